@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Kavlento needs to build, run and test, and only those
+# that are missing: quick when everything is present, safe to run again.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake g++ make pkg-config
+    # libraries
+    qt6-base-dev libzip-dev libssl-dev zlib1g-dev
+    # Turkish texts of Qt's own dialogs, and fonts with every Turkish letter
+    qt6-translations-l10n fonts-dejavu-core fonts-dejavu-extra
+    # tests: GoogleTest, independent archivers, a virtual display
+    libgtest-dev libgmock-dev 7zip zip unzip xvfb xauth
+    # privilege drop for permission tests run as root
+    util-linux
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+if [[ $(id -u) -ne 0 ]]; then
+    sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

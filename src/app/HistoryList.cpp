@@ -1,0 +1,11 @@
+#include "app/HistoryList.h"
+
+namespace kavlento {
+
+void loadHistory(const store::HistoryFile& file, MainView& view) {
+    if (const auto records = file.load()) {
+        view.showHistory(*records);
+    }
+}
+
+} // namespace kavlento

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <functional>
+#include <vector>
+
+namespace kavlento {
+
+// How a run ended, as the process's exit status.
+enum class ExitStatus : int {
+    Normal = 0,         // a job completed, or the user closed the program
+    Failure = 1,        // a failure was reported in the error box
+    NoTarget = 2,       // an unattended backup was asked for, but no target is stored
+    AlreadyRunning = 3, // another instance serves this program folder
+    NoLaunchCode = 4,   // started without the launch code
+};
+
+// Every end of the program goes through here.
+class ProgramEnd {
+public:
+    virtual ~ProgramEnd() = default;
+    virtual void end(ExitStatus status) = 0;
+};
+
+// Ends the process at once, after the registered clean-ups (a running archive
+// job is cancelled and its temporary files removed); no other handler runs.
+class ProcessEnd final : public ProgramEnd {
+public:
+    void addCleanup(std::function<void()> cleanup);
+    [[noreturn]] void end(ExitStatus status) override;
+
+private:
+    std::vector<std::function<void()>> cleanups_;
+};
+
+} // namespace kavlento

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+namespace kavlento {
+
+enum class MessageIcon { Information, Question, Error };
+
+// Everything the program asks or tells the user goes through here, so that
+// tests can script the answers and read every text word for word.
+class UserDialogs {
+public:
+    virtual ~UserDialogs() = default;
+
+    // A modal box with one OK button. An empty title shows the program's title.
+    virtual void inform(const QString& text, const QString& title, MessageIcon icon) = 0;
+    // A modal box with Yes and No; true for Yes.
+    virtual bool askYesNo(const QString& text, const QString& title, MessageIcon icon) = 0;
+    // The error box of a failure that no handler catches.
+    virtual void reportFailure(int number, const QString& description) = 0;
+    // The archive picker; the chosen path, or empty when cancelled.
+    virtual QString pickArchiveFile() = 0;
+    // The folder chooser; the chosen path, or empty when cancelled.
+    virtual QString pickFolder(const QString& prompt) = 0;
+    // The modal progress window; returns only if it is closed from outside.
+    virtual void showProgress() = 0;
+};
+
+} // namespace kavlento

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+
+namespace kavlento::store {
+
+// The stored files are lines of comma-separated fields, each in double quotes,
+// ended by CR LF, with nothing escaped.
+
+struct TextField {
+    QByteArray bytes;
+    bool complete = true; // false for a quoted field whose closing quote is missing
+};
+
+// Lines end at CR LF, CR or LF; a last line without an ending is kept, empty
+// lines are kept too (callers decide what they mean).
+QList<QByteArrayView> splitLines(QByteArrayView content);
+
+// Blanks before a field are skipped. A field that starts with a quote runs to the
+// next quote (anything between that quote and the next comma is ignored); any other
+// field runs to the next comma, without its trailing blanks. A comma is always
+// followed by a field, so "a," holds two fields. An empty line holds none.
+QList<TextField> splitFields(QByteArrayView line);
+
+// Each field in quotes, separated by commas, ended by CR LF.
+QByteArray quotedLine(const QList<QByteArray>& fields);
+
+} // namespace kavlento::store

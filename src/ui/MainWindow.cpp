@@ -1,0 +1,238 @@
+#include "ui/MainWindow.h"
+
+#include "ui/Fonts.h"
+#include "ui/StyledButton.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QScreen>
+#include <QTreeWidget>
+
+// The pictures are compiled into this static library; the linker keeps them
+// only when something refers to them.
+static void loadPictures() {
+    Q_INIT_RESOURCE(kavlento);
+}
+
+namespace kavlento::ui {
+
+const QColor MainWindow::kBackground(181, 182, 181);
+
+namespace {
+
+const QColor kLabelRed(255, 0, 0);
+const QColor kNoticeWhite(255, 255, 255);
+const QString kNotice = QStringLiteral(
+    "UYARI: Eğerki Sitemizden Birden Fazla Program Satın Aldıysanız Her Programın Yedek Alma "
+    "Yolunu Farklı Seçmenizi Önemle Uyarırız.Aksi Halde Çakışmalara Yol Açabilir.Böyle Bir "
+    "Durum Soncunda Veri Kayıpları Yaşanacaktır.");
+
+constexpr int kClientWidth = 558;
+constexpr int kClientHeight = 583;
+
+ButtonLook plainLook() {
+    return ButtonLook{};
+}
+
+ButtonLook backupLook() {
+    ButtonLook look;
+    look.text = QColor(255, 0, 0);
+    look.appearance = 2;
+    return look;
+}
+
+template <typename W> W* placed(W* widget, const QString& name, const QRect& geometry) {
+    widget->setObjectName(name);
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QGroupBox* groupBox(QWidget* parent, const QString& name, const QString& title,
+                    const QRect& geometry) {
+    auto* box = placed(new QGroupBox(title, parent), name, geometry);
+    box->setFocusPolicy(Qt::NoFocus);
+    return box;
+}
+
+QLineEdit* readOnlyField(QWidget* parent, const QString& name, const QRect& geometry) {
+    auto* field = placed(new QLineEdit(parent), name, geometry);
+    field->setReadOnly(true);
+    return field;
+}
+
+QLabel* label(QWidget* parent, const QString& name, const QString& text, const QRect& geometry,
+              const QFont& font, const QColor& color) {
+    auto* l = placed(new QLabel(text, parent), name, geometry);
+    l->setFont(font);
+    l->setWordWrap(true);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette palette = l->palette();
+    palette.setColor(QPalette::WindowText, color);
+    l->setPalette(palette);
+    return l;
+}
+
+StyledButton* button(QWidget* parent, const QString& name, const QString& caption,
+                     const ButtonLook& look, const QRect& geometry) {
+    auto* b = new StyledButton(name, caption, look, parent);
+    b->setGeometry(geometry);
+    b->setFont(sansSerifBold(8.25));
+    return b;
+}
+
+void setBackground(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, color);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+QTreeWidget* historyList(QWidget* parent) {
+    auto* list =
+        placed(new QTreeWidget(parent), QStringLiteral("ListView1"), QRect(2, 106, 553, 319));
+    list->setFont(sansSerifBold(8.25));
+    list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
+    list->setUniformRowHeights(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    list->header()->setStretchLastSection(false);
+    list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list->setHeaderLabels(
+        {QStringLiteral("TARİH"), QStringLiteral("SAAT"), QStringLiteral("YEDEKLEME YERİ")});
+    list->setColumnWidth(0, 96);
+    list->setColumnWidth(1, 96);
+    list->setColumnWidth(2, 400);
+    return list;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      Frame2(groupBox(this, QStringLiteral("Frame2"), QStringLiteral("Yedekleme Seçenekleri"),
+                      QRect(0, -2, 553, 99))),
+      Text1(readOnlyField(Frame2, QStringLiteral("Text1"), QRect(86, 64, 357, 21))),
+      Text2(readOnlyField(Frame2, QStringLiteral("Text2"), QRect(86, 20, 359, 21))),
+      Command2(button(Frame2, QStringLiteral("Command2"), QStringLiteral("YEDEK AL"), backupLook(),
+                      QRect(448, 8, 97, 45))),
+      Command1(button(Frame2, QStringLiteral("Command1"), QStringLiteral("GÖZAT..."), plainLook(),
+                      QRect(450, 58, 93, 35))),
+      Label1(label(Frame2, QStringLiteral("Label1"), QStringLiteral("Nereye Yedeklensin"),
+                   QRect(10, 58, 71, 25), sansSerifBold(8.25), kLabelRed)),
+      Label3(label(Frame2, QStringLiteral("Label3"), QStringLiteral("Yedeklenen:"),
+                   QRect(10, 24, 71, 25), sansSerifBold(8.25), kLabelRed)),
+      ListView1(historyList(this)),
+      Frame3(groupBox(this, QStringLiteral("Frame3"), QString(), QRect(34, 528, 487, 51))),
+      Command3(button(Frame3, QStringLiteral("Command3"), QStringLiteral("İPTAL ET"), plainLook(),
+                      QRect(30, 12, 97, 33))),
+      Command4(button(Frame3, QStringLiteral("Command4"), QStringLiteral("GERİ YÜKLE"), plainLook(),
+                      QRect(138, 12, 97, 33))),
+      Command6(button(Frame3, QStringLiteral("Command6"), QStringLiteral("GÖZAT..."), plainLook(),
+                      QRect(246, 12, 97, 33))),
+      Command5(button(Frame3, QStringLiteral("Command5"), QStringLiteral("KAPAT"), plainLook(),
+                      QRect(348, 12, 97, 33))),
+      Label2(label(this, QStringLiteral("Label2"), kNotice, QRect(10, 472, 541, 61), tahomaBold(),
+                   kNoticeWhite)),
+      Image2(placed(new QLabel(this), QStringLiteral("Image2"), QRect(138, 422, 290, 49))) {
+    loadPictures();
+    setObjectName(QStringLiteral("Radiz_Ev_anaform"));
+    setWindowTitle(QStringLiteral("Kavlento"));
+    setWindowIcon(QIcon(QStringLiteral(":/kavlento/icon.png")));
+    setFixedSize(kClientWidth, kClientHeight);
+
+    Frame2->setFont(sansSerifBold(8.25));
+    Image2->setPixmap(QPixmap(QStringLiteral(":/kavlento/banner.png")));
+
+    // Pictures and labels lie under the windowed controls: the list covers the
+    // banner's top edge and the lower group box covers the notice's last line.
+    Label2->lower();
+    Image2->lower();
+
+    setBackground(this, kBackground);
+    setBackground(Frame2, kBackground);
+    setBackground(Frame3, kBackground);
+
+    setTabOrder(ListView1, Command3);
+    setTabOrder(Command3, Command4);
+    setTabOrder(Command4, Command6);
+    setTabOrder(Command6, Command5);
+    setTabOrder(Command5, Command2);
+    setTabOrder(Command2, Text2);
+    setTabOrder(Text2, Text1);
+    setTabOrder(Text1, Command1);
+
+    connect(ListView1, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* item, int) { onItemClicked(item); });
+}
+
+QString MainWindow::targetText() const {
+    return Text1->text();
+}
+
+void MainWindow::setTargetText(const QString& text) {
+    Text1->setText(text);
+}
+
+void MainWindow::setProgramFolderText(const QString& text) {
+    Text2->setText(text);
+}
+
+void MainWindow::showHistory(const QList<store::HistoryRecord>& records) {
+    ListView1->clear();
+    for (const store::HistoryRecord& record : records) {
+        auto* item = new QTreeWidgetItem(ListView1);
+        item->setText(0, record.date);
+        item->setText(1, record.time);
+        item->setText(2, record.archivePath);
+    }
+}
+
+int MainWindow::historyCount() const {
+    return ListView1->topLevelItemCount();
+}
+
+std::optional<store::HistoryRecord> MainWindow::selectedHistoryRecord() const {
+    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+    if (selected.isEmpty()) {
+        return std::nullopt;
+    }
+    const QTreeWidgetItem* item = selected.first();
+    return store::HistoryRecord{item->text(0), item->text(1), item->text(2)};
+}
+
+void MainWindow::setEntryButtonsEnabled(bool enabled) {
+    Command4->setEnabled(enabled);
+    Command3->setEnabled(enabled);
+}
+
+void MainWindow::onItemClicked(QTreeWidgetItem* item) {
+    if (ListView1->indexOfTopLevelItem(item) + 1 > 0) {
+        setEntryButtonsEnabled(true);
+    }
+}
+
+void MainWindow::showCentered() {
+    const QScreen* screen = this->screen();
+    if (screen != nullptr) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    ListView1->setFocus(Qt::OtherFocusReason);
+    show();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    emit closeRequested();
+    event->accept();
+}
+
+} // namespace kavlento::ui

@@ -1,0 +1,121 @@
+#include "ui/QtUserDialogs.h"
+
+#include <QFileDialog>
+#include <QPushButton>
+
+namespace kavlento::ui {
+
+namespace {
+
+const QString kProgramTitle = QStringLiteral("Kavlento");
+
+QMessageBox::Icon qtIcon(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    case MessageIcon::Error:
+        return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+void setTurkishLabels(QFileDialog& dialog) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Konum:"));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Dosya adı:"));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Dosya türü:"));
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Aç"));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("İptal"));
+}
+
+QString chosenPath(QFileDialog& dialog) {
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return QString();
+    }
+    return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
+} // namespace
+
+QtUserDialogs::QtUserDialogs(ProgressWindow::PercentSource sayac) : sayac_(std::move(sayac)) {}
+
+QtUserDialogs::~QtUserDialogs() = default;
+
+std::unique_ptr<QMessageBox> QtUserDialogs::messageBox(const QString& text, const QString& title,
+                                                       MessageIcon icon, Buttons buttons) {
+    auto box = std::make_unique<QMessageBox>();
+    box->setWindowTitle(title.isEmpty() ? kProgramTitle : title);
+    box->setText(QString(text).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+    box->setIcon(qtIcon(icon));
+    box->setTextFormat(Qt::PlainText);
+    if (buttons == Buttons::Ok) {
+        QPushButton* ok = box->addButton(QStringLiteral("Tamam"), QMessageBox::AcceptRole);
+        box->setDefaultButton(ok);
+        box->setEscapeButton(ok);
+    } else {
+        QPushButton* yes = box->addButton(QStringLiteral("Evet"), QMessageBox::YesRole);
+        QPushButton* no = box->addButton(QStringLiteral("Hayır"), QMessageBox::NoRole);
+        box->setDefaultButton(yes);
+        box->setEscapeButton(no);
+    }
+    return box;
+}
+
+QString QtUserDialogs::failureText(int number, const QString& description) {
+    return QStringLiteral("Beklenmeyen bir hata oluştu (hata %1):\n\n%2\n\nProgram kapatılacak.")
+        .arg(number)
+        .arg(description);
+}
+
+void QtUserDialogs::inform(const QString& text, const QString& title, MessageIcon icon) {
+    messageBox(text, title, icon, Buttons::Ok)->exec();
+}
+
+bool QtUserDialogs::askYesNo(const QString& text, const QString& title, MessageIcon icon) {
+    const auto box = messageBox(text, title, icon, Buttons::YesNo);
+    box->exec();
+    return box->buttonRole(box->clickedButton()) == QMessageBox::YesRole;
+}
+
+void QtUserDialogs::reportFailure(int number, const QString& description) {
+    messageBox(failureText(number, description), QString(), MessageIcon::Error, Buttons::Ok)
+        ->exec();
+}
+
+std::unique_ptr<QFileDialog> QtUserDialogs::archiveFileDialog() {
+    auto dialog = std::make_unique<QFileDialog>();
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setNameFilter(QStringLiteral("Yedek Dosyası (*.ksd)"));
+    setTurkishLabels(*dialog);
+    return dialog;
+}
+
+std::unique_ptr<QFileDialog> QtUserDialogs::folderDialog(const QString& prompt) {
+    auto dialog = std::make_unique<QFileDialog>();
+    dialog->setWindowTitle(prompt);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    setTurkishLabels(*dialog);
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Seç"));
+    return dialog;
+}
+
+QString QtUserDialogs::pickArchiveFile() {
+    return chosenPath(*archiveFileDialog());
+}
+
+QString QtUserDialogs::pickFolder(const QString& prompt) {
+    return chosenPath(*folderDialog(prompt));
+}
+
+void QtUserDialogs::showProgress() {
+    if (!progress_) {
+        progress_ = std::make_unique<ProgressWindow>(sayac_);
+    }
+    progress_->runModal();
+}
+
+} // namespace kavlento::ui

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "app/UserDialogs.h"
+#include "ui/ProgressWindow.h"
+
+#include <QMessageBox>
+
+#include <memory>
+
+class QFileDialog;
+
+namespace kavlento::ui {
+
+// Real dialogs in Turkish, whatever language Qt itself is in.
+class QtUserDialogs final : public UserDialogs {
+public:
+    explicit QtUserDialogs(ProgressWindow::PercentSource sayac);
+    ~QtUserDialogs() override;
+
+    void inform(const QString& text, const QString& title, MessageIcon icon) override;
+    bool askYesNo(const QString& text, const QString& title, MessageIcon icon) override;
+    void reportFailure(int number, const QString& description) override;
+    QString pickArchiveFile() override;
+    QString pickFolder(const QString& prompt) override;
+    void showProgress() override;
+
+    enum class Buttons { Ok, YesNo };
+    // The message box as shown; an empty title gives the program's title, and a
+    // carriage return in the text starts a new line.
+    static std::unique_ptr<QMessageBox> messageBox(const QString& text, const QString& title,
+                                                   MessageIcon icon, Buttons buttons);
+    static QString failureText(int number, const QString& description);
+    static std::unique_ptr<QFileDialog> archiveFileDialog();
+    static std::unique_ptr<QFileDialog> folderDialog(const QString& prompt);
+
+private:
+    ProgressWindow::PercentSource sayac_;
+    std::unique_ptr<ProgressWindow> progress_;
+};
+
+} // namespace kavlento::ui

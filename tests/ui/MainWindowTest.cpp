@@ -1,0 +1,187 @@
+#include "ui/MainWindow.h"
+#include "ui/Fonts.h"
+#include "ui/StyledButton.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+using namespace kavlento;
+using namespace kavlento::ui;
+
+namespace {
+
+struct Placement {
+    const char* name;
+    int left, top, width, height; // in twips, as designed
+};
+
+// The designed layout in twips; one pixel is 15 twips.
+const Placement kLayout[] = {
+    {"Frame2", 0, -30, 8295, 1485},     {"Text1", 1290, 960, 5355, 315},
+    {"Text2", 1290, 300, 5385, 315},    {"Command2", 6720, 120, 1455, 675},
+    {"Command1", 6750, 870, 1395, 525}, {"Label1", 150, 870, 1065, 375},
+    {"Label3", 150, 360, 1065, 375},    {"ListView1", 30, 1590, 8295, 4785},
+    {"Frame3", 510, 7920, 7305, 765},   {"Command3", 450, 180, 1455, 495},
+    {"Command4", 2070, 180, 1455, 495}, {"Command6", 3690, 180, 1455, 495},
+    {"Command5", 5220, 180, 1455, 495}, {"Label2", 150, 7080, 8115, 915},
+    {"Image2", 2070, 6330, 4350, 735},
+};
+
+QList<store::HistoryRecord> threeRecords() {
+    return {{"06.12.2026", "08:24:34", "/yedek/06.12.2026/6122026.82434.ksd"},
+            {"06.12.2026", "09:05:03", "/yedek/06.12.2026/6122026.953.ksd"},
+            {"07.12.2026", "10:00:00", "/yedek/07.12.2026/7122026.1000.ksd"}};
+}
+
+} // namespace
+
+TEST(MainWindow, EveryControlSitsAtItsDesignedPlace) {
+    MainWindow window;
+    EXPECT_EQ(window.size(), QSize(558, 583));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    for (const Placement& p : kLayout) {
+        auto* control = window.findChild<QWidget*>(QString::fromLatin1(p.name));
+        ASSERT_NE(control, nullptr) << p.name;
+        EXPECT_EQ(control->geometry(), QRect(p.left / 15, p.top / 15, p.width / 15, p.height / 15))
+            << p.name;
+    }
+    EXPECT_EQ(window.Text1->parentWidget(), window.Frame2);
+    EXPECT_EQ(window.Command5->parentWidget(), window.Frame3);
+}
+
+TEST(MainWindow, CaptionsTitleAndWindowButtons) {
+    MainWindow window;
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Kavlento"));
+    EXPECT_EQ(window.Frame2->title(), QStringLiteral("Yedekleme Seçenekleri"));
+    EXPECT_EQ(window.Frame3->title(), QString());
+    EXPECT_EQ(window.Command1->text(), QStringLiteral("GÖZAT..."));
+    EXPECT_EQ(window.Command2->text(), QStringLiteral("YEDEK AL"));
+    EXPECT_EQ(window.Command3->text(), QStringLiteral("İPTAL ET"));
+    EXPECT_EQ(window.Command4->text(), QStringLiteral("GERİ YÜKLE"));
+    EXPECT_EQ(window.Command5->text(), QStringLiteral("KAPAT"));
+    EXPECT_EQ(window.Command6->text(), QStringLiteral("GÖZAT..."));
+    EXPECT_EQ(window.Label1->text(), QStringLiteral("Nereye Yedeklensin"));
+    EXPECT_EQ(window.Label3->text(), QStringLiteral("Yedeklenen:"));
+    EXPECT_TRUE(window.Label2->text().startsWith(QStringLiteral("UYARI: Eğerki Sitemizden")));
+    EXPECT_TRUE(window.Label2->text().endsWith(QStringLiteral("Veri Kayıpları Yaşanacaktır.")));
+    EXPECT_TRUE(window.Label2->wordWrap());
+    EXPECT_EQ(window.Image2->pixmap().size(), QSize(290, 49));
+    EXPECT_EQ(window.windowIcon().availableSizes().value(0), QSize(48, 48));
+
+    const Qt::WindowFlags flags = window.windowFlags();
+    EXPECT_FALSE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowSystemMenuHint);
+    EXPECT_TRUE(window.Text1->isReadOnly());
+    EXPECT_TRUE(window.Text2->isReadOnly());
+}
+
+TEST(MainWindow, ColoursAndFonts) {
+    MainWindow window;
+    const QColor grey(181, 182, 181);
+    EXPECT_EQ(window.palette().color(QPalette::Window), grey);
+    EXPECT_EQ(window.Frame2->palette().color(QPalette::Window), grey);
+    EXPECT_EQ(window.Frame3->palette().color(QPalette::Window), grey);
+    EXPECT_EQ(window.Label1->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(window.Label3->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(window.Label2->palette().color(QPalette::WindowText), QColor(255, 255, 255));
+    EXPECT_EQ(window.Command2->textColor(), QColor(255, 0, 0));
+    EXPECT_EQ(window.Command2->look().appearance, 2);
+    EXPECT_EQ(window.Command5->look().appearance, 5);
+    EXPECT_EQ(window.Command5->look().border, QColor(0, 60, 116));
+    EXPECT_EQ(window.Command5->look().borderMedium, QColor(0, 0, 127));
+    EXPECT_EQ(window.Command5->look().face, QColor(255, 255, 255));
+
+    EXPECT_TRUE(window.Command3->font().bold());
+    EXPECT_DOUBLE_EQ(window.Command3->font().pointSizeF(), 8.25);
+    EXPECT_DOUBLE_EQ(window.Label2->font().pointSizeF(), 9.75);
+    EXPECT_TRUE(drawsTurkishLetters(window.Command3->font().family()));
+    EXPECT_TRUE(drawsTurkishLetters(window.Label2->font().family()));
+}
+
+TEST(MainWindow, ListHasThreeNamedColumnsOfTheDesignedWidths) {
+    MainWindow window;
+    QTreeWidget* list = window.ListView1;
+    ASSERT_EQ(list->columnCount(), 3);
+    EXPECT_EQ(list->headerItem()->text(0), QStringLiteral("TARİH"));
+    EXPECT_EQ(list->headerItem()->text(1), QStringLiteral("SAAT"));
+    EXPECT_EQ(list->headerItem()->text(2), QStringLiteral("YEDEKLEME YERİ"));
+    EXPECT_EQ(list->columnWidth(0), 1440 / 15);
+    EXPECT_EQ(list->columnWidth(1), 1440 / 15);
+    EXPECT_EQ(list->columnWidth(2), 6000 / 15);
+    EXPECT_FALSE(list->rootIsDecorated());
+}
+
+TEST(MainWindow, FocusStartsOnTheListAndFollowsTheTabOrder) {
+    MainWindow window;
+    window.showCentered();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const QList<QWidget*> order = {window.ListView1, window.Command3, window.Command4,
+                                   window.Command6,  window.Command5, window.Command2,
+                                   window.Text2,     window.Text1,    window.Command1};
+    EXPECT_EQ(QApplication::focusWidget(), window.ListView1);
+    for (int i = 1; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), order[i]) << i;
+    }
+    EXPECT_EQ(window.Label1->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(window.Frame2->focusPolicy(), Qt::NoFocus);
+}
+
+TEST(MainWindow, HistoryShowsRecordsInOrderAndSelectionIsRead) {
+    MainWindow window;
+    window.showHistory(threeRecords());
+    ASSERT_EQ(window.historyCount(), 3);
+    EXPECT_EQ(window.ListView1->topLevelItem(1)->text(0), QStringLiteral("06.12.2026"));
+    EXPECT_EQ(window.ListView1->topLevelItem(1)->text(1), QStringLiteral("09:05:03"));
+    EXPECT_EQ(window.ListView1->topLevelItem(1)->text(2),
+              QStringLiteral("/yedek/06.12.2026/6122026.953.ksd"));
+    EXPECT_EQ(window.selectedHistoryRecord(), std::nullopt);
+
+    window.ListView1->topLevelItem(2)->setSelected(true);
+    EXPECT_EQ(window.selectedHistoryRecord(), threeRecords()[2]);
+
+    window.showHistory({threeRecords()[0]}); // rebuilt in full
+    EXPECT_EQ(window.historyCount(), 1);
+}
+
+TEST(MainWindow, ClickingAnItemEnablesTheEntryButtons) {
+    MainWindow window;
+    window.showHistory(threeRecords());
+    window.showCentered();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_TRUE(window.Command3->isEnabled());
+    EXPECT_TRUE(window.Command4->isEnabled());
+
+    window.setEntryButtonsEnabled(false);
+    EXPECT_FALSE(window.Command3->isEnabled());
+    EXPECT_FALSE(window.Command4->isEnabled());
+
+    // Below the last item there is no item to click: nothing changes.
+    QWidget* viewport = window.ListView1->viewport();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(50, viewport->height() - 5));
+    EXPECT_FALSE(window.Command3->isEnabled());
+
+    const QRect second = window.ListView1->visualItemRect(window.ListView1->topLevelItem(1));
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, second.center());
+    EXPECT_TRUE(window.Command3->isEnabled());
+    EXPECT_TRUE(window.Command4->isEnabled());
+    EXPECT_EQ(window.selectedHistoryRecord(), threeRecords()[1]);
+}
+
+TEST(MainWindow, ACloseRequestIsAnnounced) {
+    MainWindow window;
+    window.showCentered();
+    QSignalSpy closing(&window, &MainWindow::closeRequested);
+    window.close();
+    EXPECT_EQ(closing.count(), 1);
+}

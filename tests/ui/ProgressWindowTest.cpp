@@ -1,0 +1,49 @@
+#include "ui/ProgressWindow.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace kavlento::ui;
+
+TEST(ProgressWindow, LayoutAndTexts) {
+    ProgressWindow window([] { return std::optional<int>(); });
+    EXPECT_EQ(window.size(), QSize(398, 61));
+    EXPECT_TRUE(window.windowTitle().isEmpty());
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowTitleHint);
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(window.Cubuk->geometry(), QRect(0, 34, 399, 21));
+    EXPECT_EQ(window.Label2->geometry(), QRect(108, 2, 154, 18));
+    EXPECT_EQ(window.Label1->geometry(), QRect(38, 18, 313, 15));
+    EXPECT_EQ(window.Label2->text(), QStringLiteral("Kavlento"));
+    EXPECT_EQ(window.Label1->text(), QStringLiteral("İŞLEM YAPILIRKEN LÜTFEN BEKLEYİN..."));
+    EXPECT_EQ(window.Label2->palette().color(QPalette::WindowText), QColor(192, 0, 0));
+    EXPECT_EQ(window.Cubuk->minimum(), 0);
+    EXPECT_EQ(window.Cubuk->maximum(), 100);
+    EXPECT_EQ(window.Timer1->interval(), 10);
+    EXPECT_TRUE(window.Timer1->isActive());
+}
+
+TEST(ProgressWindow, TheBarFollowsTheLastReportedPercentage) {
+    std::optional<int> sayac;
+    ProgressWindow window([&sayac] { return sayac; });
+    window.show();
+
+    QTest::qWait(40);
+    EXPECT_EQ(window.Cubuk->value(), 0); // nothing reported yet reads as 0
+
+    sayac = 37;
+    QTest::qWait(40);
+    EXPECT_EQ(window.Cubuk->value(), 37);
+    sayac = 37;
+    QTest::qWait(40);
+    EXPECT_EQ(window.Cubuk->value(), 37);
+
+    sayac = 100;
+    QTest::qWait(40);
+    EXPECT_EQ(window.Cubuk->value(), 100);
+    EXPECT_TRUE(window.isVisible()); // it never closes itself
+}
