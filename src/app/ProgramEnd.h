@@ -12,6 +12,7 @@ enum class ExitStatus : int {
     NoTarget = 2,       // an unattended backup was asked for, but no target is stored
     AlreadyRunning = 3, // another instance serves this program folder
     NoLaunchCode = 4,   // started without the launch code
+    Interrupted = 5,    // an unattended backup's window was closed before it completed
 };
 
 // Every end of the program goes through here.

@@ -20,8 +20,9 @@ public:
     virtual void reportFailure(int number, const QString& description) = 0;
     // The archive picker; the chosen path, or empty when cancelled.
     virtual QString pickArchiveFile() = 0;
-    // The folder chooser; the chosen path, or empty when cancelled.
-    virtual QString pickFolder(const QString& prompt) = 0;
+    // The folder chooser, opening in `startFolder` when it is given; the chosen
+    // path, or empty when cancelled.
+    virtual QString pickFolder(const QString& prompt, const QString& startFolder) = 0;
     // The modal progress window; returns only if it is closed from outside.
     virtual void showProgress() = 0;
 };

@@ -93,8 +93,9 @@ std::unique_ptr<QFileDialog> QtUserDialogs::archiveFileDialog() {
     return dialog;
 }
 
-std::unique_ptr<QFileDialog> QtUserDialogs::folderDialog(const QString& prompt) {
-    auto dialog = std::make_unique<QFileDialog>();
+std::unique_ptr<QFileDialog> QtUserDialogs::folderDialog(const QString& prompt,
+                                                         const QString& startFolder) {
+    auto dialog = std::make_unique<QFileDialog>(nullptr, prompt, startFolder);
     dialog->setWindowTitle(prompt);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly, true);
@@ -107,8 +108,8 @@ QString QtUserDialogs::pickArchiveFile() {
     return chosenPath(*archiveFileDialog());
 }
 
-QString QtUserDialogs::pickFolder(const QString& prompt) {
-    return chosenPath(*folderDialog(prompt));
+QString QtUserDialogs::pickFolder(const QString& prompt, const QString& startFolder) {
+    return chosenPath(*folderDialog(prompt, startFolder));
 }
 
 void QtUserDialogs::showProgress() {

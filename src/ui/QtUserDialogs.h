@@ -21,7 +21,7 @@ public:
     bool askYesNo(const QString& text, const QString& title, MessageIcon icon) override;
     void reportFailure(int number, const QString& description) override;
     QString pickArchiveFile() override;
-    QString pickFolder(const QString& prompt) override;
+    QString pickFolder(const QString& prompt, const QString& startFolder) override;
     void showProgress() override;
 
     enum class Buttons { Ok, YesNo };
@@ -31,7 +31,8 @@ public:
                                                    MessageIcon icon, Buttons buttons);
     static QString failureText(int number, const QString& description);
     static std::unique_ptr<QFileDialog> archiveFileDialog();
-    static std::unique_ptr<QFileDialog> folderDialog(const QString& prompt);
+    static std::unique_ptr<QFileDialog> folderDialog(const QString& prompt,
+                                                     const QString& startFolder);
 
 private:
     ProgressWindow::PercentSource sayac_;

@@ -65,7 +65,7 @@ TEST(Dialogs, FileDialogsShowOnlyBackupsAndSpeakTurkish) {
     EXPECT_EQ(files->labelText(QFileDialog::Accept), QStringLiteral("Aç"));
     EXPECT_EQ(files->fileMode(), QFileDialog::ExistingFile);
 
-    auto folders = QtUserDialogs::folderDialog(QStringLiteral("Nereye Yedek Alınsın?"));
+    auto folders = QtUserDialogs::folderDialog(QStringLiteral("Nereye Yedek Alınsın?"), QString());
     EXPECT_EQ(folders->windowTitle(), QStringLiteral("Nereye Yedek Alınsın?"));
     EXPECT_EQ(folders->fileMode(), QFileDialog::Directory);
     EXPECT_EQ(folders->labelText(QFileDialog::Reject), QStringLiteral("İptal"));

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "app/MainView.h"
+#include "app/ProgramEnd.h"
+#include "store/TargetSetting.h"
+
+namespace kavlento {
+
+// "KAPAT": stores the target folder, then ends the program. The backup job
+// ends the same way when its archive is complete.
+class CloseOperation {
+public:
+    CloseOperation(const store::TargetSetting& target, const MainView& view, ProgramEnd& end)
+        : target_(target), view_(view), end_(end) {}
+
+    void run() {
+        target_.save(view_.targetText());
+        end_.end(ExitStatus::Normal);
+    }
+
+private:
+    const store::TargetSetting& target_;
+    const MainView& view_;
+    ProgramEnd& end_;
+};
+
+} // namespace kavlento

@@ -1,0 +1,43 @@
+#include "app/Program.h"
+
+#include "ui/StyledButton.h"
+
+namespace kavlento {
+
+Program::Program(const QString& programFolder, const CommandLine& commandLine, SharedState& state,
+                 UserDialogs& dialogs, const Clock& clock, ProgramEnd& end)
+    : target_(programFolder), history_(programFolder), zip_(dialogs), instance_(programFolder),
+      close_(target_, window_, end), backup_({programFolder, commandLine, window_, dialogs, clock,
+                                              zip_, history_, target_, state, close_}),
+      restore_({programFolder, window_, dialogs, zip_, state, end}),
+      shell_({programFolder, commandLine, instance_, window_, dialogs, end, state, history_,
+              target_, backup_, restore_}) {
+    connectHandlers();
+}
+
+void Program::connectHandlers() {
+    QObject::connect(window_.Command1, &QPushButton::clicked, [this] { backup_.chooseTarget(); });
+    QObject::connect(window_.Command2, &QPushButton::clicked, [this] { backup_.run(); });
+    QObject::connect(window_.Command3, &QPushButton::clicked,
+                     [this] { shell_.removeSelectedEntry(); });
+    QObject::connect(window_.Command4, &QPushButton::clicked,
+                     [this] { restore_.restoreSelected(); });
+    QObject::connect(window_.Command5, &QPushButton::clicked, [this] { close_.run(); });
+    QObject::connect(window_.Command6, &QPushButton::clicked, [this] { restore_.restorePicked(); });
+    QObject::connect(&window_, &ui::MainWindow::closeRequested, [this] { shell_.unload(); });
+    QObject::connect(&zip_, &archive::ArchiveComponent::Progress,
+                     [this](int percent) { shell_.onProgress(percent); });
+    QObject::connect(&zip_, &archive::ArchiveComponent::CompressFinished,
+                     [this] { backup_.finish(); });
+    QObject::connect(
+        &zip_, &archive::ArchiveComponent::Failed,
+        [this](int number, const QString& description) { shell_.onFailed(number, description); });
+}
+
+void Program::start() {
+    if (shell_.startUp()) {
+        window_.showCentered();
+    }
+}
+
+} // namespace kavlento

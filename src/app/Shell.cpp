@@ -1,0 +1,85 @@
+#include "app/Shell.h"
+
+#include "app/Failure.h"
+#include "app/HistoryList.h"
+#include "archive/BackupJob.h"
+#include "archive/RestoreJob.h"
+#include "archive/RestoreTransaction.h"
+#include "archive/SystemFile.h"
+
+#include <QDir>
+
+namespace kavlento {
+
+namespace {
+const QString kNoTargetForUnattended =
+    QStringLiteral("YEDEKLEME HEDEFİ GİRİLMEDİĞİNDEN OTOMATİK YEDEKLEME ÇALIŞMAYACAK");
+const QString kRemoveQuestion = QStringLiteral("Seçmiş Olduğunuz Yedek Birimi Silinsin mi?");
+const QString kRemoveTitle = QStringLiteral("UYARI");
+const QString kProgramTitle = QStringLiteral("Kavlento");
+} // namespace
+
+bool Shell::startUp() {
+    if (!p_.instance.acquire()) {
+        p_.end.end(ExitStatus::AlreadyRunning);
+        return false;
+    }
+    // A restore cut off by a crash is undone before anything is read.
+    archive::RestoreTransaction::recover(archive::toSystemPath(p_.programFolder));
+
+    loadHistory(p_.history, p_.view);
+    if (const auto target = p_.target.load()) {
+        p_.view.setTargetText(*target);
+    }
+    p_.view.setProgramFolderText(QDir::toNativeSeparators(p_.programFolder).toUpper());
+
+    if (!p_.commandLine.hasLaunchCode()) {
+        p_.end.end(ExitStatus::NoLaunchCode);
+        return false;
+    }
+    if (p_.commandLine.isUnattended()) {
+        if (p_.view.targetText().isEmpty()) {
+            p_.dialogs.inform(kNoTargetForUnattended, kProgramTitle, MessageIcon::Information);
+            p_.end.end(ExitStatus::NoTarget);
+            return false;
+        }
+        p_.backup.run();
+        // Reached only when the progress window went before the backup completed.
+        p_.end.end(ExitStatus::Interrupted);
+        return false;
+    }
+    p_.state.sayac = 0;
+    return true;
+}
+
+void Shell::unload() {
+    p_.target.save(p_.view.targetText());
+}
+
+void Shell::removeSelectedEntry() {
+    if (p_.view.historyCount() == 0) {
+        return;
+    }
+    const auto selected = p_.view.selectedHistoryRecord();
+    if (!selected) {
+        return; // items but none selected: nothing to ask about
+    }
+    if (!p_.dialogs.askYesNo(kRemoveQuestion, kRemoveTitle, MessageIcon::Question)) {
+        return;
+    }
+    if (p_.history.removeArchive(selected->archivePath)) {
+        loadHistory(p_.history, p_.view);
+    }
+    p_.view.setEntryButtonsEnabled(false);
+}
+
+void Shell::onProgress(int percent) {
+    p_.state.sayac = percent;
+    p_.restore.completionTest();
+}
+
+void Shell::onFailed(int number, const QString& description) {
+    throw Failure(static_cast<FailureCode>(number), description);
+}
+
+} // namespace kavlento

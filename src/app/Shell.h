@@ -1,0 +1,57 @@
+#pragma once
+
+#include "app/CloseOperation.h"
+#include "app/CommandLine.h"
+#include "app/MainView.h"
+#include "app/ProgramEnd.h"
+#include "app/SharedState.h"
+#include "app/SingleInstance.h"
+#include "app/UserDialogs.h"
+#include "store/HistoryFile.h"
+#include "store/TargetSetting.h"
+
+#include <QString>
+
+namespace kavlento {
+
+namespace archive {
+class BackupJob;
+class RestoreJob;
+} // namespace archive
+
+// The handlers of the main window that are not a backup or a restore: the
+// start-up sequence, the close request, the removal of a history entry, and the
+// archive component's progress and failure reports.
+class Shell {
+public:
+    struct Parts {
+        QString programFolder;
+        const CommandLine& commandLine;
+        SingleInstance& instance;
+        MainView& view;
+        UserDialogs& dialogs;
+        ProgramEnd& end;
+        SharedState& state;
+        const store::HistoryFile& history;
+        const store::TargetSetting& target;
+        archive::BackupJob& backup;
+        archive::RestoreJob& restore;
+    };
+
+    explicit Shell(Parts parts) : p_(parts) {}
+
+    // Runs the start-up sequence; true when the window is to be shown.
+    bool startUp();
+    // The window was closed from outside: store the target folder.
+    void unload();
+    // "İPTAL ET": asks, then removes every record of the selected archive.
+    void removeSelectedEntry();
+    void onProgress(int percent);
+    // A job failed: the program-wide failure path takes over.
+    [[noreturn]] void onFailed(int number, const QString& description);
+
+private:
+    Parts p_;
+};
+
+} // namespace kavlento

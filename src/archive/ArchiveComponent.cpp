@@ -1,0 +1,107 @@
+#include "archive/ArchiveComponent.h"
+
+#include "app/Failure.h"
+#include "archive/ArchiveCommand.h"
+#include "archive/CompressJob.h"
+#include "archive/ExtractJob.h"
+#include "archive/JobControl.h"
+#include "archive/SystemFile.h"
+
+#include <QDir>
+#include <QMetaObject>
+
+namespace kavlento::archive {
+
+ArchiveComponent::ArchiveComponent(UserDialogs& dialogs, QObject* parent)
+    : QObject(parent), dialogs_(dialogs) {
+    setObjectName(QStringLiteral("RSPZip1"));
+}
+
+ArchiveComponent::~ArchiveComponent() {
+    cancelAndWait();
+}
+
+QString ArchiveComponent::BrowseForFolder(const QString& prompt, const QString& text) {
+    return dialogs_.pickFolder(prompt, text);
+}
+
+void ArchiveComponent::Compress(const QString& command, const QStringList& excludedFolders) {
+    const CompressCommand parsed = parseCompressCommand(command);
+    std::vector<std::string> excluded;
+    for (const QString& folder : excludedFolders) {
+        excluded.push_back(toSystemPath(folder));
+    }
+    start([this, parsed, excluded](JobControl& control, std::uint64_t generation) {
+        const CompressResult result = runCompress(parsed, excluded, control);
+        control.complete();
+        post(generation, [this, result] {
+            emit CompressFinished(fromSystemPath(result.archivePath),
+                                  static_cast<int>(result.entryCount));
+        });
+    });
+}
+
+void ArchiveComponent::Extract(const QString& command) {
+    const ExtractCommand parsed = parseExtractCommand(command);
+    start([parsed](JobControl& control, std::uint64_t) { runExtract(parsed, control); });
+}
+
+template <typename Work> void ArchiveComponent::start(Work work) {
+    if (busy_) {
+        throw Failure(FailureCode::AlreadyBusy,
+                      QStringLiteral("Bir arşiv işlemi sürerken yenisi başlatılamaz"));
+    }
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    const std::uint64_t generation = ++generation_;
+    control_ = std::make_shared<JobControl>([this, generation](int percent) {
+        post(generation, [this, percent] { emit Progress(percent); });
+    });
+    busy_ = true;
+    worker_ = std::thread([this, work, control = control_, generation] {
+        try {
+            work(*control, generation);
+        } catch (const Failure& failure) {
+            if (failure.code() != FailureCode::Cancelled) {
+                post(generation,
+                     [this, failure] { emit Failed(failure.number(), failure.description()); });
+            }
+        } catch (const std::bad_alloc&) {
+            post(generation, [this] {
+                emit Failed(static_cast<int>(FailureCode::OutOfMemory),
+                            QStringLiteral("Bellek yetersiz"));
+            });
+        } catch (const std::exception& error) {
+            const QString description = QString::fromLocal8Bit(error.what());
+            post(generation, [this, description] {
+                emit Failed(static_cast<int>(FailureCode::Unexpected), description);
+            });
+        }
+        busy_ = false;
+    });
+}
+
+void ArchiveComponent::post(std::uint64_t generation, std::function<void()> emitter) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, emitter = std::move(emitter)] {
+            if (generation == generation_) {
+                emitter();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void ArchiveComponent::cancelAndWait() {
+    ++generation_;
+    if (control_) {
+        control_->cancel();
+    }
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    busy_ = false;
+}
+
+} // namespace kavlento::archive

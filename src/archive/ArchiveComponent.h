@@ -1,0 +1,59 @@
+#pragma once
+
+#include "app/UserDialogs.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace kavlento::archive {
+
+class JobControl;
+
+// The archive component of the main window: a folder chooser, and compress and
+// extract jobs driven by command strings. A job runs on a worker thread; its
+// signals reach the user-interface thread queued, in order, and stop as soon as
+// the job is cancelled.
+class ArchiveComponent : public QObject {
+    Q_OBJECT
+public:
+    explicit ArchiveComponent(UserDialogs& dialogs, QObject* parent = nullptr);
+    ~ArchiveComponent() override;
+
+    // A modal folder chooser; the chosen path, or an empty text when cancelled.
+    // `text`, when given, is the folder it opens in.
+    QString BrowseForFolder(const QString& prompt, const QString& text);
+
+    // Both return as soon as the job has started. An invalid command, or a job
+    // while another runs, throws a Failure instead. Folders in
+    // `excludedFolders` are left out of the archive.
+    void Compress(const QString& command, const QStringList& excludedFolders = {});
+    void Extract(const QString& command);
+
+    // Stops a running job, removes what it wrote and waits for its thread. No
+    // signal of that job arrives afterwards.
+    void cancelAndWait();
+
+    bool busy() const { return busy_; }
+
+signals:
+    void Progress(int percent);
+    void CompressFinished(const QString& archivePath, int entryCount);
+    void Failed(int number, const QString& description);
+
+private:
+    template <typename Work> void start(Work work);
+    void post(std::uint64_t generation, std::function<void()> emitter);
+
+    UserDialogs& dialogs_;
+    std::thread worker_;
+    std::shared_ptr<JobControl> control_;
+    std::atomic<std::uint64_t> generation_{0};
+    std::atomic<bool> busy_{false};
+};
+
+} // namespace kavlento::archive

@@ -1,0 +1,304 @@
+#include "archive/CompressJob.h"
+
+#include "app/Failure.h"
+#include "archive/ArchiveOutput.h"
+#include "archive/ChunkDeflater.h"
+#include "archive/ExtractJob.h"
+#include "archive/FolderScanner.h"
+#include "archive/RestoreTransaction.h"
+#include "archive/TemporaryFolder.h"
+#include "archive/WinZipAes.h"
+#include "archive/WorkerPool.h"
+#include "archive/ZipFormat.h"
+#include "archive/ZipWriter.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <deque>
+#include <fcntl.h>
+#include <future>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kavlento::archive {
+
+namespace {
+
+constexpr std::size_t kPieceSize = 1u << 20;
+// What one entry costs besides its bytes (mostly its key derivation), in bytes
+// of progress.
+constexpr std::uint64_t kEntryWeight = 16 * 1024;
+constexpr std::size_t kMaxBytesInFlight = 48u << 20;
+constexpr std::size_t kMaxTasksInFlight = 256;
+
+struct PackItem {
+    ScannedEntry source;
+    std::string zipName;
+};
+
+struct Piece {
+    std::future<DeflatedPiece> result;
+    std::size_t inputSize = 0;
+};
+
+struct EntryWork {
+    AesSalt salt;
+    std::future<AesKeys> keys;
+    std::deque<Piece> pieces;
+    std::uint64_t nextOffset = 0;
+};
+
+DeflatedPiece readAndDeflate(const std::string& path, std::uint64_t offset, std::size_t size,
+                             bool last, int level, const JobControl& control) {
+    control.throwIfCancelled();
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd.valid()) {
+        throwSystemError(QStringLiteral("Dosya okunamadı"), path);
+    }
+    thread_local std::vector<std::uint8_t> buffer;
+    const std::uint64_t dictionaryStart = offset > kDeflateWindow ? offset - kDeflateWindow : 0;
+    const auto dictionarySize = static_cast<std::size_t>(offset - dictionaryStart);
+    buffer.resize(dictionarySize + size);
+    readExactly(fd.get(), dictionaryStart, buffer.data(), buffer.size(), path);
+    return deflatePiece(buffer.data() + dictionarySize, size, buffer.data(), dictionarySize, last,
+                        level);
+}
+
+// Feeds the entries through the worker threads and writes them in order.
+class Packer {
+public:
+    Packer(std::vector<PackItem> items, const CompressCommand& command, JobControl& control,
+           unsigned threads)
+        : items_(std::move(items)), work_(items_.size()), password_(command.password.toStdString()),
+          level_(command.level), control_(control), pool_(WorkerPool::threadsFor(threads)) {}
+
+    void writeTo(ZipWriter& writer) {
+        std::uint64_t total = 0;
+        for (const PackItem& item : items_) {
+            total += item.source.size + kEntryWeight;
+        }
+        control_.setTotal(total);
+        for (std::size_t i = 0; i < items_.size(); ++i) {
+            control_.throwIfCancelled();
+            dispatch();
+            writeEntry(writer, i);
+            control_.advance(kEntryWeight);
+        }
+    }
+
+private:
+    bool hasData(std::size_t index) const {
+        return items_[index].source.kind != ScannedEntry::Kind::Folder;
+    }
+
+    // Hands out work in archive order while the budget allows, so the piece the
+    // writer waits for next has always been handed out.
+    void dispatch() {
+        while (dispatchEntry_ < items_.size()) {
+            if (tasksInFlight_ > 0 &&
+                (bytesInFlight_ >= kMaxBytesInFlight || tasksInFlight_ >= kMaxTasksInFlight)) {
+                return;
+            }
+            const std::size_t index = dispatchEntry_;
+            EntryWork& work = work_[index];
+            const ScannedEntry& source = items_[index].source;
+            if (!hasData(index)) {
+                ++dispatchEntry_;
+                continue;
+            }
+            if (!work.keys.valid()) {
+                work.salt = randomSalt();
+                work.keys = pool_.submit([password = password_, salt = work.salt, this] {
+                    control_.throwIfCancelled();
+                    return deriveAesKeys(password, salt);
+                });
+                ++tasksInFlight_;
+            }
+            if (source.kind == ScannedEntry::Kind::File && work.nextOffset < source.size) {
+                const std::uint64_t offset = work.nextOffset;
+                const auto size = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(kPieceSize, source.size - offset));
+                const bool last = offset + size == source.size;
+                Piece piece;
+                piece.inputSize = size;
+                piece.result = pool_.submit(
+                    [path = source.fullPath, offset, size, last, level = level_, this] {
+                        return readAndDeflate(path, offset, size, last, level, control_);
+                    });
+                work.pieces.push_back(std::move(piece));
+                work.nextOffset += size;
+                ++tasksInFlight_;
+                bytesInFlight_ += size;
+                if (!last) {
+                    continue;
+                }
+            }
+            ++dispatchEntry_;
+        }
+    }
+
+    AesKeys takeKeys(EntryWork& work) {
+        AesKeys keys = work.keys.get();
+        --tasksInFlight_;
+        return keys;
+    }
+
+    void writeEntry(ZipWriter& writer, std::size_t index) {
+        const ScannedEntry& source = items_[index].source;
+        ZipEntryInfo info;
+        info.name = items_[index].zipName;
+        info.unixMode = source.mode;
+        info.modified = source.modified;
+        info.sizeHint = source.size;
+        if (!hasData(index)) {
+            info.method = zip::kMethodStore;
+            writer.beginEntry(info);
+            writer.endEntry(0, 0);
+            return;
+        }
+        EntryWork& work = work_[index];
+        const AesKeys keys = takeKeys(work);
+        const bool deflated = source.kind == ScannedEntry::Kind::File && source.size > 0;
+        info.method = deflated ? zip::kMethodDeflate : zip::kMethodStore;
+        info.encrypted = true;
+        writer.beginEntry(info);
+        writer.write(work.salt.bytes.data(), work.salt.size());
+        writer.write(keys.verifier.data(), keys.verifier.size());
+        AesStream stream(keys);
+        std::uint32_t crc = 0;
+        if (source.kind == ScannedEntry::Kind::Link) {
+            std::vector<std::uint8_t> data(source.linkTarget.begin(), source.linkTarget.end());
+            crc =
+                static_cast<std::uint32_t>(crc32(0L, data.data(), static_cast<uInt>(data.size())));
+            stream.encrypt(data.data(), data.size());
+            writer.write(data.data(), data.size());
+        } else {
+            writePieces(writer, work, stream, crc);
+        }
+        const auto code = stream.authCode();
+        writer.write(code.data(), code.size());
+        writer.endEntry(source.size, crc);
+        work = EntryWork();
+    }
+
+    void writePieces(ZipWriter& writer, EntryWork& work, AesStream& stream, std::uint32_t& crc) {
+        while (!work.pieces.empty()) {
+            Piece piece = std::move(work.pieces.front());
+            work.pieces.pop_front();
+            DeflatedPiece deflated = piece.result.get();
+            --tasksInFlight_;
+            bytesInFlight_ -= piece.inputSize;
+            crc = static_cast<std::uint32_t>(
+                crc32_combine(crc, deflated.crc, static_cast<z_off_t>(deflated.inputSize)));
+            stream.encrypt(deflated.data.data(), deflated.data.size());
+            writer.write(deflated.data.data(), deflated.data.size());
+            control_.advance(piece.inputSize);
+            control_.throwIfCancelled();
+            dispatch();
+        }
+    }
+
+    std::vector<PackItem> items_;
+    std::vector<EntryWork> work_;
+    std::string password_;
+    int level_;
+    JobControl& control_;
+    std::size_t dispatchEntry_ = 0;
+    std::size_t bytesInFlight_ = 0;
+    std::size_t tasksInFlight_ = 0;
+    WorkerPool pool_; // last: its threads stop before the work they refer to goes
+};
+
+std::vector<PackItem> packItems(const std::vector<ScannedEntry>& scanned) {
+    std::vector<PackItem> items;
+    items.reserve(scanned.size());
+    for (const ScannedEntry& entry : scanned) {
+        const bool folder = entry.kind == ScannedEntry::Kind::Folder;
+        items.push_back({entry, folder ? entry.relativeName + "/" : entry.relativeName});
+    }
+    return items;
+}
+
+// The folder's entries, and after them the entries of the old archive that
+// the folder does not replace.
+std::vector<PackItem> mergedItems(const std::vector<ScannedEntry>& fresh,
+                                  const std::vector<ScannedEntry>& old) {
+    std::vector<PackItem> items = packItems(fresh);
+    std::map<std::string, bool> taken;
+    for (const PackItem& item : items) {
+        taken[item.source.relativeName] = true;
+    }
+    for (const PackItem& item : packItems(old)) {
+        if (taken.count(item.source.relativeName) == 0) {
+            items.push_back(item);
+        }
+    }
+    return items;
+}
+
+void requireFolder(const std::string& folder) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) {
+        throwSystemError(QStringLiteral("Yedekleme klasörüne ulaşılamadı"), folder);
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        throwSystemError(ENOTDIR, QStringLiteral("Yedekleme klasörüne ulaşılamadı"), folder);
+    }
+}
+
+} // namespace
+
+CompressResult runCompress(const CompressCommand& command,
+                           const std::vector<std::string>& excludedFolders, JobControl& control,
+                           unsigned threads) {
+    const std::string source = toSystemPath(command.sourceFolder);
+    const std::string destination = toSystemPath(command.destinationFolder);
+    const std::string fileName = toSystemPath(command.archiveFileName);
+    const std::string finalPath = joinPath(destination, fileName);
+    requireFolder(destination);
+
+    struct stat existing {};
+    const bool exists = ::lstat(finalPath.c_str(), &existing) == 0;
+    if (exists && (!S_ISREG(existing.st_mode) || !command.addToExisting)) {
+        throwSystemError(EEXIST, QStringLiteral("Yedek dosyası oluşturulamadı"), finalPath);
+    }
+
+    ScanOptions options;
+    options.recurse = command.recurse;
+    options.includeHidden = command.includeHidden;
+    options.excludedFolders = excludedFolders;
+    options.excludedFolders.push_back(destination);
+    options.excludedFolders.push_back(joinPath(source, RestoreTransaction::kFolderName));
+    const std::vector<ScannedEntry> scanned = scanFolder(source, options);
+
+    std::vector<PackItem> items;
+    std::unique_ptr<TemporaryFolder> oldContent;
+    if (exists) {
+        // The old archive is read and checked in full before anything is
+        // written; its entries go into the new archive beside the folder's.
+        oldContent = std::make_unique<TemporaryFolder>(destination, ".kavlento-ekleme-");
+        JobControl quiet;
+        ExtractCommand old{command.archivePath(), command.password,
+                           fromSystemPath(oldContent->path())};
+        runExtract(old, quiet, threads);
+        control.throwIfCancelled();
+        items = mergedItems(scanned, scanFolder(oldContent->path(), ScanOptions{}));
+    } else {
+        items = packItems(scanned);
+    }
+
+    ArchiveOutput output(destination, fileName);
+    ZipWriter writer(output.fd(), finalPath);
+    {
+        Packer packer(std::move(items), command, control, threads);
+        packer.writeTo(writer);
+    }
+    writer.finish();
+    control.throwIfCancelled();
+    output.publish(exists);
+    return {finalPath, writer.entryCount()};
+}
+
+} // namespace kavlento::archive

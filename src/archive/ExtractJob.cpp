@@ -1,0 +1,286 @@
+#include "archive/ExtractJob.h"
+
+#include "app/Failure.h"
+#include "archive/RestoreTransaction.h"
+#include "archive/SystemFile.h"
+#include "archive/WorkerPool.h"
+#include "archive/ZipReader.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <exception>
+#include <fcntl.h>
+#include <future>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace kavlento::archive {
+
+namespace {
+
+constexpr std::size_t kCopyBuffer = 256 * 1024;
+constexpr std::uint64_t kEntryWeight = 16 * 1024;
+constexpr std::uint64_t kLongestLink = 4096;
+// Room kept free beyond the restored bytes, for the file system's own needs.
+constexpr std::uint64_t kSpareBytes = 16u << 20;
+
+const QString kCannotWrite = QStringLiteral("Geri yüklenen dosya yazılamadı");
+
+void requireRegularFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) {
+            throw Failure(FailureCode::FileNotFound,
+                          QStringLiteral("Yedek dosyası bulunamadı: %1").arg(fromSystemPath(path)));
+        }
+        throwSystemError(QStringLiteral("Yedek dosyası okunamadı"), path);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        throw Failure(FailureCode::FileNotFound,
+                      QStringLiteral("Yedek dosyası bulunamadı: %1").arg(fromSystemPath(path)));
+    }
+}
+
+void requireFolder(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        throwSystemError(QStringLiteral("Geri yükleme klasörüne ulaşılamadı"), path);
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        throwSystemError(ENOTDIR, QStringLiteral("Geri yükleme klasörüne ulaşılamadı"), path);
+    }
+}
+
+// A compression bomb, or simply a full disk, is stopped here, before anything
+// is written.
+void requireSpace(const std::string& folder, const std::vector<ArchiveEntry>& entries) {
+    std::uint64_t needed = kSpareBytes;
+    for (const ArchiveEntry& entry : entries) {
+        needed += entry.size + (entry.size >> 6);
+        if (needed < entry.size) {
+            needed = UINT64_MAX;
+            break;
+        }
+    }
+    struct statvfs fs {};
+    if (::statvfs(folder.c_str(), &fs) != 0) {
+        throwSystemError(QStringLiteral("Disk bilgisi okunamadı"), folder);
+    }
+    const std::uint64_t available = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+    if (needed > available) {
+        throw Failure(FailureCode::DiskFull,
+                      QStringLiteral("Geri yükleme için diskte yeterli yer yok: %1 MB gerekli, "
+                                     "%2 MB boş; hiçbir dosya değiştirilmedi.")
+                          .arg(needed >> 20)
+                          .arg(available >> 20));
+    }
+}
+
+std::set<std::string> linkPaths(const std::vector<ArchiveEntry>& entries) {
+    std::set<std::string> links;
+    for (const ArchiveEntry& entry : entries) {
+        if (entry.kind == ArchiveEntry::Kind::Link) {
+            links.insert(entry.path);
+        }
+    }
+    return links;
+}
+
+// Every folder the files need, whether or not the archive lists it, parents
+// before their contents.
+std::vector<RestoreTransaction::Item> folderItems(const std::vector<ArchiveEntry>& entries) {
+    std::map<std::string, RestoreTransaction::Item> folders;
+    for (const ArchiveEntry& entry : entries) {
+        for (std::size_t slash = entry.path.find('/'); slash != std::string::npos;
+             slash = entry.path.find('/', slash + 1)) {
+            const std::string parent = entry.path.substr(0, slash);
+            folders.emplace(parent,
+                            RestoreTransaction::Item{parent, RestoreTransaction::Item::Kind::Folder,
+                                                     0755, entry.modified});
+        }
+        if (entry.kind == ArchiveEntry::Kind::Folder) {
+            folders[entry.path] =
+                RestoreTransaction::Item{entry.path, RestoreTransaction::Item::Kind::Folder,
+                                         entry.permissions, entry.modified};
+        }
+    }
+    std::vector<RestoreTransaction::Item> items;
+    for (auto& [path, item] : folders) {
+        items.push_back(item); // std::map order puts "a" before "a/b"
+    }
+    return items;
+}
+
+class Extractor {
+public:
+    Extractor(const ExtractCommand& command, const std::vector<ArchiveEntry>& entries,
+              const std::string& staging, JobControl& control)
+        : archive_(toSystemPath(command.archivePath)), password_(command.password.toStdString()),
+          entries_(entries), links_(linkPaths(entries)), staging_(staging), control_(control) {}
+
+    // Extracts every file and link on `threads` threads, each with its own
+    // handle on the archive, largest entries first.
+    void run(unsigned threads) {
+        std::vector<const ArchiveEntry*> order;
+        for (const ArchiveEntry& entry : entries_) {
+            if (entry.kind != ArchiveEntry::Kind::Folder) {
+                order.push_back(&entry);
+            }
+        }
+        std::sort(order.begin(), order.end(), [](const ArchiveEntry* a, const ArchiveEntry* b) {
+            return a->compressedSize > b->compressedSize;
+        });
+        std::atomic<std::size_t> next{0};
+        WorkerPool pool(static_cast<unsigned>(
+            std::min<std::size_t>(threads, std::max<std::size_t>(order.size(), 1))));
+        std::vector<std::future<void>> workers;
+        for (unsigned t = 0; t < pool.size(); ++t) {
+            workers.push_back(pool.submit([&] { work(order, next); }));
+        }
+        for (std::future<void>& worker : workers) {
+            worker.wait();
+        }
+        if (error_) {
+            std::rethrow_exception(error_);
+        }
+        control_.throwIfCancelled();
+    }
+
+private:
+    void work(const std::vector<const ArchiveEntry*>& order, std::atomic<std::size_t>& next) {
+        try {
+            const ZipReader reader(archive_);
+            std::vector<std::uint8_t> buffer(kCopyBuffer);
+            for (std::size_t i = next++; i < order.size(); i = next++) {
+                if (control_.cancelled() || failed_) {
+                    return;
+                }
+                extract(reader, *order[i], buffer);
+                control_.advance(kEntryWeight);
+            }
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(errorMutex_);
+            if (!error_) {
+                error_ = std::current_exception();
+            }
+            failed_ = true;
+        }
+    }
+
+    void extract(const ZipReader& reader, const ArchiveEntry& entry,
+                 std::vector<std::uint8_t>& buffer) {
+        const std::string target = joinPath(staging_, entry.path);
+        EntryReader content(reader, entry, password_);
+        if (entry.kind == ArchiveEntry::Kind::Link) {
+            extractLink(content, entry, target);
+            return;
+        }
+        UniqueFd fd(
+            ::open(target.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (!fd.valid()) {
+            throwSystemError(kCannotWrite, target);
+        }
+        std::uint64_t offset = 0;
+        while (const std::size_t n = content.read(buffer.data(), buffer.size())) {
+            writeAllAt(fd.get(), offset, buffer.data(), n, target);
+            offset += n;
+            control_.advance(n);
+            control_.throwIfCancelled();
+        }
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {entry.modified, 0}};
+        if (::fchmod(fd.get(), entry.permissions) != 0 || ::futimens(fd.get(), times) != 0) {
+            throwSystemError(kCannotWrite, target);
+        }
+        fd.close(target);
+    }
+
+    void extractLink(EntryReader& content, const ArchiveEntry& entry, const std::string& target) {
+        if (entry.size > kLongestLink) {
+            throw Failure(FailureCode::InvalidArchive,
+                          QStringLiteral("Yedek dosyası bozuk (bağlantı çok uzun): %1")
+                              .arg(QString::fromUtf8(entry.path.c_str())));
+        }
+        std::string link(static_cast<std::size_t>(entry.size) + 1, '\0');
+        std::size_t length = 0;
+        while (const std::size_t n = content.read(
+                   reinterpret_cast<std::uint8_t*>(link.data()) + length, link.size() - length)) {
+            length += n;
+        }
+        link.resize(length);
+        if (!isSafeLinkTarget(entry.path, link, links_)) {
+            throw Failure(
+                FailureCode::UnsafeArchive,
+                QStringLiteral("Yedek dosyasındaki bir bağlantı program klasörünün "
+                               "dışını gösteriyor; hiçbir dosya değiştirilmedi: %1 -> %2")
+                    .arg(QString::fromUtf8(entry.path.c_str()), QString::fromUtf8(link.c_str())));
+        }
+        if (::symlink(link.c_str(), target.c_str()) != 0) {
+            throwSystemError(kCannotWrite, target);
+        }
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {entry.modified, 0}};
+        ::utimensat(AT_FDCWD, target.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    }
+
+    std::string archive_;
+    std::string password_;
+    const std::vector<ArchiveEntry>& entries_;
+    std::set<std::string> links_;
+    std::string staging_;
+    JobControl& control_;
+    std::mutex errorMutex_;
+    std::exception_ptr error_;
+    std::atomic<bool> failed_{false};
+};
+
+} // namespace
+
+void runExtract(const ExtractCommand& command, JobControl& control, unsigned threads) {
+    const std::string archivePath = toSystemPath(command.archivePath);
+    const std::string destination = toSystemPath(command.destinationFolder);
+    requireRegularFile(archivePath);
+    requireFolder(destination);
+
+    std::vector<ArchiveEntry> entries;
+    {
+        const ZipReader reader(archivePath);
+        entries = reader.entries();
+    }
+    std::uint64_t total = 0;
+    for (const ArchiveEntry& entry : entries) {
+        total += entry.size + kEntryWeight;
+    }
+    control.setTotal(total);
+
+    RestoreTransaction transaction(destination);
+    requireSpace(destination, entries);
+
+    std::vector<RestoreTransaction::Item> items = folderItems(entries);
+    for (const RestoreTransaction::Item& folder : items) {
+        const std::string path = joinPath(transaction.stagingFolder(), folder.path);
+        if (::mkdir(path.c_str(), 0700) != 0) {
+            throwSystemError(kCannotWrite, path);
+        }
+    }
+    Extractor(command, entries, transaction.stagingFolder(), control)
+        .run(WorkerPool::threadsFor(threads));
+
+    for (const ArchiveEntry& entry : entries) {
+        if (entry.kind != ArchiveEntry::Kind::Folder) {
+            items.push_back({entry.path,
+                             entry.kind == ArchiveEntry::Kind::Link
+                                 ? RestoreTransaction::Item::Kind::Link
+                                 : RestoreTransaction::Item::Kind::File,
+                             entry.permissions, entry.modified});
+        }
+    }
+    control.throwIfCancelled();
+    transaction.commit(items);
+    control.complete();
+}
+
+} // namespace kavlento::archive
