@@ -31,19 +31,22 @@ void ArchiveComponent::Compress(const QString& command, const QStringList& exclu
     for (const QString& folder : excludedFolders) {
         excluded.push_back(toSystemPath(folder));
     }
-    start([this, parsed, excluded](JobControl& control, std::uint64_t generation) {
+    start([this, parsed, excluded](JobControl& control) -> std::function<void()> {
         const CompressResult result = runCompress(parsed, excluded, control);
         control.complete();
-        post(generation, [this, result] {
+        return [this, result] {
             emit CompressFinished(fromSystemPath(result.archivePath),
                                   static_cast<int>(result.entryCount));
-        });
+        };
     });
 }
 
 void ArchiveComponent::Extract(const QString& command) {
     const ExtractCommand parsed = parseExtractCommand(command);
-    start([parsed](JobControl& control, std::uint64_t) { runExtract(parsed, control); });
+    start([parsed](JobControl& control) -> std::function<void()> {
+        runExtract(parsed, control);
+        return {};
+    });
 }
 
 template <typename Work> void ArchiveComponent::start(Work work) {
@@ -60,25 +63,29 @@ template <typename Work> void ArchiveComponent::start(Work work) {
     });
     busy_ = true;
     worker_ = std::thread([this, work, control = control_, generation] {
+        // The last signal goes out once the component is free for the next job.
+        std::function<void()> last;
         try {
-            work(*control, generation);
+            last = work(*control);
         } catch (const Failure& failure) {
             if (failure.code() != FailureCode::Cancelled) {
-                post(generation,
-                     [this, failure] { emit Failed(failure.number(), failure.description()); });
+                last = [this, failure] { emit Failed(failure.number(), failure.description()); };
             }
         } catch (const std::bad_alloc&) {
-            post(generation, [this] {
+            last = [this] {
                 emit Failed(static_cast<int>(FailureCode::OutOfMemory),
                             QStringLiteral("Bellek yetersiz"));
-            });
+            };
         } catch (const std::exception& error) {
             const QString description = QString::fromLocal8Bit(error.what());
-            post(generation, [this, description] {
+            last = [this, description] {
                 emit Failed(static_cast<int>(FailureCode::Unexpected), description);
-            });
+            };
         }
         busy_ = false;
+        if (last) {
+            post(generation, std::move(last));
+        }
     });
 }
 

@@ -20,6 +20,7 @@ constexpr std::uint16_t kFlagEncrypted = 1u << 0;
 constexpr std::uint16_t kFlagUtf8 = 1u << 11;
 
 constexpr std::uint16_t kExtraZip64 = 0x0001;
+constexpr std::uint16_t kExtraNtfs = 0x000a;
 constexpr std::uint16_t kExtraTimestamp = 0x5455;
 constexpr std::uint16_t kExtraAes = 0x9901;
 

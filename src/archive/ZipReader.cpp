@@ -102,12 +102,29 @@ std::string safePath(const std::string& archive, std::string name) {
     return path;
 }
 
+// The exact time from an extended-timestamp or NTFS field when the entry has
+// one; else the header's two-second local time.
 std::time_t modificationTime(zip_t* zip, zip_uint64_t index, const zip_stat_t& st) {
     zip_uint16_t length = 0;
     const zip_uint8_t* data = zip_file_extra_field_get_by_id(zip, index, zip::kExtraTimestamp, 0,
                                                              &length, ZIP_FL_CENTRAL);
     if (data != nullptr && length >= 5 && (data[0] & 1) != 0) {
         return static_cast<std::time_t>(static_cast<std::int32_t>(zip::get32(data + 1)));
+    }
+    data = zip_file_extra_field_get_by_id(zip, index, zip::kExtraNtfs, 0, &length, ZIP_FL_CENTRAL);
+    for (zip_uint16_t at = 4; data != nullptr && at + 4 <= length;) {
+        const std::uint16_t tag = zip::get16(data + at);
+        const std::uint16_t size = zip::get16(data + at + 2);
+        if (tag == 1 && size >= 8 && at + 4 + 8 <= length) {
+            const std::uint64_t ticks =
+                zip::get32(data + at + 4) |
+                (static_cast<std::uint64_t>(zip::get32(data + at + 8)) << 32);
+            constexpr std::uint64_t kTicksPerSecond = 10000000;
+            constexpr std::int64_t kWindowsEpochOffset = 11644473600;
+            return static_cast<std::time_t>(static_cast<std::int64_t>(ticks / kTicksPerSecond) -
+                                            kWindowsEpochOffset);
+        }
+        at = static_cast<zip_uint16_t>(at + 4 + size);
     }
     return (st.valid & ZIP_STAT_MTIME) != 0 ? st.mtime : 0;
 }

@@ -1,0 +1,153 @@
+#include "archive/ArchiveComponent.h"
+#include "archive/ArchiveJobsTestBase.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace kavlento;
+using namespace kavlento::testing;
+
+namespace {
+
+class NoDialogs final : public UserDialogs {
+public:
+    QString folderToPick;
+    QString askedPrompt;
+    void inform(const QString&, const QString&, MessageIcon) override {}
+    bool askYesNo(const QString&, const QString&, MessageIcon) override { return false; }
+    void reportFailure(int, const QString&) override {}
+    QString pickArchiveFile() override { return QString(); }
+    QString pickFolder(const QString& prompt, const QString&) override {
+        askedPrompt = prompt;
+        return folderToPick;
+    }
+    void showProgress() override {}
+};
+
+class Component : public ArchiveJobsTest {
+protected:
+    NoDialogs dialogs;
+    archive::ArchiveComponent zip{dialogs};
+
+    QString compressCommand(const QString& name = QStringLiteral("1.ksd")) {
+        return archive::buildCompressCommand(source, target, name);
+    }
+};
+
+std::vector<int> percentages(const QSignalSpy& spy) {
+    std::vector<int> values;
+    for (const QList<QVariant>& call : spy) {
+        values.push_back(call.at(0).toInt());
+    }
+    return values;
+}
+
+void expectStrictlyRisingTo100(const std::vector<int>& values) {
+    ASSERT_FALSE(values.empty());
+    for (std::size_t i = 1; i < values.size(); ++i) {
+        EXPECT_LT(values[i - 1], values[i]);
+    }
+    EXPECT_GE(values.front(), 0);
+    EXPECT_EQ(values.back(), 100);
+}
+
+} // namespace
+
+TEST_F(Component, TheFolderChooserAsksWithThePromptAndReturnsTheChoice) {
+    dialogs.folderToPick = "/media/yedek";
+    EXPECT_EQ(zip.BrowseForFolder("Nereye Yedek Alınsın?", QString()), "/media/yedek");
+    EXPECT_EQ(dialogs.askedPrompt, "Nereye Yedek Alınsın?");
+    dialogs.folderToPick.clear();
+    EXPECT_EQ(zip.BrowseForFolder("Nereye Yedek Alınsın?", QString()), QString());
+}
+
+TEST_F(Component, CompressFinishesOnlyOnceTheArchiveIsCompleteOnDisk) {
+    makeSampleTree(source);
+    QSignalSpy progress(&zip, &archive::ArchiveComponent::Progress);
+    QSignalSpy failed(&zip, &archive::ArchiveComponent::Failed);
+    bool completeWhenFinished = false;
+    QObject::connect(&zip, &archive::ArchiveComponent::CompressFinished,
+                     [&](const QString& path, int entries) {
+                         EXPECT_EQ(path, target + "/1.ksd");
+                         EXPECT_GT(entries, 10);
+                         const ToolResult test = runTool("7zz", {"t", "-p6150937284", path});
+                         completeWhenFinished = test.exitCode == 0;
+                     });
+    QSignalSpy finished(&zip, &archive::ArchiveComponent::CompressFinished);
+    zip.Compress(compressCommand());
+    EXPECT_TRUE(zip.busy());
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_TRUE(completeWhenFinished);
+    EXPECT_EQ(failed.count(), 0);
+    expectStrictlyRisingTo100(percentages(progress));
+}
+
+TEST_F(Component, ExtractReports100OnlyWithEveryFileInPlace) {
+    makeSampleTree(source);
+    const QString archivePath = compress(source);
+    QSignalSpy progress(&zip, &archive::ArchiveComponent::Progress);
+    bool inPlaceAt100 = false;
+    QObject::connect(&zip, &archive::ArchiveComponent::Progress, [&](int percent) {
+        if (percent == 100) {
+            inPlaceAt100 = firstDifference(snapshot(source), snapshot(restored)).empty();
+        } else {
+            EXPECT_NE(snapshot(restored).count("veri.db"), 1u); // nothing in place before
+        }
+    });
+    zip.Extract(archive::buildExtractCommand(archivePath, restored));
+    QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty() && progress.last().at(0).toInt() == 100, 60000);
+    EXPECT_TRUE(inPlaceAt100);
+    expectStrictlyRisingTo100(percentages(progress));
+}
+
+TEST_F(Component, FailuresArriveAsTheFailureSignal) {
+    QSignalSpy failed(&zip, &archive::ArchiveComponent::Failed);
+    QSignalSpy progress(&zip, &archive::ArchiveComponent::Progress);
+    zip.Extract(archive::buildExtractCommand(work.file("yok.ksd"), restored));
+    ASSERT_TRUE(failed.wait(10000));
+    EXPECT_EQ(failed.first().at(0).toInt(), static_cast<int>(FailureCode::FileNotFound));
+    EXPECT_TRUE(failed.first().at(1).toString().contains("yok.ksd"));
+
+    zip.Compress(archive::buildCompressCommand(source, work.file("olmayan"), "1.ksd"));
+    ASSERT_TRUE(failed.wait(10000));
+    EXPECT_EQ(failed.last().at(0).toInt(), static_cast<int>(FailureCode::PathNotFound));
+    for (const QList<QVariant>& call : progress) {
+        EXPECT_LT(call.at(0).toInt(), 100);
+    }
+}
+
+TEST_F(Component, AnInvalidCommandOrASecondJobIsRefusedAtOnce) {
+    EXPECT_THROW(zip.Compress("<password=1>"), Failure);
+    EXPECT_THROW(zip.Extract("<zipfile=/a.ksd>"), Failure);
+
+    writeFile(source + "/buyuk.bin", QByteArray(64 << 20, 'k'));
+    zip.Compress(compressCommand());
+    try {
+        zip.Extract(archive::buildExtractCommand(work.file("a.ksd"), restored));
+        ADD_FAILURE() << "a second job started";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.code(), FailureCode::AlreadyBusy);
+    }
+    zip.cancelAndWait();
+}
+
+TEST_F(Component, CancellingLeavesNoArchiveAndNoFurtherSignal) {
+    for (std::uint32_t i = 0; i < 8; ++i) {
+        writeFile(source + QStringLiteral("/veri%1.db").arg(i), pseudoText(16 << 20, i + 1));
+    }
+    QSignalSpy progress(&zip, &archive::ArchiveComponent::Progress);
+    QSignalSpy finished(&zip, &archive::ArchiveComponent::CompressFinished);
+    QSignalSpy failed(&zip, &archive::ArchiveComponent::Failed);
+    zip.Compress(compressCommand());
+    QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty() && progress.last().at(0).toInt() >= 5, 60000);
+    zip.cancelAndWait();
+    const int reported = progress.count();
+    QTest::qWait(200);
+    EXPECT_EQ(progress.count(), reported);
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_EQ(failed.count(), 0);
+    EXPECT_TRUE(
+        QDir(target)
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+            .isEmpty());
+}

@@ -1,0 +1,139 @@
+#include "archive/ArchiveJobsTestBase.h"
+#include "archive/ZipReader.h"
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace kavlento;
+using namespace kavlento::testing;
+
+namespace {
+std::vector<std::string> entryNames(const QString& archivePath) {
+    const archive::ZipReader reader(archive::toSystemPath(archivePath));
+    std::vector<std::string> names;
+    for (const archive::ArchiveEntry& entry : reader.entries()) {
+        names.push_back(entry.path);
+    }
+    return names;
+}
+
+bool contains(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+} // namespace
+
+using RoundTrip = ArchiveJobsTest;
+
+TEST_F(RoundTrip, IntoAnEmptyFolderTheTreeComesBackExactly) {
+    makeSampleTree(source);
+    const QString archivePath = compress(source);
+    EXPECT_EQ(archivePath, target + "/1.ksd");
+    extract(archivePath, restored);
+    EXPECT_EQ(firstDifference(snapshot(source), snapshot(restored)), "");
+}
+
+TEST_F(RoundTrip, OverOlderCopiesEveryFileIsReplacedAndOthersStay) {
+    makeSampleTree(source);
+    const QString archivePath = compress(source);
+
+    writeFile(restored + "/veri.db", "eski veri", 0644, 1000000000);
+    writeFile(restored + "/Şirket Raporları/Ğİı çalışma.txt", "eski rapor", 0600, 1000000000);
+    makeLink(restored + "/son-rapor", "başka yere");
+    writeFile(restored + "/yalnız burada.txt", "kalmalı", 0644, 1000000000);
+    writeFile(restored + "/Şirket Raporları/ek.txt", "bu da kalmalı", 0644, 1000000000);
+    Tree expected = snapshot(source);
+    const Tree extras = snapshot(restored);
+    expected["yalnız burada.txt"] = extras.at("yalnız burada.txt");
+    expected["Şirket Raporları/ek.txt"] = extras.at("Şirket Raporları/ek.txt");
+
+    extract(archivePath, restored);
+    EXPECT_EQ(firstDifference(expected, snapshot(restored)), "");
+    EXPECT_FALSE(QFileInfo::exists(restored + "/.kavlento-geri-yukleme"));
+}
+
+TEST_F(RoundTrip, OneThreadOrManyGiveTheSameContent) {
+    makeSampleTree(source);
+    const QString one = compress(source, "tek.ksd", 1);
+    const QString many = compress(source, "cok.ksd", 4);
+    EXPECT_EQ(readWithLibzip(one, "6150937284"), readWithLibzip(many, "6150937284"));
+}
+
+TEST_F(RoundTrip, AddingToAnArchiveReplacesEntriesOfTheSameNameAndKeepsTheRest) {
+    writeFile(source + "/a.txt", "a birinci");
+    writeFile(source + "/b.txt", "b birinci");
+    compress(source);
+    QFile::remove(source + "/a.txt");
+    writeFile(source + "/b.txt", "b ikinci");
+    writeFile(source + "/c.txt", "c ikinci");
+    const QString archivePath = compress(source);
+
+    const auto files = readWithLibzip(archivePath, "6150937284");
+    EXPECT_EQ(files.at("a.txt"), "a birinci");
+    EXPECT_EQ(files.at("b.txt"), "b ikinci");
+    EXPECT_EQ(files.at("c.txt"), "c ikinci");
+    EXPECT_EQ(files.size(), 3u);
+    EXPECT_EQ(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"1.ksd"});
+}
+
+TEST_F(RoundTrip, AnArchiveThatCannotBeAddedToStaysAsItWas) {
+    writeFile(source + "/a.txt", "a");
+    writeFile(target + "/1.ksd", "not an archive at all");
+    const Failure failure = failureOf([&] { compress(source); });
+    EXPECT_EQ(failure.code(), FailureCode::InvalidArchive);
+    EXPECT_EQ(readBytes(target + "/1.ksd"), "not an archive at all");
+    EXPECT_EQ(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"1.ksd"});
+}
+
+TEST_F(RoundTrip, TheDestinationAndExcludedFoldersAreNotPacked) {
+    writeFile(source + "/veri.txt", "veri");
+    writeFile(source + "/yedekler/06-12-26/eski.ksd", "önceki yedek");
+    writeFile(source + "/yedekler/notlar.txt", "not");
+    target = source + "/yedekler/07-12-26";
+    QDir().mkpath(target);
+    const auto names = entryNames(compress(source));
+    EXPECT_TRUE(contains(names, "veri.txt"));
+    EXPECT_TRUE(contains(names, "yedekler/06-12-26/eski.ksd"));
+    EXPECT_FALSE(contains(names, "yedekler/07-12-26"));
+
+    const auto without =
+        entryNames(compress(source, "2.ksd", 0, {archive::toSystemPath(source + "/yedekler")}));
+    EXPECT_TRUE(contains(without, "veri.txt"));
+    EXPECT_FALSE(contains(without, "yedekler"));
+    EXPECT_FALSE(contains(without, "yedekler/notlar.txt"));
+}
+
+TEST_F(RoundTrip, PipesAndSocketsAreLeftOutAndLinksAreNeverFollowed) {
+    writeFile(source + "/veri.txt", "veri");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(source + "/boru").constData(), 0644), 0);
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = QFile::encodeName(source + "/soket");
+    std::strncpy(address.sun_path, socketPath.constData(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    writeFile(work.file("dışarıda/gizli.txt"), "dışarıdaki veri");
+    makeLink(source + "/dışarı", work.file("dışarıda"));
+
+    const auto names = entryNames(compress(source));
+    ::close(s);
+    EXPECT_EQ(names, (std::vector<std::string>{"dışarı", "veri.txt"}));
+}
+
+TEST_F(RoundTrip, ManyEntriesUseZip64Records) {
+    // More entries than the classic end record can count; folders keep it quick.
+    for (int i = 0; i < 66000; ++i) {
+        ASSERT_EQ(::mkdir(QFile::encodeName(source + "/k" + QString::number(i)).constData(), 0755),
+                  0);
+    }
+    writeFile(source + "/son.txt", "son");
+    const QString archivePath = compress(source);
+    EXPECT_EQ(entryNames(archivePath).size(), 66001u);
+    const ToolResult test = runTool("7zz", {"t", "-p6150937284", archivePath});
+    EXPECT_EQ(test.exitCode, 0) << test.output.toStdString();
+    extract(archivePath, restored);
+    EXPECT_EQ(firstDifference(snapshot(source), snapshot(restored)), "");
+}
