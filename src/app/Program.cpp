@@ -6,11 +6,12 @@ namespace kavlento {
 
 Program::Program(const QString& programFolder, const CommandLine& commandLine, SharedState& state,
                  UserDialogs& dialogs, const Clock& clock, ProgramEnd& end)
-    : target_(programFolder), history_(programFolder), zip_(dialogs), instance_(programFolder),
-      close_(target_, window_, end), backup_({programFolder, commandLine, window_, dialogs, clock,
+    : commandLine_(commandLine), dialogs_(dialogs), end_(end), target_(programFolder),
+      history_(programFolder), zip_(dialogs), instance_(programFolder),
+      close_(target_, window_, end), backup_({programFolder, commandLine_, window_, dialogs, clock,
                                               zip_, history_, target_, state, close_}),
       restore_({programFolder, window_, dialogs, zip_, state, end}),
-      shell_({programFolder, commandLine, instance_, window_, dialogs, end, state, history_,
+      shell_({programFolder, commandLine_, instance_, window_, dialogs, end, state, history_,
               target_, backup_, restore_}) {
     connectHandlers();
 }
@@ -32,6 +33,13 @@ void Program::connectHandlers() {
     QObject::connect(
         &zip_, &archive::ArchiveComponent::Failed,
         [this](int number, const QString& description) { shell_.onFailed(number, description); });
+}
+
+void Program::fail(const Failure& failure) {
+    // Nothing of the failed job may arrive while the error box is open.
+    zip_.cancelAndWait();
+    dialogs_.reportFailure(failure.number(), failure.description());
+    end_.end(ExitStatus::Failure);
 }
 
 void Program::start() {

@@ -3,6 +3,7 @@
 #include "app/Clock.h"
 #include "app/CloseOperation.h"
 #include "app/CommandLine.h"
+#include "app/Failure.h"
 #include "app/ProgramEnd.h"
 #include "app/SharedState.h"
 #include "app/Shell.h"
@@ -27,6 +28,9 @@ public:
 
     // The start-up sequence; shows the window when it is to be shown.
     void start();
+    // The program-wide path for a failure that no handler catches: the running
+    // job stops, the error box is shown, and the program ends without saving.
+    void fail(const Failure& failure);
 
     ui::MainWindow& window() { return window_; }
     archive::ArchiveComponent& zip() { return zip_; }
@@ -36,6 +40,10 @@ public:
 
 private:
     void connectHandlers();
+
+    CommandLine commandLine_;
+    UserDialogs& dialogs_;
+    ProgramEnd& end_;
 
     ui::MainWindow window_;
     store::TargetSetting target_;

@@ -41,12 +41,7 @@ int main(int argc, char** argv) {
     ProcessEnd end;
     Program program(programFolder, commandLine, state, dialogs, clock, end);
     end.addCleanup([&program] { program.zip().cancelAndWait(); });
-    app.setFailureHandler([&](const Failure& failure) {
-        // Nothing of the failed job may arrive while the error box is open.
-        program.zip().cancelAndWait();
-        dialogs.reportFailure(failure.number(), failure.description());
-        end.end(ExitStatus::Failure);
-    });
+    app.setFailureHandler([&program](const Failure& failure) { program.fail(failure); });
 
     app.guard([&program] { program.start(); });
     QApplication::exec();

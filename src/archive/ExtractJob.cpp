@@ -256,30 +256,32 @@ void runExtract(const ExtractCommand& command, JobControl& control, unsigned thr
     }
     control.setTotal(total);
 
-    RestoreTransaction transaction(destination);
-    requireSpace(destination, entries);
+    {
+        RestoreTransaction transaction(destination);
+        requireSpace(destination, entries);
 
-    std::vector<RestoreTransaction::Item> items = folderItems(entries);
-    for (const RestoreTransaction::Item& folder : items) {
-        const std::string path = joinPath(transaction.stagingFolder(), folder.path);
-        if (::mkdir(path.c_str(), 0700) != 0) {
-            throwSystemError(kCannotWrite, path);
+        std::vector<RestoreTransaction::Item> items = folderItems(entries);
+        for (const RestoreTransaction::Item& folder : items) {
+            const std::string path = joinPath(transaction.stagingFolder(), folder.path);
+            if (::mkdir(path.c_str(), 0700) != 0) {
+                throwSystemError(kCannotWrite, path);
+            }
         }
-    }
-    Extractor(command, entries, transaction.stagingFolder(), control)
-        .run(WorkerPool::threadsFor(threads));
+        Extractor(command, entries, transaction.stagingFolder(), control)
+            .run(WorkerPool::threadsFor(threads));
 
-    for (const ArchiveEntry& entry : entries) {
-        if (entry.kind != ArchiveEntry::Kind::Folder) {
-            items.push_back({entry.path,
-                             entry.kind == ArchiveEntry::Kind::Link
-                                 ? RestoreTransaction::Item::Kind::Link
-                                 : RestoreTransaction::Item::Kind::File,
-                             entry.permissions, entry.modified});
+        for (const ArchiveEntry& entry : entries) {
+            if (entry.kind != ArchiveEntry::Kind::Folder) {
+                items.push_back({entry.path,
+                                 entry.kind == ArchiveEntry::Kind::Link
+                                     ? RestoreTransaction::Item::Kind::Link
+                                     : RestoreTransaction::Item::Kind::File,
+                                 entry.permissions, entry.modified});
+            }
         }
-    }
-    control.throwIfCancelled();
-    transaction.commit(items);
+        control.throwIfCancelled();
+        transaction.commit(items);
+    } // the working folder, with the old files, goes before 100 % is reported
     control.complete();
 }
 

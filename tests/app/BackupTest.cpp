@@ -1,0 +1,212 @@
+#include "app/ProgramFixture.h"
+#include "archive/ArchiveCommand.h"
+#include "archive/ArchiveTestSupport.h"
+#include "archive/BackupJob.h"
+#include "store/TargetSetting.h"
+#include "ui/StyledButton.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QTest>
+
+using namespace kavlento;
+using namespace kavlento::testing;
+
+namespace {
+
+const QString kCompleted = QStringLiteral("YEDEK ALMA İŞLEMİ TAMAMLANDI.\rSAĞLIKLI BİR KULLANIM "
+                                          "İÇİN PROGRAMINIZI TEKRAR BAŞLATIN.");
+
+class Backup : public ProgramTest {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        writeFile(programFile("veri.db"), pseudoText(3 << 20, 7));
+        writeFile(programFile(".gizli"), "gizli");
+        QDir().mkpath(programFile("boş"));
+    }
+    void clickBackup() { QTest::mouseClick(program->window().Command2, Qt::LeftButton); }
+    void clickChoose() { QTest::mouseClick(program->window().Command1, Qt::LeftButton); }
+    QString archiveAt(const QString& date, const QString& name) {
+        return targetFolder + "/" + date + "/" + name;
+    }
+};
+
+} // namespace
+
+TEST(BackupNames, ArchiveNamesHaveNoLeadingZeros) {
+    const auto names =
+        archive::backupNames("D:/YEDEK", momentOf(6, 12, 2026, 9, 5, 3, "06.12.2026", "09:05:03"));
+    EXPECT_EQ(names.archiveName, "6122026.953.ksd");
+    EXPECT_EQ(names.datedFolder, "D:/YEDEK/06.12.2026");
+    EXPECT_EQ(names.archivePath, "D:/YEDEK/06.12.2026/6122026.953.ksd");
+    EXPECT_EQ(archive::backupNames("/y", momentOf(1, 11, 2026, 0, 0, 0, "x", "y")).archiveName,
+              "1112026.000.ksd");
+    EXPECT_EQ(archive::backupNames("/y", momentOf(11, 1, 2026, 0, 0, 0, "x", "y")).archiveName,
+              "1112026.000.ksd");
+    EXPECT_EQ(archive::backupNames("/y", momentOf(1, 1, 2026, 1, 15, 3, "x", "y")).archiveName,
+              archive::backupNames("/y", momentOf(1, 1, 2026, 11, 5, 3, "x", "y")).archiveName);
+}
+
+TEST(BackupNames, ASeparatorAtTheEndOfTheTargetIsKeptAndSlashesInTheDateBecomeDashes) {
+    const auto names =
+        archive::backupNames("/yedek/", momentOf(7, 12, 2026, 1, 2, 3, "12/07/26", "01:02:03"));
+    EXPECT_EQ(names.dateText, "12-07-26");
+    EXPECT_EQ(names.datedFolder, "/yedek//12-07-26");
+    EXPECT_EQ(names.archivePath, "/yedek//12-07-26/7122026.123.ksd");
+}
+
+TEST_F(Backup, AnEmptyTargetOnlyShowsItsMessage) {
+    startInteractive();
+    const Tree before = snapshot(folder.path());
+    clickBackup();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, "YEDEKLEME HEDEFİ SEÇİN");
+    EXPECT_EQ(dialogs.shown[0].title, "HATA");
+    EXPECT_EQ(dialogs.shown[0].icon, MessageIcon::Error);
+    EXPECT_FALSE(end.status.has_value());
+    EXPECT_EQ(firstDifference(before, snapshot(folder.path())), "");
+}
+
+TEST_F(Backup, ABackupWritesTheArchiveRecordsItAndEndsAfterItsMessage) {
+    storeTarget(targetFolder);
+    startInteractive();
+    clickBackup();
+
+    EXPECT_EQ(end.status, ExitStatus::Normal);
+    const QString archivePath = archiveAt("06.12.2026", "6122026.953.ksd");
+    ASSERT_TRUE(QFileInfo::exists(archivePath));
+    EXPECT_EQ(readWithLibzip(archivePath, "6150937284").at("veri.db"),
+              readBytes(programFile("veri.db")));
+    EXPECT_EQ(readBytes(programFile("yedekleme.lst")),
+              "\"06.12.2026\",\"09:05:03\",\"" + archivePath.toUtf8() + "\"\r\n");
+    EXPECT_EQ(program->window().historyCount(), 1);
+    EXPECT_EQ(state.jobMode, "ziping");
+    EXPECT_EQ(state.archiveName, "6122026.953.ksd");
+    ASSERT_EQ(dialogs.of("progress").size(), 1u);
+    ASSERT_EQ(dialogs.of("inform").size(), 1u);
+    EXPECT_EQ(dialogs.of("inform")[0].text, kCompleted);
+    EXPECT_EQ(dialogs.of("inform")[0].title, QString());
+    EXPECT_EQ(dialogs.of("inform")[0].icon, MessageIcon::Information);
+    EXPECT_EQ(readBytes(programFile("yedekleme.dat")), store::TargetSetting::encode(targetFolder));
+}
+
+TEST_F(Backup, AnUnattendedBackupShowsOnlyTheProgressWindow) {
+    storeTarget(targetFolder);
+    start({"4702519836", "OtoRadizEv"});
+    EXPECT_EQ(end.status, ExitStatus::Normal);
+    EXPECT_TRUE(QFileInfo::exists(archiveAt("06.12.2026", "6122026.953.ksd")));
+    EXPECT_TRUE(dialogs.of("inform").empty());
+    EXPECT_EQ(dialogs.of("progress").size(), 1u);
+    EXPECT_FALSE(program->window().isVisible());
+    EXPECT_EQ(readBytes(programFile("yedekleme.dat")), store::TargetSetting::encode(targetFolder));
+}
+
+TEST_F(Backup, TwoBackupsOfOneDayShareTheFolderAndACollidingNameAddsToTheArchive) {
+    storeTarget(targetFolder);
+    clock.moment = momentOf(6, 12, 2026, 1, 15, 3, "06.12.2026", "01:15:03");
+    start({"4702519836", "OtoRadizEv"});
+    writeFile(programFile("yeni.txt"), "ikinci yedekte eklendi");
+    writeFile(programFile("veri.db"), "değişti");
+
+    RecordingEnd secondEnd;
+    ScriptedDialogs secondDialogs(secondEnd);
+    SharedState secondState;
+    clock.moment = momentOf(6, 12, 2026, 11, 5, 3, "06.12.2026", "11:05:03");
+    program->zip().cancelAndWait();
+    program.reset();
+    Program second(programFolder, CommandLine::fromArguments({"4702519836", "OtoRadizEv"}),
+                   secondState, secondDialogs, clock, secondEnd);
+    second.start();
+    EXPECT_EQ(secondEnd.status, ExitStatus::Normal);
+
+    const QString archivePath = archiveAt("06.12.2026", "6122026.1153.ksd");
+    const auto files = readWithLibzip(archivePath, "6150937284");
+    EXPECT_EQ(files.at("veri.db"), "değişti");
+    EXPECT_EQ(files.at("yeni.txt"), "ikinci yedekte eklendi");
+    EXPECT_EQ(QDir(targetFolder + "/06.12.2026").entryList(QDir::Files | QDir::Hidden),
+              QStringList{"6122026.1153.ksd"});
+    const QByteArray record = "\"" + archivePath.toUtf8() + "\"\r\n";
+    EXPECT_EQ(readBytes(programFile("yedekleme.lst")),
+              "\"06.12.2026\",\"01:15:03\"," + record + "\"06.12.2026\",\"11:05:03\"," + record);
+}
+
+TEST_F(Backup, ChoosingAFolderStoresItAtOnceAndCancellingKeepsTheOldOne) {
+    storeTarget("/eski/hedef");
+    startInteractive();
+    dialogs.pickedFolders = {QString()};
+    clickChoose();
+    EXPECT_EQ(program->window().targetText(), "/eski/hedef");
+    EXPECT_EQ(readBytes(programFile("yedekleme.dat")), store::TargetSetting::encode("/eski/hedef"));
+    EXPECT_EQ(dialogs.of("pickFolder")[0].text, "Nereye Yedek Alınsın?");
+
+    dialogs.pickedFolders = {"/media/Şirket Yedekleri"};
+    clickChoose();
+    EXPECT_EQ(program->window().targetText(), "/media/Şirket Yedekleri");
+    EXPECT_EQ(readBytes(programFile("yedekleme.dat")),
+              store::TargetSetting::encode("/media/Şirket Yedekleri"));
+}
+
+TEST_F(Backup, AFolderTheStoredFilesOrTheCommandCannotCarryIsRefused) {
+    storeTarget("/eski/hedef");
+    startInteractive();
+    for (const QString& refused : {QStringLiteral("/media/a>b"), QStringLiteral("/media/日本"),
+                                   QStringLiteral("/media/\"tırnak\"")}) {
+        dialogs.shown.clear();
+        dialogs.pickedFolders = {refused};
+        clickChoose();
+        ASSERT_EQ(dialogs.of("inform").size(), 1u) << refused.toStdString();
+        EXPECT_EQ(dialogs.of("inform")[0].title, "HATA");
+        EXPECT_EQ(program->window().targetText(), "/eski/hedef");
+        EXPECT_EQ(readBytes(programFile("yedekleme.dat")),
+                  store::TargetSetting::encode("/eski/hedef"));
+    }
+}
+
+TEST_F(Backup, ATargetInsideTheProgramFolderKeepsEarlierBackupsOut) {
+    targetFolder = programFile("yedekler");
+    QDir().mkpath(targetFolder);
+    writeFile(targetFolder + "/05.12.2026/5122026.1.ksd", "dünkü yedek");
+    storeTarget(targetFolder);
+    start({"4702519836", "OtoRadizEv"});
+    const auto files = readWithLibzip(archiveAt("06.12.2026", "6122026.953.ksd"), "6150937284");
+    EXPECT_EQ(files.count("veri.db"), 1u);
+    for (const auto& [name, content] : files) {
+        EXPECT_FALSE(name.rfind("yedekler", 0) == 0) << name;
+    }
+}
+
+TEST_F(Backup, AMissingTargetFolderTakesTheFailurePathWithNothingWritten) {
+    storeTarget(folder.file("silinmis"));
+    startInteractive();
+    clickBackup();
+    EXPECT_EQ(end.status, ExitStatus::Failure);
+    ASSERT_EQ(dialogs.of("failure").size(), 1u);
+    EXPECT_TRUE(dialogs.of("failure")[0].text.contains("silinmis"));
+    EXPECT_FALSE(QFileInfo::exists(programFile("yedekleme.lst")));
+    EXPECT_TRUE(dialogs.of("progress").empty());
+}
+
+TEST_F(Backup, AFailingCompressionEndsWithTheErrorBoxAndKeepsTheRecord) {
+    // An archive of the same name that is not an archive cannot be added to.
+    writeFile(archiveAt("06.12.2026", "6122026.953.ksd"), "bozuk");
+    storeTarget(targetFolder);
+    const QByteArray storedTarget = readBytes(programFile("yedekleme.dat"));
+    startInteractive();
+    clickBackup();
+    EXPECT_EQ(end.status, ExitStatus::Failure);
+    ASSERT_EQ(dialogs.of("failure").size(), 1u);
+    EXPECT_TRUE(dialogs.of("inform").empty());
+    EXPECT_EQ(readBytes(archiveAt("06.12.2026", "6122026.953.ksd")), "bozuk");
+    EXPECT_TRUE(readBytes(programFile("yedekleme.lst")).contains("6122026.953.ksd"));
+    EXPECT_EQ(readBytes(programFile("yedekleme.dat")), storedTarget);
+}
+
+TEST_F(Backup, AProgressOf100DuringABackupOnlyKeepsThePercentage) {
+    startInteractive();
+    state.jobMode = "ziping";
+    program->shell().onProgress(100);
+    EXPECT_EQ(state.sayac, 100);
+    EXPECT_FALSE(end.status.has_value());
+    EXPECT_TRUE(dialogs.shown.empty());
+}

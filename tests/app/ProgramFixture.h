@@ -1,0 +1,127 @@
+#pragma once
+
+#include "app/Clock.h"
+#include "app/KavlentoApplication.h"
+#include "app/Program.h"
+#include "app/ProgramEnd.h"
+#include "app/SharedState.h"
+#include "app/UserDialogs.h"
+#include "common/TempFolder.h"
+
+#include <QEventLoop>
+#include <QObject>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <optional>
+
+namespace kavlento::testing {
+
+// Every question and message, word for word.
+struct Shown {
+    QString kind; // "inform", "ask", "failure", "pickFile", "pickFolder", "progress"
+    QString text;
+    QString title;
+    MessageIcon icon = MessageIcon::Information;
+};
+
+class RecordingEnd : public QObject, public ProgramEnd {
+    Q_OBJECT
+public:
+    std::optional<ExitStatus> status;
+    void end(ExitStatus s) override {
+        if (!status) {
+            status = s;
+        }
+        emit ended();
+    }
+signals:
+    void ended();
+};
+
+// Answers from a script; the progress window runs until the program ends.
+class ScriptedDialogs final : public UserDialogs {
+public:
+    explicit ScriptedDialogs(RecordingEnd& end) : end_(end) {}
+
+    std::vector<Shown> shown;
+    std::deque<bool> answers;        // for askYesNo
+    std::deque<QString> pickedFiles; // for pickArchiveFile; empty text: cancelled
+    std::deque<QString> pickedFolders;
+
+    void inform(const QString& text, const QString& title, MessageIcon icon) override {
+        shown.push_back({"inform", text, title, icon});
+    }
+    bool askYesNo(const QString& text, const QString& title, MessageIcon icon) override {
+        shown.push_back({"ask", text, title, icon});
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text.toStdString();
+            return false;
+        }
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void reportFailure(int number, const QString& description) override {
+        shown.push_back({"failure", QString::number(number) + ": " + description, QString(),
+                         MessageIcon::Error});
+    }
+    QString pickArchiveFile() override {
+        shown.push_back({"pickFile", QString(), QString(), MessageIcon::Information});
+        return take(pickedFiles);
+    }
+    QString pickFolder(const QString& prompt, const QString&) override {
+        shown.push_back({"pickFolder", prompt, QString(), MessageIcon::Information});
+        return take(pickedFolders);
+    }
+    void showProgress() override;
+
+    std::vector<Shown> of(const QString& kind) const;
+
+private:
+    static QString take(std::deque<QString>& queue) {
+        if (queue.empty()) {
+            return QString();
+        }
+        QString value = queue.front();
+        queue.pop_front();
+        return value;
+    }
+    RecordingEnd& end_;
+};
+
+class FixedClock final : public Clock {
+public:
+    Moment moment;
+    Moment now() const override { return moment; }
+};
+
+Moment momentOf(int day, int month, int year, int hour, int minute, int second,
+                const QString& dateText, const QString& timeText);
+
+// A program folder in a temporary folder, and one run of the program in it.
+class ProgramTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    QString programFolder = folder.file("program");
+    QString targetFolder = folder.file("hedef");
+    SharedState state;
+    RecordingEnd end;
+    ScriptedDialogs dialogs{end};
+    FixedClock clock;
+    std::unique_ptr<Program> program;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts a run with `arguments` as the command line.
+    void start(const QStringList& arguments);
+    void startInteractive() { start({"4702519836"}); }
+    void storeTarget(const QString& target);
+    QString programFile(const QString& name) const { return programFolder + "/" + name; }
+};
+
+} // namespace kavlento::testing

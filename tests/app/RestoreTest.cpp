@@ -1,0 +1,189 @@
+#include "app/ProgramFixture.h"
+#include "archive/ArchiveCommand.h"
+#include "archive/ArchiveTestSupport.h"
+#include "archive/CompressJob.h"
+#include "archive/SystemFile.h"
+#include "ui/StyledButton.h"
+
+#include <QDir>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace kavlento;
+using namespace kavlento::testing;
+
+namespace {
+
+const QString kQuestion = QStringLiteral("SEÇİLİ YEDEK GERİ YÜKLENSİN Mİ?");
+const QString kCompleted = QStringLiteral(
+    "VERİLERİN YEDEKTEN GERİ YÜKLENMESİ TAMAMLANDI.\rŞİMDİ PROGRAM SONLANDIRILACAK...");
+const QString kNotFound = QStringLiteral("YEDEK DOSYASINA ULAŞILAMIYOR.SİLİNMEDİĞİNDEN EMİN OLUN!");
+
+class Restore : public ProgramTest {
+protected:
+    QString archivePath;
+    Tree backedUp;
+
+    // A program folder with a backup of it in the history, then changed.
+    void SetUp() override {
+        ProgramTest::SetUp();
+        makeSampleTree(programFolder);
+        storeTarget("/yedekten/gelen hedef");
+        archive::JobControl control;
+        const QString dated = targetFolder + "/06.12.2026";
+        QDir().mkpath(dated);
+        archivePath = dated + "/6122026.953.ksd";
+        writeBytes(programFile("yedekleme.lst"),
+                   "\"06.12.2026\",\"09:05:03\",\"" + archivePath.toUtf8() + "\"\r\n");
+        archive::runCompress(archive::parseCompressCommand(archive::buildCompressCommand(
+                                 programFolder, dated, "6122026.953.ksd")),
+                             {}, control);
+        backedUp = snapshot(programFolder);
+
+        writeFile(programFile("veri.db"), "sonradan değişti");
+        QFile::remove(programFile(".gizli"));
+        writeFile(programFile("sonradan eklendi.txt"), "kalmalı", 0644, 1500000000);
+        storeTarget("/sonradan/secilen");
+    }
+
+    void clickItem(int row) {
+        QTreeWidget* list = program->window().ListView1;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->topLevelItem(row)).center());
+    }
+    void clickRestoreSelected() { QTest::mouseClick(program->window().Command4, Qt::LeftButton); }
+    void clickRestorePicked() { QTest::mouseClick(program->window().Command6, Qt::LeftButton); }
+
+    Tree expectedAfterRestore() {
+        Tree expected = backedUp;
+        const Tree now = snapshot(programFolder);
+        expected["sonradan eklendi.txt"] = now.at("sonradan eklendi.txt");
+        expected["prgcik.dat"] =
+            TreeEntry{'f', 0644, now.count("prgcik.dat") != 0 ? now.at("prgcik.dat").modified : 0,
+                      QByteArray()};
+        return expected;
+    }
+};
+
+} // namespace
+
+TEST_F(Restore, TheSelectedEntryComesBackWholeAndTheProgramEnds) {
+    writeBytes(programFile("prgcik.dat"), "eski içerik");
+    startInteractive();
+    clickItem(0);
+    dialogs.answers = {true};
+    clickRestoreSelected();
+
+    EXPECT_EQ(end.status, ExitStatus::Normal);
+    ASSERT_EQ(dialogs.of("ask").size(), 1u);
+    EXPECT_EQ(dialogs.of("ask")[0].text, kQuestion);
+    EXPECT_EQ(dialogs.of("ask")[0].title, QString());
+    EXPECT_EQ(dialogs.of("ask")[0].icon, MessageIcon::Question);
+    ASSERT_EQ(dialogs.of("inform").size(), 1u);
+    EXPECT_EQ(dialogs.of("inform")[0].text, kCompleted);
+    EXPECT_FALSE(dialogs.of("inform")[0].text.contains('\n'));
+    EXPECT_EQ(state.jobMode, "unziping");
+    EXPECT_EQ(state.dosyaAdi, archivePath);
+
+    EXPECT_EQ(firstDifference(expectedAfterRestore(), snapshot(programFolder)), "");
+    EXPECT_EQ(readBytes(programFile("prgcik.dat")), QByteArray());
+    // The setting came back from the archive; the one in the window was not saved.
+    EXPECT_EQ(readBytes(programFile("yedekleme.dat")), backedUp.at("yedekleme.dat").content);
+}
+
+TEST_F(Restore, APickedArchiveIsRestoredAfterTheQuestion) {
+    startInteractive();
+    state.sayac = 55;
+    dialogs.pickedFiles = {archivePath};
+    dialogs.answers = {true};
+    clickRestorePicked();
+    EXPECT_EQ(end.status, ExitStatus::Normal);
+    EXPECT_EQ(dialogs.of("ask")[0].icon, MessageIcon::Information);
+    EXPECT_EQ(firstDifference(expectedAfterRestore(), snapshot(programFolder)), "");
+}
+
+TEST_F(Restore, NoOrCancelOrAnEmptyListChangesNothing) {
+    startInteractive();
+    const Tree before = snapshot(programFolder);
+
+    clickRestoreSelected(); // items, none selected
+    EXPECT_TRUE(dialogs.shown.empty());
+
+    clickItem(0);
+    dialogs.answers = {false};
+    clickRestoreSelected();
+    dialogs.pickedFiles = {QString()}; // cancelled
+    clickRestorePicked();
+    dialogs.pickedFiles = {archivePath};
+    dialogs.answers = {false};
+    clickRestorePicked();
+
+    EXPECT_EQ(dialogs.of("ask").size(), 2u);
+    EXPECT_EQ(dialogs.of("pickFile").size(), 2u);
+    EXPECT_TRUE(dialogs.of("progress").empty());
+    EXPECT_EQ(state.jobMode, QString());
+    EXPECT_EQ(state.sayac, 0);
+    EXPECT_FALSE(end.status.has_value());
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+
+    program->window().showHistory({});
+    dialogs.shown.clear();
+    clickRestoreSelected();
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(Restore, ADeletedArchiveIsReportedAndTheProgramStays) {
+    QFile::remove(archivePath);
+    startInteractive();
+    clickItem(0);
+    dialogs.answers = {true};
+    clickRestoreSelected();
+    ASSERT_EQ(dialogs.of("inform").size(), 1u);
+    EXPECT_EQ(dialogs.of("inform")[0].text, kNotFound);
+    EXPECT_EQ(dialogs.of("inform")[0].icon, MessageIcon::Error);
+    EXPECT_EQ(dialogs.of("inform")[0].title, QString());
+    EXPECT_FALSE(end.status.has_value());
+    EXPECT_EQ(program->window().historyCount(), 1);
+    EXPECT_FALSE(QFileInfo::exists(programFile("prgcik.dat")));
+}
+
+TEST_F(Restore, ADamagedArchiveEndsWithTheErrorBoxAndChangesNothing) {
+    QByteArray bytes = readBytes(archivePath);
+    bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x40);
+    writeBytes(archivePath, bytes);
+    startInteractive();
+    const Tree before = snapshot(programFolder);
+    clickItem(0);
+    dialogs.answers = {true};
+    clickRestoreSelected();
+    EXPECT_EQ(end.status, ExitStatus::Failure);
+    ASSERT_EQ(dialogs.of("failure").size(), 1u);
+    EXPECT_TRUE(dialogs.of("inform").empty());
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+    EXPECT_FALSE(QFileInfo::exists(programFile("prgcik.dat")));
+}
+
+TEST_F(Restore, AHostileArchiveIsRefusedWithNothingChanged) {
+    const QString hostile = folder.file("saldiri.ksd");
+    writeRawZip(hostile, {{"veri.db", "sahte"}, {"../dışarı.txt", "kaçak"}}, RawEncryption::Aes256);
+    startInteractive();
+    const Tree before = snapshot(programFolder);
+    dialogs.pickedFiles = {hostile};
+    dialogs.answers = {true};
+    clickRestorePicked();
+    EXPECT_EQ(end.status, ExitStatus::Failure);
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+    EXPECT_FALSE(QFileInfo::exists(folder.file("dışarı.txt")));
+}
+
+TEST_F(Restore, Only100DuringARestoreCompletesIt) {
+    startInteractive();
+    state.jobMode = "unziping";
+    program->shell().onProgress(99);
+    EXPECT_EQ(state.sayac, 99);
+    EXPECT_FALSE(end.status.has_value());
+    program->shell().onProgress(100);
+    EXPECT_EQ(end.status, ExitStatus::Normal);
+    EXPECT_EQ(dialogs.of("inform")[0].text, kCompleted);
+    EXPECT_EQ(readBytes(programFile("prgcik.dat")), QByteArray());
+}

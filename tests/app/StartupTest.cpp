@@ -1,0 +1,117 @@
+#include "app/ProgramFixture.h"
+#include "app/SingleInstance.h"
+#include "archive/ArchiveTestSupport.h"
+#include "store/TargetSetting.h"
+#include "ui/StyledButton.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace kavlento;
+using namespace kavlento::testing;
+
+namespace {
+const QByteArray kHistory =
+    "\"06.12.2026\",\"08:24:34\",\"/yedek/06.12.2026/6122026.82434.ksd\"\r\n"
+    "\"07.12.2026\",\"10:00:00\",\"/yedek/07.12.2026/7122026.1000.ksd\"\r\n";
+} // namespace
+
+using Startup = ProgramTest;
+
+TEST_F(Startup, WithoutTheLaunchCodeTheFilesAreReadAndTheProgramEndsSilently) {
+    writeBytes(programFile("yedekleme.lst"), kHistory);
+    storeTarget("/yedek");
+    const Tree before = snapshot(programFolder);
+    start({});
+    EXPECT_EQ(end.status, ExitStatus::NoLaunchCode);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(program->window().historyCount(), 2); // read before the launch code test
+    EXPECT_EQ(program->window().targetText(), "/yedek");
+    EXPECT_FALSE(program->window().isVisible());
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+}
+
+TEST_F(Startup, TheKeywordWithoutTheLaunchCodeDoesNothing) {
+    storeTarget("/yedek");
+    start({"OtoRadizEv"});
+    EXPECT_EQ(end.status, ExitStatus::NoLaunchCode);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(Startup, TheLaunchCodeInsideALongerWordStartsTheProgram) {
+    start({"abc4702519836xyz"});
+    EXPECT_FALSE(end.status.has_value());
+    EXPECT_TRUE(program->window().isVisible());
+    EXPECT_EQ(state.sayac, 0);
+    EXPECT_EQ(program->window().Text2->text(), QDir::toNativeSeparators(programFolder).toUpper());
+}
+
+TEST_F(Startup, TheKeywordInOtherLetterCaseIsAnInteractiveStart) {
+    storeTarget(targetFolder);
+    start({"4702519836", "otoradizev"});
+    EXPECT_FALSE(end.status.has_value());
+    EXPECT_TRUE(program->window().isVisible());
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(Startup, ArgumentsAreJoinedWithBlanksSoMarkersStayFindable) {
+    // "...36" ends one argument and "OtoRadizEv" starts the next: both are found.
+    EXPECT_TRUE(CommandLine::fromArguments({"x4702519836", "OtoRadizEv"}).isUnattended());
+    EXPECT_TRUE(CommandLine::fromArguments({"x4702519836OtoRadizEv"}).hasLaunchCode());
+    EXPECT_EQ(CommandLine::fromArguments({"a", "b c"}).text(), "a b c");
+    EXPECT_FALSE(CommandLine::fromArguments({"470251983", "6"}).hasLaunchCode());
+}
+
+TEST_F(Startup, AnUnattendedStartWithoutATargetSaysSoAndWritesNothing) {
+    writeFile(programFile("yedekleme.dat"), "\"\"\r\n", 0644, 1500000000);
+    const Tree before = snapshot(programFolder);
+    start({"4702519836OtoRadizEv"});
+    EXPECT_EQ(end.status, ExitStatus::NoTarget);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, "inform");
+    EXPECT_EQ(dialogs.shown[0].text,
+              "YEDEKLEME HEDEFİ GİRİLMEDİĞİNDEN OTOMATİK YEDEKLEME ÇALIŞMAYACAK");
+    EXPECT_EQ(dialogs.shown[0].title, "Kavlento");
+    EXPECT_EQ(dialogs.shown[0].icon, MessageIcon::Information);
+    EXPECT_FALSE(program->window().isVisible());
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+}
+
+TEST_F(Startup, ASecondInstanceEndsAtOnceWithoutReadingAFile) {
+    writeBytes(programFile("yedekleme.lst"), kHistory);
+    SingleInstance first(programFolder);
+    ASSERT_TRUE(first.acquire());
+    start({"4702519836", "OtoRadizEv"});
+    EXPECT_EQ(end.status, ExitStatus::AlreadyRunning);
+    EXPECT_EQ(program->window().historyCount(), 0);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(Startup, KapatAndACloseRequestStoreTheTargetAsTheSameBytes) {
+    const QByteArray stored = store::TargetSetting::encode("D:\\ARŞİV, ESKİ");
+    writeBytes(programFile("yedekleme.dat"), stored);
+    startInteractive();
+    QFile::remove(programFile("yedekleme.dat"));
+    QTest::mouseClick(program->window().Command5, Qt::LeftButton);
+    EXPECT_EQ(end.status, ExitStatus::Normal);
+    EXPECT_EQ(readBytes(programFile("yedekleme.dat")), stored);
+
+    QFile::remove(programFile("yedekleme.dat"));
+    program->window().close();
+    EXPECT_EQ(readBytes(programFile("yedekleme.dat")), stored);
+}
+
+TEST_F(Startup, AnInterruptedRestoreIsUndoneBeforeTheHistoryIsRead) {
+    const QString working = programFolder + "/.kavlento-geri-yukleme";
+    writeBytes(programFile("yedekleme.lst"), "\"yarım\",\"kalmış\",\"/geri yükleme\"\r\n");
+    writeBytes(working + "/eski/yedekleme.lst", kHistory);
+    QByteArray journal = "F1";
+    journal.append(char(13)).append(QByteArray(3, '\0')).append("yedekleme.lst");
+    writeBytes(working + "/gunluk", journal);
+    startInteractive();
+    EXPECT_EQ(readBytes(programFile("yedekleme.lst")), kHistory);
+    EXPECT_EQ(program->window().historyCount(), 2);
+    EXPECT_FALSE(QFileInfo::exists(working));
+}
