@@ -9,7 +9,7 @@ packages=(
     # libraries
     qt6-base-dev libzip-dev libssl-dev zlib1g-dev
     # Turkish texts of Qt's own dialogs, and fonts with every Turkish letter
-    qt6-translations-l10n fonts-dejavu-core fonts-dejavu-extra
+    qt6-translations-l10n fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
     # tests: GoogleTest, independent archivers, a virtual display
     libgtest-dev libgmock-dev 7zip zip unzip xvfb xauth
     # privilege drop for permission tests run as root

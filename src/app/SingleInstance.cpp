@@ -4,8 +4,14 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QLockFile>
 #include <QStandardPaths>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace kavlento {
 
@@ -17,11 +23,29 @@ SingleInstance::SingleInstance(const QString& programFolder)
 
 SingleInstance::~SingleInstance() = default;
 
-QString SingleInstance::lockPathFor(const QString& programFolder) {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty()) {
-        folder = QDir::tempPath();
+QString SingleInstance::runtimeFolder() {
+#ifdef Q_OS_UNIX
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty()) {
+        return runtime;
     }
+    const QString own = QDir::temp().filePath(QStringLiteral("kavlento-%1").arg(::getuid()));
+    const QByteArray path = QFile::encodeName(own);
+    ::mkdir(path.constData(), 0700);
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+        throw Failure(FailureCode::PermissionDenied,
+                      QStringLiteral("Çalışma klasörü kullanılamıyor: %1").arg(own));
+    }
+    return own;
+#else
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return folder.isEmpty() ? QDir::tempPath() : folder;
+#endif
+}
+
+QString SingleInstance::lockPathFor(const QString& programFolder) {
+    const QString folder = runtimeFolder();
     const QByteArray hash = QCryptographicHash::hash(QDir(programFolder).canonicalPath().toUtf8(),
                                                      QCryptographicHash::Sha256)
                                 .toHex()

@@ -21,6 +21,9 @@ public:
     bool acquire();
 
     static QString lockPathFor(const QString& programFolder);
+    // The user's runtime folder; without one (cron, a system timer), a private
+    // folder of this user's in the temporary folder, made when missing.
+    static QString runtimeFolder();
 
 private:
     std::unique_ptr<QLockFile> lock_;

@@ -1,13 +1,16 @@
 #include "app/Clock.h"
+#include "app/ConsoleDialogs.h"
 #include "app/CommandLine.h"
 #include "app/KavlentoApplication.h"
 #include "app/Program.h"
 #include "app/ProgramEnd.h"
 #include "app/SharedState.h"
+#include "app/SingleInstance.h"
 #include "ui/QtUserDialogs.h"
 #include "ui/Translations.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <clocale>
 
@@ -29,6 +32,19 @@ QStringList argumentsAfterProgramName(int argc, char** argv) {
 int main(int argc, char** argv) {
     const CommandLine commandLine =
         CommandLine::fromArguments(argumentsAfterProgramName(argc, argv));
+    // A scheduled backup on a machine without a display runs offscreen and
+    // reports on standard error instead of waiting for a button to be pressed.
+    const bool headless = commandLine.isUnattended() && !hasDisplay();
+    if (headless) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        try {
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(SingleInstance::runtimeFolder()));
+        } catch (const Failure&) {
+            // Reported by the start-up's instance test, which needs the folder too.
+        }
+    }
     KavlentoApplication app(argc, argv);
     std::setlocale(LC_ALL, ""); // the regional date and time formats
     ui::installTurkishTranslations(app);
@@ -36,7 +52,9 @@ int main(int argc, char** argv) {
 
     const QString programFolder = QDir(QCoreApplication::applicationDirPath()).canonicalPath();
     SharedState state;
-    ui::QtUserDialogs dialogs([&state] { return state.sayac; });
+    ui::QtUserDialogs windows([&state] { return state.sayac; });
+    ConsoleDialogs console(windows, stderr);
+    UserDialogs& dialogs = headless ? static_cast<UserDialogs&>(console) : windows;
     SystemClock clock;
     ProcessEnd end;
     Program program(programFolder, commandLine, state, dialogs, clock, end);

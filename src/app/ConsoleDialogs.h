@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/UserDialogs.h"
+
+#include <cstdio>
+
+namespace kavlento {
+
+// Where there is no display (a scheduled backup), nobody can press a button:
+// messages and error reports go to standard error and return at once. The
+// progress window is still shown, offscreen, by the dialogs it wraps.
+class ConsoleDialogs final : public UserDialogs {
+public:
+    ConsoleDialogs(UserDialogs& windows, std::FILE* out) : windows_(windows), out_(out) {}
+
+    void inform(const QString& text, const QString& title, MessageIcon icon) override;
+    bool askYesNo(const QString& text, const QString& title, MessageIcon icon) override;
+    void reportFailure(int number, const QString& description) override;
+    QString pickArchiveFile() override { return QString(); }
+    QString pickFolder(const QString&, const QString&) override { return QString(); }
+    void showProgress() override { windows_.showProgress(); }
+
+private:
+    void print(const QString& line);
+
+    UserDialogs& windows_;
+    std::FILE* out_;
+};
+
+// Whether a display is there to show windows on (always, outside Linux).
+bool hasDisplay();
+
+} // namespace kavlento

@@ -1,0 +1,203 @@
+#include "archive/ArchiveTestSupport.h"
+#include "common/TempFolder.h"
+#include "store/TargetSetting.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace kavlento;
+using namespace kavlento::testing;
+
+namespace {
+
+enum class Screen { Virtual, None };
+
+// The real executable, copied into a program folder of its own and started the
+// way the host starts it.
+class Executable : public ::testing::Test {
+protected:
+    TempFolder folder;
+    QString programFolder = folder.file("program");
+    QString targetFolder = folder.file("hedef");
+    std::vector<std::unique_ptr<QProcess>> running;
+
+    void SetUp() override {
+        QDir().mkpath(programFolder);
+        QDir().mkpath(targetFolder);
+        ASSERT_TRUE(QFile::copy(QStringLiteral(KAVLENTO_EXECUTABLE), programFolder + "/kavlento"));
+    }
+
+    void TearDown() override {
+        for (auto& process : running) {
+            process->kill();
+            process->waitForFinished();
+        }
+    }
+
+    QProcess& start(const QStringList& arguments, Screen display = Screen::None,
+                    bool unprivileged = false) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        env.remove("XDG_RUNTIME_DIR");
+        if (display == Screen::Virtual) {
+            // Looks like a desktop to the program; draws into memory.
+            env.insert("DISPLAY", ":4242");
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        }
+        process->setProcessEnvironment(env);
+        QString program = programFolder + "/kavlento";
+        QStringList args = arguments;
+        if (unprivileged && ::geteuid() == 0) {
+            args = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args;
+            program = "setpriv";
+        }
+        process->start(program, args);
+        EXPECT_TRUE(process->waitForStarted());
+        running.push_back(std::move(process));
+        return *running.back();
+    }
+
+    int finish(QProcess& process, int timeoutMs = 60000) {
+        EXPECT_TRUE(process.waitForFinished(timeoutMs)) << "still running";
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    bool stillRunningAfter(QProcess& process, int ms) {
+        return !process.waitForFinished(ms) && process.state() == QProcess::Running;
+    }
+
+    void storeTarget(const QString& target) {
+        writeBytes(programFolder + "/yedekleme.dat", store::TargetSetting::encode(target));
+    }
+
+    QStringList archives() {
+        QStringList found;
+        for (const QString& dated : QDir(targetFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            for (const QString& name : QDir(targetFolder + "/" + dated).entryList(QDir::Files | QDir::Hidden)) {
+                found.append(dated + "/" + name);
+            }
+        }
+        return found;
+    }
+};
+
+} // namespace
+
+TEST_F(Executable, AnEmptyCommandLineEndsAtOnceWithNothingWritten) {
+    storeTarget(targetFolder);
+    const Tree before = snapshot(programFolder);
+    QProcess& process = start({}, Screen::Virtual);
+    EXPECT_EQ(finish(process, 10000), 4);
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+}
+
+TEST_F(Executable, TheKeywordWithoutTheLaunchCodeEndsSilently) {
+    storeTarget(targetFolder);
+    QProcess& process = start({"OtoRadizEv"});
+    EXPECT_EQ(finish(process, 10000), 4);
+    EXPECT_TRUE(archives().isEmpty());
+    EXPECT_TRUE(process.readAllStandardError().trimmed().isEmpty());
+}
+
+TEST_F(Executable, TheLaunchCodeInsideALongerWordOrALowerCaseKeywordStartsTheWindow) {
+    storeTarget(targetFolder);
+    const Tree before = snapshot(programFolder);
+    QProcess& word = start({"Kasa4702519836Ana"}, Screen::Virtual);
+    EXPECT_TRUE(stillRunningAfter(word, 1500)); // waiting for the user
+    word.kill();
+    word.waitForFinished();
+    QProcess& lower = start({"4702519836", "otoradizev"}, Screen::Virtual);
+    EXPECT_TRUE(stillRunningAfter(lower, 1500));
+    lower.kill();
+    lower.waitForFinished();
+    EXPECT_TRUE(archives().isEmpty());
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+}
+
+TEST_F(Executable, AnUnattendedStartWithoutATargetWaitsAtItsMessage) {
+    const Tree before = snapshot(programFolder);
+    QProcess& process = start({"4702519836OtoRadizEv"}, Screen::Virtual);
+    EXPECT_TRUE(stillRunningAfter(process, 1500));
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+}
+
+TEST_F(Executable, WithoutADisplayTheMissingTargetGoesToStandardErrorAndEnds) {
+    const Tree before = snapshot(programFolder);
+    QProcess& process = start({"4702519836", "OtoRadizEv"});
+    EXPECT_EQ(finish(process, 10000), 2);
+    EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
+                    .contains("YEDEKLEME HEDEFİ GİRİLMEDİĞİNDEN OTOMATİK YEDEKLEME ÇALIŞMAYACAK"));
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+}
+
+TEST_F(Executable, ASecondStartWhileOneRunsEndsAtOnce) {
+    storeTarget(targetFolder);
+    QProcess& first = start({"4702519836"}, Screen::Virtual);
+    ASSERT_TRUE(stillRunningAfter(first, 1000));
+    QProcess& second = start({"4702519836", "OtoRadizEv"});
+    EXPECT_EQ(finish(second, 5000), 3);
+    EXPECT_TRUE(archives().isEmpty());
+}
+
+TEST_F(Executable, AnUnattendedBackupWritesOneCompleteArchiveAndEnds) {
+    makeSampleTree(programFolder);
+    storeTarget(targetFolder);
+    const QByteArray setting = readBytes(programFolder + "/yedekleme.dat");
+    QProcess& process = start({"4702519836", "OtoRadizEv"});
+    ASSERT_EQ(finish(process), 0) << process.readAllStandardError().toStdString();
+
+    const QStringList found = archives();
+    ASSERT_EQ(found.size(), 1);
+    const QString archivePath = targetFolder + "/" + found.first();
+    EXPECT_TRUE(QRegularExpression(R"(^[^/]+/\d{5,8}\.\d{3,6}\.ksd$)").match(found.first()).hasMatch())
+        << found.first().toStdString();
+
+    const ToolResult list = runTool("7zz", {"l", "-slt", "-p6150937284", archivePath});
+    ASSERT_EQ(list.exitCode, 0);
+    EXPECT_TRUE(list.output.contains("Method = AES-256 Deflate"));
+    for (const char* name : {"Path = .gizli\n", "Path = boş klasör/içinde boş\n", "Path = kavlento\n",
+                             "Path = .gizli klasör/ayar.ini\n"}) {
+        EXPECT_TRUE(list.output.contains(QString::fromUtf8(name))) << name;
+    }
+    const QString unpacked = folder.file("acilan");
+    const ToolResult extract = runTool("7zz", {"x", "-p6150937284", "-o" + unpacked, archivePath});
+    ASSERT_EQ(extract.exitCode, 0) << extract.output.toStdString();
+    // The history record is written while the archive is made; the rest is identical.
+    EXPECT_EQ(firstDifference(snapshot(programFolder, {"yedekleme.lst"}),
+                              snapshot(unpacked, {"yedekleme.lst"})),
+              "");
+
+    const QString dated = found.first().section('/', 0, 0);
+    EXPECT_TRUE(QRegularExpression("^\"" + QRegularExpression::escape(dated) +
+                                   "\",\"[^\"]+\",\"" + QRegularExpression::escape(archivePath) +
+                                   "\"\r\n$")
+                    .match(QString::fromUtf8(readBytes(programFolder + "/yedekleme.lst")))
+                    .hasMatch());
+    EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"), setting);
+}
+
+TEST_F(Executable, ASettingThatCannotBeReadTakesTheFailurePath) {
+    if (::geteuid() == 0 && QStandardPaths::findExecutable("setpriv").isEmpty()) {
+        GTEST_SKIP() << "needs setpriv to run as an ordinary user";
+    }
+    storeTarget(targetFolder);
+    ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(programFolder + "/yedekleme.dat").constData(), 0);
+    QProcess& process = start({"4702519836", "OtoRadizEv"}, Screen::None, true);
+    EXPECT_EQ(finish(process, 10000), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains("hata 70"));
+    EXPECT_TRUE(archives().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(programFolder + "/yedekleme.lst"));
+}
