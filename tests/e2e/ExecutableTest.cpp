@@ -174,10 +174,12 @@ TEST_F(Executable, AnUnattendedBackupWritesOneCompleteArchiveAndEnds) {
     const QString unpacked = folder.file("acilan");
     const ToolResult extract = runTool("7zz", {"x", "-p6150937284", "-o" + unpacked, archivePath});
     ASSERT_EQ(extract.exitCode, 0) << extract.output.toStdString();
-    // The history record is written while the archive is made; the rest is identical.
-    EXPECT_EQ(firstDifference(snapshot(programFolder, {"yedekleme.lst"}),
-                              snapshot(unpacked, {"yedekleme.lst"})),
+    // The history record is written while the archive is made, and the setting
+    // is written again on the way out; the rest is identical.
+    EXPECT_EQ(firstDifference(snapshot(programFolder, {"yedekleme.lst", "yedekleme.dat"}),
+                              snapshot(unpacked, {"yedekleme.lst", "yedekleme.dat"})),
               "");
+    EXPECT_EQ(readBytes(unpacked + "/yedekleme.dat"), setting);
 
     const QString dated = found.first().section('/', 0, 0);
     EXPECT_TRUE(QRegularExpression("^\"" + QRegularExpression::escape(dated) +
