@@ -17,9 +17,9 @@ void ConsoleDialogs::print(const QString& line) {
 
 void ConsoleDialogs::inform(const QString& text, const QString& title, MessageIcon icon) {
     // Every line already starts with the program's title.
-    const QString kind = icon == MessageIcon::Error              ? QStringLiteral("HATA")
+    const QString kind = icon == MessageIcon::Error           ? QStringLiteral("HATA")
                          : title == QLatin1String("Kavlento") ? QString()
-                                                                : title;
+                                                              : title;
     print(kind.isEmpty() ? oneLine(text) : kind + QStringLiteral(": ") + oneLine(text));
 }
 
@@ -34,7 +34,8 @@ void ConsoleDialogs::reportFailure(int number, const QString& description) {
 
 bool hasDisplay() {
 #ifdef Q_OS_LINUX
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 #else
     return true;
 #endif

@@ -1,6 +1,6 @@
 #include "app/Clock.h"
-#include "app/ConsoleDialogs.h"
 #include "app/CommandLine.h"
+#include "app/ConsoleDialogs.h"
 #include "app/KavlentoApplication.h"
 #include "app/Program.h"
 #include "app/ProgramEnd.h"

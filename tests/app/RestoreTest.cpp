@@ -6,6 +6,7 @@
 #include "ui/StyledButton.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -186,4 +187,29 @@ TEST_F(Restore, Only100DuringARestoreCompletesIt) {
     EXPECT_EQ(end.status, ExitStatus::Normal);
     EXPECT_EQ(dialogs.of("inform")[0].text, kCompleted);
     EXPECT_EQ(readBytes(programFile("prgcik.dat")), QByteArray());
+}
+
+TEST_F(Restore, TheRunningProgramFileIsReplacedSafely) {
+    // The archive holds a "kavlento" of its own; the one in the folder is running.
+    writeFile(programFile("kavlento"), readBytes("/bin/sleep"), 0755);
+    archive::JobControl control;
+    archive::runCompress(archive::parseCompressCommand(archive::buildCompressCommand(
+                             programFolder, targetFolder, "yeni.ksd")),
+                         {}, control);
+    writeFile(programFile("kavlento"), readBytes("/bin/sleep"), 0755);
+    QProcess running;
+    running.start(programFile("kavlento"), {"30"});
+    ASSERT_TRUE(running.waitForStarted());
+    const QByteArray before = readBytes(folder.file("hedef/yeni.ksd"));
+
+    startInteractive();
+    dialogs.pickedFiles = {folder.file("hedef/yeni.ksd")};
+    dialogs.answers = {true};
+    clickRestorePicked();
+    EXPECT_EQ(end.status, ExitStatus::Normal);
+    EXPECT_EQ(running.state(), QProcess::Running);
+    EXPECT_EQ(readBytes(programFile("kavlento")), readBytes("/bin/sleep"));
+    EXPECT_EQ(readBytes(folder.file("hedef/yeni.ksd")), before);
+    running.kill();
+    running.waitForFinished();
 }

@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -84,8 +84,10 @@ protected:
 
     QStringList archives() {
         QStringList found;
-        for (const QString& dated : QDir(targetFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            for (const QString& name : QDir(targetFolder + "/" + dated).entryList(QDir::Files | QDir::Hidden)) {
+        for (const QString& dated :
+             QDir(targetFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            for (const QString& name :
+                 QDir(targetFolder + "/" + dated).entryList(QDir::Files | QDir::Hidden)) {
                 found.append(dated + "/" + name);
             }
         }
@@ -161,14 +163,15 @@ TEST_F(Executable, AnUnattendedBackupWritesOneCompleteArchiveAndEnds) {
     const QStringList found = archives();
     ASSERT_EQ(found.size(), 1);
     const QString archivePath = targetFolder + "/" + found.first();
-    EXPECT_TRUE(QRegularExpression(R"(^[^/]+/\d{5,8}\.\d{3,6}\.ksd$)").match(found.first()).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(R"(^[^/]+/\d{5,8}\.\d{3,6}\.ksd$)").match(found.first()).hasMatch())
         << found.first().toStdString();
 
     const ToolResult list = runTool("7zz", {"l", "-slt", "-p6150937284", archivePath});
     ASSERT_EQ(list.exitCode, 0);
     EXPECT_TRUE(list.output.contains("Method = AES-256 Deflate"));
-    for (const char* name : {"Path = .gizli\n", "Path = boş klasör/içinde boş\n", "Path = kavlento\n",
-                             "Path = .gizli klasör/ayar.ini\n"}) {
+    for (const char* name : {"Path = .gizli\n", "Path = boş klasör/içinde boş\n",
+                             "Path = kavlento\n", "Path = .gizli klasör/ayar.ini\n"}) {
         EXPECT_TRUE(list.output.contains(QString::fromUtf8(name))) << name;
     }
     const QString unpacked = folder.file("acilan");
@@ -182,9 +185,8 @@ TEST_F(Executable, AnUnattendedBackupWritesOneCompleteArchiveAndEnds) {
     EXPECT_EQ(readBytes(unpacked + "/yedekleme.dat"), setting);
 
     const QString dated = found.first().section('/', 0, 0);
-    EXPECT_TRUE(QRegularExpression("^\"" + QRegularExpression::escape(dated) +
-                                   "\",\"[^\"]+\",\"" + QRegularExpression::escape(archivePath) +
-                                   "\"\r\n$")
+    EXPECT_TRUE(QRegularExpression("^\"" + QRegularExpression::escape(dated) + "\",\"[^\"]+\",\"" +
+                                   QRegularExpression::escape(archivePath) + "\"\r\n$")
                     .match(QString::fromUtf8(readBytes(programFolder + "/yedekleme.lst")))
                     .hasMatch());
     EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"), setting);
@@ -202,4 +204,28 @@ TEST_F(Executable, ASettingThatCannotBeReadTakesTheFailurePath) {
     EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains("hata 70"));
     EXPECT_TRUE(archives().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(programFolder + "/yedekleme.lst"));
+}
+
+TEST_F(Executable, AFileThatCannotBeReadFailsTheBackupWithNoArchiveLeft) {
+    if (::geteuid() == 0 && QStandardPaths::findExecutable("setpriv").isEmpty()) {
+        GTEST_SKIP() << "needs setpriv to run as an ordinary user";
+    }
+    writeFile(programFolder + "/a.txt", "okunur", 0644);
+    writeFile(programFolder + "/alt/kilitli.db", "okunamaz", 0);
+    writeFile(programFolder + "/z.txt", "okunur", 0644);
+    ::chmod(QFile::encodeName(programFolder + "/alt").constData(), 0777);
+    storeTarget(targetFolder);
+    ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(targetFolder).constData(), 0777);
+    ::chmod(QFile::encodeName(programFolder).constData(), 0777);
+    ::chmod(QFile::encodeName(programFolder + "/yedekleme.dat").constData(), 0666);
+    QProcess& process = start({"4702519836", "OtoRadizEv"}, Screen::None, true);
+    EXPECT_EQ(finish(process), 1);
+    const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_TRUE(errors.contains("kilitli.db")) << errors.toStdString();
+    for (const QString& dated : QDir(targetFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        EXPECT_TRUE(QDir(targetFolder + "/" + dated)
+                        .entryList(QDir::Files | QDir::Hidden | QDir::System)
+                        .isEmpty());
+    }
 }
