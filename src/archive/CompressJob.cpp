@@ -238,16 +238,6 @@ std::vector<PackItem> mergedItems(const std::vector<ScannedEntry>& fresh,
     return items;
 }
 
-void requireFolder(const std::string& folder) {
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0) {
-        throwSystemError(QStringLiteral("Yedekleme klasörüne ulaşılamadı"), folder);
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        throwSystemError(ENOTDIR, QStringLiteral("Yedekleme klasörüne ulaşılamadı"), folder);
-    }
-}
-
 } // namespace
 
 CompressResult runCompress(const CompressCommand& command,
@@ -257,7 +247,7 @@ CompressResult runCompress(const CompressCommand& command,
     const std::string destination = toSystemPath(command.destinationFolder);
     const std::string fileName = toSystemPath(command.archiveFileName);
     const std::string finalPath = joinPath(destination, fileName);
-    requireFolder(destination);
+    requireFolder(destination, QStringLiteral("Yedekleme klasörüne ulaşılamadı"));
 
     struct stat existing {};
     const bool exists = ::lstat(finalPath.c_str(), &existing) == 0;

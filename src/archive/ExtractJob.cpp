@@ -46,16 +46,6 @@ void requireRegularFile(const std::string& path) {
     }
 }
 
-void requireFolder(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        throwSystemError(QStringLiteral("Geri yükleme klasörüne ulaşılamadı"), path);
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        throwSystemError(ENOTDIR, QStringLiteral("Geri yükleme klasörüne ulaşılamadı"), path);
-    }
-}
-
 // A compression bomb, or simply a full disk, is stopped here, before anything
 // is written.
 void requireSpace(const std::string& folder, const std::vector<ArchiveEntry>& entries) {
@@ -243,7 +233,7 @@ void runExtract(const ExtractCommand& command, JobControl& control, unsigned thr
     const std::string archivePath = toSystemPath(command.archivePath);
     const std::string destination = toSystemPath(command.destinationFolder);
     requireRegularFile(archivePath);
-    requireFolder(destination);
+    requireFolder(destination, QStringLiteral("Geri yükleme klasörüne ulaşılamadı"));
 
     std::vector<ArchiveEntry> entries;
     {

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kavlento::archive {
@@ -110,6 +111,16 @@ void syncFolder(const std::string& folder) {
     // durable as they allow.
     if (::fsync(fd.get()) != 0 && errno != EINVAL) {
         throwSystemError(QStringLiteral("Klasör diske yazılamadı"), folder);
+    }
+}
+
+void requireFolder(const std::string& path, const QString& action) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        throwSystemError(action, path);
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        throwSystemError(ENOTDIR, action, path);
     }
 }
 

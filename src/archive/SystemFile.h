@@ -47,6 +47,9 @@ void syncFile(int fd, const std::string& path);
 // Makes renames and new names in `folder` durable.
 void syncFolder(const std::string& folder);
 
+// Throws unless `path` is an existing folder (links followed).
+void requireFolder(const std::string& path, const QString& action);
+
 std::string parentFolder(const std::string& path);
 std::string joinPath(const std::string& folder, const std::string& relative);
 
