@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <memory>
+#include <vector>
 
 namespace kavlento::archive {
 
@@ -19,7 +20,7 @@ namespace {
 // One deflate state per thread and level, reset for every piece.
 class Deflater {
 public:
-    explicit Deflater(int level) : level_(level) {
+    explicit Deflater(int level) {
         if (deflateInit2(&stream_, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
             zlibFailure("deflateInit2");
         }
@@ -28,24 +29,58 @@ public:
     Deflater(const Deflater&) = delete;
     Deflater& operator=(const Deflater&) = delete;
 
-    int level() const { return level_; }
     z_stream& stream() { return stream_; }
 
 private:
-    int level_;
     z_stream stream_{};
 };
+
+// The deflate state of this thread for `level`.
+z_stream& streamFor(int level) {
+    thread_local std::unique_ptr<Deflater> deflaters[10];
+    std::unique_ptr<Deflater>& deflater = deflaters[level];
+    if (!deflater) {
+        deflater = std::make_unique<Deflater>(level);
+    }
+    return deflater->stream();
+}
+
+constexpr std::size_t kSampleSize = 4096;
+
+// Already-compressed data (pictures, archives) gains nothing from deflate, and
+// zlib is at its slowest on it. Three samples compressed quickly tell; such a
+// piece is stored in deflate's stored blocks, which cost five bytes per 64 KiB.
+bool looksIncompressible(const std::uint8_t* input, std::size_t size) {
+    if (size < 4 * kSampleSize) {
+        return false;
+    }
+    z_stream& z = streamFor(1);
+    thread_local std::vector<std::uint8_t> scratch(2 * kSampleSize);
+    std::size_t in = 0;
+    std::size_t out = 0;
+    for (const std::size_t at : {std::size_t{0}, size / 2, size - kSampleSize}) {
+        if (deflateReset(&z) != Z_OK) {
+            zlibFailure("deflateReset");
+        }
+        z.next_in = const_cast<Bytef*>(input + at);
+        z.avail_in = kSampleSize;
+        z.next_out = scratch.data();
+        z.avail_out = static_cast<uInt>(scratch.size());
+        if (deflate(&z, Z_FINISH) != Z_STREAM_END) {
+            zlibFailure("deflate");
+        }
+        in += kSampleSize;
+        out += scratch.size() - z.avail_out;
+    }
+    return out * 100 >= in * 98;
+}
 
 } // namespace
 
 DeflatedPiece deflatePiece(const std::uint8_t* input, std::size_t size,
                            const std::uint8_t* dictionary, std::size_t dictionarySize, bool last,
                            int level) {
-    thread_local std::unique_ptr<Deflater> deflater;
-    if (!deflater || deflater->level() != level) {
-        deflater = std::make_unique<Deflater>(level);
-    }
-    z_stream& z = deflater->stream();
+    z_stream& z = streamFor(looksIncompressible(input, size) ? 0 : level);
     if (deflateReset(&z) != Z_OK) {
         zlibFailure("deflateReset");
     }
