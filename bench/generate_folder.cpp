@@ -31,12 +31,12 @@ private:
     std::uint64_t state_;
 };
 
-const char* const kNames[] = {"Ahmet", "Ayşe", "Mehmet", "Fatma", "Mustafa", "Zeynep", "Ali",
-                              "Elif", "Hüseyin", "Şükrü", "Gülşen", "İsmail", "Özlem", "Çağrı"};
-const char* const kCities[] = {"İstanbul", "Ankara", "İzmir", "Bursa", "Antalya", "Konya",
-                               "Şanlıurfa", "Diyarbakır", "Eskişehir", "Muğla"};
-const char* const kWords[] = {"fatura", "tahsilat", "stok", "sipariş", "müşteri", "iade",
-                              "ödeme", "kasa", "banka", "çek", "senet", "irsaliye", "KDV"};
+const char* const kNames[] = {"Ahmet", "Ayşe",    "Mehmet", "Fatma",  "Mustafa", "Zeynep", "Ali",
+                              "Elif",  "Hüseyin", "Şükrü",  "Gülşen", "İsmail",  "Özlem",  "Çağrı"};
+const char* const kCities[] = {"İstanbul", "Ankara",    "İzmir",      "Bursa",     "Antalya",
+                               "Konya",    "Şanlıurfa", "Diyarbakır", "Eskişehir", "Muğla"};
+const char* const kWords[] = {"fatura", "tahsilat", "stok", "sipariş", "müşteri",  "iade", "ödeme",
+                              "kasa",   "banka",    "çek",  "senet",   "irsaliye", "KDV"};
 
 void makeFolder(const std::string& path) {
     if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {

@@ -42,10 +42,18 @@ void Program::fail(const Failure& failure) {
     end_.end(ExitStatus::Failure);
 }
 
-void Program::start() {
-    if (shell_.startUp()) {
-        window_.showCentered();
+void Program::start(bool canShowWindow) {
+    if (!shell_.startUp()) {
+        return;
     }
+    if (!canShowWindow) {
+        dialogs_.inform(QStringLiteral("EKRAN BULUNAMADI, PENCERE GÖSTERİLEMİYOR. OTOMATİK "
+                                       "YEDEKLEME İÇİN KOMUT SATIRINA OtoRadizEv EKLEYİN."),
+                        QString(), MessageIcon::Error);
+        end_.end(ExitStatus::NoDisplay);
+        return;
+    }
+    window_.showCentered();
 }
 
 } // namespace kavlento

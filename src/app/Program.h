@@ -26,8 +26,9 @@ public:
     Program(const QString& programFolder, const CommandLine& commandLine, SharedState& state,
             UserDialogs& dialogs, const Clock& clock, ProgramEnd& end);
 
-    // The start-up sequence; shows the window when it is to be shown.
-    void start();
+    // The start-up sequence; shows the window when it is to be shown. Without
+    // a display (`canShowWindow` false) the program says so and ends instead.
+    void start(bool canShowWindow = true);
     // The program-wide path for a failure that no handler catches: the running
     // job stops, the error box is shown, and the program ends without saving.
     void fail(const Failure& failure);

@@ -13,6 +13,7 @@ enum class ExitStatus : int {
     AlreadyRunning = 3, // another instance serves this program folder
     NoLaunchCode = 4,   // started without the launch code
     Interrupted = 5,    // an unattended backup's window was closed before it completed
+    NoDisplay = 6,      // the window was asked for on a machine without a display
 };
 
 // Every end of the program goes through here.

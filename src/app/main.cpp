@@ -32,9 +32,9 @@ QStringList argumentsAfterProgramName(int argc, char** argv) {
 int main(int argc, char** argv) {
     const CommandLine commandLine =
         CommandLine::fromArguments(argumentsAfterProgramName(argc, argv));
-    // A scheduled backup on a machine without a display runs offscreen and
+    // Without a display (a scheduled backup) the program runs offscreen and
     // reports on standard error instead of waiting for a button to be pressed.
-    const bool headless = commandLine.isUnattended() && !hasDisplay();
+    const bool headless = !hasDisplay();
     if (headless) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     end.addCleanup([&program] { program.zip().cancelAndWait(); });
     app.setFailureHandler([&program](const Failure& failure) { program.fail(failure); });
 
-    app.guard([&program] { program.start(); });
+    app.guard([&] { program.start(!headless); });
     QApplication::exec();
     end.end(ExitStatus::Normal);
 }

@@ -1,0 +1,220 @@
+#include "archive/ArchiveCommand.h"
+#include "archive/ArchiveTestSupport.h"
+#include "archive/CompressJob.h"
+#include "archive/JobControl.h"
+#include "archive/SystemFile.h"
+#include "archive/ZipReader.h"
+#include "common/TempFolder.h"
+#include "reliability/ReliabilityTestSupport.h"
+#include "store/HistoryFile.h"
+#include "store/TargetSetting.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace kavlento;
+using namespace kavlento::testing;
+
+namespace {
+
+constexpr int kMoments = 24;
+const QString kDriver = QStringLiteral(CRASH_DRIVER);
+
+// Kavlento killed at many moments of an operation: after each kill the stored
+// files must parse, no archive under its final name may be incomplete, and the
+// next start must work.
+class Crash : public ::testing::Test {
+protected:
+    TempFolder folder;
+    QString programFolder = folder.file("program");
+    QString targetFolder = folder.file("hedef");
+    int killed = 0;
+
+    void SetUp() override {
+        QDir().mkpath(programFolder);
+        QDir().mkpath(targetFolder);
+    }
+
+    void TearDown() override {
+        std::printf("[ measured ] killed at %d moments\n", killed);
+        EXPECT_GE(killed, 20);
+    }
+
+    void installProgram(const QString& into) {
+        QFile::remove(into + "/kavlento");
+        ASSERT_TRUE(QFile::copy(QStringLiteral(KAVLENTO_EXECUTABLE), into + "/kavlento"));
+    }
+
+    // The next start reads the stored files (and undoes a cut-off restore),
+    // then ends for want of the launch code.
+    void expectNextStartWorks(const QString& in) {
+        QProcess process;
+        process.setProcessEnvironment(headlessEnvironment());
+        process.start(in + "/kavlento", {});
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitCode(), 4) << process.readAllStandardError().toStdString();
+    }
+
+    void kill(const QString& program, const QStringList& arguments, int afterMs) {
+        if (killAfter(program, arguments, headlessEnvironment(), afterMs)) {
+            ++killed;
+        }
+    }
+};
+
+// Reads every entry of an archive with the password, checking everything.
+void expectCompleteArchive(const QString& path) {
+    const archive::ZipReader reader(archive::toSystemPath(path));
+    std::vector<std::uint8_t> buffer(1 << 16);
+    for (const archive::ArchiveEntry& entry : reader.entries()) {
+        if (entry.kind == archive::ArchiveEntry::Kind::Folder) {
+            continue;
+        }
+        archive::EntryReader content(reader, entry, "6150937284");
+        while (content.read(buffer.data(), buffer.size()) > 0) {
+        }
+    }
+}
+
+} // namespace
+
+TEST_F(Crash, AKilledTargetSaveLeavesTheOldOrTheNewSetting) {
+    installProgram(programFolder);
+    const QString a = QStringLiteral("/yedek/ARŞİV, ESKİ");
+    const QString b = QStringLiteral("/media/Şirket Yedekleri/ikinci hedef");
+    store::TargetSetting(programFolder).save(a);
+    for (const int moment : killMoments(400, kMoments)) {
+        kill(kDriver, {"save", programFolder, a, b}, moment);
+        const QByteArray stored = readBytes(programFolder + "/yedekleme.dat");
+        EXPECT_TRUE(stored == store::TargetSetting::encode(a) ||
+                    stored == store::TargetSetting::encode(b))
+            << "after " << moment << " ms: " << stored.toStdString();
+        expectNextStartWorks(programFolder);
+    }
+}
+
+TEST_F(Crash, AKilledRemovalLeavesTheOldOrTheNewHistory) {
+    installProgram(programFolder);
+    const store::HistoryFile history(programFolder);
+    QList<store::HistoryRecord> original;
+    for (int i = 0; i < 300; ++i) {
+        original.append({QStringLiteral("%1.12.2026").arg(1 + i % 28),
+                         QStringLiteral("10:00:%1").arg(i % 60),
+                         QStringLiteral("/yedek/Şube %1/%2.ksd").arg(i % 7).arg(i)});
+    }
+    QByteArray originalBytes;
+    for (const store::HistoryRecord& record : original) {
+        originalBytes += store::HistoryFile::format(record);
+    }
+    writeBytes(history.path(), originalBytes);
+    const qint64 duration =
+        timeUninterrupted(kDriver, {"remove", programFolder}, headlessEnvironment());
+
+    for (const int moment : killMoments(duration, kMoments)) {
+        writeBytes(history.path(), originalBytes);
+        kill(kDriver, {"remove", programFolder}, moment);
+        const auto records = history.load();
+        ASSERT_TRUE(records.has_value());
+        const qsizetype removed = original.size() - records->size();
+        EXPECT_EQ(*records, original.mid(removed)) << "after " << moment << " ms";
+        QByteArray expected;
+        for (const store::HistoryRecord& record : *records) {
+            expected += store::HistoryFile::format(record);
+        }
+        EXPECT_EQ(readBytes(history.path()), expected) << "after " << moment << " ms";
+        expectNextStartWorks(programFolder);
+    }
+}
+
+TEST_F(Crash, AKilledRestoreLeavesEveryFileAllOldOrAllNew) {
+    const QString oldTree = folder.file("eski");
+    makeSampleTree(oldTree);
+    for (int i = 0; i < 150; ++i) {
+        writeFile(oldTree + QStringLiteral("/belgeler/%1.txt").arg(i),
+                  pseudoText(20000 + i, i + 1));
+    }
+    writeFile(oldTree + "/veri/büyük.db", pseudoText(64 << 20, 99));
+    installProgram(oldTree);
+
+    const QString newTree = folder.file("yeni");
+    ASSERT_EQ(runTool("cp", {"-a", oldTree, newTree}).exitCode, 0);
+    for (int i = 0; i < 150; i += 2) {
+        writeFile(newTree + QStringLiteral("/belgeler/%1.txt").arg(i),
+                  pseudoText(9000 + i, 500 + i));
+    }
+    writeFile(newTree + "/veri/büyük.db", pseudoText(64 << 20, 7));
+    writeFile(newTree + "/yeni klasör/yeni.txt", "yeni");
+    QFile::remove(newTree + "/kavlento");
+    archive::JobControl control;
+    const QString archivePath = archive::fromSystemPath(
+        archive::runCompress(archive::parseCompressCommand(
+                                 archive::buildCompressCommand(newTree, targetFolder, "yeni.ksd")),
+                             {}, control)
+            .archivePath);
+    // The archive does not hold the program file; the folder's own copy stays.
+    const Tree before = snapshot(oldTree, {"kavlento"});
+    const Tree after = snapshot(newTree, {"kavlento"});
+
+    const auto freshProgramFolder = [&] {
+        QDir(programFolder).removeRecursively();
+        ASSERT_EQ(runTool("cp", {"-a", oldTree, programFolder}).exitCode, 0);
+    };
+    freshProgramFolder();
+    const qint64 duration =
+        timeUninterrupted(kDriver, {"restore", archivePath, programFolder}, headlessEnvironment());
+    EXPECT_EQ(firstDifference(after, snapshot(programFolder, {"kavlento"})), "");
+
+    int old = 0;
+    int restored = 0;
+    for (const int moment : killMoments(duration, kMoments)) {
+        freshProgramFolder();
+        kill(kDriver, {"restore", archivePath, programFolder}, moment);
+        expectNextStartWorks(programFolder);
+        const Tree now = snapshot(programFolder, {"kavlento"});
+        const bool allOld = firstDifference(before, now).empty();
+        const bool allNew = firstDifference(after, now).empty();
+        EXPECT_TRUE(allOld || allNew)
+            << "after " << moment << " ms: old " << firstDifference(before, now) << "; new "
+            << firstDifference(after, now);
+        old += allOld;
+        restored += allNew;
+    }
+    std::printf("[ measured ] %d kills left the old folder, %d the restored one\n", old, restored);
+}
+
+TEST_F(Crash, AKilledBackupLeavesNoIncompleteArchive) {
+    makeSampleTree(programFolder);
+    for (int i = 0; i < 300; ++i) {
+        writeFile(programFolder + QStringLiteral("/belgeler/%1.txt").arg(i),
+                  pseudoText(8000 + i, i + 3));
+    }
+    writeFile(programFolder + "/veri/büyük.db", pseudoText(64 << 20, 5));
+    installProgram(programFolder);
+    store::TargetSetting(programFolder).save(targetFolder);
+    const QStringList unattended{"4702519836", "OtoRadizEv"};
+    const qint64 duration =
+        timeUninterrupted(programFolder + "/kavlento", unattended, headlessEnvironment());
+
+    for (const int moment : killMoments(duration, kMoments)) {
+        QDir(targetFolder).removeRecursively();
+        QDir().mkpath(targetFolder);
+        QFile::remove(programFolder + "/yedekleme.lst");
+        kill(programFolder + "/kavlento", unattended, moment);
+        for (const QString& dated :
+             QDir(targetFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const QDir datedFolder(targetFolder + "/" + dated);
+            for (const QString& name : datedFolder.entryList(QDir::Files | QDir::Hidden)) {
+                EXPECT_TRUE(name.endsWith(".ksd")) << "a leftover: " << name.toStdString();
+                EXPECT_NO_THROW(expectCompleteArchive(datedFolder.filePath(name)))
+                    << "after " << moment << " ms: " << name.toStdString();
+            }
+        }
+        if (const auto records = store::HistoryFile(programFolder).load()) {
+            EXPECT_LE(records->size(), 1);
+        }
+        EXPECT_EQ(store::TargetSetting(programFolder).load(), targetFolder);
+        expectNextStartWorks(programFolder);
+    }
+}

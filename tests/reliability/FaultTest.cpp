@@ -1,0 +1,245 @@
+#include "archive/ArchiveCommand.h"
+#include "archive/ArchiveTestSupport.h"
+#include "archive/CompressJob.h"
+#include "archive/JobControl.h"
+#include "archive/SystemFile.h"
+#include "common/TempFolder.h"
+#include "reliability/ReliabilityTestSupport.h"
+#include "store/HistoryFile.h"
+#include "store/TargetSetting.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace kavlento;
+using namespace kavlento::testing;
+
+namespace {
+
+const QString kDriver = QStringLiteral(CRASH_DRIVER);
+
+// A small file system of the test's own, where mounting is permitted.
+class SmallFileSystem {
+public:
+    SmallFileSystem(const QString& at, int megabytes) : path_(at) {
+        QDir().mkpath(at);
+        const QByteArray options = "size=" + QByteArray::number(megabytes) + "m";
+        mounted_ = ::mount("tmpfs", QFile::encodeName(at).constData(), "tmpfs", 0,
+                           options.constData()) == 0;
+    }
+    ~SmallFileSystem() {
+        if (mounted_) {
+            ::umount2(QFile::encodeName(path_).constData(), MNT_DETACH);
+        }
+    }
+    bool mounted() const { return mounted_; }
+
+private:
+    QString path_;
+    bool mounted_ = false;
+};
+
+struct Outcome {
+    int exitCode = -1;
+    QString errors;
+};
+
+class Faults : public ::testing::Test {
+protected:
+    TempFolder folder;
+    QString programFolder = folder.file("program");
+    QString targetFolder = folder.file("hedef");
+
+    void SetUp() override {
+        QDir().mkpath(programFolder);
+        QDir().mkpath(targetFolder);
+        ASSERT_TRUE(QFile::copy(QStringLiteral(KAVLENTO_EXECUTABLE), programFolder + "/kavlento"));
+    }
+
+    // Runs a program to its end; `fileSizeLimit` > 0 makes every file larger
+    // than that fail to write (EFBIG), as a full disk would.
+    Outcome run(const QString& program, const QStringList& arguments, qint64 fileSizeLimit = 0,
+                bool unprivileged = false) {
+        QProcess process;
+        process.setProcessEnvironment(headlessEnvironment());
+        if (fileSizeLimit > 0) {
+            process.setChildProcessModifier([fileSizeLimit] {
+                ::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{static_cast<rlim_t>(fileSizeLimit),
+                                   static_cast<rlim_t>(fileSizeLimit)};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            });
+        }
+        QString command = program;
+        QStringList args = arguments;
+        if (unprivileged && ::geteuid() == 0) {
+            args = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args;
+            command = "setpriv";
+        }
+        process.start(command, args);
+        EXPECT_TRUE(process.waitForFinished(120000));
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromLocal8Bit(process.readAllStandardError())};
+    }
+
+    Outcome backup(qint64 fileSizeLimit = 0, bool unprivileged = false) {
+        return run(programFolder + "/kavlento", {"4702519836", "OtoRadizEv"}, fileSizeLimit,
+                   unprivileged);
+    }
+
+    QStringList filesUnder(const QString& root) {
+        QStringList files;
+        for (const auto& [path, entry] : snapshot(root)) {
+            if (entry.type == 'f') {
+                files.append(QString::fromStdString(path));
+            }
+        }
+        return files;
+    }
+
+    QString makeArchiveOf(const QString& source, const QString& name) {
+        archive::JobControl control;
+        return archive::fromSystemPath(
+            archive::runCompress(archive::parseCompressCommand(
+                                     archive::buildCompressCommand(source, folder.path(), name)),
+                                 {}, control)
+                .archivePath);
+    }
+
+    static bool runsAsRootWithoutSetpriv() {
+        return ::geteuid() == 0 && QStandardPaths::findExecutable("setpriv").isEmpty();
+    }
+};
+
+QByteArray incompressible(qsizetype size, std::uint32_t seed) {
+    QByteArray bytes(size, '\0');
+    std::uint32_t x = seed | 1;
+    for (qsizetype i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        bytes[i] = static_cast<char>(x);
+    }
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(Faults, AFullDiskDuringABackupLeavesNoArchive) {
+    writeFile(programFolder + "/resim.jpg", incompressible(24 << 20, 1));
+    writeFile(programFolder + "/not.txt", "not");
+    SmallFileSystem small(targetFolder, 12);
+    Outcome outcome;
+    if (small.mounted()) {
+        store::TargetSetting(programFolder).save(targetFolder);
+        outcome = backup();
+        EXPECT_TRUE(outcome.errors.contains("diskte yer kalmadı")) << outcome.errors.toStdString();
+    } else {
+        store::TargetSetting(programFolder).save(targetFolder);
+        outcome = backup(8 << 20);
+        EXPECT_TRUE(outcome.errors.contains("hata 61")) << outcome.errors.toStdString();
+    }
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(filesUnder(targetFolder).isEmpty())
+        << filesUnder(targetFolder).join(", ").toStdString();
+    EXPECT_EQ(store::TargetSetting(programFolder).load(), targetFolder); // nothing saved on failure
+}
+
+TEST_F(Faults, ARestoreTooLargeForTheDiskIsRefusedBeforeAnythingChanges) {
+    // A compression bomb: a few hundred kilobytes that unpack to 400 MB.
+    const QString bombSource = folder.file("bomba");
+    writeFile(bombSource + "/sifir.bin", QByteArray(400 << 20, '\0'));
+    const QString bomb = makeArchiveOf(bombSource, "bomba.ksd");
+    QDir(bombSource).removeRecursively();
+    EXPECT_LT(QFileInfo(bomb).size(), 1 << 20);
+
+    const QString small = folder.file("kucuk");
+    SmallFileSystem fs(small, 64);
+    if (!fs.mounted()) {
+        GTEST_SKIP() << "mounting a small file system is not permitted here";
+    }
+    writeFile(small + "/veri.db", "canlı veri");
+    const Tree before = snapshot(small);
+    const Outcome outcome = run(kDriver, {"restore", bomb, small});
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.errors.contains("hata 61")) << outcome.errors.toStdString();
+    EXPECT_EQ(firstDifference(before, snapshot(small)), "");
+}
+
+TEST_F(Faults, AWriteFailingHalfwayThroughARestoreChangesNothing) {
+    const QString source = folder.file("kaynak");
+    writeFile(source + "/veri.db", "yeni veri");
+    writeFile(source + "/büyük.bin", incompressible(12 << 20, 3));
+    const QString archivePath = makeArchiveOf(source, "yeni.ksd");
+    writeFile(programFolder + "/veri.db", "eski veri");
+    writeFile(programFolder + "/büyük.bin", "eski");
+    const Tree before = snapshot(programFolder);
+    // Files above 4 MB cannot be written: the large file fails in the middle.
+    const Outcome outcome = run(kDriver, {"restore", archivePath, programFolder}, 4 << 20);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.errors.contains("hata 61")) << outcome.errors.toStdString();
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+}
+
+TEST_F(Faults, AReadOnlyProgramFolderFailsABackupCleanly) {
+    if (runsAsRootWithoutSetpriv()) {
+        GTEST_SKIP() << "needs setpriv to run as an ordinary user";
+    }
+    writeFile(programFolder + "/veri.db", pseudoText(1 << 20, 4));
+    store::TargetSetting(programFolder).save(targetFolder);
+    ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(targetFolder).constData(), 0777);
+    ::chmod(QFile::encodeName(programFolder).constData(), 0555);
+    const Tree before = snapshot(programFolder);
+    const Outcome outcome = backup(0, true);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.errors.contains("yedekleme.lst")) << outcome.errors.toStdString();
+    EXPECT_TRUE(filesUnder(targetFolder).isEmpty());
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+}
+
+TEST_F(Faults, AReadOnlyProgramFolderFailsARestoreCleanly) {
+    if (runsAsRootWithoutSetpriv()) {
+        GTEST_SKIP() << "needs setpriv to run as an ordinary user";
+    }
+    const QString source = folder.file("kaynak");
+    writeFile(source + "/veri.db", "yeni veri");
+    const QString archivePath = makeArchiveOf(source, "yeni.ksd");
+    ::chmod(QFile::encodeName(archivePath).constData(), 0644);
+    writeFile(programFolder + "/veri.db", "eski veri");
+    ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(programFolder).constData(), 0555);
+    const Tree before = snapshot(programFolder);
+    const Outcome outcome = run(kDriver, {"restore", archivePath, programFolder}, 0, true);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.errors.contains("hata 70")) << outcome.errors.toStdString();
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+}
+
+TEST_F(Faults, ATargetFolderRemovedDuringABackupEndsInAClearError) {
+    writeFile(programFolder + "/veri.db", pseudoText(96 << 20, 8));
+    store::TargetSetting(programFolder).save(targetFolder);
+    QProcess process;
+    process.setProcessEnvironment(headlessEnvironment());
+    process.start(programFolder + "/kavlento", {"4702519836", "OtoRadizEv"});
+    ASSERT_TRUE(process.waitForStarted());
+    QThread::msleep(300);
+    ASSERT_TRUE(QDir(targetFolder).removeRecursively());
+    ASSERT_TRUE(process.waitForFinished(120000));
+    const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), 1) << errors.toStdString();
+    EXPECT_TRUE(errors.contains("hata")) << errors.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(targetFolder));
+    // The record written when the backup started stays.
+    EXPECT_EQ(store::HistoryFile(programFolder).load()->size(), 1);
+}

@@ -1,0 +1,55 @@
+// Runs one of Kavlento's file operations over and over (or once, for a
+// restore), so that a test can kill it at any moment and check what it left.
+//
+//   crash_driver save <program-folder> <target-a> <target-b>   alternate the stored target
+//   crash_driver remove <program-folder>                       remove the first history entry until
+//   none is left crash_driver restore <archive> <folder>                    one restore
+
+#include "app/Failure.h"
+#include "archive/ArchiveCommand.h"
+#include "archive/ExtractJob.h"
+#include "archive/JobControl.h"
+#include "store/HistoryFile.h"
+#include "store/TargetSetting.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstring>
+
+using namespace kavlento;
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    try {
+        if (args.size() == 4 && args[0] == "save") {
+            const store::TargetSetting setting(args[1]);
+            for (unsigned long i = 0;; ++i) {
+                setting.save(args[2 + static_cast<int>(i % 2)]);
+            }
+        }
+        if (args.size() == 2 && args[0] == "remove") {
+            const store::HistoryFile history(args[1]);
+            while (true) {
+                const auto records = history.load();
+                if (!records || records->isEmpty()) {
+                    return 0;
+                }
+                history.removeArchive(records->first().archivePath);
+            }
+        }
+        if (args.size() == 3 && args[0] == "restore") {
+            archive::JobControl control;
+            archive::runExtract(
+                archive::parseExtractCommand(archive::buildExtractCommand(args[1], args[2])),
+                control);
+            return 0;
+        }
+    } catch (const Failure& failure) {
+        std::fprintf(stderr, "hata %d: %s\n", failure.number(), failure.what());
+        return 1;
+    }
+    std::fprintf(stderr, "usage: see the comment at the top of crash_driver.cpp\n");
+    return 2;
+}
