@@ -17,22 +17,36 @@ Program::Program(const QString& programFolder, const CommandLine& commandLine, S
 }
 
 void Program::connectHandlers() {
-    QObject::connect(window_.Command1, &QPushButton::clicked, [this] { backup_.chooseTarget(); });
-    QObject::connect(window_.Command2, &QPushButton::clicked, [this] { backup_.run(); });
-    QObject::connect(window_.Command3, &QPushButton::clicked,
-                     [this] { shell_.removeSelectedEntry(); });
-    QObject::connect(window_.Command4, &QPushButton::clicked,
-                     [this] { restore_.restoreSelected(); });
-    QObject::connect(window_.Command5, &QPushButton::clicked, [this] { close_.run(); });
-    QObject::connect(window_.Command6, &QPushButton::clicked, [this] { restore_.restorePicked(); });
-    QObject::connect(&window_, &ui::MainWindow::closeRequested, [this] { shell_.unload(); });
-    QObject::connect(&zip_, &archive::ArchiveComponent::Progress,
-                     [this](int percent) { shell_.onProgress(percent); });
-    QObject::connect(&zip_, &archive::ArchiveComponent::CompressFinished,
-                     [this] { backup_.finish(); });
-    QObject::connect(
-        &zip_, &archive::ArchiveComponent::Failed,
-        [this](int number, const QString& description) { shell_.onFailed(number, description); });
+    const auto on = [this](auto* sender, auto signal, auto handler) {
+        QObject::connect(sender, signal, [this, handler](auto... arguments) {
+            guard([&] { handler(arguments...); });
+        });
+    };
+    on(window_.Command1, &QPushButton::clicked, [this](bool) { backup_.chooseTarget(); });
+    on(window_.Command2, &QPushButton::clicked, [this](bool) { backup_.run(); });
+    on(window_.Command3, &QPushButton::clicked, [this](bool) { shell_.removeSelectedEntry(); });
+    on(window_.Command4, &QPushButton::clicked, [this](bool) { restore_.restoreSelected(); });
+    on(window_.Command5, &QPushButton::clicked, [this](bool) { close_.run(); });
+    on(window_.Command6, &QPushButton::clicked, [this](bool) { restore_.restorePicked(); });
+    on(&window_, &ui::MainWindow::closeRequested, [this] { shell_.unload(); });
+    on(&zip_, &archive::ArchiveComponent::Progress,
+       [this](int percent) { shell_.onProgress(percent); });
+    on(&zip_, &archive::ArchiveComponent::CompressFinished,
+       [this](const QString&, int) { backup_.finish(); });
+    on(&zip_, &archive::ArchiveComponent::Failed,
+       [this](int number, const QString& description) { shell_.onFailed(number, description); });
+}
+
+void Program::guard(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const Failure& failure) {
+        fail(failure);
+    } catch (const std::bad_alloc&) {
+        fail(Failure(FailureCode::OutOfMemory, QStringLiteral("Bellek yetersiz")));
+    } catch (const std::exception& error) {
+        fail(Failure(FailureCode::Unexpected, QString::fromLocal8Bit(error.what())));
+    }
 }
 
 void Program::fail(const Failure& failure) {
@@ -43,6 +57,10 @@ void Program::fail(const Failure& failure) {
 }
 
 void Program::start(bool canShowWindow) {
+    guard([&] { startWindow(canShowWindow); });
+}
+
+void Program::startWindow(bool canShowWindow) {
     if (!shell_.startUp()) {
         return;
     }

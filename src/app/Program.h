@@ -4,6 +4,7 @@
 #include "app/CloseOperation.h"
 #include "app/CommandLine.h"
 #include "app/Failure.h"
+
 #include "app/ProgramEnd.h"
 #include "app/SharedState.h"
 #include "app/Shell.h"
@@ -15,6 +16,7 @@
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
 #include "ui/MainWindow.h"
+#include <functional>
 
 namespace kavlento {
 
@@ -32,6 +34,9 @@ public:
     // The program-wide path for a failure that no handler catches: the running
     // job stops, the error box is shown, and the program ends without saving.
     void fail(const Failure& failure);
+    // Runs a handler; whatever it throws takes the path above. Every handler
+    // runs through here, so no exception ever unwinds through Qt's own code.
+    void guard(const std::function<void()>& handler);
 
     ui::MainWindow& window() { return window_; }
     archive::ArchiveComponent& zip() { return zip_; }
@@ -41,6 +46,7 @@ public:
 
 private:
     void connectHandlers();
+    void startWindow(bool canShowWindow);
 
     CommandLine commandLine_;
     UserDialogs& dialogs_;

@@ -1,7 +1,7 @@
 #include "app/Clock.h"
 #include "app/CommandLine.h"
 #include "app/ConsoleDialogs.h"
-#include "app/KavlentoApplication.h"
+#include "app/Failure.h"
 #include "app/Program.h"
 #include "app/ProgramEnd.h"
 #include "app/SharedState.h"
@@ -9,6 +9,7 @@
 #include "ui/QtUserDialogs.h"
 #include "ui/Translations.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 
@@ -45,7 +46,7 @@ int main(int argc, char** argv) {
             // Reported by the start-up's instance test, which needs the folder too.
         }
     }
-    KavlentoApplication app(argc, argv);
+    QApplication app(argc, argv);
     std::setlocale(LC_ALL, ""); // the regional date and time formats
     ui::installTurkishTranslations(app);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kavlento/icon.png")));
@@ -59,9 +60,7 @@ int main(int argc, char** argv) {
     ProcessEnd end;
     Program program(programFolder, commandLine, state, dialogs, clock, end);
     end.addCleanup([&program] { program.zip().cancelAndWait(); });
-    app.setFailureHandler([&program](const Failure& failure) { program.fail(failure); });
-
-    app.guard([&] { program.start(!headless); });
+    program.start(!headless);
     QApplication::exec();
     end.end(ExitStatus::Normal);
 }

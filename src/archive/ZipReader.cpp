@@ -215,6 +215,15 @@ std::vector<ArchiveEntry> ZipReader::entries() const {
 
 // --- Entry sources -----------------------------------------------------------
 
+namespace {
+struct CloseZipFile {
+    void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+// Owned from the moment it is opened, so that a check failing later in a
+// constructor cannot leak it.
+using ZipFile = std::unique_ptr<zip_file_t, CloseZipFile>;
+} // namespace
+
 class EntryReader::Source {
 public:
     virtual ~Source() = default;
@@ -226,26 +235,25 @@ public:
 class EntryReader::LibzipSource final : public EntryReader::Source {
 public:
     LibzipSource(const ZipReader& archive, const ArchiveEntry& entry, const std::string& password)
-        : archive_(archive) {
-        file_ = zip_fopen_index_encrypted(archive.handle(), entry.index, 0,
-                                          password.empty() ? nullptr : password.c_str());
-        if (file_ == nullptr) {
+        : archive_(archive),
+          file_(zip_fopen_index_encrypted(archive.handle(), entry.index, 0,
+                                          password.empty() ? nullptr : password.c_str())) {
+        if (!file_) {
             zipFailure(zip_get_error(archive.handle()), archive.path());
         }
     }
-    ~LibzipSource() override { zip_fclose(file_); }
 
     std::size_t read(std::uint8_t* buffer, std::size_t capacity) override {
-        const zip_int64_t n = zip_fread(file_, buffer, capacity);
+        const zip_int64_t n = zip_fread(file_.get(), buffer, capacity);
         if (n < 0) {
-            zipFailure(zip_file_get_error(file_), archive_.path());
+            zipFailure(zip_file_get_error(file_.get()), archive_.path());
         }
         return static_cast<std::size_t>(n);
     }
 
 private:
     const ZipReader& archive_;
-    zip_file_t* file_ = nullptr;
+    ZipFile file_;
 };
 
 // WinZip AES, decrypted in bulk: libzip hands over the raw stored bytes.
@@ -256,8 +264,8 @@ public:
         if (entry.method != ZIP_CM_DEFLATE && entry.method != ZIP_CM_STORE) {
             damaged(archive.path(), QStringLiteral("desteklenmeyen sıkıştırma"));
         }
-        file_ = zip_fopen_index(archive.handle(), entry.index, ZIP_FL_ENCRYPTED);
-        if (file_ == nullptr) {
+        file_.reset(zip_fopen_index(archive.handle(), entry.index, ZIP_FL_ENCRYPTED));
+        if (!file_) {
             zipFailure(zip_get_error(archive.handle()), archive.path());
         }
         AesSalt salt;
@@ -286,7 +294,6 @@ public:
         if (deflated_) {
             inflateEnd(&z_);
         }
-        zip_fclose(file_);
     }
 
     std::size_t read(std::uint8_t* buffer, std::size_t capacity) override {
@@ -299,9 +306,9 @@ public:
 private:
     void readRaw(std::uint8_t* buffer, std::size_t size) {
         while (size > 0) {
-            const zip_int64_t n = zip_fread(file_, buffer, size);
+            const zip_int64_t n = zip_fread(file_.get(), buffer, size);
             if (n < 0) {
-                zipFailure(zip_file_get_error(file_), archive_.path());
+                zipFailure(zip_file_get_error(file_.get()), archive_.path());
             }
             if (n == 0) {
                 damaged(archive_.path(), QStringLiteral("beklenmedik son"));
@@ -367,7 +374,7 @@ private:
 
     const ZipReader& archive_;
     bool deflated_;
-    zip_file_t* file_ = nullptr;
+    ZipFile file_;
     std::unique_ptr<AesStream> aes_;
     std::uint64_t remaining_ = 0;
     std::vector<std::uint8_t> input_;

@@ -63,9 +63,7 @@ void ProgramTest::TearDown() {
 void ProgramTest::start(const QStringList& arguments) {
     program = std::make_unique<Program>(programFolder, CommandLine::fromArguments(arguments), state,
                                         dialogs, clock, end);
-    auto* app = static_cast<KavlentoApplication*>(QApplication::instance());
-    app->setFailureHandler([this](const Failure& failure) { program->fail(failure); });
-    app->guard([this] { program->start(); });
+    program->start();
 }
 
 void ProgramTest::storeTarget(const QString& target) {

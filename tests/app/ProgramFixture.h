@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/Clock.h"
-#include "app/KavlentoApplication.h"
 #include "app/Program.h"
 #include "app/ProgramEnd.h"
 #include "app/SharedState.h"

@@ -36,11 +36,9 @@ bool killAfter(const QString& program, const QStringList& arguments,
 }
 
 std::vector<int> killMoments(qint64 duration, int count) {
-    // A run killed late may already have ended; the last moment is kept a
-    // little short of the measured end.
     std::vector<int> moments;
     for (int i = 0; i < count; ++i) {
-        moments.push_back(static_cast<int>(duration * 95 * (2 * i + 1) / (200 * count)));
+        moments.push_back(static_cast<int>(duration * (2 * i + 1) / (2 * count)));
     }
     return moments;
 }
