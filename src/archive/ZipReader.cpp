@@ -389,6 +389,12 @@ EntryReader::EntryReader(const ZipReader& archive, const ArchiveEntry& entry,
     : entry_(entry) {
     const bool aes = entry.encryption == ZIP_EM_AES_128 || entry.encryption == ZIP_EM_AES_192 ||
                      entry.encryption == ZIP_EM_AES_256;
+    // Refused here, before libzip is asked: it leaks when it refuses them itself.
+    const bool knownEncryption =
+        aes || entry.encryption == ZIP_EM_NONE || entry.encryption == ZIP_EM_TRAD_PKWARE;
+    if (!knownEncryption || zip_compression_method_supported(entry.method, 0) == 0) {
+        damaged(archive.path(), QStringLiteral("desteklenmeyen sıkıştırma ya da şifreleme"));
+    }
     if (aes) {
         source_ = std::make_unique<AesSource>(archive, entry, password);
     } else {

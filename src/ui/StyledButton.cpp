@@ -1,5 +1,6 @@
 #include "ui/StyledButton.h"
 
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -55,6 +56,17 @@ void StyledButton::paintEvent(QPaintEvent*) {
         painter.setRenderHint(QPainter::Antialiasing, false);
         painter.drawRect(rect().adjusted(3, 3, -4, -4));
     }
+}
+
+// Enter presses the focused button too, as Space does, in the main window as
+// in dialogs.
+void StyledButton::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        animateClick();
+        event->accept();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }
 
 void StyledButton::enterEvent(QEnterEvent* event) {

