@@ -11,7 +11,7 @@ packages=(
     # Turkish texts of Qt's own dialogs, and fonts with every Turkish letter
     qt6-translations-l10n fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
     # tests: GoogleTest, independent archivers, a virtual display
-    libgtest-dev libgmock-dev 7zip zip unzip xvfb xauth
+    libgtest-dev libgmock-dev 7zip zip unzip xvfb xauth xdotool
     # privilege drop for permission tests run as root
     util-linux
 )

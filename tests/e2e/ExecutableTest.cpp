@@ -229,3 +229,69 @@ TEST_F(Executable, AFileThatCannotBeReadFailsTheBackupWithNoArchiveLeft) {
                         .isEmpty());
     }
 }
+
+namespace {
+
+// A virtual X display of the test's own, for driving the real window.
+class VirtualDisplay {
+public:
+    VirtualDisplay() {
+        for (int number = 90; number < 110 && !running(); ++number) {
+            display_ = QStringLiteral(":%1").arg(number);
+            server_.start("Xvfb", {display_, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+            if (!server_.waitForStarted() || server_.waitForFinished(700)) {
+                display_.clear();
+            }
+        }
+    }
+    ~VirtualDisplay() {
+        server_.kill();
+        server_.waitForFinished();
+    }
+    bool running() const { return !display_.isEmpty() && server_.state() == QProcess::Running; }
+    const QString& display() const { return display_; }
+
+    // Runs xdotool against this display and returns what it printed.
+    QString xdotool(const QStringList& arguments) const {
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display_);
+        tool.setProcessEnvironment(env);
+        tool.start("xdotool", arguments);
+        tool.waitForFinished(20000);
+        return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
+    }
+
+private:
+    QString display_;
+    QProcess server_;
+};
+
+} // namespace
+
+TEST_F(Executable, PressingKapatInTheRealWindowStoresTheTargetAsTheSameBytes) {
+    if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
+        QStandardPaths::findExecutable("xdotool").isEmpty()) {
+        GTEST_SKIP() << "needs Xvfb and xdotool";
+    }
+    VirtualDisplay screen;
+    ASSERT_TRUE(screen.running());
+    const QByteArray stored = store::TargetSetting::encode(QStringLiteral("/media/ARŞİV, ESKİ"));
+    writeBytes(programFolder + "/yedekleme.dat", stored);
+
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("QT_QPA_PLATFORM");
+    env.insert("DISPLAY", screen.display());
+    process.setProcessEnvironment(env);
+    process.start(programFolder + "/kavlento", {"4702519836"});
+    const QString window = screen.xdotool({"search", "--sync", "--onlyvisible", "--name", "^Kavlento$"})
+                               .section('\n', 0, 0);
+    ASSERT_FALSE(window.isEmpty());
+    QFile::remove(programFolder + "/yedekleme.dat");
+    // KAPAT sits at (348, 12) in the lower group box at (34, 528); aim at its middle.
+    screen.xdotool({"mousemove", "--window", window, "430", "556", "click", "1"});
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"), stored);
+}
