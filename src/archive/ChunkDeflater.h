@@ -6,20 +6,23 @@
 
 namespace kavlento::archive {
 
-// Large files are compressed in pieces on several threads. Each piece is
-// deflated with the 32 KiB before it as its dictionary, so the pieces lose
-// almost nothing against one stream; every piece but the last ends with a sync
-// flush on a byte boundary, so the pieces joined are one valid deflate stream.
+// Large files are compressed in pieces on several threads and the pieces
+// joined into the one deflate stream a ZIP entry holds. Each piece is a
+// complete deflate stream of its own (libdeflate, which has no streaming);
+// every piece but the last then has its final-block bit cleared and an empty
+// stored block appended, which ends it on a byte boundary exactly as a zlib
+// sync flush would, so the next piece continues the same stream.
 struct DeflatedPiece {
     std::vector<std::uint8_t> data;
     std::uint32_t crc = 0; // of the uncompressed piece
     std::size_t inputSize = 0;
 };
 
-constexpr std::size_t kDeflateWindow = 32 * 1024;
+DeflatedPiece deflatePiece(const std::uint8_t* input, std::size_t size, bool last, int level);
 
-DeflatedPiece deflatePiece(const std::uint8_t* input, std::size_t size,
-                           const std::uint8_t* dictionary, std::size_t dictionarySize, bool last,
-                           int level);
+// Makes a complete raw deflate stream joinable: the final-block bit is found by
+// walking the stream's blocks with zlib, cleared, and an empty stored block
+// appended. Throws if the stream does not decode.
+void endWithoutFinalBlock(std::vector<std::uint8_t>& stream);
 
 } // namespace kavlento::archive

@@ -58,12 +58,9 @@ DeflatedPiece readAndDeflate(const std::string& path, std::uint64_t offset, std:
         throwSystemError(QStringLiteral("Dosya okunamadı"), path);
     }
     thread_local std::vector<std::uint8_t> buffer;
-    const std::uint64_t dictionaryStart = offset > kDeflateWindow ? offset - kDeflateWindow : 0;
-    const auto dictionarySize = static_cast<std::size_t>(offset - dictionaryStart);
-    buffer.resize(dictionarySize + size);
-    readExactly(fd.get(), dictionaryStart, buffer.data(), buffer.size(), path);
-    return deflatePiece(buffer.data() + dictionarySize, size, buffer.data(), dictionarySize, last,
-                        level);
+    buffer.resize(size);
+    readExactly(fd.get(), offset, buffer.data(), size, path);
+    return deflatePiece(buffer.data(), size, last, level);
 }
 
 // Feeds the entries through the worker threads and writes them in order.

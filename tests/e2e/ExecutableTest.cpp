@@ -285,8 +285,9 @@ TEST_F(Executable, PressingKapatInTheRealWindowStoresTheTargetAsTheSameBytes) {
     env.insert("DISPLAY", screen.display());
     process.setProcessEnvironment(env);
     process.start(programFolder + "/kavlento", {"4702519836"});
-    const QString window = screen.xdotool({"search", "--sync", "--onlyvisible", "--name", "^Kavlento$"})
-                               .section('\n', 0, 0);
+    const QString window =
+        screen.xdotool({"search", "--sync", "--onlyvisible", "--name", "^Kavlento$"})
+            .section('\n', 0, 0);
     ASSERT_FALSE(window.isEmpty());
     QFile::remove(programFolder + "/yedekleme.dat");
     // KAPAT sits at (348, 12) in the lower group box at (34, 528); aim at its middle.
