@@ -10,12 +10,6 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 
 bash scripts/setup.sh
-if ! dpkg-query -W -f='${Status}' clang libclang-rt-14-dev 2>/dev/null | grep -q "^install ok installed.*install ok installed$"; then
-    sudo_cmd=()
-    [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-        clang libclang-rt-14-dev
-fi
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKAVLENTO_FUZZ=ON -DKAVLENTO_TESTS=OFF >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target fuzz_setting fuzz_history fuzz_command fuzz_archive

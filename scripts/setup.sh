@@ -14,6 +14,8 @@ packages=(
     libgtest-dev libgmock-dev 7zip zip unzip xvfb xauth xdotool
     # privilege drop for permission tests run as root
     util-linux
+    # fuzzing with libFuzzer, and peak memory for the benchmark
+    clang libclang-rt-14-dev time
 )
 
 missing=()

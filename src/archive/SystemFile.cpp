@@ -124,14 +124,6 @@ void requireFolder(const std::string& path, const QString& action) {
     }
 }
 
-std::string parentFolder(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string joinPath(const std::string& folder, const std::string& relative) {
     if (folder.empty()) {
         return relative;

@@ -50,7 +50,6 @@ void syncFolder(const std::string& folder);
 // Throws unless `path` is an existing folder (links followed).
 void requireFolder(const std::string& path, const QString& action);
 
-std::string parentFolder(const std::string& path);
 std::string joinPath(const std::string& folder, const std::string& relative);
 
 } // namespace kavlento::archive
