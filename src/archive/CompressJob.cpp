@@ -18,7 +18,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <future>
-#include <map>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,12 +30,16 @@ constexpr std::size_t kPieceSize = 1u << 20;
 // What one entry costs besides its bytes (mostly its key derivation), in bytes
 // of progress.
 constexpr std::uint64_t kEntryWeight = 16 * 1024;
-constexpr std::size_t kMaxBytesInFlight = 48u << 20;
-constexpr std::size_t kMaxTasksInFlight = 256;
+// Work handed out ahead of the writer: enough to keep every core busy, and a
+// bound on memory whatever the size of the folder.
+constexpr std::size_t kMaxBytesInFlight = 16u << 20;
+constexpr std::size_t kMaxTasksInFlight = 64;
 
+// An entry to pack, and the folder its relative name starts in (the folder
+// being backed up, or the old archive's content when adding to it).
 struct PackItem {
     ScannedEntry source;
-    std::string zipName;
+    const std::string* root = nullptr;
 };
 
 struct Piece {
@@ -43,11 +47,10 @@ struct Piece {
     std::size_t inputSize = 0;
 };
 
-struct EntryWork {
+// The key derivation of an entry handed out ahead of the writer.
+struct PendingKeys {
     AesSalt salt;
     std::future<AesKeys> keys;
-    std::deque<Piece> pieces;
-    std::uint64_t nextOffset = 0;
 };
 
 DeflatedPiece readAndDeflate(const std::string& path, std::uint64_t offset, std::size_t size,
@@ -68,7 +71,7 @@ class Packer {
 public:
     Packer(std::vector<PackItem> items, const CompressCommand& command, JobControl& control,
            unsigned threads)
-        : items_(std::move(items)), work_(items_.size()), password_(command.password.toStdString()),
+        : items_(std::move(items)), password_(command.password.toStdString()),
           level_(command.level), control_(control), pool_(WorkerPool::threadsFor(threads)) {}
 
     void writeTo(ZipWriter& writer) {
@@ -98,54 +101,59 @@ private:
                 (bytesInFlight_ >= kMaxBytesInFlight || tasksInFlight_ >= kMaxTasksInFlight)) {
                 return;
             }
-            const std::size_t index = dispatchEntry_;
-            EntryWork& work = work_[index];
-            const ScannedEntry& source = items_[index].source;
-            if (!hasData(index)) {
+            const ScannedEntry& source = items_[dispatchEntry_].source;
+            if (!hasData(dispatchEntry_)) {
                 ++dispatchEntry_;
                 continue;
             }
-            if (!work.keys.valid()) {
-                work.salt = randomSalt();
-                work.keys = pool_.submit([password = password_, salt = work.salt, this] {
+            if (!keysDispatched_) {
+                PendingKeys pending;
+                pending.salt = randomSalt();
+                pending.keys = pool_.submit([password = password_, salt = pending.salt, this] {
                     control_.throwIfCancelled();
                     return deriveAesKeys(password, salt);
                 });
+                keys_.push_back(std::move(pending));
+                keysDispatched_ = true;
                 ++tasksInFlight_;
             }
-            if (source.kind == ScannedEntry::Kind::File && work.nextOffset < source.size) {
-                const std::uint64_t offset = work.nextOffset;
+            if (source.kind == ScannedEntry::Kind::File && dispatchOffset_ < source.size) {
+                const std::uint64_t offset = dispatchOffset_;
                 const auto size = static_cast<std::size_t>(
                     std::min<std::uint64_t>(kPieceSize, source.size - offset));
                 const bool last = offset + size == source.size;
                 Piece piece;
                 piece.inputSize = size;
                 piece.result = pool_.submit(
-                    [path = source.fullPath, offset, size, last, level = level_, this] {
-                        return readAndDeflate(path, offset, size, last, level, control_);
-                    });
-                work.pieces.push_back(std::move(piece));
-                work.nextOffset += size;
+                    [path = joinPath(*items_[dispatchEntry_].root, source.relativeName), offset,
+                     size, last, level = level_,
+                     this] { return readAndDeflate(path, offset, size, last, level, control_); });
+                pieces_.push_back(std::move(piece));
                 ++tasksInFlight_;
                 bytesInFlight_ += size;
                 if (!last) {
+                    dispatchOffset_ += size;
                     continue;
                 }
             }
             ++dispatchEntry_;
+            dispatchOffset_ = 0;
+            keysDispatched_ = false;
         }
     }
 
-    AesKeys takeKeys(EntryWork& work) {
-        AesKeys keys = work.keys.get();
+    PendingKeys takeKeys() {
+        PendingKeys pending = std::move(keys_.front());
+        keys_.pop_front();
+        pending.keys.wait();
         --tasksInFlight_;
-        return keys;
+        return pending;
     }
 
     void writeEntry(ZipWriter& writer, std::size_t index) {
         const ScannedEntry& source = items_[index].source;
         ZipEntryInfo info;
-        info.name = items_[index].zipName;
+        info.name = source.relativeName + (hasData(index) ? "" : "/");
         info.unixMode = source.mode;
         info.modified = source.modified;
         info.sizeHint = source.size;
@@ -155,13 +163,13 @@ private:
             writer.endEntry(0, 0);
             return;
         }
-        EntryWork& work = work_[index];
-        const AesKeys keys = takeKeys(work);
+        PendingKeys pending = takeKeys();
+        const AesKeys keys = pending.keys.get();
         const bool deflated = source.kind == ScannedEntry::Kind::File && source.size > 0;
         info.method = deflated ? zip::kMethodDeflate : zip::kMethodStore;
         info.encrypted = true;
         writer.beginEntry(info);
-        writer.write(work.salt.bytes.data(), work.salt.size());
+        writer.write(pending.salt.bytes.data(), pending.salt.size());
         writer.write(keys.verifier.data(), keys.verifier.size());
         AesStream stream(keys);
         std::uint32_t crc = 0;
@@ -172,18 +180,18 @@ private:
             stream.encrypt(data.data(), data.size());
             writer.write(data.data(), data.size());
         } else {
-            writePieces(writer, work, stream, crc);
+            writePieces(writer, source.size, stream, crc);
         }
         const auto code = stream.authCode();
         writer.write(code.data(), code.size());
         writer.endEntry(source.size, crc);
-        work = EntryWork();
     }
 
-    void writePieces(ZipWriter& writer, EntryWork& work, AesStream& stream, std::uint32_t& crc) {
-        while (!work.pieces.empty()) {
-            Piece piece = std::move(work.pieces.front());
-            work.pieces.pop_front();
+    void writePieces(ZipWriter& writer, std::uint64_t size, AesStream& stream, std::uint32_t& crc) {
+        for (std::uint64_t written = 0; written < size;) {
+            dispatch();
+            Piece piece = std::move(pieces_.front());
+            pieces_.pop_front();
             DeflatedPiece deflated = piece.result.get();
             --tasksInFlight_;
             bytesInFlight_ -= piece.inputSize;
@@ -191,45 +199,48 @@ private:
                 crc32_combine(crc, deflated.crc, static_cast<z_off_t>(deflated.inputSize)));
             stream.encrypt(deflated.data.data(), deflated.data.size());
             writer.write(deflated.data.data(), deflated.data.size());
+            written += piece.inputSize;
             control_.advance(piece.inputSize);
             control_.throwIfCancelled();
-            dispatch();
         }
     }
 
     std::vector<PackItem> items_;
-    std::vector<EntryWork> work_;
     std::string password_;
     int level_;
     JobControl& control_;
-    std::size_t dispatchEntry_ = 0;
+    // Handed out, in archive order, and not yet written.
+    std::deque<PendingKeys> keys_;
+    std::deque<Piece> pieces_;
+    std::size_t dispatchEntry_ = 0;    // the entry work is handed out for,
+    std::uint64_t dispatchOffset_ = 0; // where in it,
+    bool keysDispatched_ = false;      // and whether its keys are on their way
     std::size_t bytesInFlight_ = 0;
     std::size_t tasksInFlight_ = 0;
     WorkerPool pool_; // last: its threads stop before the work they refer to goes
 };
 
-std::vector<PackItem> packItems(const std::vector<ScannedEntry>& scanned) {
+std::vector<PackItem> packItems(std::vector<ScannedEntry> scanned, const std::string& root) {
     std::vector<PackItem> items;
     items.reserve(scanned.size());
-    for (const ScannedEntry& entry : scanned) {
-        const bool folder = entry.kind == ScannedEntry::Kind::Folder;
-        items.push_back({entry, folder ? entry.relativeName + "/" : entry.relativeName});
+    for (ScannedEntry& entry : scanned) {
+        items.push_back({std::move(entry), &root});
     }
     return items;
 }
 
 // The folder's entries, and after them the entries of the old archive that
 // the folder does not replace.
-std::vector<PackItem> mergedItems(const std::vector<ScannedEntry>& fresh,
-                                  const std::vector<ScannedEntry>& old) {
-    std::vector<PackItem> items = packItems(fresh);
-    std::map<std::string, bool> taken;
+std::vector<PackItem> mergedItems(std::vector<ScannedEntry> fresh, const std::string& freshRoot,
+                                  std::vector<ScannedEntry> old, const std::string& oldRoot) {
+    std::vector<PackItem> items = packItems(std::move(fresh), freshRoot);
+    std::set<std::string> taken;
     for (const PackItem& item : items) {
-        taken[item.source.relativeName] = true;
+        taken.insert(item.source.relativeName);
     }
-    for (const PackItem& item : packItems(old)) {
+    for (PackItem& item : packItems(std::move(old), oldRoot)) {
         if (taken.count(item.source.relativeName) == 0) {
-            items.push_back(item);
+            items.push_back(std::move(item));
         }
     }
     return items;
@@ -258,7 +269,7 @@ CompressResult runCompress(const CompressCommand& command,
     options.excludedFolders = excludedFolders;
     options.excludedFolders.push_back(destination);
     options.excludedFolders.push_back(joinPath(source, RestoreTransaction::kFolderName));
-    const std::vector<ScannedEntry> scanned = scanFolder(source, options);
+    std::vector<ScannedEntry> scanned = scanFolder(source, options);
 
     std::vector<PackItem> items;
     std::unique_ptr<TemporaryFolder> oldContent;
@@ -271,9 +282,10 @@ CompressResult runCompress(const CompressCommand& command,
                            fromSystemPath(oldContent->path())};
         runExtract(old, quiet, threads);
         control.throwIfCancelled();
-        items = mergedItems(scanned, scanFolder(oldContent->path(), ScanOptions{}));
+        items = mergedItems(std::move(scanned), source,
+                            scanFolder(oldContent->path(), ScanOptions{}), oldContent->path());
     } else {
-        items = packItems(scanned);
+        items = packItems(std::move(scanned), source);
     }
 
     ArchiveOutput output(destination, fileName);

@@ -51,7 +51,6 @@ public:
             }
             ScannedEntry entry;
             entry.relativeName = relative;
-            entry.fullPath = full;
             entry.mode = st.st_mode;
             entry.modified = st.st_mtime;
             if (S_ISDIR(st.st_mode)) {

@@ -11,9 +11,8 @@ struct ScannedEntry {
     enum class Kind { File, Folder, Link };
     Kind kind = Kind::File;
     std::string relativeName; // '/'-separated, no leading or trailing '/'
-    std::string fullPath;
-    std::uint64_t size = 0; // file size, or the length of a link's target
-    std::uint32_t mode = 0; // type and permission bits
+    std::uint64_t size = 0;   // file size, or the length of a link's target
+    std::uint32_t mode = 0;   // type and permission bits
     std::time_t modified = 0;
     std::string linkTarget;
 };
