@@ -107,6 +107,18 @@ QByteArray pseudoText(qsizetype size, std::uint32_t seed) {
     return text;
 }
 
+QByteArray incompressibleBytes(qsizetype size, std::uint32_t seed) {
+    QByteArray bytes(size, '\0');
+    std::uint32_t x = seed | 1;
+    for (qsizetype i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        bytes[i] = static_cast<char>(x);
+    }
+    return bytes;
+}
+
 void writeFile(const QString& path, const QByteArray& bytes, std::uint32_t permissions,
                std::time_t modified) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -132,15 +144,8 @@ void makeLink(const QString& path, const QString& target) {
 void makeSampleTree(const QString& root) {
     const std::time_t old = 1262304000; // 1 January 2010
     writeFile(root + "/veri.db", QByteArray("KAYIT;").repeated(700000), 0600, old + 11);
-    QByteArray noise;
-    std::uint32_t x = 2463534242u;
-    for (int i = 0; i < 1500000; ++i) { // incompressible, several pieces
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        noise.append(static_cast<char>(x & 0xff));
-    }
-    writeFile(root + "/resimler/foto.jpg", noise, 0644, old + 22);
+    writeFile(root + "/resimler/foto.jpg", incompressibleBytes(1500000, 2463534242u), 0644,
+              old + 22); // several pieces
     writeFile(root + "/.gizli", "gizli ayar\n", 0640, old + 33);
     writeFile(root + "/.gizli klasör/ayar.ini", "[a]\nb=1\n", 0644, old + 44);
     writeFile(root + "/Şirket Raporları/Ğİı çalışma.txt", "rapor içeriği\n", 0644, old + 55);

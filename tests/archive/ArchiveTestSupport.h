@@ -38,6 +38,8 @@ void makeSampleTree(const QString& root);
 // Text-like bytes that compress, but not to nothing: words from a small
 // vocabulary in a deterministic pseudo-random order.
 QByteArray pseudoText(qsizetype size, std::uint32_t seed);
+// Bytes that do not compress at all, like a picture's, from a seed.
+QByteArray incompressibleBytes(qsizetype size, std::uint32_t seed);
 
 void writeFile(const QString& path, const QByteArray& bytes, std::uint32_t permissions = 0644,
                std::time_t modified = 0);

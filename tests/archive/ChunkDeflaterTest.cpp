@@ -7,20 +7,10 @@
 #include <gtest/gtest.h>
 
 using namespace kavlento::archive;
+using kavlento::testing::incompressibleBytes;
 using kavlento::testing::pseudoText;
 
 namespace {
-
-QByteArray noise(qsizetype size, std::uint32_t seed) {
-    QByteArray bytes(size, '\0');
-    for (qsizetype i = 0; i < size; ++i) {
-        seed ^= seed << 13;
-        seed ^= seed >> 17;
-        seed ^= seed << 5;
-        bytes[i] = static_cast<char>(seed);
-    }
-    return bytes;
-}
 
 // Deflates `input` in pieces as the backup does and joins them.
 std::vector<std::uint8_t> joined(const QByteArray& input, std::size_t pieceSize,
@@ -58,9 +48,9 @@ QByteArray inflated(const std::vector<std::uint8_t>& stream, qsizetype expectedS
 TEST(ChunkDeflater, PiecesJoinIntoOneStreamThatInflatesToTheInput) {
     const std::vector<std::pair<const char*, QByteArray>> inputs = {
         {"text", pseudoText(5 << 20, 1)},
-        {"noise", noise(3 << 20, 2)},
-        {"mixed",
-         noise(700000, 3) + pseudoText(1500000, 4) + noise(900000, 5) + QByteArray(800000, 'a')},
+        {"noise", incompressibleBytes(3 << 20, 2)},
+        {"mixed", incompressibleBytes(700000, 3) + pseudoText(1500000, 4) +
+                      incompressibleBytes(900000, 5) + QByteArray(800000, 'a')},
         {"one byte over", pseudoText((2 << 20) + 1, 6)},
         {"exact pieces", pseudoText(3 << 20, 7)},
         {"tiny", QByteArray("x")},
@@ -79,7 +69,7 @@ TEST(ChunkDeflater, PiecesJoinIntoOneStreamThatInflatesToTheInput) {
 }
 
 TEST(ChunkDeflater, DataThatDoesNotCompressIsStoredAndTextIsCompressed) {
-    const QByteArray random = noise(1 << 20, 9);
+    const QByteArray random = incompressibleBytes(1 << 20, 9);
     const DeflatedPiece stored =
         deflatePiece(reinterpret_cast<const std::uint8_t*>(random.constData()),
                      static_cast<std::size_t>(random.size()), true, 6);

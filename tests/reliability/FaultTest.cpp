@@ -121,22 +121,10 @@ protected:
     }
 };
 
-QByteArray incompressible(qsizetype size, std::uint32_t seed) {
-    QByteArray bytes(size, '\0');
-    std::uint32_t x = seed | 1;
-    for (qsizetype i = 0; i < size; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        bytes[i] = static_cast<char>(x);
-    }
-    return bytes;
-}
-
 } // namespace
 
 TEST_F(Faults, AFullDiskDuringABackupLeavesNoArchive) {
-    writeFile(programFolder + "/resim.jpg", incompressible(24 << 20, 1));
+    writeFile(programFolder + "/resim.jpg", incompressibleBytes(24 << 20, 1));
     writeFile(programFolder + "/not.txt", "not");
     SmallFileSystem small(targetFolder, 12);
     Outcome outcome;
@@ -179,7 +167,7 @@ TEST_F(Faults, ARestoreTooLargeForTheDiskIsRefusedBeforeAnythingChanges) {
 TEST_F(Faults, AWriteFailingHalfwayThroughARestoreChangesNothing) {
     const QString source = folder.file("kaynak");
     writeFile(source + "/veri.db", "yeni veri");
-    writeFile(source + "/büyük.bin", incompressible(12 << 20, 3));
+    writeFile(source + "/büyük.bin", incompressibleBytes(12 << 20, 3));
     const QString archivePath = makeArchiveOf(source, "yeni.ksd");
     writeFile(programFolder + "/veri.db", "eski veri");
     writeFile(programFolder + "/büyük.bin", "eski");
