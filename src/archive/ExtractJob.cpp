@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <future>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <sys/stat.h>
@@ -108,15 +109,18 @@ std::vector<RestoreTransaction::Item> folderItems(const std::vector<ArchiveEntry
 
 class Extractor {
 public:
-    Extractor(const ExtractCommand& command, const std::vector<ArchiveEntry>& entries,
-              const std::string& staging, JobControl& control)
-        : archive_(toSystemPath(command.archivePath)), password_(command.password.toStdString()),
-          entries_(entries), links_(linkPaths(entries)), staging_(staging), control_(control) {}
+    Extractor(const ZipReader& reader, const ExtractCommand& command,
+              const std::vector<ArchiveEntry>& entries, const std::string& staging,
+              JobControl& control)
+        : reader_(reader), password_(command.password.toStdString()), entries_(entries),
+          links_(linkPaths(entries)), staging_(staging), control_(control) {}
 
-    // Extracts every file and link on `threads` threads, each with its own
-    // handle on the archive, largest entries first.
+    // Extracts every file and link on `threads` threads, largest entries
+    // first. They share the reader: decryption, decompression and writing run
+    // in parallel, only the reading of stored bytes takes turns.
     void run(unsigned threads) {
         std::vector<const ArchiveEntry*> order;
+        order.reserve(entries_.size());
         for (const ArchiveEntry& entry : entries_) {
             if (entry.kind != ArchiveEntry::Kind::Folder) {
                 order.push_back(&entry);
@@ -144,13 +148,12 @@ public:
 private:
     void work(const std::vector<const ArchiveEntry*>& order, std::atomic<std::size_t>& next) {
         try {
-            const ZipReader reader(archive_);
             std::vector<std::uint8_t> buffer(kCopyBuffer);
             for (std::size_t i = next++; i < order.size(); i = next++) {
                 if (control_.cancelled() || failed_) {
                     return;
                 }
-                extract(reader, *order[i], buffer);
+                extract(*order[i], buffer);
                 control_.advance(kEntryWeight);
             }
         } catch (...) {
@@ -162,10 +165,9 @@ private:
         }
     }
 
-    void extract(const ZipReader& reader, const ArchiveEntry& entry,
-                 std::vector<std::uint8_t>& buffer) {
+    void extract(const ArchiveEntry& entry, std::vector<std::uint8_t>& buffer) {
         const std::string target = joinPath(staging_, entry.path);
-        EntryReader content(reader, entry, password_);
+        EntryReader content(reader_, entry, password_);
         if (entry.kind == ArchiveEntry::Kind::Link) {
             extractLink(content, entry, target);
             return;
@@ -216,7 +218,7 @@ private:
         ::utimensat(AT_FDCWD, target.c_str(), times, AT_SYMLINK_NOFOLLOW);
     }
 
-    std::string archive_;
+    const ZipReader& reader_;
     std::string password_;
     const std::vector<ArchiveEntry>& entries_;
     std::set<std::string> links_;
@@ -235,11 +237,8 @@ void runExtract(const ExtractCommand& command, JobControl& control, unsigned thr
     requireRegularFile(archivePath);
     requireFolder(destination, QStringLiteral("Geri yükleme klasörüne ulaşılamadı"));
 
-    std::vector<ArchiveEntry> entries;
-    {
-        const ZipReader reader(archivePath);
-        entries = reader.entries();
-    }
+    auto reader = std::make_unique<const ZipReader>(archivePath);
+    const std::vector<ArchiveEntry> entries = reader->entries();
     std::uint64_t total = 0;
     for (const ArchiveEntry& entry : entries) {
         total += entry.size + kEntryWeight;
@@ -257,9 +256,11 @@ void runExtract(const ExtractCommand& command, JobControl& control, unsigned thr
                 throwSystemError(kCannotWrite, path);
             }
         }
-        Extractor(command, entries, transaction.stagingFolder(), control)
+        Extractor(*reader, command, entries, transaction.stagingFolder(), control)
             .run(WorkerPool::threadsFor(threads));
+        reader.reset(); // the moves need only the list, not libzip's directory
 
+        items.reserve(items.size() + entries.size());
         for (const ArchiveEntry& entry : entries) {
             if (entry.kind != ArchiveEntry::Kind::Folder) {
                 items.push_back({entry.path,

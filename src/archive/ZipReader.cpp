@@ -170,8 +170,10 @@ ZipReader::~ZipReader() {
 }
 
 std::vector<ArchiveEntry> ZipReader::entries() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
     const zip_int64_t count = zip_get_num_entries(zip_, 0);
     std::vector<ArchiveEntry> entries;
+    entries.reserve(static_cast<std::size_t>(std::max<zip_int64_t>(count, 0)));
     std::map<std::string, ArchiveEntry::Kind> kinds;
     for (zip_int64_t i = 0; i < count; ++i) {
         const auto index = static_cast<zip_uint64_t>(i);
@@ -213,16 +215,32 @@ std::vector<ArchiveEntry> ZipReader::entries() const {
     return entries;
 }
 
-// --- Entry sources -----------------------------------------------------------
+ZipReader::OpenEntry::OpenEntry(const ZipReader& archive, const ArchiveEntry& entry, bool raw,
+                                const std::string& password)
+    : archive_(archive) {
+    const std::lock_guard<std::mutex> lock(archive.mutex_);
+    file_ = zip_fopen_index_encrypted(archive.zip_, entry.index, raw ? ZIP_FL_ENCRYPTED : 0,
+                                      password.empty() ? nullptr : password.c_str());
+    if (file_ == nullptr) {
+        zipFailure(zip_get_error(archive.zip_), archive.path_);
+    }
+}
 
-namespace {
-struct CloseZipFile {
-    void operator()(zip_file_t* file) const { zip_fclose(file); }
-};
-// Owned from the moment it is opened, so that a check failing later in a
-// constructor cannot leak it.
-using ZipFile = std::unique_ptr<zip_file_t, CloseZipFile>;
-} // namespace
+ZipReader::OpenEntry::~OpenEntry() {
+    const std::lock_guard<std::mutex> lock(archive_.mutex_);
+    zip_fclose(file_);
+}
+
+std::size_t ZipReader::OpenEntry::read(std::uint8_t* buffer, std::size_t capacity) {
+    const std::lock_guard<std::mutex> lock(archive_.mutex_);
+    const zip_int64_t n = zip_fread(file_, buffer, capacity);
+    if (n < 0) {
+        zipFailure(zip_file_get_error(file_), archive_.path_);
+    }
+    return static_cast<std::size_t>(n);
+}
+
+// --- Entry sources -----------------------------------------------------------
 
 class EntryReader::Source {
 public:
@@ -235,39 +253,22 @@ public:
 class EntryReader::LibzipSource final : public EntryReader::Source {
 public:
     LibzipSource(const ZipReader& archive, const ArchiveEntry& entry, const std::string& password)
-        : archive_(archive),
-          file_(zip_fopen_index_encrypted(archive.handle(), entry.index, 0,
-                                          password.empty() ? nullptr : password.c_str())) {
-        if (!file_) {
-            zipFailure(zip_get_error(archive.handle()), archive.path());
-        }
-    }
+        : file_(archive, entry, false, password) {}
 
     std::size_t read(std::uint8_t* buffer, std::size_t capacity) override {
-        const zip_int64_t n = zip_fread(file_.get(), buffer, capacity);
-        if (n < 0) {
-            zipFailure(zip_file_get_error(file_.get()), archive_.path());
-        }
-        return static_cast<std::size_t>(n);
+        return file_.read(buffer, capacity);
     }
 
 private:
-    const ZipReader& archive_;
-    ZipFile file_;
+    ZipReader::OpenEntry file_;
 };
 
 // WinZip AES, decrypted in bulk: libzip hands over the raw stored bytes.
 class EntryReader::AesSource final : public EntryReader::Source {
 public:
     AesSource(const ZipReader& archive, const ArchiveEntry& entry, const std::string& password)
-        : archive_(archive), deflated_(entry.method == ZIP_CM_DEFLATE) {
-        if (entry.method != ZIP_CM_DEFLATE && entry.method != ZIP_CM_STORE) {
-            damaged(archive.path(), QStringLiteral("desteklenmeyen sıkıştırma"));
-        }
-        file_.reset(zip_fopen_index(archive.handle(), entry.index, ZIP_FL_ENCRYPTED));
-        if (!file_) {
-            zipFailure(zip_get_error(archive.handle()), archive.path());
-        }
+        : archive_(archive), deflated_(entry.method == ZIP_CM_DEFLATE),
+          file_(archive, entry, true, std::string()) {
         AesSalt salt;
         salt.strength = entry.encryption == ZIP_EM_AES_128   ? AesStrength::Aes128
                         : entry.encryption == ZIP_EM_AES_192 ? AesStrength::Aes192
@@ -306,15 +307,12 @@ public:
 private:
     void readRaw(std::uint8_t* buffer, std::size_t size) {
         while (size > 0) {
-            const zip_int64_t n = zip_fread(file_.get(), buffer, size);
-            if (n < 0) {
-                zipFailure(zip_file_get_error(file_.get()), archive_.path());
-            }
+            const std::size_t n = file_.read(buffer, size);
             if (n == 0) {
                 damaged(archive_.path(), QStringLiteral("beklenmedik son"));
             }
             buffer += n;
-            size -= static_cast<std::size_t>(n);
+            size -= n;
         }
     }
 
@@ -374,7 +372,7 @@ private:
 
     const ZipReader& archive_;
     bool deflated_;
-    ZipFile file_;
+    ZipReader::OpenEntry file_;
     std::unique_ptr<AesStream> aes_;
     std::uint64_t remaining_ = 0;
     std::vector<std::uint8_t> input_;
@@ -392,7 +390,9 @@ EntryReader::EntryReader(const ZipReader& archive, const ArchiveEntry& entry,
     // Refused here, before libzip is asked: it leaks when it refuses them itself.
     const bool knownEncryption =
         aes || entry.encryption == ZIP_EM_NONE || entry.encryption == ZIP_EM_TRAD_PKWARE;
-    if (!knownEncryption || zip_compression_method_supported(entry.method, 0) == 0) {
+    const bool knownMethod = aes ? entry.method == ZIP_CM_DEFLATE || entry.method == ZIP_CM_STORE
+                                 : zip_compression_method_supported(entry.method, 0) != 0;
+    if (!knownEncryption || !knownMethod) {
         damaged(archive.path(), QStringLiteral("desteklenmeyen sıkıştırma ya da şifreleme"));
     }
     if (aes) {

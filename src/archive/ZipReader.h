@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -33,6 +34,10 @@ struct ArchiveEntry {
 // its directories. Its entries are listed only when every name is safe to
 // extract: relative, without "..", without two entries for one path, and no
 // entry below a file or a link.
+//
+// Several threads may read entries at once: they share this one handle (one
+// directory in memory, and the very file that was listed), and every call into
+// libzip is serialised.
 class ZipReader {
 public:
     explicit ZipReader(const std::string& path);
@@ -40,13 +45,31 @@ public:
     ZipReader(const ZipReader&) = delete;
     ZipReader& operator=(const ZipReader&) = delete;
 
+    // One entry opened for reading: its stored bytes when `raw`, else what
+    // libzip decrypts and decompresses with `password`.
+    class OpenEntry {
+    public:
+        OpenEntry(const ZipReader& archive, const ArchiveEntry& entry, bool raw,
+                  const std::string& password);
+        ~OpenEntry();
+        OpenEntry(const OpenEntry&) = delete;
+        OpenEntry& operator=(const OpenEntry&) = delete;
+
+        // 0 at the end of the entry.
+        std::size_t read(std::uint8_t* buffer, std::size_t capacity);
+
+    private:
+        const ZipReader& archive_;
+        zip_file_t* file_;
+    };
+
     const std::string& path() const { return path_; }
-    zip_t* handle() const { return zip_; }
     std::vector<ArchiveEntry> entries() const;
 
 private:
     std::string path_;
     zip_t* zip_ = nullptr;
+    mutable std::mutex mutex_;
 };
 
 // The plain content of one entry, read in pieces. Decryption (traditional or
