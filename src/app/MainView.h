@@ -23,7 +23,7 @@ public:
 
     // `ListView1`, rebuilt in full.
     virtual void showHistory(const QList<store::HistoryRecord>& records) = 0;
-    virtual int historyCount() const = 0;
+    // Nothing when the list is empty or no item is selected.
     virtual std::optional<store::HistoryRecord> selectedHistoryRecord() const = 0;
 
     // `Command4` then `Command3`, always together.

@@ -57,12 +57,9 @@ void Shell::unload() {
 }
 
 void Shell::removeSelectedEntry() {
-    if (p_.view.historyCount() == 0) {
-        return;
-    }
     const auto selected = p_.view.selectedHistoryRecord();
     if (!selected) {
-        return; // items but none selected: nothing to ask about
+        return; // an empty list, or no item selected: nothing to ask about
     }
     if (!p_.dialogs.askYesNo(kRemoveQuestion, kRemoveTitle, MessageIcon::Question)) {
         return;

@@ -21,12 +21,9 @@ const QString kCompleted = QStringLiteral("VERİLERİN YEDEKTEN GERİ YÜKLENMES
 } // namespace
 
 void RestoreJob::restoreSelected() {
-    if (p_.view.historyCount() == 0) {
-        return;
-    }
     const auto selected = p_.view.selectedHistoryRecord();
     if (!selected) {
-        return; // items but none selected: nothing to ask about
+        return; // an empty list, or no item selected: nothing to ask about
     }
     if (!p_.dialogs.askYesNo(kQuestion, QString(), MessageIcon::Question)) {
         return;

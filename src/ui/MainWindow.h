@@ -26,9 +26,10 @@ public:
     void setTargetText(const QString& text) override;
     void setProgramFolderText(const QString& text) override;
     void showHistory(const QList<store::HistoryRecord>& records) override;
-    int historyCount() const override;
     std::optional<store::HistoryRecord> selectedHistoryRecord() const override;
     void setEntryButtonsEnabled(bool enabled) override;
+
+    int historyCount() const;
 
     // Shows the window centred on its screen, with the focus on the list.
     void showCentered();
