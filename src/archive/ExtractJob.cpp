@@ -13,9 +13,9 @@
 #include <fcntl.h>
 #include <future>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -76,7 +76,7 @@ std::set<std::string> linkPaths(const std::vector<ArchiveEntry>& entries) {
     std::set<std::string> links;
     for (const ArchiveEntry& entry : entries) {
         if (entry.kind == ArchiveEntry::Kind::Link) {
-            links.insert(entry.path);
+            links.emplace(entry.path);
         }
     }
     return links;
@@ -85,11 +85,11 @@ std::set<std::string> linkPaths(const std::vector<ArchiveEntry>& entries) {
 // Every folder the files need, whether or not the archive lists it, parents
 // before their contents.
 std::vector<RestoreTransaction::Item> folderItems(const std::vector<ArchiveEntry>& entries) {
-    std::map<std::string, RestoreTransaction::Item> folders;
+    std::map<std::string_view, RestoreTransaction::Item> folders;
     for (const ArchiveEntry& entry : entries) {
-        for (std::size_t slash = entry.path.find('/'); slash != std::string::npos;
+        for (std::size_t slash = entry.path.find('/'); slash != std::string_view::npos;
              slash = entry.path.find('/', slash + 1)) {
-            const std::string parent = entry.path.substr(0, slash);
+            const std::string_view parent = entry.path.substr(0, slash);
             folders.emplace(parent,
                             RestoreTransaction::Item{parent, RestoreTransaction::Item::Kind::Folder,
                                                      0755, entry.modified});
@@ -195,7 +195,7 @@ private:
         if (entry.size > kLongestLink) {
             throw Failure(FailureCode::InvalidArchive,
                           QStringLiteral("Yedek dosyası bozuk (bağlantı çok uzun): %1")
-                              .arg(QString::fromUtf8(entry.path.c_str())));
+                              .arg(QString::fromStdString(std::string(entry.path))));
         }
         std::string link(static_cast<std::size_t>(entry.size) + 1, '\0');
         std::size_t length = 0;
@@ -205,11 +205,11 @@ private:
         }
         link.resize(length);
         if (!isSafeLinkTarget(entry.path, link, links_)) {
-            throw Failure(
-                FailureCode::UnsafeArchive,
-                QStringLiteral("Yedek dosyasındaki bir bağlantı program klasörünün "
-                               "dışını gösteriyor; hiçbir dosya değiştirilmedi: %1 -> %2")
-                    .arg(QString::fromUtf8(entry.path.c_str()), QString::fromUtf8(link.c_str())));
+            throw Failure(FailureCode::UnsafeArchive,
+                          QStringLiteral("Yedek dosyasındaki bir bağlantı program klasörünün "
+                                         "dışını gösteriyor; hiçbir dosya değiştirilmedi: %1 -> %2")
+                              .arg(QString::fromStdString(std::string(entry.path)),
+                                   QString::fromUtf8(link.c_str())));
         }
         if (::symlink(link.c_str(), target.c_str()) != 0) {
             throwSystemError(kCannotWrite, target);
@@ -237,8 +237,8 @@ void runExtract(const ExtractCommand& command, JobControl& control, unsigned thr
     requireRegularFile(archivePath);
     requireFolder(destination, QStringLiteral("Geri yükleme klasörüne ulaşılamadı"));
 
-    auto reader = std::make_unique<const ZipReader>(archivePath);
-    const std::vector<ArchiveEntry> entries = reader->entries();
+    const ZipReader reader(archivePath);
+    const std::vector<ArchiveEntry>& entries = reader.entries();
     std::uint64_t total = 0;
     for (const ArchiveEntry& entry : entries) {
         total += entry.size + kEntryWeight;
@@ -256,9 +256,8 @@ void runExtract(const ExtractCommand& command, JobControl& control, unsigned thr
                 throwSystemError(kCannotWrite, path);
             }
         }
-        Extractor(*reader, command, entries, transaction.stagingFolder(), control)
+        Extractor(reader, command, entries, transaction.stagingFolder(), control)
             .run(WorkerPool::threadsFor(threads));
-        reader.reset(); // the moves need only the list, not libzip's directory
 
         items.reserve(items.size() + entries.size());
         for (const ArchiveEntry& entry : entries) {

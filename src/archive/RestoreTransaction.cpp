@@ -120,51 +120,50 @@ void RestoreTransaction::recover(const std::string& destination) {
     }
 }
 
-std::vector<RestoreTransaction::Move>
-RestoreTransaction::plan(const std::vector<Item>& items) const {
-    std::vector<Move> moves;
-    moves.reserve(items.size());
+std::vector<bool> RestoreTransaction::plan(const std::vector<Item>& items) const {
+    std::vector<bool> existed;
+    existed.reserve(items.size());
     for (const Item& item : items) {
         const std::string target = joinPath(destination_, item.path);
         const State state = stateOf(target);
-        Move move;
-        move.path = item.path;
-        if (item.kind == Item::Kind::Folder) {
-            if (state == State::Other) {
-                conflict(target);
-            }
-            move.folder = true;
-            move.existed = state == State::Folder;
-        } else {
-            if (state == State::Folder) {
-                conflict(target);
-            }
-            move.existed = state == State::Other;
+        if (state == (item.kind == Item::Kind::Folder ? State::Other : State::Folder)) {
+            conflict(target);
         }
-        moves.push_back(move);
+        existed.push_back(state != State::Missing);
     }
-    return moves;
+    return existed;
 }
 
-// One record per move: kind, whether the path existed, the path's length and bytes.
-void RestoreTransaction::writeJournal(const std::vector<Move>& moves) const {
-    std::string bytes;
-    for (const Move& move : moves) {
-        bytes.push_back(move.folder ? 'D' : 'F');
-        bytes.push_back(move.existed ? '1' : '0');
-        putNumber(bytes, static_cast<std::uint32_t>(move.path.size()));
-        bytes += move.path;
-    }
+// One record per move: kind, whether the path existed, the path's length and
+// bytes. Written in pieces, so that its size in memory does not grow with the
+// archive.
+void RestoreTransaction::writeJournal(const std::vector<Item>& items,
+                                      const std::vector<bool>& existed) const {
+    constexpr std::size_t kPiece = 64 * 1024;
     const std::string temp = journal_ + ".yeni";
-    {
-        UniqueFd fd(::open(temp.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600));
-        if (!fd.valid()) {
-            throwSystemError(QStringLiteral("Geri yükleme günlüğü yazılamadı"), temp);
-        }
-        writeAllAt(fd.get(), 0, bytes.data(), bytes.size(), temp);
-        syncFile(fd.get(), temp);
-        fd.close(temp);
+    UniqueFd fd(::open(temp.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600));
+    if (!fd.valid()) {
+        throwSystemError(QStringLiteral("Geri yükleme günlüğü yazılamadı"), temp);
     }
+    std::string bytes;
+    std::uint64_t written = 0;
+    const auto writePiece = [&] {
+        writeAllAt(fd.get(), written, bytes.data(), bytes.size(), temp);
+        written += bytes.size();
+        bytes.clear();
+    };
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        bytes.push_back(items[i].kind == Item::Kind::Folder ? 'D' : 'F');
+        bytes.push_back(existed[i] ? '1' : '0');
+        putNumber(bytes, static_cast<std::uint32_t>(items[i].path.size()));
+        bytes += items[i].path;
+        if (bytes.size() >= kPiece) {
+            writePiece();
+        }
+    }
+    writePiece();
+    syncFile(fd.get(), temp);
+    fd.close(temp);
     renameOrThrow(temp, journal_);
     syncFolder(root_);
 }
@@ -222,32 +221,34 @@ void RestoreTransaction::rollBack(const std::string& destination, const std::vec
     }
 }
 
-void RestoreTransaction::moveIntoPlace(const std::vector<Move>& moves) {
-    for (const Move& move : moves) {
-        const std::string target = joinPath(destination_, move.path);
-        if (move.folder) {
-            if (!move.existed && ::mkdir(target.c_str(), 0700) != 0 && errno != EEXIST) {
+void RestoreTransaction::moveIntoPlace(const std::vector<Item>& items,
+                                       const std::vector<bool>& existed) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::string path(items[i].path);
+        const std::string target = joinPath(destination_, path);
+        if (items[i].kind == Item::Kind::Folder) {
+            if (!existed[i] && ::mkdir(target.c_str(), 0700) != 0 && errno != EEXIST) {
                 throwSystemError(kCannotPlace, target);
             }
             continue;
         }
-        if (move.existed) {
-            const std::size_t slash = move.path.rfind('/');
+        if (existed[i]) {
+            const std::size_t slash = path.rfind('/');
             if (slash != std::string::npos) {
-                makeFolders(oldRoot_, move.path.substr(0, slash));
+                makeFolders(oldRoot_, path.substr(0, slash));
             }
-            renameOrThrow(target, joinPath(oldRoot_, move.path));
+            renameOrThrow(target, joinPath(oldRoot_, path));
         }
-        renameOrThrow(joinPath(newRoot_, move.path), target);
+        renameOrThrow(joinPath(newRoot_, path), target);
     }
 }
 
 // Folders the restore created get the permissions and times they were saved
 // with, deepest first so that setting a parent's time comes last.
 void RestoreTransaction::finishNewFolders(const std::vector<Item>& items,
-                                          const std::vector<Move>& moves) const {
+                                          const std::vector<bool>& existed) const {
     for (std::size_t i = items.size(); i-- > 0;) {
-        if (!moves[i].folder || moves[i].existed) {
+        if (items[i].kind != Item::Kind::Folder || existed[i]) {
             continue;
         }
         const std::string target = joinPath(destination_, items[i].path);
@@ -260,19 +261,20 @@ void RestoreTransaction::finishNewFolders(const std::vector<Item>& items,
 }
 
 void RestoreTransaction::commit(const std::vector<Item>& items) {
-    const std::vector<Move> moves = plan(items);
+    const std::vector<bool> existed = plan(items);
     syncFileSystemOf(newRoot_);
-    writeJournal(moves);
+    writeJournal(items, existed);
     try {
-        moveIntoPlace(moves);
-        finishNewFolders(items, moves);
+        moveIntoPlace(items, existed);
+        finishNewFolders(items, existed);
         syncFileSystemOf(destination_);
         if (::unlink(journal_.c_str()) != 0) {
             throwSystemError(kCannotPlace, journal_);
         }
     } catch (...) {
         try {
-            rollBack(destination_, moves);
+            // The journal says what was planned; the files say how far it got.
+            rollBack(destination_, readJournal(journal_));
         } catch (...) {
             keepForRecovery_ = true; // the next start puts the old files back
             throw;

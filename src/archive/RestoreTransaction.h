@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kavlento::archive {
@@ -21,8 +22,8 @@ public:
     static constexpr const char* kFolderName = ".kavlento-geri-yukleme";
 
     struct Item {
-        enum class Kind { File, Folder, Link };
-        std::string path; // relative, '/'-separated
+        enum class Kind : std::uint8_t { File, Folder, Link };
+        std::string_view path; // relative, '/'-separated; kept by the caller
         Kind kind = Kind::File;
         std::uint32_t permissions = 0755; // for folders the restore creates
         std::time_t modified = 0;
@@ -46,16 +47,18 @@ public:
     void commit(const std::vector<Item>& items);
 
 private:
+    // A journal record.
     struct Move {
         std::string path;
         bool folder = false;
         bool existed = false;
     };
 
-    std::vector<Move> plan(const std::vector<Item>& items) const;
-    void writeJournal(const std::vector<Move>& moves) const;
-    void moveIntoPlace(const std::vector<Move>& moves);
-    void finishNewFolders(const std::vector<Item>& items, const std::vector<Move>& moves) const;
+    // Which items' paths are taken now; conflicts are refused here.
+    std::vector<bool> plan(const std::vector<Item>& items) const;
+    void writeJournal(const std::vector<Item>& items, const std::vector<bool>& existed) const;
+    void moveIntoPlace(const std::vector<Item>& items, const std::vector<bool>& existed);
+    void finishNewFolders(const std::vector<Item>& items, const std::vector<bool>& existed) const;
     static std::vector<Move> readJournal(const std::string& journal);
     static void rollBack(const std::string& destination, const std::vector<Move>& moves);
 

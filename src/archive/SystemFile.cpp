@@ -124,14 +124,13 @@ void requireFolder(const std::string& path, const QString& action) {
     }
 }
 
-std::string joinPath(const std::string& folder, const std::string& relative) {
-    if (folder.empty()) {
-        return relative;
+std::string joinPath(const std::string& folder, std::string_view relative) {
+    std::string path = folder;
+    if (!path.empty() && path.back() != '/') {
+        path += '/';
     }
-    if (folder.back() == '/') {
-        return folder + relative;
-    }
-    return folder + "/" + relative;
+    path += relative;
+    return path;
 }
 
 } // namespace kavlento::archive

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kavlento::archive {
 
@@ -50,6 +51,6 @@ void syncFolder(const std::string& folder);
 // Throws unless `path` is an existing folder (links followed).
 void requireFolder(const std::string& path, const QString& action);
 
-std::string joinPath(const std::string& folder, const std::string& relative);
+std::string joinPath(const std::string& folder, std::string_view relative);
 
 } // namespace kavlento::archive

@@ -41,4 +41,8 @@ std::uint32_t get32(const unsigned char* p) {
     return static_cast<std::uint32_t>(get16(p)) | (static_cast<std::uint32_t>(get16(p + 2)) << 16);
 }
 
+std::uint64_t get64(const unsigned char* p) {
+    return static_cast<std::uint64_t>(get32(p)) | (static_cast<std::uint64_t>(get32(p + 4)) << 32);
+}
+
 } // namespace kavlento::archive::zip

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -17,6 +18,8 @@ constexpr std::uint16_t kMethodDeflate = 8;
 constexpr std::uint16_t kMethodAes = 99;
 
 constexpr std::uint16_t kFlagEncrypted = 1u << 0;
+constexpr std::uint16_t kFlagDataDescriptor = 1u << 3;
+constexpr std::uint16_t kFlagStrongEncryption = 1u << 6;
 constexpr std::uint16_t kFlagUtf8 = 1u << 11;
 
 constexpr std::uint16_t kExtraZip64 = 0x0001;
@@ -33,6 +36,13 @@ constexpr std::uint16_t kVersionAes = 51;
 constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
 constexpr std::uint16_t kMax16 = 0xFFFFu;
 constexpr std::uint32_t kDosDirectoryAttribute = 0x10;
+
+// Fixed parts of the records, in bytes.
+constexpr std::size_t kLocalHeaderSize = 30;
+constexpr std::size_t kCentralHeaderSize = 46;
+constexpr std::size_t kEndSize = 22;
+constexpr std::size_t kZip64LocatorSize = 20;
+constexpr std::size_t kZip64EndSize = 56;
 
 // AE-1: the CRC of the plain data is stored as well, so readers check both the
 // CRC and the HMAC.
@@ -54,5 +64,6 @@ void put32(std::string& out, std::uint32_t value);
 void put64(std::string& out, std::uint64_t value);
 std::uint16_t get16(const unsigned char* p);
 std::uint32_t get32(const unsigned char* p);
+std::uint64_t get64(const unsigned char* p);
 
 } // namespace kavlento::archive::zip

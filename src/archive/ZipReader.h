@@ -1,14 +1,15 @@
 #pragma once
 
-#include "archive/WinZipAes.h"
+#include "archive/SystemFile.h"
+#include "archive/ZipDirectory.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <ctime>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 typedef struct zip zip_t;
@@ -16,28 +17,12 @@ typedef struct zip_file zip_file_t;
 
 namespace kavlento::archive {
 
-struct ArchiveEntry {
-    enum class Kind { File, Folder, Link };
-    std::uint64_t index = 0;
-    std::string path; // safe, relative, '/'-separated, without a final '/'
-    Kind kind = Kind::File;
-    std::uint32_t permissions = 0644;
-    std::time_t modified = 0;
-    std::uint64_t size = 0;           // as the archive declares it
-    std::uint64_t compressedSize = 0; // stored bytes, encryption included
-    std::uint16_t method = 0;         // compression, before encryption
-    std::uint16_t encryption = 0;     // libzip's encryption method number
-    std::uint32_t crc = 0;
-};
-
-// An archive opened for reading with libzip, which checks the consistency of
-// its directories. Its entries are listed only when every name is safe to
-// extract: relative, without "..", without two entries for one path, and no
-// entry below a file or a link.
+// An archive opened for reading. Its directory is read and checked by
+// ZipDirectory; the entries are listed only when it passed.
 //
-// Several threads may read entries at once: they share this one handle (one
-// directory in memory, and the very file that was listed), and every call into
-// libzip is serialised.
+// Several threads may read entries at once. AES entries, the ones Kavlento
+// writes, are read straight from the file; others go through libzip, opened on
+// the same file when the first of them is read, one call at a time.
 class ZipReader {
 public:
     explicit ZipReader(const std::string& path);
@@ -45,15 +30,14 @@ public:
     ZipReader(const ZipReader&) = delete;
     ZipReader& operator=(const ZipReader&) = delete;
 
-    // One entry opened for reading: its stored bytes when `raw`, else what
-    // libzip decrypts and decompresses with `password`.
-    class OpenEntry {
+    // One entry opened through libzip, which decrypts and decompresses it.
+    class LibzipEntry {
     public:
-        OpenEntry(const ZipReader& archive, const ArchiveEntry& entry, bool raw,
-                  const std::string& password);
-        ~OpenEntry();
-        OpenEntry(const OpenEntry&) = delete;
-        OpenEntry& operator=(const OpenEntry&) = delete;
+        LibzipEntry(const ZipReader& archive, const ArchiveEntry& entry,
+                    const std::string& password);
+        ~LibzipEntry();
+        LibzipEntry(const LibzipEntry&) = delete;
+        LibzipEntry& operator=(const LibzipEntry&) = delete;
 
         // 0 at the end of the entry.
         std::size_t read(std::uint8_t* buffer, std::size_t capacity);
@@ -64,12 +48,20 @@ public:
     };
 
     const std::string& path() const { return path_; }
-    std::vector<ArchiveEntry> entries() const;
+    const std::vector<ArchiveEntry>& entries() const { return directory_.entries(); }
+
+    // Exactly `size` stored bytes from `offset` on.
+    void readStored(std::uint64_t offset, std::uint8_t* buffer, std::size_t size) const;
 
 private:
+    static UniqueFd openArchive(const std::string& path);
+    zip_t* libzip() const; // with mutex_ held
+
     std::string path_;
-    zip_t* zip_ = nullptr;
+    UniqueFd fd_;
+    ZipDirectory directory_;
     mutable std::mutex mutex_;
+    mutable zip_t* zip_ = nullptr;
 };
 
 // The plain content of one entry, read in pieces. Decryption (traditional or
@@ -99,7 +91,7 @@ private:
 
 // A link's target is safe when, read from the link's own folder, it stays inside
 // the extraction folder and passes through no other link of the archive.
-bool isSafeLinkTarget(const std::string& linkPath, const std::string& target,
+bool isSafeLinkTarget(std::string_view linkPath, const std::string& target,
                       const std::set<std::string>& linkPaths);
 
 } // namespace kavlento::archive

@@ -234,3 +234,40 @@ TEST_F(HostileArchive, AByteChangedAnywhereIsRefusedOrChangesNothingInTheContent
     std::printf("[ measured ] %d changed archives refused, %d harmless\n", refused, harmless);
     EXPECT_GT(refused, harmless);
 }
+
+namespace {
+
+// A consistent archive whose one entry is called `name` in both headers: the
+// test writes it as "ADX.txt" and replaces those bytes everywhere.
+QByteArray archiveNamed(const QString& path, const QByteArray& name, const QByteArray& content) {
+    writeRawZip(path, {{"ADX.txt", content}}, RawEncryption::None);
+    return readBytes(path).replace("ADX.txt", name);
+}
+
+} // namespace
+
+TEST_F(HostileArchive, ANameWithAZeroByteIsRefused) {
+    // The system would cut the name at the zero and write a file never checked.
+    const QString path = work.file("sifir.zip");
+    writeBytes(path, archiveNamed(path, QByteArray("ab\0.txt", 7), "içerik"));
+    expectRefused(path, FailureCode::UnsafeArchive, QString());
+}
+
+TEST_F(HostileArchive, ALocalHeaderThatDisagreesWithTheDirectoryIsRefused) {
+    const QString path = work.file("celiskili.zip");
+    writeRawZip(path, {{"ADX.txt", "içerik"}}, RawEncryption::None);
+    QByteArray bytes = readBytes(path);
+    // Only the first name, the local header's, changes.
+    bytes.replace(bytes.indexOf("ADX.txt"), 7, "BDX.txt");
+    writeBytes(path, bytes);
+    expectRefused(path, FailureCode::InvalidArchive, QString());
+}
+
+TEST_F(HostileArchive, ACountLargerThanTheDirectoryIsRefused) {
+    const QString path = work.file("sayi.zip");
+    QByteArray bytes = archiveNamed(path, "a.txt", "içerik");
+    const qsizetype end = bytes.lastIndexOf(QByteArray::fromHex("504b0506"));
+    bytes[end + 8] = bytes[end + 10] = static_cast<char>(0xff); // 255 entries, 1 stored
+    writeBytes(path, bytes);
+    expectRefused(path, FailureCode::InvalidArchive, QString());
+}

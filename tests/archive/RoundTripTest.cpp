@@ -14,7 +14,7 @@ std::vector<std::string> entryNames(const QString& archivePath) {
     const archive::ZipReader reader(archive::toSystemPath(archivePath));
     std::vector<std::string> names;
     for (const archive::ArchiveEntry& entry : reader.entries()) {
-        names.push_back(entry.path);
+        names.emplace_back(entry.path);
     }
     return names;
 }
@@ -136,4 +136,16 @@ TEST_F(RoundTrip, ManyEntriesUseZip64Records) {
     EXPECT_EQ(test.exitCode, 0) << test.output.toStdString();
     extract(archivePath, restored);
     EXPECT_EQ(firstDifference(snapshot(source), snapshot(restored)), "");
+}
+
+TEST_F(RoundTrip, NamesWithoutTheUtf8FlagAreReadAsUtf8OrElseAsCodePage437) {
+    // Info-ZIP on Linux stores UTF-8 without the flag; old DOS and Windows
+    // archivers stored code page 437.
+    for (const auto& [stored, expected] : std::vector<std::pair<QByteArray, std::string>>{
+             {"\xc5\x9f.txt", "ş.txt"}, {"\x80\xa7.txt", "Çº.txt"}}) {
+        const QString path = work.file("eski.zip");
+        writeRawZip(path, {{"ab.txt", "içerik"}});
+        writeBytes(path, readBytes(path).replace("ab.txt", stored));
+        EXPECT_EQ(entryNames(path), std::vector<std::string>{expected});
+    }
 }

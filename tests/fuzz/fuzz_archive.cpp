@@ -23,11 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(file);
     try {
         const archive::ZipReader reader(path);
-        const std::vector<archive::ArchiveEntry> entries = reader.entries();
+        const std::vector<archive::ArchiveEntry>& entries = reader.entries();
         std::set<std::string> links;
         for (const archive::ArchiveEntry& entry : entries) {
             if (entry.kind == archive::ArchiveEntry::Kind::Link) {
-                links.insert(entry.path);
+                links.emplace(entry.path);
             }
         }
         std::uint8_t buffer[4096];

@@ -214,6 +214,34 @@ TEST_F(Faults, AReadOnlyProgramFolderFailsARestoreCleanly) {
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
 }
 
+TEST_F(Faults, AMoveFailingHalfwayThroughARestorePutsEveryMovedFileBack) {
+    if (runsAsRootWithoutSetpriv()) {
+        GTEST_SKIP() << "needs setpriv to run as an ordinary user";
+    }
+    // Thousands of files are moved into place before the last one, in a
+    // read-only folder, cannot be: the journal, long enough to be written in
+    // several pieces, must bring back every one already moved.
+    std::vector<RawEntry> entries;
+    for (int i = 0; i < 2000; ++i) {
+        const QString name = QStringLiteral("belge-%1-adı-biraz-uzun-bir-rapor.txt").arg(i);
+        writeFile(programFolder + "/" + name, QStringLiteral("eski %1").arg(i).toUtf8());
+        entries.push_back({name.toStdString(), QStringLiteral("yeni %1").arg(i).toUtf8()});
+    }
+    writeFile(programFolder + "/kilitli/son.txt", "eski son");
+    entries.push_back({"kilitli/son.txt", "yeni son"});
+    const QString archivePath = folder.file("yeni.ksd");
+    writeRawZip(archivePath, entries);
+    ::chmod(QFile::encodeName(archivePath).constData(), 0644);
+    ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(programFolder).constData(), 0777);
+    ::chmod(QFile::encodeName(programFolder + "/kilitli").constData(), 0555);
+    const Tree before = snapshot(programFolder);
+    const Outcome outcome = run(kDriver, {"restore", archivePath, programFolder}, 0, true);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.errors.contains("kilitli/son.txt")) << outcome.errors.toStdString();
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+}
+
 TEST_F(Faults, ATargetFolderRemovedDuringABackupEndsInAClearError) {
     writeFile(programFolder + "/veri.db", pseudoText(96 << 20, 8));
     store::TargetSetting(programFolder).save(targetFolder);

@@ -1,0 +1,542 @@
+#include "archive/ZipDirectory.h"
+
+#include "app/Failure.h"
+#include "archive/RestoreTransaction.h"
+#include "archive/SystemFile.h"
+#include "archive/ZipFormat.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <sys/stat.h>
+#include <utility>
+
+namespace kavlento::archive {
+
+namespace {
+
+using zip::get16;
+using zip::get32;
+using zip::get64;
+
+constexpr std::size_t kReadAhead = 256 * 1024;
+
+// Code page 437, which names without the UTF-8 flag are read in, from 0x80 up.
+const QString kCp437Upper =
+    QStringLiteral("ÇüéâäàåçêëèïîìÄÅÉæÆôöòûùÿÖÜ¢£¥₧ƒáíóúñÑªº¿⌐¬½¼¡«»░▒▓│┤╡╢╖╕╣║╗╝╜╛┐"
+                   "└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀αßΓπΣσµτΦΘΩδ∞φε∩≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00a0");
+
+[[noreturn]] void unsafe(const std::string& archive, const QString& detail) {
+    throw Failure(FailureCode::UnsafeArchive,
+                  QStringLiteral("Yedek dosyası program klasörünün dışına yazmaya çalışıyor "
+                                 "(%1); hiçbir dosya değiştirilmedi: %2")
+                      .arg(detail, fromSystemPath(archive)));
+}
+
+QString shown(const std::string& name) {
+    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+// The name as UTF-8: as stored when it is UTF-8 (flagged or not), else read
+// as code page 437, the format's original character set.
+std::string utf8Name(std::string name, bool flaggedUtf8) {
+    if (flaggedUtf8) {
+        return name;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString decoded =
+        decoder(QByteArrayView(name.data(), static_cast<qsizetype>(name.size())));
+    if (!decoder.hasError()) {
+        return name;
+    }
+    QString converted;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        converted += byte < 0x80 ? QChar(byte) : kCp437Upper.at(byte - 0x80);
+    }
+    return converted.toStdString();
+}
+
+// The relative path an entry name stands for, or nothing for the archive's
+// root ("./"). Unsafe names are refused.
+std::string safePath(const std::string& archive, std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    if (name.empty()) {
+        throwDamagedArchive(archive, QStringLiteral("adı olmayan girdi"));
+    }
+    if (name.find('\0') != std::string::npos) {
+        unsafe(archive, QStringLiteral("adında boş karakter olan girdi"));
+    }
+    if (name.front() == '/' || (name.size() >= 2 && name[1] == ':')) {
+        unsafe(archive, QStringLiteral("mutlak yol: %1").arg(shown(name)));
+    }
+    std::string path;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        const std::size_t end = std::min(name.find('/', start), name.size());
+        const std::string part = name.substr(start, end - start);
+        if (part == "..") {
+            unsafe(archive, QStringLiteral("'..' içeren yol: %1").arg(shown(name)));
+        }
+        if (!part.empty() && part != ".") {
+            path += path.empty() ? part : "/" + part;
+        }
+        start = end + 1;
+    }
+    const std::string first = path.substr(0, path.find('/'));
+    if (first == RestoreTransaction::kFolderName) {
+        unsafe(archive, QStringLiteral("Kavlento'nun çalışma klasörü"));
+    }
+    return path;
+}
+
+// Reads a range of the archive front to back in large pieces.
+class SequentialReader {
+public:
+    SequentialReader(int fd, const std::string& path, std::uint64_t offset, std::uint64_t size)
+        : fd_(fd), path_(path), offset_(offset), unread_(size), buffer_(kReadAhead) {}
+
+    // The next `size` bytes, valid until the next call.
+    const unsigned char* next(std::size_t size) {
+        if (end_ - begin_ < size) {
+            refill(size);
+        }
+        const unsigned char* bytes = buffer_.data() + begin_;
+        begin_ += size;
+        return bytes;
+    }
+
+    bool atEnd() const { return begin_ == end_ && unread_ == 0; }
+
+private:
+    void refill(std::size_t size) {
+        const std::size_t kept = end_ - begin_;
+        if (kept + unread_ < size) {
+            throwDamagedArchive(path_, QStringLiteral("merkez dizini eksik"));
+        }
+        std::memmove(buffer_.data(), buffer_.data() + begin_, kept);
+        buffer_.resize(std::max(buffer_.size(), size));
+        const auto more =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size() - kept, unread_));
+        readExactly(fd_, offset_, buffer_.data() + kept, more, path_);
+        offset_ += more;
+        unread_ -= more;
+        begin_ = 0;
+        end_ = kept + more;
+    }
+
+    int fd_;
+    const std::string& path_;
+    std::uint64_t offset_;
+    std::uint64_t unread_;
+    std::vector<unsigned char> buffer_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+};
+
+// Where the central directory lies, from the end records.
+struct Layout {
+    std::uint64_t count = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+};
+
+Layout zip64Layout(int fd, const std::string& path, std::uint64_t locatorAt) {
+    unsigned char locator[zip::kZip64LocatorSize];
+    readExactly(fd, locatorAt, locator, sizeof locator, path);
+    const std::uint64_t endAt = get64(locator + 8);
+    if (get32(locator + 4) != 0 || get32(locator + 16) > 1 ||
+        endAt > locatorAt - zip::kZip64EndSize) {
+        throwDamagedArchive(path, QStringLiteral("ZIP64 son kaydı bozuk"));
+    }
+    unsigned char end[zip::kZip64EndSize];
+    readExactly(fd, endAt, end, sizeof end, path);
+    if (get32(end) != zip::kZip64EndSignature || get64(end + 4) != locatorAt - endAt - 12 ||
+        get32(end + 16) != 0 || get32(end + 20) != 0 || get64(end + 24) != get64(end + 32)) {
+        throwDamagedArchive(path, QStringLiteral("ZIP64 son kaydı bozuk"));
+    }
+    Layout layout{get64(end + 32), get64(end + 48), get64(end + 40)};
+    if (layout.offset > endAt || layout.size != endAt - layout.offset) {
+        throwDamagedArchive(path, QStringLiteral("merkez dizininin yeri tutmuyor"));
+    }
+    return layout;
+}
+
+Layout findLayout(int fd, const std::string& path, std::uint64_t fileSize) {
+    if (fileSize < zip::kEndSize) {
+        throwDamagedArchive(path, QStringLiteral("son kayıt yok"));
+    }
+    const std::uint64_t tailSize = std::min<std::uint64_t>(fileSize, zip::kEndSize + 0xFFFF);
+    const std::uint64_t tailAt = fileSize - tailSize;
+    std::vector<unsigned char> tail(static_cast<std::size_t>(tailSize));
+    readExactly(fd, tailAt, tail.data(), tail.size(), path);
+    // The end record is the one whose comment reaches exactly to the end.
+    std::size_t at = tail.size() - zip::kEndSize + 1;
+    while (at-- > 0) {
+        const unsigned char* p = tail.data() + at;
+        if (get32(p) == zip::kEndSignature && at + zip::kEndSize + get16(p + 20) == tail.size()) {
+            break;
+        }
+    }
+    if (at == static_cast<std::size_t>(-1)) {
+        throwDamagedArchive(path, QStringLiteral("son kayıt yok"));
+    }
+    const unsigned char* end = tail.data() + at;
+    const std::uint64_t endAt = tailAt + at;
+    if (get16(end + 4) != 0 || get16(end + 6) != 0 || get16(end + 8) != get16(end + 10)) {
+        throwDamagedArchive(path, QStringLiteral("birden çok parçalı arşiv"));
+    }
+    if (endAt >= zip::kZip64LocatorSize) {
+        unsigned char signature[4];
+        readExactly(fd, endAt - zip::kZip64LocatorSize, signature, sizeof signature, path);
+        if (get32(signature) == zip::kZip64LocatorSignature) {
+            return zip64Layout(fd, path, endAt - zip::kZip64LocatorSize);
+        }
+    }
+    Layout layout{get16(end + 10), get32(end + 16), get32(end + 12)};
+    if (layout.offset > endAt || layout.size != endAt - layout.offset) {
+        throwDamagedArchive(path, QStringLiteral("merkez dizininin yeri tutmuyor"));
+    }
+    return layout;
+}
+
+// Calls `visit(tag, data, size)` for every field of an extra block.
+template <typename Visit>
+void forEachExtraField(const std::string& path, const unsigned char* extra, std::size_t size,
+                       Visit visit) {
+    std::size_t at = 0;
+    while (at + 4 <= size) {
+        const std::uint16_t tag = get16(extra + at);
+        const std::uint16_t length = get16(extra + at + 2);
+        if (at + 4 + length > size) {
+            throwDamagedArchive(path, QStringLiteral("ek alan bozuk"));
+        }
+        visit(tag, extra + at + 4, length);
+        at += 4 + length;
+    }
+}
+
+// The fields a ZIP64 extra field replaces, in the order it stores them.
+struct Sizes {
+    std::uint64_t size = 0;
+    std::uint64_t compressedSize = 0;
+    std::uint64_t localOffset = 0;
+};
+
+void applyZip64(const std::string& path, const unsigned char* data, std::size_t length,
+                Sizes& sizes, bool withOffset) {
+    std::size_t at = 0;
+    auto take = [&](std::uint64_t& field) {
+        if (field != zip::kMax32) {
+            return;
+        }
+        if (at + 8 > length) {
+            throwDamagedArchive(path, QStringLiteral("ZIP64 alanı eksik"));
+        }
+        field = get64(data + at);
+        at += 8;
+    };
+    take(sizes.size);
+    take(sizes.compressedSize);
+    if (withOffset) {
+        take(sizes.localOffset);
+    }
+}
+
+// The exact time from an extended-timestamp or NTFS field when the entry has
+// one; else the header's two-second local time.
+std::time_t modificationTime(const std::string& path, const unsigned char* extra, std::size_t size,
+                             std::uint16_t dosTime, std::uint16_t dosDate) {
+    std::optional<std::time_t> exact;
+    forEachExtraField(
+        path, extra, size, [&](std::uint16_t tag, const unsigned char* data, std::uint16_t length) {
+            if (tag == zip::kExtraTimestamp && length >= 5 && (data[0] & 1) != 0) {
+                exact = static_cast<std::time_t>(static_cast<std::int32_t>(get32(data + 1)));
+            }
+            for (std::uint16_t at = 4; tag == zip::kExtraNtfs && !exact && at + 4 <= length;) {
+                const std::uint16_t attribute = get16(data + at);
+                const std::uint16_t attributeSize = get16(data + at + 2);
+                if (attribute == 1 && attributeSize >= 8 && at + 4 + 8 <= length) {
+                    constexpr std::uint64_t kTicksPerSecond = 10000000;
+                    constexpr std::int64_t kWindowsEpochOffset = 11644473600;
+                    exact = static_cast<std::time_t>(
+                        static_cast<std::int64_t>(get64(data + at + 4) / kTicksPerSecond) -
+                        kWindowsEpochOffset);
+                }
+                at = static_cast<std::uint16_t>(at + 4 + attributeSize);
+            }
+        });
+    if (exact) {
+        return *exact;
+    }
+    std::tm tm{};
+    tm.tm_sec = (dosTime & 0x1f) * 2;
+    tm.tm_min = (dosTime >> 5) & 0x3f;
+    tm.tm_hour = dosTime >> 11;
+    tm.tm_mday = dosDate & 0x1f;
+    tm.tm_mon = ((dosDate >> 5) & 0x0f) - 1;
+    tm.tm_year = (dosDate >> 9) + 80;
+    tm.tm_isdst = -1;
+    return std::mktime(&tm);
+}
+
+void classify(std::uint16_t madeBy, std::uint32_t attributes, bool folderName,
+              ArchiveEntry& entry) {
+    const std::uint32_t mode = attributes >> 16;
+    const bool unixMode = (madeBy >> 8) == zip::kHostUnix && mode != 0;
+    if (unixMode) {
+        if (S_ISLNK(mode)) {
+            entry.kind = ArchiveEntry::Kind::Link;
+        } else if (S_ISDIR(mode) || folderName) {
+            entry.kind = ArchiveEntry::Kind::Folder;
+        }
+        entry.permissions = static_cast<std::uint16_t>(mode & 0777);
+    } else if (folderName || (attributes & zip::kDosDirectoryAttribute) != 0) {
+        entry.kind = ArchiveEntry::Kind::Folder;
+    }
+    if (entry.kind == ArchiveEntry::Kind::Folder && !unixMode) {
+        entry.permissions = 0755;
+    }
+}
+
+void setEncryption(const std::string& path, std::uint16_t flags, const unsigned char* extra,
+                   std::size_t extraSize, ArchiveEntry& entry) {
+    if ((flags & zip::kFlagEncrypted) == 0) {
+        if (entry.method == zip::kMethodAes) {
+            throwUnsupportedEntry(path);
+        }
+        return;
+    }
+    if ((flags & zip::kFlagStrongEncryption) != 0) {
+        throwUnsupportedEntry(path);
+    }
+    if (entry.method != zip::kMethodAes) {
+        entry.encryption = ArchiveEntry::Encryption::Traditional;
+        return;
+    }
+    forEachExtraField(path, extra, extraSize,
+                      [&](std::uint16_t tag, const unsigned char* data, std::uint16_t length) {
+                          if (tag != zip::kExtraAes || length < 7 || data[2] != 'A' ||
+                              data[3] != 'E' || data[4] < 1 || data[4] > 3) {
+                              return;
+                          }
+                          entry.encryption = static_cast<ArchiveEntry::Encryption>(
+                              static_cast<int>(ArchiveEntry::Encryption::Aes128) + data[4] - 1);
+                          entry.method = get16(data + 5);
+                      });
+    if (!entry.aes()) {
+        throwUnsupportedEntry(path);
+    }
+}
+
+// One central record as stored, before its local header is consulted.
+struct CentralRecord {
+    std::uint16_t madeBy = 0;
+    std::uint16_t flags = 0;
+    std::uint16_t method = 0;
+    std::uint32_t crc = 0;
+    Sizes sizes;
+    std::uint32_t attributes = 0;
+    std::string rawName;
+};
+
+// Checks the local header against the central record; returns where the
+// stored bytes start.
+std::uint64_t checkLocalHeader(int fd, const std::string& path, const CentralRecord& central,
+                               std::uint64_t directoryOffset) {
+    const std::uint64_t at = central.sizes.localOffset;
+    if (at > directoryOffset || directoryOffset - at < zip::kLocalHeaderSize) {
+        throwDamagedArchive(path, QStringLiteral("yerel başlık dizinin dışında"));
+    }
+    unsigned char header[zip::kLocalHeaderSize];
+    readExactly(fd, at, header, sizeof header, path);
+    const std::uint16_t flags = get16(header + 6);
+    const std::size_t nameSize = get16(header + 26);
+    const std::size_t extraSize = get16(header + 28);
+    if (get32(header) != zip::kLocalHeaderSignature ||
+        ((flags ^ central.flags) & zip::kFlagEncrypted) != 0 ||
+        get16(header + 8) != central.method || nameSize != central.rawName.size()) {
+        throwDamagedArchive(path, QStringLiteral("yerel başlık merkez dizinle uyuşmuyor"));
+    }
+    const std::uint64_t dataAt = at + zip::kLocalHeaderSize + nameSize + extraSize;
+    if (dataAt > directoryOffset) {
+        throwDamagedArchive(path, QStringLiteral("yerel başlık dizinin dışında"));
+    }
+    std::vector<unsigned char> variable(nameSize + extraSize);
+    readExactly(fd, at + zip::kLocalHeaderSize, variable.data(), variable.size(), path);
+    bool same = std::memcmp(variable.data(), central.rawName.data(), nameSize) == 0;
+    if ((flags & zip::kFlagDataDescriptor) == 0) {
+        Sizes local{get32(header + 22), get32(header + 18), 0};
+        forEachExtraField(path, variable.data() + nameSize, extraSize,
+                          [&](std::uint16_t tag, const unsigned char* data, std::uint16_t length) {
+                              if (tag == zip::kExtraZip64) {
+                                  applyZip64(path, data, length, local, false);
+                              }
+                          });
+        same = same && get32(header + 14) == central.crc && local.size == central.sizes.size &&
+               local.compressedSize == central.sizes.compressedSize;
+    }
+    if (!same) {
+        throwDamagedArchive(path, QStringLiteral("yerel başlık merkez dizinle uyuşmuyor"));
+    }
+    if (central.sizes.compressedSize > directoryOffset - dataAt) {
+        throwDamagedArchive(path, QStringLiteral("girdinin verisi dizinin dışında"));
+    }
+    return dataAt;
+}
+
+// No two entries may share stored bytes: one written block would otherwise
+// stand for many files.
+void requireSeparateData(const std::string& path,
+                         std::vector<std::pair<std::uint64_t, std::uint64_t>>& spans) {
+    std::sort(spans.begin(), spans.end());
+    for (std::size_t i = 1; i < spans.size(); ++i) {
+        if (spans[i].first < spans[i - 1].second) {
+            throwDamagedArchive(path, QStringLiteral("girdiler aynı veriyi paylaşıyor"));
+        }
+    }
+}
+
+// One path for one entry, and nothing below a file or a link.
+void requireSafeTree(const std::string& path, const std::vector<ArchiveEntry>& entries) {
+    std::vector<const ArchiveEntry*> sorted;
+    sorted.reserve(entries.size());
+    for (const ArchiveEntry& entry : entries) {
+        sorted.push_back(&entry);
+    }
+    const auto byPath = [](const ArchiveEntry* a, const ArchiveEntry* b) {
+        return a->path < b->path;
+    };
+    std::sort(sorted.begin(), sorted.end(), byPath);
+    for (std::size_t i = 1; i < sorted.size(); ++i) {
+        if (sorted[i]->path == sorted[i - 1]->path) {
+            throwDamagedArchive(
+                path,
+                QStringLiteral("aynı adla iki girdi: %1").arg(shown(std::string(sorted[i]->path))));
+        }
+    }
+    for (const ArchiveEntry& entry : entries) {
+        for (std::size_t slash = entry.path.find('/'); slash != std::string_view::npos;
+             slash = entry.path.find('/', slash + 1)) {
+            ArchiveEntry parent;
+            parent.path = entry.path.substr(0, slash);
+            const auto found = std::lower_bound(sorted.begin(), sorted.end(), &parent, byPath);
+            if (found != sorted.end() && (*found)->path == parent.path &&
+                (*found)->kind != ArchiveEntry::Kind::Folder) {
+                unsafe(path, QStringLiteral("bir dosyanın ya da bağlantının altında girdi: %1")
+                                 .arg(shown(std::string(entry.path))));
+            }
+        }
+    }
+}
+
+} // namespace
+
+[[noreturn]] void throwDamagedArchive(const std::string& archive, const QString& detail) {
+    throw Failure(FailureCode::InvalidArchive,
+                  QStringLiteral("Yedek dosyası bozuk ya da eksik (%1): %2")
+                      .arg(detail, fromSystemPath(archive)));
+}
+
+[[noreturn]] void throwUnsupportedEntry(const std::string& archive) {
+    throwDamagedArchive(archive, QStringLiteral("desteklenmeyen sıkıştırma ya da şifreleme"));
+}
+
+std::string_view NameStore::add(const std::string& name) {
+    if (name.size() > kBlockSize - used_) {
+        blocks_.push_back(std::make_unique<char[]>(std::max(kBlockSize, name.size())));
+        used_ = 0;
+    }
+    char* at = blocks_.back().get() + used_;
+    std::memcpy(at, name.data(), name.size());
+    used_ += name.size();
+    return {at, name.size()};
+}
+
+ZipDirectory::ZipDirectory(int fd, const std::string& path) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        throwSystemError(QStringLiteral("Yedek dosyası okunamadı"), path);
+    }
+    const Layout layout = findLayout(fd, path, static_cast<std::uint64_t>(st.st_size));
+    // A hostile count cannot make us reserve more than the directory could hold.
+    const std::uint64_t possible = layout.size / zip::kCentralHeaderSize;
+    if (layout.count > possible || layout.count > UINT32_MAX) {
+        throwDamagedArchive(path, QStringLiteral("girdi sayısı tutmuyor"));
+    }
+    entries_.reserve(static_cast<std::size_t>(layout.count));
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
+    spans.reserve(static_cast<std::size_t>(layout.count));
+
+    SequentialReader directory(fd, path, layout.offset, layout.size);
+    for (std::uint64_t index = 0; index < layout.count; ++index) {
+        const unsigned char* h = directory.next(zip::kCentralHeaderSize);
+        if (get32(h) != zip::kCentralHeaderSignature) {
+            throwDamagedArchive(path, QStringLiteral("merkez dizini bozuk"));
+        }
+        CentralRecord record;
+        record.madeBy = get16(h + 4);
+        record.flags = get16(h + 8);
+        record.method = get16(h + 10);
+        const std::uint16_t dosTime = get16(h + 12);
+        const std::uint16_t dosDate = get16(h + 14);
+        record.crc = get32(h + 16);
+        record.sizes = Sizes{get32(h + 24), get32(h + 20), get32(h + 42)};
+        const std::size_t nameSize = get16(h + 28);
+        const std::size_t extraSize = get16(h + 30);
+        const std::size_t commentSize = get16(h + 32);
+        const std::uint16_t disk = get16(h + 34);
+        record.attributes = get32(h + 38);
+        const unsigned char* name = directory.next(nameSize);
+        record.rawName.assign(reinterpret_cast<const char*>(name), nameSize);
+        const unsigned char* extra = directory.next(extraSize);
+        bool zip64 = false;
+        forEachExtraField(path, extra, extraSize,
+                          [&](std::uint16_t tag, const unsigned char* data, std::uint16_t length) {
+                              if (tag == zip::kExtraZip64) {
+                                  applyZip64(path, data, length, record.sizes, true);
+                                  zip64 = true;
+                              }
+                          });
+        if (!zip64 &&
+            (record.sizes.size == zip::kMax32 || record.sizes.compressedSize == zip::kMax32 ||
+             record.sizes.localOffset == zip::kMax32)) {
+            throwDamagedArchive(path, QStringLiteral("ZIP64 alanı eksik"));
+        }
+        if (disk != 0) {
+            throwDamagedArchive(path, QStringLiteral("birden çok parçalı arşiv"));
+        }
+
+        ArchiveEntry entry;
+        entry.index = static_cast<std::uint32_t>(index);
+        entry.size = record.sizes.size;
+        entry.compressedSize = record.sizes.compressedSize;
+        entry.crc = record.crc;
+        entry.method = record.method;
+        entry.modified = modificationTime(path, extra, extraSize, dosTime, dosDate);
+        setEncryption(path, record.flags, extra, extraSize, entry);
+        const bool folderName = !record.rawName.empty() &&
+                                (record.rawName.back() == '/' || record.rawName.back() == '\\');
+        classify(record.madeBy, record.attributes, folderName, entry);
+        directory.next(commentSize);
+
+        entry.dataOffset = checkLocalHeader(fd, path, record, layout.offset);
+        spans.emplace_back(record.sizes.localOffset, entry.dataOffset + entry.compressedSize);
+        const std::string safe =
+            safePath(path, utf8Name(record.rawName, (record.flags & zip::kFlagUtf8) != 0));
+        if (!safe.empty()) {
+            entry.path = names_.add(safe);
+            entries_.push_back(entry);
+        }
+    }
+    if (!directory.atEnd()) {
+        throwDamagedArchive(path, QStringLiteral("merkez dizini girdi sayısından uzun"));
+    }
+    recordCount_ = layout.count;
+    requireSeparateData(path, spans);
+    requireSafeTree(path, entries_);
+}
+
+} // namespace kavlento::archive
