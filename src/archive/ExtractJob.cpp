@@ -116,8 +116,8 @@ public:
           links_(linkPaths(entries)), staging_(staging), control_(control) {}
 
     // Extracts every file and link on `threads` threads, largest entries
-    // first. They share the reader: decryption, decompression and writing run
-    // in parallel, only the reading of stored bytes takes turns.
+    // first. They share the reader; only entries that go through libzip (not
+    // the AES entries Kavlento writes) take turns.
     void run(unsigned threads) {
         std::vector<const ArchiveEntry*> order;
         order.reserve(entries_.size());

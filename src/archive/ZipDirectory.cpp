@@ -366,7 +366,9 @@ std::uint64_t checkLocalHeader(int fd, const std::string& path, const CentralRec
     }
     std::vector<unsigned char> variable(nameSize + extraSize);
     readExactly(fd, at + zip::kLocalHeaderSize, variable.data(), variable.size(), path);
-    bool same = std::memcmp(variable.data(), central.rawName.data(), nameSize) == 0;
+    bool same =
+        std::equal(variable.begin(), variable.begin() + static_cast<std::ptrdiff_t>(nameSize),
+                   central.rawName.begin());
     if ((flags & zip::kFlagDataDescriptor) == 0) {
         Sizes local{get32(header + 22), get32(header + 18), 0};
         forEachExtraField(path, variable.data() + nameSize, extraSize,
@@ -445,8 +447,9 @@ void requireSafeTree(const std::string& path, const std::vector<ArchiveEntry>& e
 }
 
 std::string_view NameStore::add(const std::string& name) {
-    if (name.size() > kBlockSize - used_) {
-        blocks_.push_back(std::make_unique<char[]>(std::max(kBlockSize, name.size())));
+    if (blocks_.empty() || name.size() > capacity_ - used_) {
+        capacity_ = std::max(kBlockSize, name.size()); // a long name gets a block of its own
+        blocks_.push_back(std::make_unique<char[]>(capacity_));
         used_ = 0;
     }
     char* at = blocks_.back().get() + used_;

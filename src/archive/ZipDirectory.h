@@ -39,7 +39,8 @@ public:
 private:
     static constexpr std::size_t kBlockSize = 64 * 1024;
     std::vector<std::unique_ptr<char[]>> blocks_;
-    std::size_t used_ = kBlockSize;
+    std::size_t capacity_ = 0;
+    std::size_t used_ = 0;
 };
 
 // The central directory of a ZIP archive, read in one pass and held compactly:
