@@ -366,9 +366,8 @@ std::uint64_t checkLocalHeader(int fd, const std::string& path, const CentralRec
     }
     std::vector<unsigned char> variable(nameSize + extraSize);
     readExactly(fd, at + zip::kLocalHeaderSize, variable.data(), variable.size(), path);
-    bool same =
-        std::equal(variable.begin(), variable.begin() + static_cast<std::ptrdiff_t>(nameSize),
-                   central.rawName.begin());
+    bool same = std::string_view(reinterpret_cast<const char*>(variable.data()), nameSize) ==
+                central.rawName;
     if ((flags & zip::kFlagDataDescriptor) == 0) {
         Sizes local{get32(header + 22), get32(header + 18), 0};
         forEachExtraField(path, variable.data() + nameSize, extraSize,
