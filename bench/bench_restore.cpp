@@ -6,6 +6,7 @@
 #include "app/Failure.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/ExtractJob.h"
+#include "archive/HeapPolicy.h"
 #include "archive/JobControl.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    kavlento::archive::returnLargeBuffersToTheSystem(); // as the program does
     QCoreApplication app(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s <archive> <folder>\n", argv[0]);

@@ -6,6 +6,7 @@
 #include "app/ProgramEnd.h"
 #include "app/SharedState.h"
 #include "app/SingleInstance.h"
+#include "archive/HeapPolicy.h"
 #include "ui/QtUserDialogs.h"
 #include "ui/Translations.h"
 
@@ -31,6 +32,7 @@ QStringList argumentsAfterProgramName(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    archive::returnLargeBuffersToTheSystem();
     const CommandLine commandLine =
         CommandLine::fromArguments(argumentsAfterProgramName(argc, argv));
     // Without a display (a scheduled backup) the program runs offscreen and

@@ -32,7 +32,7 @@ constexpr std::size_t kPieceSize = 1u << 20;
 constexpr std::uint64_t kEntryWeight = 16 * 1024;
 // Work handed out ahead of the writer: enough to keep every core busy, and a
 // bound on memory whatever the size of the folder.
-constexpr std::size_t kMaxBytesInFlight = 16u << 20;
+constexpr std::size_t kMaxBytesInFlight = 8u << 20;
 constexpr std::size_t kMaxTasksInFlight = 64;
 
 // An entry to pack, and the folder its relative name starts in (the folder
