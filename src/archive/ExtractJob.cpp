@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <exception>
 #include <fcntl.h>
 #include <future>
@@ -31,21 +30,6 @@ constexpr std::uint64_t kLongestLink = 4096;
 constexpr std::uint64_t kSpareBytes = 16u << 20;
 
 const QString kCannotWrite = QStringLiteral("Geri yüklenen dosya yazılamadı");
-
-void requireRegularFile(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT) {
-            throw Failure(FailureCode::FileNotFound,
-                          QStringLiteral("Yedek dosyası bulunamadı: %1").arg(fromSystemPath(path)));
-        }
-        throwSystemError(QStringLiteral("Yedek dosyası okunamadı"), path);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        throw Failure(FailureCode::FileNotFound,
-                      QStringLiteral("Yedek dosyası bulunamadı: %1").arg(fromSystemPath(path)));
-    }
-}
 
 // A compression bomb, or simply a full disk, is stopped here, before anything
 // is written.
@@ -195,7 +179,7 @@ private:
         if (entry.size > kLongestLink) {
             throw Failure(FailureCode::InvalidArchive,
                           QStringLiteral("Yedek dosyası bozuk (bağlantı çok uzun): %1")
-                              .arg(QString::fromStdString(std::string(entry.path))));
+                              .arg(fromSystemPath(entry.path)));
         }
         std::string link(static_cast<std::size_t>(entry.size) + 1, '\0');
         std::size_t length = 0;
@@ -208,8 +192,7 @@ private:
             throw Failure(FailureCode::UnsafeArchive,
                           QStringLiteral("Yedek dosyasındaki bir bağlantı program klasörünün "
                                          "dışını gösteriyor; hiçbir dosya değiştirilmedi: %1 -> %2")
-                              .arg(QString::fromStdString(std::string(entry.path)),
-                                   QString::fromUtf8(link.c_str())));
+                              .arg(fromSystemPath(entry.path), fromSystemPath(link)));
         }
         if (::symlink(link.c_str(), target.c_str()) != 0) {
             throwSystemError(kCannotWrite, target);
@@ -234,10 +217,8 @@ private:
 void runExtract(const ExtractCommand& command, JobControl& control, unsigned threads) {
     const std::string archivePath = toSystemPath(command.archivePath);
     const std::string destination = toSystemPath(command.destinationFolder);
-    requireRegularFile(archivePath);
-    requireFolder(destination, QStringLiteral("Geri yükleme klasörüne ulaşılamadı"));
-
     const ZipReader reader(archivePath);
+    requireFolder(destination, QStringLiteral("Geri yükleme klasörüne ulaşılamadı"));
     const std::vector<ArchiveEntry>& entries = reader.entries();
     std::uint64_t total = 0;
     for (const ArchiveEntry& entry : entries) {

@@ -15,8 +15,8 @@ std::string toSystemPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-QString fromSystemPath(const std::string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path));
+QString fromSystemPath(std::string_view path) {
+    return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
 }
 
 void throwSystemError(int error, const QString& action, const std::string& path) {

@@ -11,7 +11,7 @@ namespace kavlento::archive {
 
 // Paths inside the engine are the system's own bytes (UTF-8 on Linux).
 std::string toSystemPath(const QString& path);
-QString fromSystemPath(const std::string& path);
+QString fromSystemPath(std::string_view path);
 
 // Throws the Failure for the current errno, naming `path`.
 [[noreturn]] void throwSystemError(const QString& action, const std::string& path);

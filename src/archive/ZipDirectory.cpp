@@ -35,10 +35,6 @@ const QString kCp437Upper =
                       .arg(detail, fromSystemPath(archive)));
 }
 
-QString shown(const std::string& name) {
-    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-}
-
 // The name as UTF-8: as stored when it is UTF-8 (flagged or not), else read
 // as code page 437, the format's original character set.
 std::string utf8Name(std::string name, bool flaggedUtf8) {
@@ -46,6 +42,7 @@ std::string utf8Name(std::string name, bool flaggedUtf8) {
         return name;
     }
     QStringDecoder decoder(QStringDecoder::Utf8);
+    // The decoder runs only when its result becomes a string.
     const QString decoded =
         decoder(QByteArrayView(name.data(), static_cast<qsizetype>(name.size())));
     if (!decoder.hasError()) {
@@ -70,7 +67,7 @@ std::string safePath(const std::string& archive, std::string name) {
         unsafe(archive, QStringLiteral("adında boş karakter olan girdi"));
     }
     if (name.front() == '/' || (name.size() >= 2 && name[1] == ':')) {
-        unsafe(archive, QStringLiteral("mutlak yol: %1").arg(shown(name)));
+        unsafe(archive, QStringLiteral("mutlak yol: %1").arg(fromSystemPath(name)));
     }
     std::string path;
     std::size_t start = 0;
@@ -78,7 +75,7 @@ std::string safePath(const std::string& archive, std::string name) {
         const std::size_t end = std::min(name.find('/', start), name.size());
         const std::string part = name.substr(start, end - start);
         if (part == "..") {
-            unsafe(archive, QStringLiteral("'..' içeren yol: %1").arg(shown(name)));
+            unsafe(archive, QStringLiteral("'..' içeren yol: %1").arg(fromSystemPath(name)));
         }
         if (!part.empty() && part != ".") {
             path += path.empty() ? part : "/" + part;
@@ -268,18 +265,7 @@ std::time_t modificationTime(const std::string& path, const unsigned char* extra
                 at = static_cast<std::uint16_t>(at + 4 + attributeSize);
             }
         });
-    if (exact) {
-        return *exact;
-    }
-    std::tm tm{};
-    tm.tm_sec = (dosTime & 0x1f) * 2;
-    tm.tm_min = (dosTime >> 5) & 0x3f;
-    tm.tm_hour = dosTime >> 11;
-    tm.tm_mday = dosDate & 0x1f;
-    tm.tm_mon = ((dosDate >> 5) & 0x0f) - 1;
-    tm.tm_year = (dosDate >> 9) + 80;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
+    return exact ? *exact : zip::fromDosTime(zip::DosTime{dosTime, dosDate});
 }
 
 void classify(std::uint16_t madeBy, std::uint32_t attributes, bool folderName,
@@ -415,7 +401,7 @@ void requireSafeTree(const std::string& path, const std::vector<ArchiveEntry>& e
         if (sorted[i]->path == sorted[i - 1]->path) {
             throwDamagedArchive(
                 path,
-                QStringLiteral("aynı adla iki girdi: %1").arg(shown(std::string(sorted[i]->path))));
+                QStringLiteral("aynı adla iki girdi: %1").arg(fromSystemPath(sorted[i]->path)));
         }
     }
     for (const ArchiveEntry& entry : entries) {
@@ -427,7 +413,7 @@ void requireSafeTree(const std::string& path, const std::vector<ArchiveEntry>& e
             if (found != sorted.end() && (*found)->path == parent.path &&
                 (*found)->kind != ArchiveEntry::Kind::Folder) {
                 unsafe(path, QStringLiteral("bir dosyanın ya da bağlantının altında girdi: %1")
-                                 .arg(shown(std::string(entry.path))));
+                                 .arg(fromSystemPath(entry.path)));
             }
         }
     }
@@ -443,6 +429,11 @@ void requireSafeTree(const std::string& path, const std::vector<ArchiveEntry>& e
 
 [[noreturn]] void throwUnsupportedEntry(const std::string& archive) {
     throwDamagedArchive(archive, QStringLiteral("desteklenmeyen sıkıştırma ya da şifreleme"));
+}
+
+[[noreturn]] void throwArchiveNotFound(const std::string& archive) {
+    throw Failure(FailureCode::FileNotFound,
+                  QStringLiteral("Yedek dosyası bulunamadı: %1").arg(fromSystemPath(archive)));
 }
 
 std::string_view NameStore::add(const std::string& name) {
@@ -461,6 +452,9 @@ ZipDirectory::ZipDirectory(int fd, const std::string& path) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         throwSystemError(QStringLiteral("Yedek dosyası okunamadı"), path);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        throwArchiveNotFound(path);
     }
     const Layout layout = findLayout(fd, path, static_cast<std::uint64_t>(st.st_size));
     // A hostile count cannot make us reserve more than the directory could hold.

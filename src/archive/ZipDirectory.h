@@ -68,5 +68,6 @@ private:
 // The failures of reading an archive, with the archive's name.
 [[noreturn]] void throwDamagedArchive(const std::string& archive, const QString& detail);
 [[noreturn]] void throwUnsupportedEntry(const std::string& archive);
+[[noreturn]] void throwArchiveNotFound(const std::string& archive);
 
 } // namespace kavlento::archive

@@ -18,6 +18,18 @@ DosTime toDosTime(std::time_t seconds) {
     return dos;
 }
 
+std::time_t fromDosTime(DosTime dos) {
+    std::tm tm{};
+    tm.tm_sec = (dos.time & 0x1f) * 2;
+    tm.tm_min = (dos.time >> 5) & 0x3f;
+    tm.tm_hour = dos.time >> 11;
+    tm.tm_mday = dos.date & 0x1f;
+    tm.tm_mon = ((dos.date >> 5) & 0x0f) - 1;
+    tm.tm_year = (dos.date >> 9) + 80;
+    tm.tm_isdst = -1;
+    return std::mktime(&tm);
+}
+
 void put16(std::string& out, std::uint16_t value) {
     out.push_back(static_cast<char>(value & 0xff));
     out.push_back(static_cast<char>(value >> 8));

@@ -57,6 +57,8 @@ struct DosTime {
 // The local time of `seconds` as the two 16-bit fields of a header (two-second
 // steps, years 1980 to 2107; earlier and later times are held at the limits).
 DosTime toDosTime(std::time_t seconds);
+// The seconds a header's local time stands for.
+std::time_t fromDosTime(DosTime dos);
 
 // Little-endian appenders.
 void put16(std::string& out, std::uint16_t value);

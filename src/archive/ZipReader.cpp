@@ -57,11 +57,12 @@ constexpr std::size_t kRawBuffer = 256 * 1024;
 // --- ZipReader -------------------------------------------------------------
 
 UniqueFd ZipReader::openArchive(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Not blocking: a pipe in the archive's place must not stop the open;
+    // the directory reader then refuses anything but a file.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid()) {
         if (errno == ENOENT) {
-            throw Failure(FailureCode::FileNotFound,
-                          QStringLiteral("Yedek dosyası bulunamadı: %1").arg(fromSystemPath(path)));
+            throwArchiveNotFound(path);
         }
         throwSystemError(QStringLiteral("Yedek dosyası okunamadı"), path);
     }
@@ -99,16 +100,18 @@ zip_t* ZipReader::libzip() const {
         throwSystemError(QStringLiteral("Yedek dosyası okunamadı"), path_);
     }
     int code = 0;
-    zip_ = zip_fdopen(copy, ZIP_CHECKCONS, &code);
-    if (zip_ == nullptr) {
+    zip_t* zip = zip_fdopen(copy, ZIP_CHECKCONS, &code);
+    if (zip == nullptr) {
         ::close(copy);
         zip_error_t error;
         zip_error_init_with_code(&error, code);
         zipFailure(&error, path_);
     }
-    if (zip_get_num_entries(zip_, 0) != static_cast<zip_int64_t>(directory_.recordCount())) {
+    if (zip_get_num_entries(zip, 0) != static_cast<zip_int64_t>(directory_.recordCount())) {
+        zip_discard(zip);
         throwDamagedArchive(path_, QStringLiteral("merkez dizini tutarsız"));
     }
+    zip_ = zip;
     return zip_;
 }
 

@@ -3,6 +3,8 @@
 
 #include <QFile>
 
+#include <sys/stat.h>
+
 #include <zlib.h>
 
 using namespace kavlento;
@@ -270,4 +272,17 @@ TEST_F(HostileArchive, ACountLargerThanTheDirectoryIsRefused) {
     bytes[end + 8] = bytes[end + 10] = static_cast<char>(0xff); // 255 entries, 1 stored
     writeBytes(path, bytes);
     expectRefused(path, FailureCode::InvalidArchive, QString());
+}
+
+TEST_F(HostileArchive, AFolderOrAPipeInTheArchivesPlaceIsRefusedWithoutWaiting) {
+    const QString folder = work.file("klasor.ksd");
+    QDir().mkpath(folder);
+    expectRefused(folder, FailureCode::FileNotFound);
+    // Outside the work folder, which the check of "nothing changed" reads.
+    const TempFolder elsewhere;
+    const QString pipe = elsewhere.file("boru.ksd");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const Failure failure = failureOf([&] { extract(pipe, restored); }); // no writer ever comes
+    EXPECT_EQ(failure.code(), FailureCode::FileNotFound);
+    EXPECT_EQ(firstDifference(before, snapshot(restored)), "");
 }
