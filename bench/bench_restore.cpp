@@ -3,18 +3,18 @@
 //
 //   bench_restore <archive> <folder>
 
-#include "app/Failure.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/ExtractJob.h"
-#include "archive/HeapPolicy.h"
 #include "archive/JobControl.h"
+#include "base/Failure.h"
+#include "base/HeapPolicy.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    kavlento::archive::returnLargeBuffersToTheSystem(); // as the program does
+    kavlento::returnLargeBuffersToTheSystem(); // as the program does
     QCoreApplication app(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s <archive> <folder>\n", argv[0]);

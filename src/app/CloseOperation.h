@@ -4,7 +4,7 @@
 #include "app/ProgramEnd.h"
 #include "store/TargetSetting.h"
 
-namespace kavlento {
+namespace kavlento::app {
 
 // "KAPAT": stores the target folder, then ends the program. The backup job
 // ends the same way when its archive is complete.
@@ -24,4 +24,4 @@ private:
     ProgramEnd& end_;
 };
 
-} // namespace kavlento
+} // namespace kavlento::app

@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-namespace kavlento {
+namespace kavlento::app {
 
 namespace {
 const QString kLaunchCode = QStringLiteral("4702519836");
@@ -19,4 +19,4 @@ bool CommandLine::isUnattended() const {
     return text_.contains(kUnattendedKeyword, Qt::CaseSensitive);
 }
 
-} // namespace kavlento
+} // namespace kavlento::app

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace kavlento {
+namespace kavlento::app {
 
 // The command line as one text: the arguments after the program's own name,
 // joined with single blanks. The host passes one text; on systems that split it
@@ -25,4 +25,4 @@ private:
     QString text_;
 };
 
-} // namespace kavlento
+} // namespace kavlento::app

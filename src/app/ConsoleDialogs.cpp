@@ -2,7 +2,7 @@
 
 #include <QtGlobal>
 
-namespace kavlento {
+namespace kavlento::app {
 
 namespace {
 QString oneLine(const QString& text) {
@@ -41,4 +41,4 @@ bool hasDisplay() {
 #endif
 }
 
-} // namespace kavlento
+} // namespace kavlento::app

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-namespace kavlento {
+namespace kavlento::app {
 
 // Where there is no display (a scheduled backup), nobody can press a button:
 // messages and error reports go to standard error and return at once. The
@@ -30,4 +30,4 @@ private:
 // Whether a display is there to show windows on (always, outside Linux).
 bool hasDisplay();
 
-} // namespace kavlento
+} // namespace kavlento::app

@@ -1,6 +1,6 @@
 #include "app/HistoryList.h"
 
-namespace kavlento {
+namespace kavlento::app {
 
 void loadHistory(const store::HistoryFile& file, MainView& view) {
     if (const auto records = file.load()) {
@@ -8,4 +8,4 @@ void loadHistory(const store::HistoryFile& file, MainView& view) {
     }
 }
 
-} // namespace kavlento
+} // namespace kavlento::app

@@ -3,10 +3,10 @@
 #include "app/MainView.h"
 #include "store/HistoryFile.h"
 
-namespace kavlento {
+namespace kavlento::app {
 
 // Rebuilds the window's history list from the history file; leaves the list as
 // it is when the file is absent.
 void loadHistory(const store::HistoryFile& file, MainView& view);
 
-} // namespace kavlento
+} // namespace kavlento::app

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-namespace kavlento {
+namespace kavlento::app {
 
 // The main window as the handlers and jobs see it: texts to read and write, the
 // history list and the two buttons that act on its entries.
@@ -30,4 +30,4 @@ public:
     virtual void setEntryButtonsEnabled(bool enabled) = 0;
 };
 
-} // namespace kavlento
+} // namespace kavlento::app

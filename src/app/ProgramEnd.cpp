@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace kavlento {
+namespace kavlento::app {
 
 void ProcessEnd::addCleanup(std::function<void()> cleanup) {
     cleanups_.push_back(std::move(cleanup));
@@ -17,4 +17,4 @@ void ProcessEnd::end(ExitStatus status) {
     std::_Exit(static_cast<int>(status));
 }
 
-} // namespace kavlento
+} // namespace kavlento::app

@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-namespace kavlento {
+namespace kavlento::app {
 
 // How a run ended, as the process's exit status.
 enum class ExitStatus : int {
@@ -34,4 +34,4 @@ private:
     std::vector<std::function<void()>> cleanups_;
 };
 
-} // namespace kavlento
+} // namespace kavlento::app

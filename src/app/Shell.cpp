@@ -1,15 +1,15 @@
 #include "app/Shell.h"
 
-#include "app/Failure.h"
+#include "app/BackupJob.h"
 #include "app/HistoryList.h"
-#include "archive/BackupJob.h"
-#include "archive/RestoreJob.h"
-#include "archive/RestoreTransaction.h"
-#include "archive/SystemFile.h"
+#include "app/RestoreJob.h"
+#include "base/Failure.h"
+#include "fs/File.h"
+#include "fs/FolderTransaction.h"
 
 #include <QDir>
 
-namespace kavlento {
+namespace kavlento::app {
 
 namespace {
 const QString kNoTargetForUnattended =
@@ -25,7 +25,7 @@ bool Shell::startUp() {
         return false;
     }
     // A restore cut off by a crash is undone before anything is read.
-    archive::RestoreTransaction::recover(archive::toSystemPath(p_.programFolder));
+    fs::FolderTransaction::recover(fs::toSystemPath(p_.programFolder));
 
     loadHistory(p_.history, p_.view);
     if (const auto target = p_.target.load()) {
@@ -48,7 +48,7 @@ bool Shell::startUp() {
         p_.end.end(ExitStatus::Interrupted);
         return false;
     }
-    p_.state.sayac = 0;
+    p_.state.lastPercent = 0;
     return true;
 }
 
@@ -71,7 +71,7 @@ void Shell::removeSelectedEntry() {
 }
 
 void Shell::onProgress(int percent) {
-    p_.state.sayac = percent;
+    p_.state.lastPercent = percent;
     p_.restore.completionTest();
 }
 
@@ -79,4 +79,4 @@ void Shell::onFailed(int number, const QString& description) {
     throw Failure(static_cast<FailureCode>(number), description);
 }
 
-} // namespace kavlento
+} // namespace kavlento::app

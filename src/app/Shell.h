@@ -2,9 +2,9 @@
 
 #include "app/CloseOperation.h"
 #include "app/CommandLine.h"
+#include "app/JobState.h"
 #include "app/MainView.h"
 #include "app/ProgramEnd.h"
-#include "app/SharedState.h"
 #include "app/SingleInstance.h"
 #include "app/UserDialogs.h"
 #include "store/HistoryFile.h"
@@ -12,12 +12,10 @@
 
 #include <QString>
 
-namespace kavlento {
+namespace kavlento::app {
 
-namespace archive {
 class BackupJob;
 class RestoreJob;
-} // namespace archive
 
 // The handlers of the main window that are not a backup or a restore: the
 // start-up sequence, the close request, the removal of a history entry, and the
@@ -31,11 +29,11 @@ public:
         MainView& view;
         UserDialogs& dialogs;
         ProgramEnd& end;
-        SharedState& state;
+        JobState& state;
         const store::HistoryFile& history;
         const store::TargetSetting& target;
-        archive::BackupJob& backup;
-        archive::RestoreJob& restore;
+        BackupJob& backup;
+        RestoreJob& restore;
     };
 
     explicit Shell(Parts parts) : p_(parts) {}
@@ -54,4 +52,4 @@ private:
     Parts p_;
 };
 
-} // namespace kavlento
+} // namespace kavlento::app

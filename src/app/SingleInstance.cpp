@@ -1,6 +1,6 @@
 #include "app/SingleInstance.h"
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -13,7 +13,7 @@
 #include <unistd.h>
 #endif
 
-namespace kavlento {
+namespace kavlento::app {
 
 SingleInstance::SingleInstance(const QString& programFolder)
     : lock_(std::make_unique<QLockFile>(lockPathFor(programFolder))) {
@@ -65,4 +65,4 @@ bool SingleInstance::acquire() {
                       .arg(QDir::toNativeSeparators(lock_->fileName())));
 }
 
-} // namespace kavlento
+} // namespace kavlento::app

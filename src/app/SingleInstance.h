@@ -6,7 +6,7 @@
 
 class QLockFile;
 
-namespace kavlento {
+namespace kavlento::app {
 
 // One running instance per program folder. The lock lives in the user's runtime
 // folder, not in the program folder, which every backup packs whole. A lock left
@@ -29,4 +29,4 @@ private:
     std::unique_ptr<QLockFile> lock_;
 };
 
-} // namespace kavlento
+} // namespace kavlento::app

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace kavlento {
+namespace kavlento::app {
 
 enum class MessageIcon { Information, Question, Error };
 
@@ -27,4 +27,4 @@ public:
     virtual void showProgress() = 0;
 };
 
-} // namespace kavlento
+} // namespace kavlento::app

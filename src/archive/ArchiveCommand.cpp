@@ -1,6 +1,6 @@
 #include "archive/ArchiveCommand.h"
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 
 #include <QDir>
 #include <QList>

@@ -1,19 +1,21 @@
 #include "archive/ArchiveComponent.h"
 
-#include "app/Failure.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/CompressJob.h"
 #include "archive/ExtractJob.h"
 #include "archive/JobControl.h"
-#include "archive/SystemFile.h"
+#include "base/Failure.h"
+#include "fs/File.h"
 
 #include <QDir>
 #include <QMetaObject>
 
 namespace kavlento::archive {
 
-ArchiveComponent::ArchiveComponent(UserDialogs& dialogs, QObject* parent)
-    : QObject(parent), dialogs_(dialogs) {
+using namespace fs;
+
+ArchiveComponent::ArchiveComponent(FolderChooser chooseFolder, QObject* parent)
+    : QObject(parent), chooseFolder_(std::move(chooseFolder)) {
     setObjectName(QStringLiteral("RSPZip1"));
 }
 
@@ -22,7 +24,7 @@ ArchiveComponent::~ArchiveComponent() {
 }
 
 QString ArchiveComponent::BrowseForFolder(const QString& prompt, const QString& text) {
-    return dialogs_.pickFolder(prompt, text);
+    return chooseFolder_(prompt, text);
 }
 
 void ArchiveComponent::Compress(const QString& command, const QStringList& excludedFolders) {

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "app/UserDialogs.h"
-
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -21,7 +20,11 @@ class JobControl;
 class ArchiveComponent : public QObject {
     Q_OBJECT
 public:
-    explicit ArchiveComponent(UserDialogs& dialogs, QObject* parent = nullptr);
+    // Shows a folder chooser with a prompt, opening in a folder; returns the
+    // chosen folder, or an empty text when cancelled.
+    using FolderChooser = std::function<QString(const QString& prompt, const QString& startFolder)>;
+
+    explicit ArchiveComponent(FolderChooser chooseFolder, QObject* parent = nullptr);
     ~ArchiveComponent() override;
 
     // A modal folder chooser; the chosen path, or an empty text when cancelled.
@@ -49,7 +52,7 @@ private:
     template <typename Work> void start(Work work);
     void post(std::uint64_t generation, std::function<void()> emitter);
 
-    UserDialogs& dialogs_;
+    FolderChooser chooseFolder_;
     std::thread worker_;
     std::shared_ptr<JobControl> control_;
     std::atomic<std::uint64_t> generation_{0};

@@ -1,16 +1,16 @@
 #include "archive/CompressJob.h"
 
-#include "app/Failure.h"
-#include "archive/ArchiveOutput.h"
-#include "archive/ChunkDeflater.h"
 #include "archive/ExtractJob.h"
-#include "archive/FolderScanner.h"
-#include "archive/RestoreTransaction.h"
-#include "archive/TemporaryFolder.h"
-#include "archive/WinZipAes.h"
-#include "archive/WorkerPool.h"
-#include "archive/ZipFormat.h"
-#include "archive/ZipWriter.h"
+#include "base/Failure.h"
+#include "base/WorkerPool.h"
+#include "fs/FolderScanner.h"
+#include "fs/FolderTransaction.h"
+#include "fs/NewFile.h"
+#include "fs/TemporaryFolder.h"
+#include "zip/ChunkDeflater.h"
+#include "zip/WinZipAes.h"
+#include "zip/ZipFormat.h"
+#include "zip/ZipWriter.h"
 
 #include <zlib.h>
 
@@ -23,6 +23,9 @@
 #include <unistd.h>
 
 namespace kavlento::archive {
+
+using namespace fs;
+using namespace zip;
 
 namespace {
 
@@ -38,7 +41,7 @@ constexpr std::size_t kMaxTasksInFlight = 64;
 // An entry to pack, and the folder its relative name starts in (the folder
 // being backed up, or the old archive's content when adding to it).
 struct PackItem {
-    ScannedEntry source;
+    TreeEntry source;
     const std::string* root = nullptr;
 };
 
@@ -56,13 +59,13 @@ struct PendingKeys {
 DeflatedPiece readAndDeflate(const std::string& path, std::uint64_t offset, std::size_t size,
                              bool last, int level, const JobControl& control) {
     control.throwIfCancelled();
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    if (!fd.valid()) {
-        throwSystemError(QStringLiteral("Dosya okunamadı"), path);
+    std::optional<fs::UniqueFd> fd = fs::openForReading(path);
+    if (!fd) {
+        fs::throwSystemError(ENOENT, QStringLiteral("Dosya okunamadı"), path);
     }
     thread_local std::vector<std::uint8_t> buffer;
     buffer.resize(size);
-    readExactly(fd.get(), offset, buffer.data(), size, path);
+    fs::readExactly(fd->get(), offset, buffer.data(), size, path);
     return deflatePiece(buffer.data(), size, last, level);
 }
 
@@ -89,9 +92,7 @@ public:
     }
 
 private:
-    bool hasData(std::size_t index) const {
-        return items_[index].source.kind != ScannedEntry::Kind::Folder;
-    }
+    bool hasData(std::size_t index) const { return !items_[index].source.isFolder(); }
 
     // Hands out work in archive order while the budget allows, so the piece the
     // writer waits for next has always been handed out.
@@ -101,7 +102,7 @@ private:
                 (bytesInFlight_ >= kMaxBytesInFlight || tasksInFlight_ >= kMaxTasksInFlight)) {
                 return;
             }
-            const ScannedEntry& source = items_[dispatchEntry_].source;
+            const TreeEntry& source = items_[dispatchEntry_].source;
             if (!hasData(dispatchEntry_)) {
                 ++dispatchEntry_;
                 continue;
@@ -117,17 +118,18 @@ private:
                 keysDispatched_ = true;
                 ++tasksInFlight_;
             }
-            if (source.kind == ScannedEntry::Kind::File && dispatchOffset_ < source.size) {
+            if (source.kind == EntryKind::File && dispatchOffset_ < source.size) {
                 const std::uint64_t offset = dispatchOffset_;
                 const auto size = static_cast<std::size_t>(
                     std::min<std::uint64_t>(kPieceSize, source.size - offset));
                 const bool last = offset + size == source.size;
                 Piece piece;
                 piece.inputSize = size;
-                piece.result = pool_.submit(
-                    [path = joinPath(*items_[dispatchEntry_].root, source.relativeName), offset,
-                     size, last, level = level_,
-                     this] { return readAndDeflate(path, offset, size, last, level, control_); });
+                piece.result =
+                    pool_.submit([path = fs::joinPath(*items_[dispatchEntry_].root, source.path),
+                                  offset, size, last, level = level_, this] {
+                        return readAndDeflate(path, offset, size, last, level, control_);
+                    });
                 pieces_.push_back(std::move(piece));
                 ++tasksInFlight_;
                 bytesInFlight_ += size;
@@ -151,40 +153,36 @@ private:
     }
 
     void writeEntry(ZipWriter& writer, std::size_t index) {
-        const ScannedEntry& source = items_[index].source;
-        ZipEntryInfo info;
-        info.name = source.relativeName + (hasData(index) ? "" : "/");
-        info.unixMode = source.mode;
-        info.modified = source.modified;
-        info.sizeHint = source.size;
+        const TreeEntry& source = items_[index].source;
         if (!hasData(index)) {
-            info.method = zip::kMethodStore;
-            writer.beginEntry(info);
+            writer.beginEntry(source, zip::kMethodStore, false);
             writer.endEntry(0, 0);
             return;
         }
         PendingKeys pending = takeKeys();
         const AesKeys keys = pending.keys.get();
-        const bool deflated = source.kind == ScannedEntry::Kind::File && source.size > 0;
-        info.method = deflated ? zip::kMethodDeflate : zip::kMethodStore;
-        info.encrypted = true;
-        writer.beginEntry(info);
+        const bool deflated = source.kind == EntryKind::File && source.size > 0;
+        writer.beginEntry(source, deflated ? zip::kMethodDeflate : zip::kMethodStore, true);
         writer.write(pending.salt.bytes.data(), pending.salt.size());
         writer.write(keys.verifier.data(), keys.verifier.size());
         AesStream stream(keys);
         std::uint32_t crc = 0;
-        if (source.kind == ScannedEntry::Kind::Link) {
-            std::vector<std::uint8_t> data(source.linkTarget.begin(), source.linkTarget.end());
+        std::uint64_t size = source.size;
+        if (source.isLink()) {
+            const std::string target = fs::readLinkTarget(
+                fs::joinPath(*items_[index].root, source.path), QStringLiteral("Dosya okunamadı"));
+            std::vector<std::uint8_t> data(target.begin(), target.end());
             crc =
                 static_cast<std::uint32_t>(crc32(0L, data.data(), static_cast<uInt>(data.size())));
             stream.encrypt(data.data(), data.size());
             writer.write(data.data(), data.size());
+            size = data.size();
         } else {
             writePieces(writer, source.size, stream, crc);
         }
         const auto code = stream.authCode();
         writer.write(code.data(), code.size());
-        writer.endEntry(source.size, crc);
+        writer.endEntry(size, crc);
     }
 
     void writePieces(ZipWriter& writer, std::uint64_t size, AesStream& stream, std::uint32_t& crc) {
@@ -220,27 +218,27 @@ private:
     WorkerPool pool_; // last: its threads stop before the work they refer to goes
 };
 
-std::vector<PackItem> packItems(std::vector<ScannedEntry> scanned, const std::string& root) {
+std::vector<PackItem> packItems(const fs::ScannedTree& scanned, const std::string& root) {
     std::vector<PackItem> items;
-    items.reserve(scanned.size());
-    for (ScannedEntry& entry : scanned) {
-        items.push_back({std::move(entry), &root});
+    items.reserve(scanned.entries.size());
+    for (const TreeEntry& entry : scanned.entries) {
+        items.push_back({entry, &root});
     }
     return items;
 }
 
 // The folder's entries, and after them the entries of the old archive that
 // the folder does not replace.
-std::vector<PackItem> mergedItems(std::vector<ScannedEntry> fresh, const std::string& freshRoot,
-                                  std::vector<ScannedEntry> old, const std::string& oldRoot) {
-    std::vector<PackItem> items = packItems(std::move(fresh), freshRoot);
-    std::set<std::string> taken;
+std::vector<PackItem> mergedItems(const fs::ScannedTree& fresh, const std::string& freshRoot,
+                                  const fs::ScannedTree& old, const std::string& oldRoot) {
+    std::vector<PackItem> items = packItems(fresh, freshRoot);
+    std::set<std::string_view> taken;
     for (const PackItem& item : items) {
-        taken.insert(item.source.relativeName);
+        taken.insert(item.source.path);
     }
-    for (PackItem& item : packItems(std::move(old), oldRoot)) {
-        if (taken.count(item.source.relativeName) == 0) {
-            items.push_back(std::move(item));
+    for (PackItem& item : packItems(old, oldRoot)) {
+        if (taken.count(item.source.path) == 0) {
+            items.push_back(item);
         }
     }
     return items;
@@ -251,44 +249,45 @@ std::vector<PackItem> mergedItems(std::vector<ScannedEntry> fresh, const std::st
 CompressResult runCompress(const CompressCommand& command,
                            const std::vector<std::string>& excludedFolders, JobControl& control,
                            unsigned threads) {
-    const std::string source = toSystemPath(command.sourceFolder);
-    const std::string destination = toSystemPath(command.destinationFolder);
-    const std::string fileName = toSystemPath(command.archiveFileName);
-    const std::string finalPath = joinPath(destination, fileName);
-    requireFolder(destination, QStringLiteral("Yedekleme klasörüne ulaşılamadı"));
+    const std::string source = fs::toSystemPath(command.sourceFolder);
+    const std::string destination = fs::toSystemPath(command.destinationFolder);
+    const std::string fileName = fs::toSystemPath(command.archiveFileName);
+    const std::string finalPath = fs::joinPath(destination, fileName);
+    fs::requireFolder(destination, QStringLiteral("Yedekleme klasörüne ulaşılamadı"));
 
-    struct stat existing {};
-    const bool exists = ::lstat(finalPath.c_str(), &existing) == 0;
-    if (exists && (!S_ISREG(existing.st_mode) || !command.addToExisting)) {
-        throwSystemError(EEXIST, QStringLiteral("Yedek dosyası oluşturulamadı"), finalPath);
+    const fs::PathKind existing = fs::lookUp(finalPath).kind;
+    const bool exists = existing != fs::PathKind::Missing;
+    if (exists && (existing != fs::PathKind::File || !command.addToExisting)) {
+        fs::throwSystemError(EEXIST, QStringLiteral("Yedek dosyası oluşturulamadı"), finalPath);
     }
 
-    ScanOptions options;
+    fs::ScanOptions options;
     options.recurse = command.recurse;
     options.includeHidden = command.includeHidden;
     options.excludedFolders = excludedFolders;
     options.excludedFolders.push_back(destination);
-    options.excludedFolders.push_back(joinPath(source, RestoreTransaction::kFolderName));
-    std::vector<ScannedEntry> scanned = scanFolder(source, options);
+    options.excludedFolders.push_back(fs::joinPath(source, fs::FolderTransaction::kFolderName));
+    const fs::ScannedTree scanned = fs::scanFolder(source, options);
 
     std::vector<PackItem> items;
-    std::unique_ptr<TemporaryFolder> oldContent;
+    std::unique_ptr<fs::TemporaryFolder> oldContent;
+    fs::ScannedTree old;
     if (exists) {
         // The old archive is read and checked in full before anything is
         // written; its entries go into the new archive beside the folder's.
-        oldContent = std::make_unique<TemporaryFolder>(destination, ".kavlento-ekleme-");
+        oldContent = std::make_unique<fs::TemporaryFolder>(destination, ".kavlento-ekleme-");
         JobControl quiet;
-        ExtractCommand old{command.archivePath(), command.password,
-                           fromSystemPath(oldContent->path())};
-        runExtract(old, quiet, threads);
+        ExtractCommand oldCommand{command.archivePath(), command.password,
+                                  fs::fromSystemPath(oldContent->path())};
+        runExtract(oldCommand, quiet, threads);
         control.throwIfCancelled();
-        items = mergedItems(std::move(scanned), source,
-                            scanFolder(oldContent->path(), ScanOptions{}), oldContent->path());
+        old = fs::scanFolder(oldContent->path(), fs::ScanOptions{});
+        items = mergedItems(scanned, source, old, oldContent->path());
     } else {
-        items = packItems(std::move(scanned), source);
+        items = packItems(scanned, source);
     }
 
-    ArchiveOutput output(destination, fileName);
+    fs::NewFile output(destination, fileName);
     ZipWriter writer(output.fd(), finalPath);
     {
         Packer packer(std::move(items), command, control, threads);

@@ -1,25 +1,26 @@
 #include "archive/ExtractJob.h"
 
-#include "app/Failure.h"
-#include "archive/RestoreTransaction.h"
-#include "archive/SystemFile.h"
-#include "archive/WorkerPool.h"
-#include "archive/ZipReader.h"
+#include "archive/ExtractionRules.h"
+
+#include "base/Failure.h"
+#include "base/WorkerPool.h"
+#include "fs/File.h"
+#include "fs/FolderTransaction.h"
+#include "zip/ZipReader.h"
 
 #include <algorithm>
 #include <atomic>
 #include <exception>
-#include <fcntl.h>
 #include <future>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string_view>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
 
 namespace kavlento::archive {
+
+using namespace fs;
+using namespace zip;
 
 namespace {
 
@@ -33,20 +34,16 @@ const QString kCannotWrite = QStringLiteral("Geri yüklenen dosya yazılamadı")
 
 // A compression bomb, or simply a full disk, is stopped here, before anything
 // is written.
-void requireSpace(const std::string& folder, const std::vector<ArchiveEntry>& entries) {
+void requireSpace(const std::string& folder, const std::vector<zip::ZipEntry>& entries) {
     std::uint64_t needed = kSpareBytes;
-    for (const ArchiveEntry& entry : entries) {
+    for (const zip::ZipEntry& entry : entries) {
         needed += entry.size + (entry.size >> 6);
         if (needed < entry.size) {
             needed = UINT64_MAX;
             break;
         }
     }
-    struct statvfs fs {};
-    if (::statvfs(folder.c_str(), &fs) != 0) {
-        throwSystemError(QStringLiteral("Disk bilgisi okunamadı"), folder);
-    }
-    const std::uint64_t available = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+    const std::uint64_t available = fs::availableBytes(folder);
     if (needed > available) {
         throw Failure(FailureCode::DiskFull,
                       QStringLiteral("Geri yükleme için diskte yeterli yer yok: %1 MB gerekli, "
@@ -56,10 +53,10 @@ void requireSpace(const std::string& folder, const std::vector<ArchiveEntry>& en
     }
 }
 
-std::set<std::string> linkPaths(const std::vector<ArchiveEntry>& entries) {
+std::set<std::string> linkPaths(const std::vector<zip::ZipEntry>& entries) {
     std::set<std::string> links;
-    for (const ArchiveEntry& entry : entries) {
-        if (entry.kind == ArchiveEntry::Kind::Link) {
+    for (const zip::ZipEntry& entry : entries) {
+        if (entry.kind == EntryKind::Link) {
             links.emplace(entry.path);
         }
     }
@@ -68,23 +65,23 @@ std::set<std::string> linkPaths(const std::vector<ArchiveEntry>& entries) {
 
 // Every folder the files need, whether or not the archive lists it, parents
 // before their contents.
-std::vector<RestoreTransaction::Item> folderItems(const std::vector<ArchiveEntry>& entries) {
-    std::map<std::string_view, RestoreTransaction::Item> folders;
-    for (const ArchiveEntry& entry : entries) {
+std::vector<TreeEntry> folderItems(const std::vector<zip::ZipEntry>& entries) {
+    std::map<std::string_view, TreeEntry> folders;
+    for (const zip::ZipEntry& entry : entries) {
         for (std::size_t slash = entry.path.find('/'); slash != std::string_view::npos;
              slash = entry.path.find('/', slash + 1)) {
-            const std::string_view parent = entry.path.substr(0, slash);
-            folders.emplace(parent,
-                            RestoreTransaction::Item{parent, RestoreTransaction::Item::Kind::Folder,
-                                                     0755, entry.modified});
+            TreeEntry parent;
+            parent.path = entry.path.substr(0, slash);
+            parent.kind = EntryKind::Folder;
+            parent.mode = 0755;
+            parent.modified = entry.modified;
+            folders.emplace(parent.path, parent);
         }
-        if (entry.kind == ArchiveEntry::Kind::Folder) {
-            folders[entry.path] =
-                RestoreTransaction::Item{entry.path, RestoreTransaction::Item::Kind::Folder,
-                                         entry.permissions, entry.modified};
+        if (entry.isFolder()) {
+            folders[entry.path] = entry;
         }
     }
-    std::vector<RestoreTransaction::Item> items;
+    std::vector<TreeEntry> items;
     for (auto& [path, item] : folders) {
         items.push_back(item); // std::map order puts "a" before "a/b"
     }
@@ -94,7 +91,7 @@ std::vector<RestoreTransaction::Item> folderItems(const std::vector<ArchiveEntry
 class Extractor {
 public:
     Extractor(const ZipReader& reader, const ExtractCommand& command,
-              const std::vector<ArchiveEntry>& entries, const std::string& staging,
+              const std::vector<zip::ZipEntry>& entries, const std::string& staging,
               JobControl& control)
         : reader_(reader), password_(command.password.toStdString()), entries_(entries),
           links_(linkPaths(entries)), staging_(staging), control_(control) {}
@@ -103,14 +100,14 @@ public:
     // first. They share the reader; only entries that go through libzip (not
     // the AES entries Kavlento writes) take turns.
     void run(unsigned threads) {
-        std::vector<const ArchiveEntry*> order;
+        std::vector<const zip::ZipEntry*> order;
         order.reserve(entries_.size());
-        for (const ArchiveEntry& entry : entries_) {
-            if (entry.kind != ArchiveEntry::Kind::Folder) {
+        for (const zip::ZipEntry& entry : entries_) {
+            if (entry.kind != EntryKind::Folder) {
                 order.push_back(&entry);
             }
         }
-        std::sort(order.begin(), order.end(), [](const ArchiveEntry* a, const ArchiveEntry* b) {
+        std::sort(order.begin(), order.end(), [](const zip::ZipEntry* a, const zip::ZipEntry* b) {
             return a->compressedSize > b->compressedSize;
         });
         std::atomic<std::size_t> next{0};
@@ -130,7 +127,7 @@ public:
     }
 
 private:
-    void work(const std::vector<const ArchiveEntry*>& order, std::atomic<std::size_t>& next) {
+    void work(const std::vector<const zip::ZipEntry*>& order, std::atomic<std::size_t>& next) {
         try {
             std::vector<std::uint8_t> buffer(kCopyBuffer);
             for (std::size_t i = next++; i < order.size(); i = next++) {
@@ -149,18 +146,14 @@ private:
         }
     }
 
-    void extract(const ArchiveEntry& entry, std::vector<std::uint8_t>& buffer) {
+    void extract(const zip::ZipEntry& entry, std::vector<std::uint8_t>& buffer) {
         const std::string target = joinPath(staging_, entry.path);
         EntryReader content(reader_, entry, password_);
-        if (entry.kind == ArchiveEntry::Kind::Link) {
+        if (entry.kind == EntryKind::Link) {
             extractLink(content, entry, target);
             return;
         }
-        UniqueFd fd(
-            ::open(target.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600));
-        if (!fd.valid()) {
-            throwSystemError(kCannotWrite, target);
-        }
+        fs::UniqueFd fd = fs::createNew(target, 0600);
         std::uint64_t offset = 0;
         while (const std::size_t n = content.read(buffer.data(), buffer.size())) {
             writeAllAt(fd.get(), offset, buffer.data(), n, target);
@@ -168,14 +161,11 @@ private:
             control_.advance(n);
             control_.throwIfCancelled();
         }
-        const struct timespec times[2] = {{0, UTIME_OMIT}, {entry.modified, 0}};
-        if (::fchmod(fd.get(), entry.permissions) != 0 || ::futimens(fd.get(), times) != 0) {
-            throwSystemError(kCannotWrite, target);
-        }
+        fs::setModeAndTime(fd, entry.mode, entry.modified, target, kCannotWrite);
         fd.close(target);
     }
 
-    void extractLink(EntryReader& content, const ArchiveEntry& entry, const std::string& target) {
+    void extractLink(EntryReader& content, const zip::ZipEntry& entry, const std::string& target) {
         if (entry.size > kLongestLink) {
             throw Failure(FailureCode::InvalidArchive,
                           QStringLiteral("Yedek dosyası bozuk (bağlantı çok uzun): %1")
@@ -194,16 +184,13 @@ private:
                                          "dışını gösteriyor; hiçbir dosya değiştirilmedi: %1 -> %2")
                               .arg(fromSystemPath(entry.path), fromSystemPath(link)));
         }
-        if (::symlink(link.c_str(), target.c_str()) != 0) {
-            throwSystemError(kCannotWrite, target);
-        }
-        const struct timespec times[2] = {{0, UTIME_OMIT}, {entry.modified, 0}};
-        ::utimensat(AT_FDCWD, target.c_str(), times, AT_SYMLINK_NOFOLLOW);
+        fs::makeLink(link, target, kCannotWrite);
+        fs::setLinkTime(target, entry.modified, kCannotWrite);
     }
 
     const ZipReader& reader_;
     std::string password_;
-    const std::vector<ArchiveEntry>& entries_;
+    const std::vector<zip::ZipEntry>& entries_;
     std::set<std::string> links_;
     std::string staging_;
     JobControl& control_;
@@ -215,39 +202,34 @@ private:
 } // namespace
 
 void runExtract(const ExtractCommand& command, JobControl& control, unsigned threads) {
-    const std::string archivePath = toSystemPath(command.archivePath);
-    const std::string destination = toSystemPath(command.destinationFolder);
-    const ZipReader reader(archivePath);
-    requireFolder(destination, QStringLiteral("Geri yükleme klasörüne ulaşılamadı"));
-    const std::vector<ArchiveEntry>& entries = reader.entries();
+    const std::string archivePath = fs::toSystemPath(command.archivePath);
+    const std::string destination = fs::toSystemPath(command.destinationFolder);
+    const std::unique_ptr<ZipReader> checked = openCheckedArchive(archivePath);
+    const ZipReader& reader = *checked;
+    fs::requireFolder(destination, QStringLiteral("Geri yükleme klasörüne ulaşılamadı"));
+    const std::vector<zip::ZipEntry>& entries = reader.entries();
     std::uint64_t total = 0;
-    for (const ArchiveEntry& entry : entries) {
+    for (const zip::ZipEntry& entry : entries) {
         total += entry.size + kEntryWeight;
     }
     control.setTotal(total);
 
     {
-        RestoreTransaction transaction(destination);
+        fs::FolderTransaction transaction(destination);
         requireSpace(destination, entries);
 
-        std::vector<RestoreTransaction::Item> items = folderItems(entries);
-        for (const RestoreTransaction::Item& folder : items) {
-            const std::string path = joinPath(transaction.stagingFolder(), folder.path);
-            if (::mkdir(path.c_str(), 0700) != 0) {
-                throwSystemError(kCannotWrite, path);
-            }
+        std::vector<TreeEntry> items = folderItems(entries);
+        for (const TreeEntry& folder : items) {
+            fs::makeFolder(fs::joinPath(transaction.stagingFolder(), folder.path), 0700,
+                           kCannotWrite);
         }
         Extractor(reader, command, entries, transaction.stagingFolder(), control)
             .run(WorkerPool::threadsFor(threads));
 
         items.reserve(items.size() + entries.size());
-        for (const ArchiveEntry& entry : entries) {
-            if (entry.kind != ArchiveEntry::Kind::Folder) {
-                items.push_back({entry.path,
-                                 entry.kind == ArchiveEntry::Kind::Link
-                                     ? RestoreTransaction::Item::Kind::Link
-                                     : RestoreTransaction::Item::Kind::File,
-                                 entry.permissions, entry.modified});
+        for (const zip::ZipEntry& entry : entries) {
+            if (!entry.isFolder()) {
+                items.push_back(entry);
             }
         }
         control.throwIfCancelled();

@@ -7,7 +7,7 @@ namespace kavlento::archive {
 
 // Extracts a whole archive into a folder, overwriting files of the same name
 // and leaving files the archive lacks. Nothing in the folder changes until
-// every entry has been extracted and checked (see RestoreTransaction), and 100 %
+// every entry has been extracted and checked (see FolderTransaction), and 100 %
 // is reported only once every file is in place and on disk. Archives whose
 // entries would land outside the folder are refused before anything is written.
 void runExtract(const ExtractCommand& command, JobControl& control, unsigned threads = 0);

@@ -1,6 +1,6 @@
 #include "archive/JobControl.h"
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 
 #include <algorithm>
 

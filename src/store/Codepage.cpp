@@ -1,6 +1,6 @@
 #include "store/Codepage.h"
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

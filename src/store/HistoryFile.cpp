@@ -1,8 +1,8 @@
 #include "store/HistoryFile.h"
 
+#include "fs/SmallFile.h"
 #include "store/Codepage.h"
 #include "store/DelimitedText.h"
-#include "store/FileIO.h"
 
 #include <QDir>
 
@@ -13,27 +13,27 @@ HistoryFile::HistoryFile(const QString& programFolder)
       tempPath_(QDir(programFolder).filePath(QStringLiteral("yedek.yedek"))) {}
 
 void HistoryFile::append(const HistoryRecord& record) const {
-    appendLine(path_, format(record));
+    fs::appendLine(path_, format(record));
 }
 
 std::optional<QList<HistoryRecord>> HistoryFile::load() const {
-    if (!isRegularFile(path_)) {
+    if (!fs::isRegularFile(path_)) {
         return std::nullopt;
     }
-    return parse(readWholeFile(path_));
+    return parse(fs::readWholeFile(path_));
 }
 
 bool HistoryFile::removeArchive(const QString& archivePath) const {
-    if (!isRegularFile(path_)) {
+    if (!fs::isRegularFile(path_)) {
         return false;
     }
     QByteArray kept;
-    for (const HistoryRecord& record : parse(readWholeFile(path_))) {
+    for (const HistoryRecord& record : parse(fs::readWholeFile(path_))) {
         if (!sameArchive(record.archivePath, archivePath)) {
             kept += format(record);
         }
     }
-    replaceFile(tempPath_, path_, kept);
+    fs::replaceFile(tempPath_, path_, kept);
     return true;
 }
 

@@ -1,8 +1,8 @@
 #include "store/TargetSetting.h"
 
+#include "fs/SmallFile.h"
 #include "store/Codepage.h"
 #include "store/DelimitedText.h"
-#include "store/FileIO.h"
 
 #include <QDir>
 
@@ -13,14 +13,14 @@ TargetSetting::TargetSetting(const QString& programFolder)
       tempPath_(QDir(programFolder).filePath(QStringLiteral("yedekleme.dat.tmp"))) {}
 
 std::optional<QString> TargetSetting::load() const {
-    if (!isRegularFile(path_)) {
+    if (!fs::isRegularFile(path_)) {
         return std::nullopt;
     }
-    return decode(readWholeFile(path_));
+    return decode(fs::readWholeFile(path_));
 }
 
 void TargetSetting::save(const QString& target) const {
-    replaceFile(tempPath_, path_, encode(target));
+    fs::replaceFile(tempPath_, path_, encode(target));
 }
 
 QByteArray TargetSetting::encode(const QString& target) {

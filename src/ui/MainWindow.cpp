@@ -117,78 +117,89 @@ QTreeWidget* historyList(QWidget* parent) {
 MainWindow::MainWindow(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      Frame2(groupBox(this, QStringLiteral("Frame2"), QStringLiteral("Yedekleme Seçenekleri"),
-                      QRect(0, -2, 553, 99))),
-      Text1(readOnlyField(Frame2, QStringLiteral("Text1"), QRect(86, 64, 357, 21))),
-      Text2(readOnlyField(Frame2, QStringLiteral("Text2"), QRect(86, 20, 359, 21))),
-      Command2(button(Frame2, QStringLiteral("Command2"), QStringLiteral("YEDEK AL"), backupLook(),
-                      QRect(448, 8, 97, 45))),
-      Command1(button(Frame2, QStringLiteral("Command1"), QStringLiteral("GÖZAT..."), plainLook(),
-                      QRect(450, 58, 93, 35))),
-      Label1(label(Frame2, QStringLiteral("Label1"), QStringLiteral("Nereye Yedeklensin"),
-                   QRect(10, 58, 71, 25), sansSerifBold(8.25), kLabelRed)),
-      Label3(label(Frame2, QStringLiteral("Label3"), QStringLiteral("Yedeklenen:"),
-                   QRect(10, 24, 71, 25), sansSerifBold(8.25), kLabelRed)),
-      ListView1(historyList(this)),
-      Frame3(groupBox(this, QStringLiteral("Frame3"), QString(), QRect(34, 528, 487, 51))),
-      Command3(button(Frame3, QStringLiteral("Command3"), QStringLiteral("İPTAL ET"), plainLook(),
-                      QRect(30, 12, 97, 33))),
-      Command4(button(Frame3, QStringLiteral("Command4"), QStringLiteral("GERİ YÜKLE"), plainLook(),
-                      QRect(138, 12, 97, 33))),
-      Command6(button(Frame3, QStringLiteral("Command6"), QStringLiteral("GÖZAT..."), plainLook(),
-                      QRect(246, 12, 97, 33))),
-      Command5(button(Frame3, QStringLiteral("Command5"), QStringLiteral("KAPAT"), plainLook(),
-                      QRect(348, 12, 97, 33))),
-      Label2(label(this, QStringLiteral("Label2"), kNotice, QRect(10, 472, 541, 61), tahomaBold(),
-                   kNoticeWhite)),
-      Image2(placed(new QLabel(this), QStringLiteral("Image2"), QRect(138, 422, 290, 49))) {
+      settingsBox_(groupBox(this, QStringLiteral("Frame2"), QStringLiteral("Yedekleme Seçenekleri"),
+                            QRect(0, -2, 553, 99))),
+      targetField_(readOnlyField(settingsBox_, QStringLiteral("Text1"), QRect(86, 64, 357, 21))),
+      programFolderField_(
+          readOnlyField(settingsBox_, QStringLiteral("Text2"), QRect(86, 20, 359, 21))),
+      backupButton_(button(settingsBox_, QStringLiteral("Command2"), QStringLiteral("YEDEK AL"),
+                           backupLook(), QRect(448, 8, 97, 45))),
+      chooseTargetButton_(button(settingsBox_, QStringLiteral("Command1"),
+                                 QStringLiteral("GÖZAT..."), plainLook(), QRect(450, 58, 93, 35))),
+      targetLabel_(label(settingsBox_, QStringLiteral("Label1"),
+                         QStringLiteral("Nereye Yedeklensin"), QRect(10, 58, 71, 25),
+                         sansSerifBold(8.25), kLabelRed)),
+      programFolderLabel_(label(settingsBox_, QStringLiteral("Label3"),
+                                QStringLiteral("Yedeklenen:"), QRect(10, 24, 71, 25),
+                                sansSerifBold(8.25), kLabelRed)),
+      historyList_(historyList(this)),
+      entryButtonsBox_(
+          groupBox(this, QStringLiteral("Frame3"), QString(), QRect(34, 528, 487, 51))),
+      removeEntryButton_(button(entryButtonsBox_, QStringLiteral("Command3"),
+                                QStringLiteral("İPTAL ET"), plainLook(), QRect(30, 12, 97, 33))),
+      restoreEntryButton_(button(entryButtonsBox_, QStringLiteral("Command4"),
+                                 QStringLiteral("GERİ YÜKLE"), plainLook(),
+                                 QRect(138, 12, 97, 33))),
+      restoreFileButton_(button(entryButtonsBox_, QStringLiteral("Command6"),
+                                QStringLiteral("GÖZAT..."), plainLook(), QRect(246, 12, 97, 33))),
+      closeButton_(button(entryButtonsBox_, QStringLiteral("Command5"), QStringLiteral("KAPAT"),
+                          plainLook(), QRect(348, 12, 97, 33))),
+      noticeLabel_(label(this, QStringLiteral("Label2"), kNotice, QRect(10, 472, 541, 61),
+                         tahomaBold(), kNoticeWhite)),
+      banner_(placed(new QLabel(this), QStringLiteral("Image2"), QRect(138, 422, 290, 49))) {
     loadPictures();
     setObjectName(QStringLiteral("Radiz_Ev_anaform"));
     setWindowTitle(QStringLiteral("Kavlento"));
     setWindowIcon(QIcon(QStringLiteral(":/kavlento/icon.png")));
     setFixedSize(kClientWidth, kClientHeight);
 
-    Frame2->setFont(sansSerifBold(8.25));
-    Image2->setPixmap(QPixmap(QStringLiteral(":/kavlento/banner.png")));
+    settingsBox_->setFont(sansSerifBold(8.25));
+    banner_->setPixmap(QPixmap(QStringLiteral(":/kavlento/banner.png")));
 
     // Pictures and labels lie under the windowed controls: the list covers the
     // banner's top edge and the lower group box covers the notice's last line.
-    Label2->lower();
-    Image2->lower();
+    noticeLabel_->lower();
+    banner_->lower();
 
     setBackground(this, kBackground);
-    setBackground(Frame2, kBackground);
-    setBackground(Frame3, kBackground);
+    setBackground(settingsBox_, kBackground);
+    setBackground(entryButtonsBox_, kBackground);
 
-    setTabOrder(ListView1, Command3);
-    setTabOrder(Command3, Command4);
-    setTabOrder(Command4, Command6);
-    setTabOrder(Command6, Command5);
-    setTabOrder(Command5, Command2);
-    setTabOrder(Command2, Text2);
-    setTabOrder(Text2, Text1);
-    setTabOrder(Text1, Command1);
+    setTabOrder(historyList_, removeEntryButton_);
+    setTabOrder(removeEntryButton_, restoreEntryButton_);
+    setTabOrder(restoreEntryButton_, restoreFileButton_);
+    setTabOrder(restoreFileButton_, closeButton_);
+    setTabOrder(closeButton_, backupButton_);
+    setTabOrder(backupButton_, programFolderField_);
+    setTabOrder(programFolderField_, targetField_);
+    setTabOrder(targetField_, chooseTargetButton_);
 
-    connect(ListView1, &QTreeWidget::itemClicked, this,
+    connect(historyList_, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item, int) { onItemClicked(item); });
+    connect(chooseTargetButton_, &QPushButton::clicked, this, &MainWindow::chooseTargetClicked);
+    connect(backupButton_, &QPushButton::clicked, this, &MainWindow::backupClicked);
+    connect(removeEntryButton_, &QPushButton::clicked, this, &MainWindow::removeEntryClicked);
+    connect(restoreEntryButton_, &QPushButton::clicked, this, &MainWindow::restoreEntryClicked);
+    connect(restoreFileButton_, &QPushButton::clicked, this, &MainWindow::restoreFileClicked);
+    connect(closeButton_, &QPushButton::clicked, this, &MainWindow::closeClicked);
 }
 
 QString MainWindow::targetText() const {
-    return Text1->text();
+    return targetField_->text();
 }
 
 void MainWindow::setTargetText(const QString& text) {
-    Text1->setText(text);
+    targetField_->setText(text);
 }
 
 void MainWindow::setProgramFolderText(const QString& text) {
-    Text2->setText(text);
+    programFolderField_->setText(text);
 }
 
 void MainWindow::showHistory(const QList<store::HistoryRecord>& records) {
-    ListView1->clear();
+    historyList_->clear();
     for (const store::HistoryRecord& record : records) {
-        auto* item = new QTreeWidgetItem(ListView1);
+        auto* item = new QTreeWidgetItem(historyList_);
         item->setText(0, record.date);
         item->setText(1, record.time);
         item->setText(2, record.archivePath);
@@ -196,11 +207,11 @@ void MainWindow::showHistory(const QList<store::HistoryRecord>& records) {
 }
 
 int MainWindow::historyCount() const {
-    return ListView1->topLevelItemCount();
+    return historyList_->topLevelItemCount();
 }
 
 std::optional<store::HistoryRecord> MainWindow::selectedHistoryRecord() const {
-    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+    const QList<QTreeWidgetItem*> selected = historyList_->selectedItems();
     if (selected.isEmpty()) {
         return std::nullopt;
     }
@@ -209,12 +220,12 @@ std::optional<store::HistoryRecord> MainWindow::selectedHistoryRecord() const {
 }
 
 void MainWindow::setEntryButtonsEnabled(bool enabled) {
-    Command4->setEnabled(enabled);
-    Command3->setEnabled(enabled);
+    restoreEntryButton_->setEnabled(enabled);
+    removeEntryButton_->setEnabled(enabled);
 }
 
 void MainWindow::onItemClicked(QTreeWidgetItem* item) {
-    if (ListView1->indexOfTopLevelItem(item) + 1 > 0) {
+    if (historyList_->indexOfTopLevelItem(item) + 1 > 0) {
         setEntryButtonsEnabled(true);
     }
 }
@@ -226,7 +237,7 @@ void MainWindow::showCentered() {
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
-    ListView1->setFocus(Qt::OtherFocusReason);
+    historyList_->setFocus(Qt::OtherFocusReason);
     show();
 }
 

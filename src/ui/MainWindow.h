@@ -16,8 +16,8 @@ class StyledButton;
 
 // The program's one ordinary window: the backup settings at the top, the
 // history list, a banner and a notice, and the buttons that act on the history.
-// Controls keep their designer names as object names.
-class MainWindow : public QWidget, public MainView {
+// It holds widgets only; what a button does is wired by the program.
+class MainWindow : public QWidget, public app::MainView {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
@@ -34,25 +34,15 @@ public:
     // Shows the window centred on its screen, with the focus on the list.
     void showCentered();
 
-    QGroupBox* const Frame2;
-    QLineEdit* const Text1;
-    QLineEdit* const Text2;
-    StyledButton* const Command2;
-    StyledButton* const Command1;
-    QLabel* const Label1;
-    QLabel* const Label3;
-    QTreeWidget* const ListView1;
-    QGroupBox* const Frame3;
-    StyledButton* const Command3;
-    StyledButton* const Command4;
-    StyledButton* const Command6;
-    StyledButton* const Command5;
-    QLabel* const Label2;
-    QLabel* const Image2;
-
     static const QColor kBackground;
 
 signals:
+    void chooseTargetClicked();
+    void backupClicked();
+    void removeEntryClicked();
+    void restoreEntryClicked();
+    void restoreFileClicked();
+    void closeClicked();
     // A close request from outside the program.
     void closeRequested();
 
@@ -61,6 +51,24 @@ protected:
 
 private:
     void onItemClicked(QTreeWidgetItem* item);
+
+    // Each control also carries its name from the window's design as its
+    // object name, which tests and pictures find it by.
+    QGroupBox* const settingsBox_;
+    QLineEdit* const targetField_;
+    QLineEdit* const programFolderField_;
+    StyledButton* const backupButton_;
+    StyledButton* const chooseTargetButton_;
+    QLabel* const targetLabel_;
+    QLabel* const programFolderLabel_;
+    QTreeWidget* const historyList_;
+    QGroupBox* const entryButtonsBox_;
+    StyledButton* const removeEntryButton_;
+    StyledButton* const restoreEntryButton_;
+    StyledButton* const restoreFileButton_;
+    StyledButton* const closeButton_;
+    QLabel* const noticeLabel_;
+    QLabel* const banner_;
 };
 
 } // namespace kavlento::ui

@@ -22,38 +22,39 @@ QLabel* label(QWidget* parent, const QString& name, const QString& text, const Q
 }
 } // namespace
 
-ProgressWindow::ProgressWindow(PercentSource sayac)
+ProgressWindow::ProgressWindow(PercentSource lastPercent)
     : QDialog(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint),
-      Timer1(new QTimer(this)), Cubuk(new QProgressBar(this)),
-      Label2(label(this, QStringLiteral("Label2"), QStringLiteral("Kavlento"),
-                   QRect(108, 2, 154, 18))),
-      Label1(label(this, QStringLiteral("Label1"),
-                   QStringLiteral("İŞLEM YAPILIRKEN LÜTFEN BEKLEYİN..."), QRect(38, 18, 313, 15))),
-      sayac_(std::move(sayac)) {
+      tickTimer_(new QTimer(this)), bar_(new QProgressBar(this)),
+      titleLabel_(label(this, QStringLiteral("Label2"), QStringLiteral("Kavlento"),
+                        QRect(108, 2, 154, 18))),
+      waitLabel_(label(this, QStringLiteral("Label1"),
+                       QStringLiteral("İŞLEM YAPILIRKEN LÜTFEN BEKLEYİN..."),
+                       QRect(38, 18, 313, 15))),
+      lastPercent_(std::move(lastPercent)) {
     setObjectName(QStringLiteral("Progressing"));
     setWindowTitle(QString());
     setModal(true);
     setFixedSize(398, 61);
 
-    Cubuk->setObjectName(QStringLiteral("Cubuk"));
-    Cubuk->setGeometry(0, 34, 399, 21); // one pixel wider than the window, clipped
-    Cubuk->setRange(0, 100);
-    Cubuk->setValue(0);
-    Cubuk->setTextVisible(false);
-    Cubuk->setFocusPolicy(Qt::NoFocus);
+    bar_->setObjectName(QStringLiteral("Cubuk"));
+    bar_->setGeometry(0, 34, 399, 21); // one pixel wider than the window, clipped
+    bar_->setRange(0, 100);
+    bar_->setValue(0);
+    bar_->setTextVisible(false);
+    bar_->setFocusPolicy(Qt::NoFocus);
 
-    QPalette red = Label2->palette();
+    QPalette red = titleLabel_->palette();
     red.setColor(QPalette::WindowText, QColor(192, 0, 0));
-    Label2->setPalette(red);
+    titleLabel_->setPalette(red);
 
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(kTickMilliseconds);
-    connect(Timer1, &QTimer::timeout, this, &ProgressWindow::tick);
-    Timer1->start();
+    tickTimer_->setObjectName(QStringLiteral("Timer1"));
+    tickTimer_->setInterval(kTickMilliseconds);
+    connect(tickTimer_, &QTimer::timeout, this, &ProgressWindow::tick);
+    tickTimer_->start();
 }
 
 void ProgressWindow::tick() {
-    Cubuk->setValue(sayac_().value_or(0));
+    bar_->setValue(lastPercent_().value_or(0));
 }
 
 void ProgressWindow::runModal() {

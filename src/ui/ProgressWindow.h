@@ -19,20 +19,21 @@ class ProgressWindow : public QDialog {
 public:
     using PercentSource = std::function<std::optional<int>()>;
 
-    explicit ProgressWindow(PercentSource sayac);
+    explicit ProgressWindow(PercentSource lastPercent);
 
     // Shows the window modally, centred on the screen; returns when it is closed.
     void runModal();
 
-    QTimer* const Timer1;
-    QProgressBar* const Cubuk;
-    QLabel* const Label2;
-    QLabel* const Label1;
-
 private:
     void tick();
 
-    PercentSource sayac_;
+    // Object names as designed: Timer1, Cubuk, Label2, Label1.
+    QTimer* const tickTimer_;
+    QProgressBar* const bar_;
+    QLabel* const titleLabel_;
+    QLabel* const waitLabel_;
+
+    PercentSource lastPercent_;
 };
 
 } // namespace kavlento::ui

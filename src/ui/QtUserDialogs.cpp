@@ -9,13 +9,13 @@ namespace {
 
 const QString kProgramTitle = QStringLiteral("Kavlento");
 
-QMessageBox::Icon qtIcon(MessageIcon icon) {
+QMessageBox::Icon qtIcon(app::MessageIcon icon) {
     switch (icon) {
-    case MessageIcon::Information:
+    case app::MessageIcon::Information:
         return QMessageBox::Information;
-    case MessageIcon::Question:
+    case app::MessageIcon::Question:
         return QMessageBox::Question;
-    case MessageIcon::Error:
+    case app::MessageIcon::Error:
         return QMessageBox::Critical;
     }
     return QMessageBox::NoIcon;
@@ -39,12 +39,13 @@ QString chosenPath(QFileDialog& dialog) {
 
 } // namespace
 
-QtUserDialogs::QtUserDialogs(ProgressWindow::PercentSource sayac) : sayac_(std::move(sayac)) {}
+QtUserDialogs::QtUserDialogs(ProgressWindow::PercentSource lastPercent)
+    : lastPercent_(std::move(lastPercent)) {}
 
 QtUserDialogs::~QtUserDialogs() = default;
 
 std::unique_ptr<QMessageBox> QtUserDialogs::messageBox(const QString& text, const QString& title,
-                                                       MessageIcon icon, Buttons buttons) {
+                                                       app::MessageIcon icon, Buttons buttons) {
     auto box = std::make_unique<QMessageBox>();
     box->setWindowTitle(title.isEmpty() ? kProgramTitle : title);
     box->setText(QString(text).replace(QLatin1Char('\r'), QLatin1Char('\n')));
@@ -69,18 +70,18 @@ QString QtUserDialogs::failureText(int number, const QString& description) {
         .arg(description);
 }
 
-void QtUserDialogs::inform(const QString& text, const QString& title, MessageIcon icon) {
+void QtUserDialogs::inform(const QString& text, const QString& title, app::MessageIcon icon) {
     messageBox(text, title, icon, Buttons::Ok)->exec();
 }
 
-bool QtUserDialogs::askYesNo(const QString& text, const QString& title, MessageIcon icon) {
+bool QtUserDialogs::askYesNo(const QString& text, const QString& title, app::MessageIcon icon) {
     const auto box = messageBox(text, title, icon, Buttons::YesNo);
     box->exec();
     return box->buttonRole(box->clickedButton()) == QMessageBox::YesRole;
 }
 
 void QtUserDialogs::reportFailure(int number, const QString& description) {
-    messageBox(failureText(number, description), QString(), MessageIcon::Error, Buttons::Ok)
+    messageBox(failureText(number, description), QString(), app::MessageIcon::Error, Buttons::Ok)
         ->exec();
 }
 
@@ -114,7 +115,7 @@ QString QtUserDialogs::pickFolder(const QString& prompt, const QString& startFol
 
 void QtUserDialogs::showProgress() {
     if (!progress_) {
-        progress_ = std::make_unique<ProgressWindow>(sayac_);
+        progress_ = std::make_unique<ProgressWindow>(lastPercent_);
     }
     progress_->runModal();
 }

@@ -12,13 +12,13 @@ class QFileDialog;
 namespace kavlento::ui {
 
 // Real dialogs in Turkish, whatever language Qt itself is in.
-class QtUserDialogs final : public UserDialogs {
+class QtUserDialogs final : public app::UserDialogs {
 public:
-    explicit QtUserDialogs(ProgressWindow::PercentSource sayac);
+    explicit QtUserDialogs(ProgressWindow::PercentSource lastPercent);
     ~QtUserDialogs() override;
 
-    void inform(const QString& text, const QString& title, MessageIcon icon) override;
-    bool askYesNo(const QString& text, const QString& title, MessageIcon icon) override;
+    void inform(const QString& text, const QString& title, app::MessageIcon icon) override;
+    bool askYesNo(const QString& text, const QString& title, app::MessageIcon icon) override;
     void reportFailure(int number, const QString& description) override;
     QString pickArchiveFile() override;
     QString pickFolder(const QString& prompt, const QString& startFolder) override;
@@ -28,14 +28,14 @@ public:
     // The message box as shown; an empty title gives the program's title, and a
     // carriage return in the text starts a new line.
     static std::unique_ptr<QMessageBox> messageBox(const QString& text, const QString& title,
-                                                   MessageIcon icon, Buttons buttons);
+                                                   app::MessageIcon icon, Buttons buttons);
     static QString failureText(int number, const QString& description);
     static std::unique_ptr<QFileDialog> archiveFileDialog();
     static std::unique_ptr<QFileDialog> folderDialog(const QString& prompt,
                                                      const QString& startFolder);
 
 private:
-    ProgressWindow::PercentSource sayac_;
+    ProgressWindow::PercentSource lastPercent_;
     std::unique_ptr<ProgressWindow> progress_;
 };
 

@@ -1,8 +1,9 @@
+#include "app/BackupJob.h"
 #include "app/ProgramFixture.h"
 #include "archive/ArchiveCommand.h"
-#include "archive/ArchiveTestSupport.h"
-#include "archive/BackupJob.h"
 #include "store/TargetSetting.h"
+#include "support/ArchiveTestSupport.h"
+#include "support/Controls.h"
 #include "ui/StyledButton.h"
 
 #include <QDir>
@@ -25,8 +26,12 @@ protected:
         writeFile(programFile(".gizli"), "gizli");
         QDir().mkpath(programFile("boş"));
     }
-    void clickBackup() { QTest::mouseClick(program->window().Command2, Qt::LeftButton); }
-    void clickChoose() { QTest::mouseClick(program->window().Command1, Qt::LeftButton); }
+    void clickBackup() {
+        QTest::mouseClick(control<QPushButton>(program->window(), "Command2"), Qt::LeftButton);
+    }
+    void clickChoose() {
+        QTest::mouseClick(control<QPushButton>(program->window(), "Command1"), Qt::LeftButton);
+    }
     QString archiveAt(const QString& date, const QString& name) {
         return targetFolder + "/" + date + "/" + name;
     }
@@ -36,21 +41,21 @@ protected:
 
 TEST(BackupNames, ArchiveNamesHaveNoLeadingZeros) {
     const auto names =
-        archive::backupNames("D:/YEDEK", momentOf(6, 12, 2026, 9, 5, 3, "06.12.2026", "09:05:03"));
+        app::backupNames("D:/YEDEK", momentOf(6, 12, 2026, 9, 5, 3, "06.12.2026", "09:05:03"));
     EXPECT_EQ(names.archiveName, "6122026.953.ksd");
     EXPECT_EQ(names.datedFolder, "D:/YEDEK/06.12.2026");
     EXPECT_EQ(names.archivePath, "D:/YEDEK/06.12.2026/6122026.953.ksd");
-    EXPECT_EQ(archive::backupNames("/y", momentOf(1, 11, 2026, 0, 0, 0, "x", "y")).archiveName,
+    EXPECT_EQ(app::backupNames("/y", momentOf(1, 11, 2026, 0, 0, 0, "x", "y")).archiveName,
               "1112026.000.ksd");
-    EXPECT_EQ(archive::backupNames("/y", momentOf(11, 1, 2026, 0, 0, 0, "x", "y")).archiveName,
+    EXPECT_EQ(app::backupNames("/y", momentOf(11, 1, 2026, 0, 0, 0, "x", "y")).archiveName,
               "1112026.000.ksd");
-    EXPECT_EQ(archive::backupNames("/y", momentOf(1, 1, 2026, 1, 15, 3, "x", "y")).archiveName,
-              archive::backupNames("/y", momentOf(1, 1, 2026, 11, 5, 3, "x", "y")).archiveName);
+    EXPECT_EQ(app::backupNames("/y", momentOf(1, 1, 2026, 1, 15, 3, "x", "y")).archiveName,
+              app::backupNames("/y", momentOf(1, 1, 2026, 11, 5, 3, "x", "y")).archiveName);
 }
 
 TEST(BackupNames, ASeparatorAtTheEndOfTheTargetIsKeptAndSlashesInTheDateBecomeDashes) {
     const auto names =
-        archive::backupNames("/yedek/", momentOf(7, 12, 2026, 1, 2, 3, "12/07/26", "01:02:03"));
+        app::backupNames("/yedek/", momentOf(7, 12, 2026, 1, 2, 3, "12/07/26", "01:02:03"));
     EXPECT_EQ(names.dateText, "12-07-26");
     EXPECT_EQ(names.datedFolder, "/yedek//12-07-26");
     EXPECT_EQ(names.archivePath, "/yedek//12-07-26/7122026.123.ksd");
@@ -81,7 +86,7 @@ TEST_F(Backup, ABackupWritesTheArchiveRecordsItAndEndsAfterItsMessage) {
     EXPECT_EQ(readBytes(programFile("yedekleme.lst")),
               "\"06.12.2026\",\"09:05:03\",\"" + archivePath.toUtf8() + "\"\r\n");
     EXPECT_EQ(program->window().historyCount(), 1);
-    EXPECT_EQ(state.jobMode, "ziping");
+    EXPECT_EQ(state.job, app::RunningJob::Backup);
     EXPECT_EQ(state.archiveName, "6122026.953.ksd");
     ASSERT_EQ(dialogs.of("progress").size(), 1u);
     ASSERT_EQ(dialogs.of("inform").size(), 1u);
@@ -111,7 +116,7 @@ TEST_F(Backup, TwoBackupsOfOneDayShareTheFolderAndACollidingNameAddsToTheArchive
 
     RecordingEnd secondEnd;
     ScriptedDialogs secondDialogs(secondEnd);
-    SharedState secondState;
+    JobState secondState;
     clock.moment = momentOf(6, 12, 2026, 11, 5, 3, "06.12.2026", "11:05:03");
     program->zip().cancelAndWait();
     program.reset();
@@ -204,9 +209,9 @@ TEST_F(Backup, AFailingCompressionEndsWithTheErrorBoxAndKeepsTheRecord) {
 
 TEST_F(Backup, AProgressOf100DuringABackupOnlyKeepsThePercentage) {
     startInteractive();
-    state.jobMode = "ziping";
+    state.job = app::RunningJob::Backup;
     program->shell().onProgress(100);
-    EXPECT_EQ(state.sayac, 100);
+    EXPECT_EQ(state.lastPercent, 100);
     EXPECT_FALSE(end.status.has_value());
     EXPECT_TRUE(dialogs.shown.empty());
 }

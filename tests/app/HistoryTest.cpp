@@ -1,5 +1,6 @@
 #include "app/ProgramFixture.h"
-#include "archive/ArchiveTestSupport.h"
+#include "support/ArchiveTestSupport.h"
+#include "support/Controls.h"
 #include "ui/StyledButton.h"
 
 #include <QTest>
@@ -17,13 +18,16 @@ const QByteArray kThird = "\"07.12.2026\",\"10:00:00\",\"/yedek/07.12.2026/71220
 class History : public ProgramTest {
 protected:
     void clickItem(int row) {
-        QTreeWidget* list = program->window().ListView1;
+        QTreeWidget* list = control<QTreeWidget>(program->window(), "ListView1");
         const QRect rect = list->visualItemRect(list->topLevelItem(row));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
     }
-    void clickRemove() { QTest::mouseClick(program->window().Command3, Qt::LeftButton); }
+    void clickRemove() {
+        QTest::mouseClick(control<QPushButton>(program->window(), "Command3"), Qt::LeftButton);
+    }
     bool entryButtonsEnabled() {
-        return program->window().Command3->isEnabled() && program->window().Command4->isEnabled();
+        return control<QPushButton>(program->window(), "Command3")->isEnabled() &&
+               control<QPushButton>(program->window(), "Command4")->isEnabled();
     }
 };
 
@@ -32,7 +36,7 @@ protected:
 TEST_F(History, TheListShowsTheRecordsInFileOrderInThreeColumns) {
     writeBytes(programFile("yedekleme.lst"), kFirst + kSecond + kThird);
     startInteractive();
-    QTreeWidget* list = program->window().ListView1;
+    QTreeWidget* list = control<QTreeWidget>(program->window(), "ListView1");
     ASSERT_EQ(list->topLevelItemCount(), 3);
     EXPECT_EQ(list->topLevelItem(0)->text(1), "08:24:34");
     EXPECT_EQ(list->topLevelItem(1)->text(2), "/yedek/06.12.2026/6122026.953.ksd");
@@ -54,8 +58,8 @@ TEST_F(History, ConfirmedRemovalRewritesTheFileReloadsAndDisablesTheButtons) {
     EXPECT_EQ(dialogs.of("ask")[0].icon, MessageIcon::Question);
     EXPECT_EQ(readBytes(programFile("yedekleme.lst")), kFirst + kThird);
     EXPECT_EQ(program->window().historyCount(), 2);
-    EXPECT_FALSE(program->window().Command3->isEnabled());
-    EXPECT_FALSE(program->window().Command4->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(program->window(), "Command3")->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(program->window(), "Command4")->isEnabled());
     EXPECT_FALSE(end.status.has_value());
 
     clickItem(0); // a click enables them again

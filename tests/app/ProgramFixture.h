@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/Clock.h"
-#include "app/Program.h"
+#include "app/JobState.h"
 #include "app/ProgramEnd.h"
-#include "app/SharedState.h"
 #include "app/UserDialogs.h"
-#include "common/TempFolder.h"
+#include "base/Clock.h"
+#include "main/Program.h"
+#include "support/TempFolder.h"
 
 #include <QEventLoop>
 #include <QObject>
@@ -18,6 +18,8 @@
 #include <optional>
 
 namespace kavlento::testing {
+
+using namespace kavlento::app;
 
 // Every question and message, word for word.
 struct Shown {
@@ -107,7 +109,7 @@ protected:
     TempFolder folder;
     QString programFolder = folder.file("program");
     QString targetFolder = folder.file("hedef");
-    SharedState state;
+    JobState state;
     RecordingEnd end;
     ScriptedDialogs dialogs{end};
     FixedClock clock;

@@ -1,8 +1,9 @@
 #include "app/ProgramFixture.h"
 #include "archive/ArchiveCommand.h"
-#include "archive/ArchiveTestSupport.h"
 #include "archive/CompressJob.h"
-#include "archive/SystemFile.h"
+#include "fs/File.h"
+#include "support/ArchiveTestSupport.h"
+#include "support/Controls.h"
 #include "ui/StyledButton.h"
 
 #include <QDir>
@@ -48,19 +49,23 @@ protected:
     }
 
     void clickItem(int row) {
-        QTreeWidget* list = program->window().ListView1;
+        QTreeWidget* list = control<QTreeWidget>(program->window(), "ListView1");
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->topLevelItem(row)).center());
     }
-    void clickRestoreSelected() { QTest::mouseClick(program->window().Command4, Qt::LeftButton); }
-    void clickRestorePicked() { QTest::mouseClick(program->window().Command6, Qt::LeftButton); }
+    void clickRestoreSelected() {
+        QTest::mouseClick(control<QPushButton>(program->window(), "Command4"), Qt::LeftButton);
+    }
+    void clickRestorePicked() {
+        QTest::mouseClick(control<QPushButton>(program->window(), "Command6"), Qt::LeftButton);
+    }
 
     Tree expectedAfterRestore() {
         Tree expected = backedUp;
         const Tree now = snapshot(programFolder);
         expected["sonradan eklendi.txt"] = now.at("sonradan eklendi.txt");
         expected["prgcik.dat"] =
-            TreeEntry{'f', 0644, now.count("prgcik.dat") != 0 ? now.at("prgcik.dat").modified : 0,
+            FileState{'f', 0644, now.count("prgcik.dat") != 0 ? now.at("prgcik.dat").modified : 0,
                       QByteArray()};
         return expected;
     }
@@ -83,8 +88,8 @@ TEST_F(Restore, TheSelectedEntryComesBackWholeAndTheProgramEnds) {
     ASSERT_EQ(dialogs.of("inform").size(), 1u);
     EXPECT_EQ(dialogs.of("inform")[0].text, kCompleted);
     EXPECT_FALSE(dialogs.of("inform")[0].text.contains('\n'));
-    EXPECT_EQ(state.jobMode, "unziping");
-    EXPECT_EQ(state.dosyaAdi, archivePath);
+    EXPECT_EQ(state.job, app::RunningJob::Restore);
+    EXPECT_EQ(state.restoredArchive, archivePath);
 
     EXPECT_EQ(firstDifference(expectedAfterRestore(), snapshot(programFolder)), "");
     EXPECT_EQ(readBytes(programFile("prgcik.dat")), QByteArray());
@@ -94,7 +99,7 @@ TEST_F(Restore, TheSelectedEntryComesBackWholeAndTheProgramEnds) {
 
 TEST_F(Restore, APickedArchiveIsRestoredAfterTheQuestion) {
     startInteractive();
-    state.sayac = 55;
+    state.lastPercent = 55;
     dialogs.pickedFiles = {archivePath};
     dialogs.answers = {true};
     clickRestorePicked();
@@ -122,8 +127,8 @@ TEST_F(Restore, NoOrCancelOrAnEmptyListChangesNothing) {
     EXPECT_EQ(dialogs.of("ask").size(), 2u);
     EXPECT_EQ(dialogs.of("pickFile").size(), 2u);
     EXPECT_TRUE(dialogs.of("progress").empty());
-    EXPECT_EQ(state.jobMode, QString());
-    EXPECT_EQ(state.sayac, 0);
+    EXPECT_EQ(state.job, app::RunningJob::None);
+    EXPECT_EQ(state.lastPercent, 0);
     EXPECT_FALSE(end.status.has_value());
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
 
@@ -179,9 +184,9 @@ TEST_F(Restore, AHostileArchiveIsRefusedWithNothingChanged) {
 
 TEST_F(Restore, Only100DuringARestoreCompletesIt) {
     startInteractive();
-    state.jobMode = "unziping";
+    state.job = app::RunningJob::Restore;
     program->shell().onProgress(99);
-    EXPECT_EQ(state.sayac, 99);
+    EXPECT_EQ(state.lastPercent, 99);
     EXPECT_FALSE(end.status.has_value());
     program->shell().onProgress(100);
     EXPECT_EQ(end.status, ExitStatus::Normal);

@@ -1,7 +1,8 @@
 #include "app/ProgramFixture.h"
 #include "app/SingleInstance.h"
-#include "archive/ArchiveTestSupport.h"
 #include "store/TargetSetting.h"
+#include "support/ArchiveTestSupport.h"
+#include "support/Controls.h"
 #include "ui/StyledButton.h"
 
 #include <QDir>
@@ -44,8 +45,9 @@ TEST_F(Startup, TheLaunchCodeInsideALongerWordStartsTheProgram) {
     start({"abc4702519836xyz"});
     EXPECT_FALSE(end.status.has_value());
     EXPECT_TRUE(program->window().isVisible());
-    EXPECT_EQ(state.sayac, 0);
-    EXPECT_EQ(program->window().Text2->text(), QDir::toNativeSeparators(programFolder).toUpper());
+    EXPECT_EQ(state.lastPercent, 0);
+    EXPECT_EQ(control<QLineEdit>(program->window(), "Text2")->text(),
+              QDir::toNativeSeparators(programFolder).toUpper());
 }
 
 TEST_F(Startup, TheKeywordInOtherLetterCaseIsAnInteractiveStart) {
@@ -94,7 +96,7 @@ TEST_F(Startup, KapatAndACloseRequestStoreTheTargetAsTheSameBytes) {
     writeBytes(programFile("yedekleme.dat"), stored);
     startInteractive();
     QFile::remove(programFile("yedekleme.dat"));
-    QTest::mouseClick(program->window().Command5, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(program->window(), "Command5"), Qt::LeftButton);
     EXPECT_EQ(end.status, ExitStatus::Normal);
     EXPECT_EQ(readBytes(programFile("yedekleme.dat")), stored);
 

@@ -1,5 +1,5 @@
 #include "archive/ArchiveCommand.h"
-#include "app/Failure.h"
+#include "base/Failure.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "archive/ArchiveComponent.h"
-#include "archive/ArchiveJobsTestBase.h"
+#include "support/ArchiveJobsTestBase.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -9,25 +9,19 @@ using namespace kavlento::testing;
 
 namespace {
 
-class NoDialogs final : public UserDialogs {
-public:
+// A folder chooser that answers from the script and records what it was asked.
+struct ScriptedChooser {
     QString folderToPick;
     QString askedPrompt;
-    void inform(const QString&, const QString&, MessageIcon) override {}
-    bool askYesNo(const QString&, const QString&, MessageIcon) override { return false; }
-    void reportFailure(int, const QString&) override {}
-    QString pickArchiveFile() override { return QString(); }
-    QString pickFolder(const QString& prompt, const QString&) override {
-        askedPrompt = prompt;
-        return folderToPick;
-    }
-    void showProgress() override {}
 };
 
 class Component : public ArchiveJobsTest {
 protected:
-    NoDialogs dialogs;
-    archive::ArchiveComponent zip{dialogs};
+    ScriptedChooser dialogs;
+    archive::ArchiveComponent zip{[this](const QString& prompt, const QString&) {
+        dialogs.askedPrompt = prompt;
+        return dialogs.folderToPick;
+    }};
 
     QString compressCommand(const QString& name = QStringLiteral("1.ksd")) {
         return archive::buildCompressCommand(source, target, name);

@@ -1,4 +1,4 @@
-#include "archive/ArchiveJobsTestBase.h"
+#include "support/ArchiveJobsTestBase.h"
 
 using namespace kavlento;
 using namespace kavlento::testing;

@@ -1,5 +1,5 @@
-#include "archive/ArchiveJobsTestBase.h"
-#include "archive/ZipReader.h"
+#include "archive/ExtractionRules.h"
+#include "support/ArchiveJobsTestBase.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -11,9 +11,10 @@ using namespace kavlento::testing;
 
 namespace {
 std::vector<std::string> entryNames(const QString& archivePath) {
-    const archive::ZipReader reader(archive::toSystemPath(archivePath));
+    const auto checked = archive::openCheckedArchive(fs::toSystemPath(archivePath));
+    const zip::ZipReader& reader = *checked;
     std::vector<std::string> names;
-    for (const archive::ArchiveEntry& entry : reader.entries()) {
+    for (const zip::ZipEntry& entry : reader.entries()) {
         names.emplace_back(entry.path);
     }
     return names;
@@ -100,7 +101,7 @@ TEST_F(RoundTrip, TheDestinationAndExcludedFoldersAreNotPacked) {
     EXPECT_FALSE(contains(names, "yedekler/07-12-26"));
 
     const auto without =
-        entryNames(compress(source, "2.ksd", 0, {archive::toSystemPath(source + "/yedekler")}));
+        entryNames(compress(source, "2.ksd", 0, {fs::toSystemPath(source + "/yedekler")}));
     EXPECT_TRUE(contains(without, "veri.txt"));
     EXPECT_FALSE(contains(without, "yedekler"));
     EXPECT_FALSE(contains(without, "yedekler/notlar.txt"));
@@ -144,8 +145,20 @@ TEST_F(RoundTrip, NamesWithoutTheUtf8FlagAreReadAsUtf8OrElseAsCodePage437) {
     for (const auto& [stored, expected] : std::vector<std::pair<QByteArray, std::string>>{
              {"\xc5\x9f.txt", "ş.txt"}, {"\x80\xa7.txt", "Çº.txt"}}) {
         const QString path = work.file("eski.zip");
-        writeRawZip(path, {{"ab.txt", "içerik"}});
+        writeRawZip(path, {{"ab.txt", "içerik", 0}}); // made on DOS
         writeBytes(path, readBytes(path).replace("ab.txt", stored));
         EXPECT_EQ(entryNames(path), std::vector<std::string>{expected});
     }
+}
+
+TEST_F(RoundTrip, AFileWhereTheFolderHasAFolderChangesNothing) {
+    writeFile(source + "/veri", "dosya");
+    writeFile(source + "/b.txt", "b");
+    const QString archivePath = compress(source);
+    writeFile(restored + "/veri/icinde.txt", "klasördeki dosya");
+    writeFile(restored + "/b.txt", "eski b");
+    const Tree before = snapshot(restored);
+    const Failure failure = failureOf([&] { extract(archivePath, restored); });
+    EXPECT_EQ(failure.code(), FailureCode::PathFileAccess);
+    EXPECT_EQ(firstDifference(before, snapshot(restored)), "");
 }

@@ -1,6 +1,6 @@
-#include "archive/ArchiveTestSupport.h"
-#include "common/TempFolder.h"
 #include "store/TargetSetting.h"
+#include "support/ArchiveTestSupport.h"
+#include "support/TempFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The archive reader, on any bytes: listing the entries (names, kinds, sizes)
 // and reading each one (methods, traditional and AES encryption, checks) either
 // succeeds or ends in a Failure, never in a crash or an unbounded read.
-#include "app/Failure.h"
-#include "archive/ZipReader.h"
+#include "archive/ExtractionRules.h"
+#include "base/Failure.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,21 +22,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fwrite(data, 1, size, file);
     std::fclose(file);
     try {
-        const archive::ZipReader reader(path);
-        const std::vector<archive::ArchiveEntry>& entries = reader.entries();
+        const auto checked = archive::openCheckedArchive(path);
+        const zip::ZipReader& reader = *checked;
+        const std::vector<zip::ZipEntry>& entries = reader.entries();
         std::set<std::string> links;
-        for (const archive::ArchiveEntry& entry : entries) {
-            if (entry.kind == archive::ArchiveEntry::Kind::Link) {
+        for (const zip::ZipEntry& entry : entries) {
+            if (entry.kind == EntryKind::Link) {
                 links.emplace(entry.path);
             }
         }
         std::uint8_t buffer[4096];
-        for (const archive::ArchiveEntry& entry : entries) {
-            if (entry.kind == archive::ArchiveEntry::Kind::Folder) {
+        for (const zip::ZipEntry& entry : entries) {
+            if (entry.kind == EntryKind::Folder) {
                 continue;
             }
             try {
-                archive::EntryReader content(reader, entry, "6150937284");
+                zip::EntryReader content(reader, entry, "6150937284");
                 std::string target;
                 std::uint64_t total = 0;
                 while (const std::size_t n = content.read(buffer, sizeof buffer)) {
@@ -44,11 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     if (total > entry.size) {
                         __builtin_trap(); // more than the header declared
                     }
-                    if (entry.kind == archive::ArchiveEntry::Kind::Link && target.size() < 4096) {
+                    if (entry.kind == EntryKind::Link && target.size() < 4096) {
                         target.append(reinterpret_cast<const char*>(buffer), n);
                     }
                 }
-                if (entry.kind == archive::ArchiveEntry::Kind::Link) {
+                if (entry.kind == EntryKind::Link) {
                     archive::isSafeLinkTarget(entry.path, target, links);
                 }
             } catch (const Failure&) {

@@ -1,7 +1,7 @@
 // The parser of archive commands, on any text: it either accepts a command
 // whose values the builders give back, or refuses it with a Failure.
-#include "app/Failure.h"
 #include "archive/ArchiveCommand.h"
+#include "base/Failure.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,13 +1,13 @@
 #include "archive/ArchiveCommand.h"
-#include "archive/ArchiveTestSupport.h"
 #include "archive/CompressJob.h"
+#include "archive/ExtractionRules.h"
 #include "archive/JobControl.h"
-#include "archive/SystemFile.h"
-#include "archive/ZipReader.h"
-#include "common/TempFolder.h"
-#include "reliability/ReliabilityTestSupport.h"
+#include "fs/File.h"
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
+#include "support/ArchiveTestSupport.h"
+#include "support/ReliabilityTestSupport.h"
+#include "support/TempFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -76,13 +76,14 @@ protected:
 
 // Reads every entry of an archive with the password, checking everything.
 void expectCompleteArchive(const QString& path) {
-    const archive::ZipReader reader(archive::toSystemPath(path));
+    const auto checked = archive::openCheckedArchive(fs::toSystemPath(path));
+    const zip::ZipReader& reader = *checked;
     std::vector<std::uint8_t> buffer(1 << 16);
-    for (const archive::ArchiveEntry& entry : reader.entries()) {
-        if (entry.kind == archive::ArchiveEntry::Kind::Folder) {
+    for (const zip::ZipEntry& entry : reader.entries()) {
+        if (entry.isFolder()) {
             continue;
         }
-        archive::EntryReader content(reader, entry, "6150937284");
+        zip::EntryReader content(reader, entry, "6150937284");
         while (content.read(buffer.data(), buffer.size()) > 0) {
         }
     }
@@ -158,7 +159,7 @@ TEST_F(Crash, AKilledRestoreLeavesEveryFileAllOldOrAllNew) {
     writeFile(newTree + "/yeni klasör/yeni.txt", "yeni");
     QFile::remove(newTree + "/kavlento");
     archive::JobControl control;
-    const QString archivePath = archive::fromSystemPath(
+    const QString archivePath = fs::fromSystemPath(
         archive::runCompress(archive::parseCompressCommand(
                                  archive::buildCompressCommand(newTree, targetFolder, "yeni.ksd")),
                              {}, control)

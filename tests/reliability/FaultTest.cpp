@@ -1,12 +1,12 @@
 #include "archive/ArchiveCommand.h"
-#include "archive/ArchiveTestSupport.h"
 #include "archive/CompressJob.h"
 #include "archive/JobControl.h"
-#include "archive/SystemFile.h"
-#include "common/TempFolder.h"
-#include "reliability/ReliabilityTestSupport.h"
+#include "fs/File.h"
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
+#include "support/ArchiveTestSupport.h"
+#include "support/ReliabilityTestSupport.h"
+#include "support/TempFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -109,7 +109,7 @@ protected:
 
     QString makeArchiveOf(const QString& source, const QString& name) {
         archive::JobControl control;
-        return archive::fromSystemPath(
+        return fs::fromSystemPath(
             archive::runCompress(archive::parseCompressCommand(
                                      archive::buildCompressCommand(source, folder.path(), name)),
                                  {}, control)

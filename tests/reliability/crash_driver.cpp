@@ -5,10 +5,10 @@
 //   crash_driver remove <program-folder>                       remove the first history entry until
 //   none is left crash_driver restore <archive> <folder>                    one restore
 
-#include "app/Failure.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/ExtractJob.h"
 #include "archive/JobControl.h"
+#include "base/Failure.h"
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
 

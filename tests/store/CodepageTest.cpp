@@ -1,5 +1,5 @@
 #include "store/Codepage.h"
-#include "app/Failure.h"
+#include "base/Failure.h"
 
 #include <gtest/gtest.h>
 

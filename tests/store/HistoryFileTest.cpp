@@ -1,5 +1,5 @@
 #include "store/HistoryFile.h"
-#include "common/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <QDir>
 

@@ -1,5 +1,5 @@
 #include "store/TargetSetting.h"
-#include "common/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <QDir>
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 using namespace kavlento;
+using namespace kavlento::app;
 using namespace kavlento::ui;
 
 namespace {

@@ -10,10 +10,13 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "support/Controls.h"
+
 #include <gtest/gtest.h>
 
 using namespace kavlento;
 using namespace kavlento::ui;
+using kavlento::testing::control;
 
 namespace {
 
@@ -52,27 +55,34 @@ TEST(MainWindow, EveryControlSitsAtItsDesignedPlace) {
         EXPECT_EQ(control->geometry(), QRect(p.left / 15, p.top / 15, p.width / 15, p.height / 15))
             << p.name;
     }
-    EXPECT_EQ(window.Text1->parentWidget(), window.Frame2);
-    EXPECT_EQ(window.Command5->parentWidget(), window.Frame3);
+    EXPECT_EQ(control<QLineEdit>(window, "Text1")->parentWidget(),
+              control<QGroupBox>(window, "Frame2"));
+    EXPECT_EQ(control<StyledButton>(window, "Command5")->parentWidget(),
+              control<QGroupBox>(window, "Frame3"));
 }
 
 TEST(MainWindow, CaptionsTitleAndWindowButtons) {
     MainWindow window;
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Kavlento"));
-    EXPECT_EQ(window.Frame2->title(), QStringLiteral("Yedekleme Seçenekleri"));
-    EXPECT_EQ(window.Frame3->title(), QString());
-    EXPECT_EQ(window.Command1->text(), QStringLiteral("GÖZAT..."));
-    EXPECT_EQ(window.Command2->text(), QStringLiteral("YEDEK AL"));
-    EXPECT_EQ(window.Command3->text(), QStringLiteral("İPTAL ET"));
-    EXPECT_EQ(window.Command4->text(), QStringLiteral("GERİ YÜKLE"));
-    EXPECT_EQ(window.Command5->text(), QStringLiteral("KAPAT"));
-    EXPECT_EQ(window.Command6->text(), QStringLiteral("GÖZAT..."));
-    EXPECT_EQ(window.Label1->text(), QStringLiteral("Nereye Yedeklensin"));
-    EXPECT_EQ(window.Label3->text(), QStringLiteral("Yedeklenen:"));
-    EXPECT_TRUE(window.Label2->text().startsWith(QStringLiteral("UYARI: Eğerki Sitemizden")));
-    EXPECT_TRUE(window.Label2->text().endsWith(QStringLiteral("Veri Kayıpları Yaşanacaktır.")));
-    EXPECT_TRUE(window.Label2->wordWrap());
-    EXPECT_EQ(window.Image2->pixmap().size(), QSize(290, 49));
+    EXPECT_EQ(control<QGroupBox>(window, "Frame2")->title(),
+              QStringLiteral("Yedekleme Seçenekleri"));
+    EXPECT_EQ(control<QGroupBox>(window, "Frame3")->title(), QString());
+    EXPECT_EQ(control<StyledButton>(window, "Command1")->text(), QStringLiteral("GÖZAT..."));
+    EXPECT_EQ(control<StyledButton>(window, "Command2")->text(), QStringLiteral("YEDEK AL"));
+    EXPECT_EQ(control<StyledButton>(window, "Command3")->text(), QStringLiteral("İPTAL ET"));
+    EXPECT_EQ(control<StyledButton>(window, "Command4")->text(), QStringLiteral("GERİ YÜKLE"));
+    EXPECT_EQ(control<StyledButton>(window, "Command5")->text(), QStringLiteral("KAPAT"));
+    EXPECT_EQ(control<StyledButton>(window, "Command6")->text(), QStringLiteral("GÖZAT..."));
+    EXPECT_EQ(control<QLabel>(window, "Label1")->text(), QStringLiteral("Nereye Yedeklensin"));
+    EXPECT_EQ(control<QLabel>(window, "Label3")->text(), QStringLiteral("Yedeklenen:"));
+    EXPECT_TRUE(control<QLabel>(window, "Label2")
+                    ->text()
+                    .startsWith(QStringLiteral("UYARI: Eğerki Sitemizden")));
+    EXPECT_TRUE(control<QLabel>(window, "Label2")
+                    ->text()
+                    .endsWith(QStringLiteral("Veri Kayıpları Yaşanacaktır.")));
+    EXPECT_TRUE(control<QLabel>(window, "Label2")->wordWrap());
+    EXPECT_EQ(control<QLabel>(window, "Image2")->pixmap().size(), QSize(290, 49));
     EXPECT_EQ(window.windowIcon().availableSizes().value(0), QSize(48, 48));
 
     const Qt::WindowFlags flags = window.windowFlags();
@@ -80,36 +90,39 @@ TEST(MainWindow, CaptionsTitleAndWindowButtons) {
     EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
     EXPECT_FALSE(flags & Qt::WindowSystemMenuHint);
-    EXPECT_TRUE(window.Text1->isReadOnly());
-    EXPECT_TRUE(window.Text2->isReadOnly());
+    EXPECT_TRUE(control<QLineEdit>(window, "Text1")->isReadOnly());
+    EXPECT_TRUE(control<QLineEdit>(window, "Text2")->isReadOnly());
 }
 
 TEST(MainWindow, ColoursAndFonts) {
     MainWindow window;
     const QColor grey(181, 182, 181);
     EXPECT_EQ(window.palette().color(QPalette::Window), grey);
-    EXPECT_EQ(window.Frame2->palette().color(QPalette::Window), grey);
-    EXPECT_EQ(window.Frame3->palette().color(QPalette::Window), grey);
-    EXPECT_EQ(window.Label1->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-    EXPECT_EQ(window.Label3->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-    EXPECT_EQ(window.Label2->palette().color(QPalette::WindowText), QColor(255, 255, 255));
-    EXPECT_EQ(window.Command2->textColor(), QColor(255, 0, 0));
-    EXPECT_EQ(window.Command2->look().appearance, 2);
-    EXPECT_EQ(window.Command5->look().appearance, 5);
-    EXPECT_EQ(window.Command5->look().border, QColor(0, 60, 116));
-    EXPECT_EQ(window.Command5->look().borderMedium, QColor(0, 0, 127));
-    EXPECT_EQ(window.Command5->look().face, QColor(255, 255, 255));
+    EXPECT_EQ(control<QGroupBox>(window, "Frame2")->palette().color(QPalette::Window), grey);
+    EXPECT_EQ(control<QGroupBox>(window, "Frame3")->palette().color(QPalette::Window), grey);
+    EXPECT_EQ(control<QLabel>(window, "Label1")->palette().color(QPalette::WindowText),
+              QColor(255, 0, 0));
+    EXPECT_EQ(control<QLabel>(window, "Label3")->palette().color(QPalette::WindowText),
+              QColor(255, 0, 0));
+    EXPECT_EQ(control<QLabel>(window, "Label2")->palette().color(QPalette::WindowText),
+              QColor(255, 255, 255));
+    EXPECT_EQ(control<StyledButton>(window, "Command2")->textColor(), QColor(255, 0, 0));
+    EXPECT_EQ(control<StyledButton>(window, "Command2")->look().appearance, 2);
+    EXPECT_EQ(control<StyledButton>(window, "Command5")->look().appearance, 5);
+    EXPECT_EQ(control<StyledButton>(window, "Command5")->look().border, QColor(0, 60, 116));
+    EXPECT_EQ(control<StyledButton>(window, "Command5")->look().borderMedium, QColor(0, 0, 127));
+    EXPECT_EQ(control<StyledButton>(window, "Command5")->look().face, QColor(255, 255, 255));
 
-    EXPECT_TRUE(window.Command3->font().bold());
-    EXPECT_DOUBLE_EQ(window.Command3->font().pointSizeF(), 8.25);
-    EXPECT_DOUBLE_EQ(window.Label2->font().pointSizeF(), 9.75);
-    EXPECT_TRUE(drawsTurkishLetters(window.Command3->font().family()));
-    EXPECT_TRUE(drawsTurkishLetters(window.Label2->font().family()));
+    EXPECT_TRUE(control<StyledButton>(window, "Command3")->font().bold());
+    EXPECT_DOUBLE_EQ(control<StyledButton>(window, "Command3")->font().pointSizeF(), 8.25);
+    EXPECT_DOUBLE_EQ(control<QLabel>(window, "Label2")->font().pointSizeF(), 9.75);
+    EXPECT_TRUE(drawsTurkishLetters(control<StyledButton>(window, "Command3")->font().family()));
+    EXPECT_TRUE(drawsTurkishLetters(control<QLabel>(window, "Label2")->font().family()));
 }
 
 TEST(MainWindow, ListHasThreeNamedColumnsOfTheDesignedWidths) {
     MainWindow window;
-    QTreeWidget* list = window.ListView1;
+    QTreeWidget* list = control<QTreeWidget>(window, "ListView1");
     ASSERT_EQ(list->columnCount(), 3);
     EXPECT_EQ(list->headerItem()->text(0), QStringLiteral("TARİH"));
     EXPECT_EQ(list->headerItem()->text(1), QStringLiteral("SAAT"));
@@ -125,29 +138,34 @@ TEST(MainWindow, FocusStartsOnTheListAndFollowsTheTabOrder) {
     window.showCentered();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    const QList<QWidget*> order = {window.ListView1, window.Command3, window.Command4,
-                                   window.Command6,  window.Command5, window.Command2,
-                                   window.Text2,     window.Text1,    window.Command1};
-    EXPECT_EQ(QApplication::focusWidget(), window.ListView1);
+    const QList<QWidget*> order = {
+        control<QTreeWidget>(window, "ListView1"), control<StyledButton>(window, "Command3"),
+        control<StyledButton>(window, "Command4"), control<StyledButton>(window, "Command6"),
+        control<StyledButton>(window, "Command5"), control<StyledButton>(window, "Command2"),
+        control<QLineEdit>(window, "Text2"),       control<QLineEdit>(window, "Text1"),
+        control<StyledButton>(window, "Command1")};
+    EXPECT_EQ(QApplication::focusWidget(), control<QTreeWidget>(window, "ListView1"));
     for (int i = 1; i < order.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), order[i]) << i;
     }
-    EXPECT_EQ(window.Label1->focusPolicy(), Qt::NoFocus);
-    EXPECT_EQ(window.Frame2->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(control<QLabel>(window, "Label1")->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(control<QGroupBox>(window, "Frame2")->focusPolicy(), Qt::NoFocus);
 }
 
 TEST(MainWindow, HistoryShowsRecordsInOrderAndSelectionIsRead) {
     MainWindow window;
     window.showHistory(threeRecords());
     ASSERT_EQ(window.historyCount(), 3);
-    EXPECT_EQ(window.ListView1->topLevelItem(1)->text(0), QStringLiteral("06.12.2026"));
-    EXPECT_EQ(window.ListView1->topLevelItem(1)->text(1), QStringLiteral("09:05:03"));
-    EXPECT_EQ(window.ListView1->topLevelItem(1)->text(2),
+    EXPECT_EQ(control<QTreeWidget>(window, "ListView1")->topLevelItem(1)->text(0),
+              QStringLiteral("06.12.2026"));
+    EXPECT_EQ(control<QTreeWidget>(window, "ListView1")->topLevelItem(1)->text(1),
+              QStringLiteral("09:05:03"));
+    EXPECT_EQ(control<QTreeWidget>(window, "ListView1")->topLevelItem(1)->text(2),
               QStringLiteral("/yedek/06.12.2026/6122026.953.ksd"));
     EXPECT_EQ(window.selectedHistoryRecord(), std::nullopt);
 
-    window.ListView1->topLevelItem(2)->setSelected(true);
+    control<QTreeWidget>(window, "ListView1")->topLevelItem(2)->setSelected(true);
     EXPECT_EQ(window.selectedHistoryRecord(), threeRecords()[2]);
 
     window.showHistory({threeRecords()[0]}); // rebuilt in full
@@ -159,22 +177,24 @@ TEST(MainWindow, ClickingAnItemEnablesTheEntryButtons) {
     window.showHistory(threeRecords());
     window.showCentered();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_TRUE(window.Command3->isEnabled());
-    EXPECT_TRUE(window.Command4->isEnabled());
+    EXPECT_TRUE(control<StyledButton>(window, "Command3")->isEnabled());
+    EXPECT_TRUE(control<StyledButton>(window, "Command4")->isEnabled());
 
     window.setEntryButtonsEnabled(false);
-    EXPECT_FALSE(window.Command3->isEnabled());
-    EXPECT_FALSE(window.Command4->isEnabled());
+    EXPECT_FALSE(control<StyledButton>(window, "Command3")->isEnabled());
+    EXPECT_FALSE(control<StyledButton>(window, "Command4")->isEnabled());
 
     // Below the last item there is no item to click: nothing changes.
-    QWidget* viewport = window.ListView1->viewport();
+    QWidget* viewport = control<QTreeWidget>(window, "ListView1")->viewport();
     QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(50, viewport->height() - 5));
-    EXPECT_FALSE(window.Command3->isEnabled());
+    EXPECT_FALSE(control<StyledButton>(window, "Command3")->isEnabled());
 
-    const QRect second = window.ListView1->visualItemRect(window.ListView1->topLevelItem(1));
+    const QRect second =
+        control<QTreeWidget>(window, "ListView1")
+            ->visualItemRect(control<QTreeWidget>(window, "ListView1")->topLevelItem(1));
     QTest::mouseClick(viewport, Qt::LeftButton, {}, second.center());
-    EXPECT_TRUE(window.Command3->isEnabled());
-    EXPECT_TRUE(window.Command4->isEnabled());
+    EXPECT_TRUE(control<StyledButton>(window, "Command3")->isEnabled());
+    EXPECT_TRUE(control<StyledButton>(window, "Command4")->isEnabled());
     EXPECT_EQ(window.selectedHistoryRecord(), threeRecords()[1]);
 }
 
@@ -191,11 +211,11 @@ TEST(MainWindow, EnterAndSpacePressTheFocusedButton) {
     window.showCentered();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    QSignalSpy clicked(window.Command5, &QPushButton::clicked);
-    window.Command5->setFocus();
-    QTest::keyClick(window.Command5, Qt::Key_Space);
-    QTest::keyClick(window.Command5, Qt::Key_Return);
-    QTest::keyClick(window.Command5, Qt::Key_Enter);
+    QSignalSpy clicked(control<StyledButton>(window, "Command5"), &QPushButton::clicked);
+    control<StyledButton>(window, "Command5")->setFocus();
+    QTest::keyClick(control<StyledButton>(window, "Command5"), Qt::Key_Space);
+    QTest::keyClick(control<StyledButton>(window, "Command5"), Qt::Key_Return);
+    QTest::keyClick(control<StyledButton>(window, "Command5"), Qt::Key_Enter);
     QTRY_COMPARE(clicked.count(), 3);
 }
 
@@ -207,16 +227,19 @@ TEST(MainWindow, EveryCaptionFitsInsideItsControl) {
             << button->objectName().toStdString();
         EXPECT_LE(metrics.height() + 4, button->height()) << button->objectName().toStdString();
     }
-    for (QLabel* label : {window.Label1, window.Label3, window.Label2}) {
+    for (QLabel* label : {control<QLabel>(window, "Label1"), control<QLabel>(window, "Label3"),
+                          control<QLabel>(window, "Label2")}) {
         const QFontMetrics metrics(label->font());
         const QRect needed = metrics.boundingRect(QRect(0, 0, label->width(), 10000),
                                                   Qt::TextWordWrap, label->text());
         EXPECT_LE(needed.width(), label->width()) << label->objectName().toStdString();
         // The notice's last line may sit under the lower group box, as designed;
         // and the lowest pixel row of a line is descent space no letter here uses.
-        const int visible = label == window.Label2 ? label->height() - 5 : label->height();
+        const int visible =
+            label == control<QLabel>(window, "Label2") ? label->height() - 5 : label->height();
         EXPECT_LE(needed.height() - 1, visible) << label->objectName().toStdString();
     }
-    const QFontMetrics title(window.Frame2->font());
-    EXPECT_LE(title.horizontalAdvance(window.Frame2->title()), window.Frame2->width());
+    const QFontMetrics title(control<QGroupBox>(window, "Frame2")->font());
+    EXPECT_LE(title.horizontalAdvance(control<QGroupBox>(window, "Frame2")->title()),
+              control<QGroupBox>(window, "Frame2")->width());
 }

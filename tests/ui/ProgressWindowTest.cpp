@@ -5,9 +5,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include "support/Controls.h"
+
 #include <gtest/gtest.h>
 
 using namespace kavlento::ui;
+using kavlento::testing::control;
 
 TEST(ProgressWindow, LayoutAndTexts) {
     ProgressWindow window([] { return std::optional<int>(); });
@@ -15,42 +18,45 @@ TEST(ProgressWindow, LayoutAndTexts) {
     EXPECT_TRUE(window.windowTitle().isEmpty());
     EXPECT_FALSE(window.windowFlags() & Qt::WindowTitleHint);
     EXPECT_FALSE(window.windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_EQ(window.Cubuk->geometry(), QRect(0, 34, 399, 21));
-    EXPECT_EQ(window.Label2->geometry(), QRect(108, 2, 154, 18));
-    EXPECT_EQ(window.Label1->geometry(), QRect(38, 18, 313, 15));
-    EXPECT_EQ(window.Label2->text(), QStringLiteral("Kavlento"));
-    EXPECT_EQ(window.Label1->text(), QStringLiteral("İŞLEM YAPILIRKEN LÜTFEN BEKLEYİN..."));
-    EXPECT_EQ(window.Label2->palette().color(QPalette::WindowText), QColor(192, 0, 0));
-    EXPECT_EQ(window.Cubuk->minimum(), 0);
-    EXPECT_EQ(window.Cubuk->maximum(), 100);
-    EXPECT_EQ(window.Timer1->interval(), 10);
-    EXPECT_TRUE(window.Timer1->isActive());
+    EXPECT_EQ(control<QProgressBar>(window, "Cubuk")->geometry(), QRect(0, 34, 399, 21));
+    EXPECT_EQ(control<QLabel>(window, "Label2")->geometry(), QRect(108, 2, 154, 18));
+    EXPECT_EQ(control<QLabel>(window, "Label1")->geometry(), QRect(38, 18, 313, 15));
+    EXPECT_EQ(control<QLabel>(window, "Label2")->text(), QStringLiteral("Kavlento"));
+    EXPECT_EQ(control<QLabel>(window, "Label1")->text(),
+              QStringLiteral("İŞLEM YAPILIRKEN LÜTFEN BEKLEYİN..."));
+    EXPECT_EQ(control<QLabel>(window, "Label2")->palette().color(QPalette::WindowText),
+              QColor(192, 0, 0));
+    EXPECT_EQ(control<QProgressBar>(window, "Cubuk")->minimum(), 0);
+    EXPECT_EQ(control<QProgressBar>(window, "Cubuk")->maximum(), 100);
+    EXPECT_EQ(control<QTimer>(window, "Timer1")->interval(), 10);
+    EXPECT_TRUE(control<QTimer>(window, "Timer1")->isActive());
 }
 
 TEST(ProgressWindow, TheBarFollowsTheLastReportedPercentage) {
-    std::optional<int> sayac;
-    ProgressWindow window([&sayac] { return sayac; });
+    std::optional<int> lastPercent;
+    ProgressWindow window([&lastPercent] { return lastPercent; });
     window.show();
 
     QTest::qWait(40);
-    EXPECT_EQ(window.Cubuk->value(), 0); // nothing reported yet reads as 0
+    EXPECT_EQ(control<QProgressBar>(window, "Cubuk")->value(),
+              0); // nothing reported yet reads as 0
 
-    sayac = 37;
+    lastPercent = 37;
     QTest::qWait(40);
-    EXPECT_EQ(window.Cubuk->value(), 37);
-    sayac = 37;
+    EXPECT_EQ(control<QProgressBar>(window, "Cubuk")->value(), 37);
+    lastPercent = 37;
     QTest::qWait(40);
-    EXPECT_EQ(window.Cubuk->value(), 37);
+    EXPECT_EQ(control<QProgressBar>(window, "Cubuk")->value(), 37);
 
-    sayac = 100;
+    lastPercent = 100;
     QTest::qWait(40);
-    EXPECT_EQ(window.Cubuk->value(), 100);
+    EXPECT_EQ(control<QProgressBar>(window, "Cubuk")->value(), 100);
     EXPECT_TRUE(window.isVisible()); // it never closes itself
 }
 
 TEST(ProgressWindow, ItsTextsFitTheirLabels) {
     ProgressWindow window([] { return std::optional<int>(); });
-    for (QLabel* label : {window.Label1, window.Label2}) {
+    for (QLabel* label : {control<QLabel>(window, "Label1"), control<QLabel>(window, "Label2")}) {
         const QFontMetrics metrics(label->font());
         EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width())
             << label->objectName().toStdString();

@@ -17,6 +17,7 @@
 #include <cstdio>
 
 using namespace kavlento;
+using namespace kavlento::app;
 
 namespace {
 

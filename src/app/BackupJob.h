@@ -1,0 +1,68 @@
+#pragma once
+
+#include "app/CloseOperation.h"
+#include "app/CommandLine.h"
+#include "app/JobState.h"
+#include "app/MainView.h"
+#include "app/UserDialogs.h"
+#include "base/Clock.h"
+#include "store/HistoryFile.h"
+#include "store/TargetSetting.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace kavlento::archive {
+class ArchiveComponent;
+} // namespace kavlento::archive
+
+namespace kavlento::app {
+
+// What one backup is called and where it goes, from the target folder and the
+// moment it starts.
+struct BackupNames {
+    QString dateText;    // the regional short date, with '/' made '-' to name a folder
+    QString datedFolder; // target, separator, date text (nothing is trimmed)
+    QString archiveName; // day month year "." hour minute second ".ksd", no leading zeros
+    QString archivePath; // dated folder, separator, archive name
+};
+
+BackupNames backupNames(const QString& target, const Moment& moment);
+QString folderSafeDate(const QString& dateText);
+
+// The folders a backup must not pack: the target folder, when it lies inside the
+// program folder (the component leaves out the dated folder itself in any case).
+QStringList foldersNotToPack(const QString& programFolder, const QString& target);
+
+// Why a chosen target folder cannot be stored, or an empty text when it can.
+QString targetRefusal(const QString& folder);
+
+// The backup: choosing the target folder ("GÖZAT..."), taking a backup ("YEDEK
+// AL", also called by an unattended start), and finishing when the archive is
+// complete.
+class BackupJob {
+public:
+    struct Parts {
+        QString programFolder;
+        const CommandLine& commandLine;
+        MainView& view;
+        UserDialogs& dialogs;
+        const Clock& clock;
+        archive::ArchiveComponent& zip;
+        const store::HistoryFile& history;
+        const store::TargetSetting& target;
+        JobState& state;
+        CloseOperation& close;
+    };
+
+    explicit BackupJob(Parts parts) : p_(parts) {}
+
+    void chooseTarget();
+    void run();
+    void finish();
+
+private:
+    Parts p_;
+};
+
+} // namespace kavlento::app

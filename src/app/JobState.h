@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace kavlento::app {
+
+enum class RunningJob { None, Backup, Restore };
+
+// What the handlers of one run share about the archive job.
+struct JobState {
+    RunningJob job = RunningJob::None;
+    std::optional<int> lastPercent; // the last reported percentage; empty before the first
+    QString restoredArchive;        // the archive being restored
+    QString archiveName;            // the file name of the archive being written
+};
+
+} // namespace kavlento::app

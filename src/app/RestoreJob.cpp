@@ -1,0 +1,71 @@
+#include "app/RestoreJob.h"
+
+#include "archive/ArchiveCommand.h"
+#include "archive/ArchiveComponent.h"
+#include "fs/SmallFile.h"
+
+#include <QDir>
+
+namespace kavlento::app {
+
+namespace {
+
+const QString kQuestion = QStringLiteral("SEÇİLİ YEDEK GERİ YÜKLENSİN Mİ?");
+const QString kNotFound = QStringLiteral("YEDEK DOSYASINA ULAŞILAMIYOR.SİLİNMEDİĞİNDEN EMİN OLUN!");
+const QString kUnusableName = QStringLiteral(
+    "YEDEK DOSYASININ YOLUNDA '>' İŞARETİ VAR, BU DOSYA GERİ YÜKLENEMEZ. LÜTFEN DOSYAYI "
+    "ADINDA '>' OLMAYAN BİR KLASÖRE TAŞIYIP TEKRAR DENEYİN.");
+const QString kCompleted = QStringLiteral("VERİLERİN YEDEKTEN GERİ YÜKLENMESİ TAMAMLANDI.") +
+                           QChar(u'\r') + QStringLiteral("ŞİMDİ PROGRAM SONLANDIRILACAK...");
+
+} // namespace
+
+void RestoreJob::restoreSelected() {
+    const auto selected = p_.view.selectedHistoryRecord();
+    if (!selected) {
+        return; // an empty list, or no item selected: nothing to ask about
+    }
+    if (!p_.dialogs.askYesNo(kQuestion, QString(), MessageIcon::Question)) {
+        return;
+    }
+    startRestore(selected->archivePath);
+}
+
+void RestoreJob::restorePicked() {
+    const QString picked = p_.dialogs.pickArchiveFile();
+    if (picked.isEmpty()) {
+        return; // cancelled: nothing is restored, nothing asked
+    }
+    if (!p_.dialogs.askYesNo(kQuestion, QString(), MessageIcon::Information)) {
+        return;
+    }
+    p_.state.restoredArchive = picked;
+    p_.state.lastPercent = 0;
+    startRestore(p_.state.restoredArchive);
+}
+
+void RestoreJob::startRestore(const QString& archivePath) {
+    if (!fs::isRegularFile(archivePath)) {
+        p_.dialogs.inform(kNotFound, QString(), MessageIcon::Error);
+        return;
+    }
+    if (!archive::fitsCommandValue(archivePath)) {
+        p_.dialogs.inform(kUnusableName, QString(), MessageIcon::Error);
+        return;
+    }
+    p_.state.restoredArchive = archivePath;
+    p_.state.job = RunningJob::Restore;
+    p_.zip.Extract(archive::buildExtractCommand(p_.state.restoredArchive, p_.programFolder));
+    p_.dialogs.showProgress();
+}
+
+void RestoreJob::completionTest() {
+    if (p_.state.lastPercent != 100 || p_.state.job != RunningJob::Restore) {
+        return;
+    }
+    p_.dialogs.inform(kCompleted, QString(), MessageIcon::Information);
+    fs::writeEmptyFile(QDir(p_.programFolder).filePath(QStringLiteral("prgcik.dat")));
+    p_.end.end(ExitStatus::Normal);
+}
+
+} // namespace kavlento::app

@@ -1,0 +1,133 @@
+#include "archive/ExtractionRules.h"
+
+#include "base/Failure.h"
+#include "fs/File.h"
+#include "fs/FolderTransaction.h"
+
+#include <algorithm>
+
+namespace kavlento::archive {
+
+namespace {
+
+[[noreturn]] void unsafe(const std::string& archive, const QString& detail) {
+    throw Failure(FailureCode::UnsafeArchive,
+                  QStringLiteral("Yedek dosyası program klasörünün dışına yazmaya çalışıyor "
+                                 "(%1); hiçbir dosya değiştirilmedi: %2")
+                      .arg(detail, fs::fromSystemPath(archive)));
+}
+std::string safePath(const std::string& archive, const std::string& name) {
+    if (name.empty()) {
+        zip::throwDamagedArchive(archive, QStringLiteral("adı olmayan girdi"));
+    }
+    if (name.find('\0') != std::string::npos) {
+        unsafe(archive, QStringLiteral("adında boş karakter olan girdi"));
+    }
+    if (name.front() == '/' || (name.size() >= 2 && name[1] == ':')) {
+        unsafe(archive, QStringLiteral("mutlak yol: %1").arg(fs::fromSystemPath(name)));
+    }
+    std::string path;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        const std::size_t end = std::min(name.find('/', start), name.size());
+        const std::string part = name.substr(start, end - start);
+        if (part == "..") {
+            unsafe(archive, QStringLiteral("'..' içeren yol: %1").arg(fs::fromSystemPath(name)));
+        }
+        if (!part.empty() && part != ".") {
+            path += path.empty() ? part : "/" + part;
+        }
+        start = end + 1;
+    }
+    const std::string first = path.substr(0, path.find('/'));
+    if (first == fs::FolderTransaction::kFolderName) {
+        unsafe(archive, QStringLiteral("Kavlento'nun çalışma klasörü"));
+    }
+    return path;
+}
+} // namespace
+
+void requireSafeTree(const std::string& path, const std::vector<zip::ZipEntry>& entries) {
+    std::vector<const zip::ZipEntry*> sorted;
+    sorted.reserve(entries.size());
+    for (const zip::ZipEntry& entry : entries) {
+        sorted.push_back(&entry);
+    }
+    const auto byPath = [](const zip::ZipEntry* a, const zip::ZipEntry* b) {
+        return a->path < b->path;
+    };
+    std::sort(sorted.begin(), sorted.end(), byPath);
+    for (std::size_t i = 1; i < sorted.size(); ++i) {
+        if (sorted[i]->path == sorted[i - 1]->path) {
+            zip::throwDamagedArchive(
+                path,
+                QStringLiteral("aynı adla iki girdi: %1").arg(fs::fromSystemPath(sorted[i]->path)));
+        }
+    }
+    for (const zip::ZipEntry& entry : entries) {
+        for (std::size_t slash = entry.path.find('/'); slash != std::string_view::npos;
+             slash = entry.path.find('/', slash + 1)) {
+            zip::ZipEntry parent;
+            parent.path = entry.path.substr(0, slash);
+            const auto found = std::lower_bound(sorted.begin(), sorted.end(), &parent, byPath);
+            if (found != sorted.end() && (*found)->path == parent.path && !(*found)->isFolder()) {
+                unsafe(path, QStringLiteral("bir dosyanın ya da bağlantının altında girdi: %1")
+                                 .arg(fs::fromSystemPath(entry.path)));
+            }
+        }
+    }
+}
+
+zip::NamePolicy extractionNames(const std::string& archive) {
+    return [archive](std::string name) { return safePath(archive, name); };
+}
+
+std::unique_ptr<zip::ZipReader> openCheckedArchive(const std::string& path) {
+    auto reader = std::make_unique<zip::ZipReader>(path, extractionNames(path));
+    requireSafeTree(path, reader->entries());
+    return reader;
+}
+
+bool isSafeLinkTarget(std::string_view linkPath, const std::string& target,
+                      const std::set<std::string>& linkPaths) {
+    if (target.empty() || target.front() == '/' || target.find('\0') != std::string::npos ||
+        (target.size() >= 2 && target[1] == ':') || target.find('\\') != std::string::npos) {
+        return false;
+    }
+    std::vector<std::string> stack;
+    for (std::size_t start = 0, end; start < linkPath.size(); start = end + 1) {
+        end = std::min(linkPath.find('/', start), linkPath.size());
+        stack.emplace_back(linkPath.substr(start, end - start));
+    }
+    stack.pop_back(); // the link's own name
+    std::size_t start = 0;
+    while (start <= target.size()) {
+        const std::size_t end = std::min(target.find('/', start), target.size());
+        const std::string part = target.substr(start, end - start);
+        const bool lastPart = end == target.size();
+        start = end + 1;
+        if (part.empty() || part == ".") {
+            continue;
+        }
+        if (part == "..") {
+            if (stack.empty()) {
+                return false;
+            }
+            stack.pop_back();
+            continue;
+        }
+        stack.push_back(part);
+        if (!lastPart) {
+            std::string prefix;
+            for (const std::string& s : stack) {
+                prefix += prefix.empty() ? s : "/" + s;
+            }
+            if (linkPaths.count(prefix) != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace kavlento::archive

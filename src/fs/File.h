@@ -1,0 +1,136 @@
+#pragma once
+
+#include "base/TreeEntry.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The one home of file-system access. Paths are the system's own bytes (UTF-8
+// on Linux). What differs between systems is implemented in File_<system>.cpp;
+// everything above this header is the same on every system.
+namespace kavlento::fs {
+
+std::string toSystemPath(const QString& path);
+QString fromSystemPath(std::string_view path);
+std::string joinPath(const std::string& folder, std::string_view relative);
+
+// Throws the Failure for a system error number (the current one by default),
+// naming `path`.
+[[noreturn]] void throwSystemError(const QString& action, const std::string& path);
+[[noreturn]] void throwSystemError(int error, const QString& action, const std::string& path);
+
+// An open file, closed when it goes.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd();
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release();
+    // Closes now and reports a failed close, which can carry a delayed write error.
+    void close(const std::string& pathForErrors);
+
+private:
+    int fd_ = -1;
+};
+
+enum class PathKind { Missing, File, Folder, Link, Other };
+
+// What the system says about a path itself (a link is not followed).
+struct PathInfo {
+    PathKind kind = PathKind::Missing;
+    std::uint64_t size = 0;
+    Timestamp modified;
+    Timestamp changed;      // the last change of content or attributes
+    std::uint32_t mode = 0; // permission bits
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+
+    bool sameFile(const PathInfo& other) const {
+        return device == other.device && inode == other.inode;
+    }
+    // Same size and times: nothing was written in between.
+    bool sameVersion(const PathInfo& other) const {
+        return size == other.size && modified == other.modified && changed == other.changed;
+    }
+};
+
+// Missing for a path that does not exist; any other error throws.
+PathInfo lookUp(const std::string& path);
+// The same, following links.
+PathInfo lookUpFollowing(const std::string& path);
+PathInfo lookUp(const UniqueFd& file, const std::string& pathForErrors);
+
+enum class AtALink { Refuse, Follow };
+// Opens an existing file for reading; a link at its place is refused (ELOOP)
+// unless it is to be followed. Empty when the file does not exist (any more);
+// other errors throw.
+std::optional<UniqueFd> openForReading(const std::string& path, AtALink link = AtALink::Refuse);
+// Creates a new file for writing; fails when the name exists.
+UniqueFd createNew(const std::string& path, std::uint32_t mode);
+// Opens (creating when missing) for reading and writing, keeping the content.
+UniqueFd openForUpdate(const std::string& path);
+
+// Reads exactly `size` bytes at `offset`; throws on an error or a short read
+// (FailureCode::InputPastEnd).
+void readExactly(int fd, std::uint64_t offset, void* buffer, std::size_t size,
+                 const std::string& path);
+// Reads up to `size` bytes at `offset`; fewer only at the end of the file.
+std::size_t readAt(int fd, std::uint64_t offset, void* buffer, std::size_t size,
+                   const std::string& path);
+void writeAllAt(int fd, std::uint64_t offset, const void* buffer, std::size_t size,
+                const std::string& path);
+void truncateTo(int fd, std::uint64_t size, const std::string& path);
+void syncFile(int fd, const std::string& path);
+// Asks the system to drop the file's cached pages, so that the next read comes
+// from the disk. Only a request: where it is not honoured the read comes from
+// memory.
+void dropCachedPages(int fd);
+
+// Makes renames and new names in `folder` durable.
+void syncFolder(const std::string& folder);
+// Flushes everything written on the file system that holds `path`.
+void syncFileSystemOf(const std::string& path);
+
+// Throws unless `path` is an existing folder (links followed).
+void requireFolder(const std::string& path, const QString& action);
+void makeFolder(const std::string& path, std::uint32_t mode, const QString& action);
+// The names in a folder, without "." and "..", in no particular order.
+std::vector<std::string> listFolder(const std::string& path, const QString& action);
+// Renames, replacing a file at `to`.
+void renamePath(const std::string& from, const std::string& to, const QString& action);
+// Renames only when nothing is at `to`; false, changing nothing, when something is.
+bool renameWithoutReplacing(const std::string& from, const std::string& to, const QString& action);
+void removeFile(const std::string& path, const QString& action);
+// Removes an empty folder; false when it is not empty or not there.
+bool removeEmptyFolder(const std::string& path);
+// Removes `path` and everything below it, never following links. Returns
+// false if something could not be removed.
+bool removeTree(const std::string& path);
+
+std::string readLinkTarget(const std::string& path, const QString& action);
+void makeLink(const std::string& target, const std::string& path, const QString& action);
+// Sets permission bits and the modification time of a file or folder.
+void setModeAndTime(const std::string& path, std::uint32_t mode, Timestamp modified,
+                    const QString& action);
+void setModeAndTime(const UniqueFd& file, std::uint32_t mode, Timestamp modified,
+                    const std::string& pathForErrors, const QString& action);
+// Sets a link's own modification time (not its target's).
+void setLinkTime(const std::string& path, Timestamp modified, const QString& action);
+
+// Bytes free for this user on the file system that holds `path`.
+std::uint64_t availableBytes(const std::string& path);
+
+} // namespace kavlento::fs

@@ -1,0 +1,367 @@
+#include "fs/File.h"
+
+#include "base/Failure.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace kavlento::fs {
+
+namespace {
+
+PathKind kindOf(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return PathKind::File;
+    }
+    if (S_ISDIR(mode)) {
+        return PathKind::Folder;
+    }
+    if (S_ISLNK(mode)) {
+        return PathKind::Link;
+    }
+    return PathKind::Other;
+}
+
+PathInfo infoOf(const struct stat& st) {
+    PathInfo info;
+    info.kind = kindOf(st.st_mode);
+    info.size = static_cast<std::uint64_t>(st.st_size);
+    info.modified = {st.st_mtim.tv_sec, static_cast<std::uint32_t>(st.st_mtim.tv_nsec)};
+    info.changed = {st.st_ctim.tv_sec, static_cast<std::uint32_t>(st.st_ctim.tv_nsec)};
+    info.mode = st.st_mode & 07777;
+    info.device = st.st_dev;
+    info.inode = st.st_ino;
+    return info;
+}
+
+const QString kCannotRead = QStringLiteral("Dosya okunamadı");
+
+struct timespec toTimespec(Timestamp t) {
+    return {static_cast<time_t>(t.seconds), static_cast<long>(t.nanoseconds)};
+}
+
+} // namespace
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+UniqueFd::~UniqueFd() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+int UniqueFd::release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+void UniqueFd::close(const std::string& pathForErrors) {
+    const int fd = release();
+    if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) {
+        throwSystemError(QStringLiteral("Dosya kapatılamadı"), pathForErrors);
+    }
+}
+
+PathInfo lookUp(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return {};
+        }
+        throwSystemError(kCannotRead, path);
+    }
+    return infoOf(st);
+}
+
+PathInfo lookUpFollowing(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return {};
+        }
+        throwSystemError(kCannotRead, path);
+    }
+    return infoOf(st);
+}
+
+PathInfo lookUp(const UniqueFd& file, const std::string& pathForErrors) {
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0) {
+        throwSystemError(kCannotRead, pathForErrors);
+    }
+    return infoOf(st);
+}
+
+std::optional<UniqueFd> openForReading(const std::string& path, AtALink link) {
+    // Not blocking: a pipe put in a file's place must not stop the program.
+    const int noFollow = link == AtALink::Refuse ? O_NOFOLLOW : 0;
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | noFollow));
+    if (!fd.valid()) {
+        if (errno == ENOENT) {
+            return std::nullopt;
+        }
+        throwSystemError(kCannotRead, path);
+    }
+    return fd;
+}
+
+UniqueFd createNew(const std::string& path, std::uint32_t mode) {
+    UniqueFd fd(::open(path.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW,
+                       static_cast<mode_t>(mode)));
+    if (!fd.valid()) {
+        throwSystemError(QStringLiteral("Dosya oluşturulamadı"), path);
+    }
+    return fd;
+}
+
+UniqueFd openForUpdate(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644));
+    if (!fd.valid()) {
+        throwSystemError(QStringLiteral("Dosya yazılamadı"), path);
+    }
+    return fd;
+}
+
+std::size_t readAt(int fd, std::uint64_t offset, void* buffer, std::size_t size,
+                   const std::string& path) {
+    auto* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throwSystemError(kCannotRead, path);
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+void readExactly(int fd, std::uint64_t offset, void* buffer, std::size_t size,
+                 const std::string& path) {
+    if (readAt(fd, offset, buffer, size, path) != size) {
+        throw Failure(FailureCode::InputPastEnd,
+                      QStringLiteral("Dosya okunurken kısaldı (bu sırada değiştirilmiş "
+                                     "olabilir): %1")
+                          .arg(fromSystemPath(path)));
+    }
+}
+
+void writeAllAt(int fd, std::uint64_t offset, const void* buffer, std::size_t size,
+                const std::string& path) {
+    const auto* in = static_cast<const char*>(buffer);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, in, size, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throwSystemError(QStringLiteral("Dosya yazılamadı"), path);
+        }
+        in += n;
+        offset += static_cast<std::uint64_t>(n);
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+void truncateTo(int fd, std::uint64_t size, const std::string& path) {
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        throwSystemError(QStringLiteral("Dosya yazılamadı"), path);
+    }
+}
+
+void syncFile(int fd, const std::string& path) {
+    if (::fsync(fd) != 0) {
+        throwSystemError(QStringLiteral("Dosya diske yazılamadı"), path);
+    }
+}
+
+void dropCachedPages(int fd) {
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+}
+
+void syncFolder(const std::string& folder) {
+    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) {
+        throwSystemError(QStringLiteral("Klasör açılamadı"), folder);
+    }
+    // Some file systems cannot sync a folder (FAT and exFAT through FUSE among
+    // them); renames there are as durable as they allow.
+    if (::fsync(fd.get()) != 0 && errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        throwSystemError(QStringLiteral("Klasör diske yazılamadı"), folder);
+    }
+}
+
+void syncFileSystemOf(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+        throwSystemError(QStringLiteral("Diske yazılamadı"), path);
+    }
+#ifdef __linux__
+    if (::syncfs(fd.get()) != 0) {
+        throwSystemError(QStringLiteral("Diske yazılamadı"), path);
+    }
+#else
+    ::sync();
+#endif
+}
+
+void makeFolder(const std::string& path, std::uint32_t mode, const QString& action) {
+    if (::mkdir(path.c_str(), static_cast<mode_t>(mode)) != 0) {
+        throwSystemError(action, path);
+    }
+}
+
+std::vector<std::string> listFolder(const std::string& path, const QString& action) {
+    DIR* dir = ::opendir(path.c_str());
+    if (dir == nullptr) {
+        throwSystemError(action, path);
+    }
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* item = ::readdir(dir)) {
+        const std::string_view name = item->d_name;
+        if (name != "." && name != "..") {
+            names.emplace_back(name);
+        }
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    if (error != 0) {
+        throwSystemError(error, action, path);
+    }
+    return names;
+}
+
+void renamePath(const std::string& from, const std::string& to, const QString& action) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        throwSystemError(action, to);
+    }
+}
+
+bool renameWithoutReplacing(const std::string& from, const std::string& to, const QString& action) {
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno == EEXIST) {
+        return false;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        throwSystemError(action, to);
+    }
+#endif
+    // File systems that cannot refuse to replace (FAT and exFAT through FUSE):
+    // look first. Every writer of a name here looks first as well.
+    if (lookUp(to).kind != PathKind::Missing) {
+        return false;
+    }
+    renamePath(from, to, action);
+    return true;
+}
+
+void removeFile(const std::string& path, const QString& action) {
+    if (::unlink(path.c_str()) != 0) {
+        throwSystemError(action, path);
+    }
+}
+
+bool removeEmptyFolder(const std::string& path) {
+    return ::rmdir(path.c_str()) == 0;
+}
+
+bool removeTree(const std::string& path) {
+    namespace sfs = std::filesystem;
+    std::error_code error;
+    // Folders restored read-only must become writable before their contents can go.
+    if (sfs::is_directory(sfs::symlink_status(path, error))) {
+        sfs::permissions(path, sfs::perms::owner_all, sfs::perm_options::add, error);
+        for (sfs::recursive_directory_iterator it(path, error), end; !error && it != end;
+             it.increment(error)) {
+            if (it->is_directory(error) && !it->is_symlink(error)) {
+                sfs::permissions(it->path(), sfs::perms::owner_all, sfs::perm_options::add, error);
+            }
+        }
+    }
+    error.clear();
+    sfs::remove_all(path, error);
+    return !error;
+}
+
+std::string readLinkTarget(const std::string& path, const QString& action) {
+    std::string target(PATH_MAX, '\0');
+    while (true) {
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n < 0) {
+            throwSystemError(action, path);
+        }
+        if (static_cast<std::size_t>(n) < target.size()) {
+            target.resize(static_cast<std::size_t>(n));
+            return target;
+        }
+        target.resize(target.size() * 2);
+    }
+}
+
+void makeLink(const std::string& target, const std::string& path, const QString& action) {
+    if (::symlink(target.c_str(), path.c_str()) != 0) {
+        throwSystemError(action, path);
+    }
+}
+
+void setModeAndTime(const std::string& path, std::uint32_t mode, Timestamp modified,
+                    const QString& action) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, toTimespec(modified)};
+    if (::chmod(path.c_str(), static_cast<mode_t>(mode)) != 0 ||
+        ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        throwSystemError(action, path);
+    }
+}
+
+void setModeAndTime(const UniqueFd& file, std::uint32_t mode, Timestamp modified,
+                    const std::string& pathForErrors, const QString& action) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, toTimespec(modified)};
+    if (::fchmod(file.get(), static_cast<mode_t>(mode)) != 0 ||
+        ::futimens(file.get(), times) != 0) {
+        throwSystemError(action, pathForErrors);
+    }
+}
+
+void setLinkTime(const std::string& path, Timestamp modified, const QString& action) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, toTimespec(modified)};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        throwSystemError(action, path);
+    }
+}
+
+std::uint64_t availableBytes(const std::string& path) {
+    struct statvfs info {};
+    if (::statvfs(path.c_str(), &info) != 0) {
+        throwSystemError(QStringLiteral("Disk bilgisi okunamadı"), path);
+    }
+    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+}
+
+} // namespace kavlento::fs

@@ -1,0 +1,92 @@
+#include "fs/SmallFile.h"
+
+#include "base/Failure.h"
+#include "fs/File.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+namespace kavlento::fs {
+
+namespace {
+
+const QString kRead = QStringLiteral("Dosya okunamadı");
+const QString kRename = QStringLiteral("Dosyanın adı değiştirilemedi");
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".")
+                                      : path.substr(0, std::max<std::size_t>(slash, 1));
+}
+
+} // namespace
+
+bool isRegularFile(const QString& path) {
+    return lookUpFollowing(toSystemPath(path)).kind == PathKind::File;
+}
+
+QByteArray readWholeFile(const QString& path) {
+    const std::string file = toSystemPath(path);
+    std::optional<UniqueFd> fd = openForReading(file, AtALink::Follow);
+    if (!fd) {
+        throwSystemError(ENOENT, kRead, file);
+    }
+    const PathInfo info = lookUp(*fd, file);
+    if (info.kind != PathKind::File) {
+        throwSystemError(EISDIR, kRead, file);
+    }
+    QByteArray bytes;
+    bytes.resize(static_cast<qsizetype>(info.size));
+    bytes.resize(static_cast<qsizetype>(
+        readAt(fd->get(), 0, bytes.data(), static_cast<std::size_t>(bytes.size()), file)));
+    return bytes;
+}
+
+void appendLine(const QString& path, const QByteArray& line) {
+    const std::string file = toSystemPath(path);
+    UniqueFd fd = openForUpdate(file);
+    const std::uint64_t size = lookUp(fd, file).size;
+    QByteArray bytes = line;
+    if (size > 0) {
+        char last = 0;
+        readExactly(fd.get(), size - 1, &last, 1, file);
+        if (last != '\n' && last != '\r') {
+            bytes.prepend("\r\n");
+        }
+    }
+    writeAllAt(fd.get(), size, bytes.constData(), static_cast<std::size_t>(bytes.size()), file);
+    syncFile(fd.get(), file);
+    fd.close(file);
+}
+
+void replaceFile(const QString& tempPath, const QString& finalPath, const QByteArray& bytes) {
+    const std::string temp = toSystemPath(tempPath);
+    const std::string target = toSystemPath(finalPath);
+    {
+        UniqueFd fd = openForUpdate(temp);
+        try {
+            truncateTo(fd.get(), 0, temp);
+            writeAllAt(fd.get(), 0, bytes.constData(), static_cast<std::size_t>(bytes.size()),
+                       temp);
+            syncFile(fd.get(), temp);
+            fd.close(temp);
+        } catch (...) {
+            fd = UniqueFd();
+            std::remove(temp.c_str()); // the failure above is the one to report
+            throw;
+        }
+    }
+    renamePath(temp, target, kRename);
+    syncFolder(folderOf(target));
+}
+
+void writeEmptyFile(const QString& path) {
+    const std::string file = toSystemPath(path);
+    UniqueFd fd = openForUpdate(file);
+    truncateTo(fd.get(), 0, file);
+    syncFile(fd.get(), file);
+    fd.close(file);
+}
+
+} // namespace kavlento::fs

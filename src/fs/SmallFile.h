@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace kavlento::fs {
+
+// Whole small files: the stored settings and history. Each operation either
+// succeeds completely or throws a Failure that names the file and the reason.
+
+// The existence test: a regular file at exactly this path. A folder, a link or
+// nothing counts as absent.
+bool isRegularFile(const QString& path);
+
+QByteArray readWholeFile(const QString& path);
+
+// Appends `line` so that it starts on a line of its own, even when the file
+// does not end with a line end, reading only the file's last byte. Creates the
+// file when missing.
+void appendLine(const QString& path, const QByteArray& line);
+
+// Writes `bytes` to `tempPath`, flushes it to disk and renames it over
+// `finalPath` in one step, so that a crash leaves either the old or the new
+// content at `finalPath`, never a mixture or nothing.
+void replaceFile(const QString& tempPath, const QString& finalPath, const QByteArray& bytes);
+
+// Creates the file with zero bytes, or empties it when it exists.
+void writeEmptyFile(const QString& path);
+
+} // namespace kavlento::fs

@@ -1,0 +1,79 @@
+#include "main/Program.h"
+
+namespace kavlento {
+
+Program::Program(const QString& programFolder, const app::CommandLine& commandLine,
+                 app::JobState& state, app::UserDialogs& dialogs, const Clock& clock,
+                 app::ProgramEnd& end)
+    : commandLine_(commandLine), dialogs_(dialogs), end_(end), target_(programFolder),
+      history_(programFolder), zip_([&dialogs](const QString& prompt, const QString& startFolder) {
+          return dialogs.pickFolder(prompt, startFolder);
+      }),
+      instance_(programFolder), close_(target_, window_, end),
+      backup_({programFolder, commandLine_, window_, dialogs, clock, zip_, history_, target_, state,
+               close_}),
+      restore_({programFolder, window_, dialogs, zip_, state, end}),
+      shell_({programFolder, commandLine_, instance_, window_, dialogs, end, state, history_,
+              target_, backup_, restore_}) {
+    connectHandlers();
+}
+
+void Program::connectHandlers() {
+    const auto on = [this](auto* sender, auto signal, auto handler) {
+        QObject::connect(sender, signal, [this, handler](auto... arguments) {
+            guard([&] { handler(arguments...); });
+        });
+    };
+    on(&window_, &ui::MainWindow::chooseTargetClicked, [this] { backup_.chooseTarget(); });
+    on(&window_, &ui::MainWindow::backupClicked, [this] { backup_.run(); });
+    on(&window_, &ui::MainWindow::removeEntryClicked, [this] { shell_.removeSelectedEntry(); });
+    on(&window_, &ui::MainWindow::restoreEntryClicked, [this] { restore_.restoreSelected(); });
+    on(&window_, &ui::MainWindow::closeClicked, [this] { close_.run(); });
+    on(&window_, &ui::MainWindow::restoreFileClicked, [this] { restore_.restorePicked(); });
+    on(&window_, &ui::MainWindow::closeRequested, [this] { shell_.unload(); });
+    on(&zip_, &archive::ArchiveComponent::Progress,
+       [this](int percent) { shell_.onProgress(percent); });
+    on(&zip_, &archive::ArchiveComponent::CompressFinished,
+       [this](const QString&, int) { backup_.finish(); });
+    on(&zip_, &archive::ArchiveComponent::Failed,
+       [this](int number, const QString& description) { shell_.onFailed(number, description); });
+}
+
+void Program::guard(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const Failure& failure) {
+        fail(failure);
+    } catch (const std::bad_alloc&) {
+        fail(Failure(FailureCode::OutOfMemory, QStringLiteral("Bellek yetersiz")));
+    } catch (const std::exception& error) {
+        fail(Failure(FailureCode::Unexpected, QString::fromLocal8Bit(error.what())));
+    }
+}
+
+void Program::fail(const Failure& failure) {
+    // Nothing of the failed job may arrive while the error box is open.
+    zip_.cancelAndWait();
+    dialogs_.reportFailure(failure.number(), failure.description());
+    end_.end(app::ExitStatus::Failure);
+}
+
+void Program::start(bool canShowWindow) {
+    guard([&] { startWindow(canShowWindow); });
+}
+
+void Program::startWindow(bool canShowWindow) {
+    if (!shell_.startUp()) {
+        return;
+    }
+    if (!canShowWindow) {
+        dialogs_.inform(QStringLiteral("EKRAN BULUNAMADI, PENCERE GÖSTERİLEMİYOR. OTOMATİK "
+                                       "YEDEKLEME İÇİN KOMUT SATIRINA OtoRadizEv EKLEYİN."),
+                        QString(), app::MessageIcon::Error);
+        end_.end(app::ExitStatus::NoDisplay);
+        return;
+    }
+    window_.showCentered();
+}
+
+} // namespace kavlento

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "app/BackupJob.h"
+#include "app/CloseOperation.h"
+#include "app/CommandLine.h"
+#include "app/JobState.h"
+#include "app/ProgramEnd.h"
+#include "app/RestoreJob.h"
+#include "app/Shell.h"
+#include "app/SingleInstance.h"
+#include "app/UserDialogs.h"
+#include "archive/ArchiveComponent.h"
+#include "base/Clock.h"
+#include "base/Failure.h"
+#include "store/HistoryFile.h"
+#include "store/TargetSetting.h"
+#include "ui/MainWindow.h"
+#include <functional>
+
+namespace kavlento {
+
+// One run of Kavlento: the main window, the stored files, the archive
+// component and the handlers, wired together. The user, the clock and the
+// end of the program come from outside, so that tests can stand in for them.
+class Program {
+public:
+    Program(const QString& programFolder, const app::CommandLine& commandLine, app::JobState& state,
+            app::UserDialogs& dialogs, const Clock& clock, app::ProgramEnd& end);
+
+    // The start-up sequence; shows the window when it is to be shown. Without
+    // a display (`canShowWindow` false) the program says so and ends instead.
+    void start(bool canShowWindow = true);
+    // The program-wide path for a failure that no handler catches: the running
+    // job stops, the error box is shown, and the program ends without saving.
+    void fail(const Failure& failure);
+    // Runs a handler; whatever it throws takes the path above. Every handler
+    // runs through here, so no exception ever unwinds through Qt's own code.
+    void guard(const std::function<void()>& handler);
+
+    ui::MainWindow& window() { return window_; }
+    archive::ArchiveComponent& zip() { return zip_; }
+    app::Shell& shell() { return shell_; }
+    app::BackupJob& backup() { return backup_; }
+    app::RestoreJob& restore() { return restore_; }
+
+private:
+    void connectHandlers();
+    void startWindow(bool canShowWindow);
+
+    app::CommandLine commandLine_;
+    app::UserDialogs& dialogs_;
+    app::ProgramEnd& end_;
+
+    ui::MainWindow window_;
+    store::TargetSetting target_;
+    store::HistoryFile history_;
+    archive::ArchiveComponent zip_;
+    app::SingleInstance instance_;
+    app::CloseOperation close_;
+    app::BackupJob backup_;
+    app::RestoreJob restore_;
+    app::Shell shell_;
+};
+
+} // namespace kavlento

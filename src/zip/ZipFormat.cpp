@@ -1,0 +1,79 @@
+#include "zip/ZipFormat.h"
+
+namespace kavlento::zip {
+
+DosTime toDosTime(std::time_t seconds) {
+    std::tm tm{};
+    localtime_r(&seconds, &tm);
+    if (tm.tm_year < 80) {
+        return DosTime{0, (1 << 5) | 1}; // 1 January 1980
+    }
+    if (tm.tm_year > 207) {
+        return DosTime{(23 << 11) | (59 << 5) | 29, (127 << 9) | (12 << 5) | 31};
+    }
+    DosTime dos;
+    dos.time = static_cast<std::uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+    dos.date =
+        static_cast<std::uint16_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+    return dos;
+}
+
+std::time_t fromDosTime(DosTime dos) {
+    std::tm tm{};
+    tm.tm_sec = (dos.time & 0x1f) * 2;
+    tm.tm_min = (dos.time >> 5) & 0x3f;
+    tm.tm_hour = dos.time >> 11;
+    tm.tm_mday = dos.date & 0x1f;
+    tm.tm_mon = ((dos.date >> 5) & 0x0f) - 1;
+    tm.tm_year = (dos.date >> 9) + 80;
+    tm.tm_isdst = -1;
+    return std::mktime(&tm);
+}
+
+namespace {
+constexpr std::int64_t kTicksPerSecond = 10000000;
+constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
+} // namespace
+
+std::uint64_t toNtfsTime(Timestamp t) {
+    if (t.seconds < -kSecondsFrom1601To1970) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(t.seconds + kSecondsFrom1601To1970) * kTicksPerSecond +
+           t.nanoseconds / 100;
+}
+
+Timestamp fromNtfsTime(std::uint64_t ticks) {
+    const auto seconds = static_cast<std::int64_t>(ticks / kTicksPerSecond);
+    return {seconds - kSecondsFrom1601To1970,
+            static_cast<std::uint32_t>(ticks % kTicksPerSecond) * 100};
+}
+
+void put16(std::string& out, std::uint16_t value) {
+    out.push_back(static_cast<char>(value & 0xff));
+    out.push_back(static_cast<char>(value >> 8));
+}
+
+void put32(std::string& out, std::uint32_t value) {
+    put16(out, static_cast<std::uint16_t>(value & 0xffff));
+    put16(out, static_cast<std::uint16_t>(value >> 16));
+}
+
+void put64(std::string& out, std::uint64_t value) {
+    put32(out, static_cast<std::uint32_t>(value & 0xffffffffu));
+    put32(out, static_cast<std::uint32_t>(value >> 32));
+}
+
+std::uint16_t get16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t get32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(get16(p)) | (static_cast<std::uint32_t>(get16(p + 2)) << 16);
+}
+
+std::uint64_t get64(const unsigned char* p) {
+    return static_cast<std::uint64_t>(get32(p)) | (static_cast<std::uint64_t>(get32(p + 4)) << 32);
+}
+
+} // namespace kavlento::zip

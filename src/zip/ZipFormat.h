@@ -1,0 +1,79 @@
+#pragma once
+
+#include "base/TreeEntry.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace kavlento::zip {
+
+constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
+constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
+constexpr std::uint32_t kEndSignature = 0x06054b50;
+constexpr std::uint32_t kZip64EndSignature = 0x06064b50;
+constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
+
+constexpr std::uint16_t kMethodStore = 0;
+constexpr std::uint16_t kMethodDeflate = 8;
+constexpr std::uint16_t kMethodAes = 99;
+
+constexpr std::uint16_t kFlagEncrypted = 1u << 0;
+constexpr std::uint16_t kFlagDataDescriptor = 1u << 3;
+constexpr std::uint16_t kFlagStrongEncryption = 1u << 6;
+constexpr std::uint16_t kFlagUtf8 = 1u << 11;
+
+constexpr std::uint16_t kExtraZip64 = 0x0001;
+constexpr std::uint16_t kExtraNtfs = 0x000a;
+constexpr std::size_t kExtraNtfsSize = 32; // one attribute of three times
+constexpr std::uint16_t kExtraTimestamp = 0x5455;
+constexpr std::uint16_t kExtraAes = 0x9901;
+
+constexpr std::uint8_t kHostUnix = 3;
+constexpr std::uint16_t kVersionMadeBy = (kHostUnix << 8) | 63;
+constexpr std::uint16_t kVersionDeflate = 20;
+constexpr std::uint16_t kVersionZip64 = 45;
+constexpr std::uint16_t kVersionAes = 51;
+
+constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
+constexpr std::uint16_t kMax16 = 0xFFFFu;
+constexpr std::uint32_t kDosDirectoryAttribute = 0x10;
+
+// Fixed parts of the records, in bytes.
+constexpr std::size_t kLocalHeaderSize = 30;
+constexpr std::size_t kCentralHeaderSize = 46;
+constexpr std::size_t kEndSize = 22;
+constexpr std::size_t kZip64LocatorSize = 20;
+constexpr std::size_t kZip64EndSize = 56;
+
+// AE-1: the CRC of the plain data is stored as well, so readers check both the
+// CRC and the HMAC.
+constexpr std::uint16_t kAesVendorVersion = 1;
+constexpr std::uint8_t kAesStrength256 = 3;
+
+struct DosTime {
+    std::uint16_t time = 0;
+    std::uint16_t date = 0;
+};
+
+// The local time of `seconds` as the two 16-bit fields of a header (two-second
+// steps, years 1980 to 2107; earlier and later times are held at the limits).
+DosTime toDosTime(std::time_t seconds);
+// The seconds a header's local time stands for.
+std::time_t fromDosTime(DosTime dos);
+
+// A time as the NTFS extra field keeps it: 100-nanosecond steps since
+// 1601-01-01 UTC. Times before 1601 are held at that limit.
+std::uint64_t toNtfsTime(Timestamp t);
+Timestamp fromNtfsTime(std::uint64_t ticks);
+
+// Little-endian appenders.
+void put16(std::string& out, std::uint16_t value);
+void put32(std::string& out, std::uint32_t value);
+void put64(std::string& out, std::uint64_t value);
+std::uint16_t get16(const unsigned char* p);
+std::uint32_t get32(const unsigned char* p);
+std::uint64_t get64(const unsigned char* p);
+
+} // namespace kavlento::zip

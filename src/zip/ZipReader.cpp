@@ -1,0 +1,324 @@
+#include "zip/ZipReader.h"
+
+#include "base/Failure.h"
+#include "fs/File.h"
+#include "zip/WinZipAes.h"
+#include "zip/ZipFormat.h"
+
+#include <zip.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kavlento::zip {
+
+using namespace fs;
+
+namespace {
+
+constexpr std::size_t kRawBuffer = 256 * 1024;
+
+[[noreturn]] void wrongPassword(const std::string& archive) {
+    throw Failure(
+        FailureCode::WrongPassword,
+        QStringLiteral("Yedek dosyasının şifresi uyuşmuyor: %1").arg(fromSystemPath(archive)));
+}
+
+[[noreturn]] void zipFailure(zip_error_t* error, const std::string& archive) {
+    const int code = zip_error_code_zip(error);
+    const int system = zip_error_code_system(error);
+    switch (code) {
+    case ZIP_ER_OPEN:
+    case ZIP_ER_READ:
+    case ZIP_ER_SEEK:
+    case ZIP_ER_TELL:
+        if (zip_error_system_type(error) == ZIP_ET_SYS && system != 0) {
+            throwSystemError(system, QStringLiteral("Yedek dosyası okunamadı"), archive);
+        }
+        break;
+    case ZIP_ER_MEMORY:
+        throw Failure(FailureCode::OutOfMemory, QStringLiteral("Bellek yetersiz"));
+    case ZIP_ER_WRONGPASSWD:
+    case ZIP_ER_NOPASSWD:
+        wrongPassword(archive);
+    case ZIP_ER_COMPNOTSUPP:
+    case ZIP_ER_ENCRNOTSUPP:
+        throwUnsupportedEntry(archive);
+    default:
+        break;
+    }
+    throwDamagedArchive(archive, QString::fromUtf8(zip_error_strerror(error)));
+}
+
+} // namespace
+
+// --- ZipReader -------------------------------------------------------------
+
+UniqueFd ZipReader::openArchive(const std::string& path) {
+    // Not blocking: a pipe in the archive's place must not stop the open;
+    // the directory reader then refuses anything but a file.
+    std::optional<UniqueFd> fd = openForReading(path, AtALink::Follow);
+    if (!fd) {
+        throwArchiveNotFound(path);
+    }
+    return std::move(*fd);
+}
+
+ZipReader::ZipReader(const std::string& path, const NamePolicy& names)
+    : path_(path), fd_(openArchive(path)), directory_(fd_.get(), path, names) {}
+
+ZipReader::~ZipReader() {
+    if (zip_ != nullptr) {
+        zip_discard(zip_);
+    }
+}
+
+void ZipReader::readStored(std::uint64_t offset, std::uint8_t* buffer, std::size_t size) const {
+    try {
+        readExactly(fd_.get(), offset, buffer, size, path_);
+    } catch (const Failure& failure) {
+        if (failure.code() != FailureCode::InputPastEnd) {
+            throw;
+        }
+        // The directory placed these bytes inside the file: it was cut since.
+        throwDamagedArchive(path_, QStringLiteral("beklenmedik son"));
+    }
+}
+
+zip_t* ZipReader::libzip() const {
+    if (zip_ != nullptr) {
+        return zip_;
+    }
+    // The very file that was listed, with libzip's own consistency checks.
+    const int copy = ::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+        throwSystemError(QStringLiteral("Yedek dosyası okunamadı"), path_);
+    }
+    int code = 0;
+    zip_t* zip = zip_fdopen(copy, ZIP_CHECKCONS, &code);
+    if (zip == nullptr) {
+        ::close(copy);
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        zipFailure(&error, path_);
+    }
+    if (zip_get_num_entries(zip, 0) != static_cast<zip_int64_t>(directory_.recordCount())) {
+        zip_discard(zip);
+        throwDamagedArchive(path_, QStringLiteral("merkez dizini tutarsız"));
+    }
+    zip_ = zip;
+    return zip_;
+}
+
+ZipReader::LibzipEntry::LibzipEntry(const ZipReader& archive, const ZipEntry& entry,
+                                    const std::string& password)
+    : archive_(archive) {
+    const std::lock_guard<std::mutex> lock(archive.mutex_);
+    zip_t* zip = archive.libzip();
+    file_ = zip_fopen_index_encrypted(zip, entry.index, 0,
+                                      password.empty() ? nullptr : password.c_str());
+    if (file_ == nullptr) {
+        zipFailure(zip_get_error(zip), archive.path_);
+    }
+}
+
+ZipReader::LibzipEntry::~LibzipEntry() {
+    const std::lock_guard<std::mutex> lock(archive_.mutex_);
+    zip_fclose(file_);
+}
+
+std::size_t ZipReader::LibzipEntry::read(std::uint8_t* buffer, std::size_t capacity) {
+    const std::lock_guard<std::mutex> lock(archive_.mutex_);
+    const zip_int64_t n = zip_fread(file_, buffer, capacity);
+    if (n < 0) {
+        zipFailure(zip_file_get_error(file_), archive_.path_);
+    }
+    return static_cast<std::size_t>(n);
+}
+
+// --- Entry sources -----------------------------------------------------------
+
+class EntryReader::Source {
+public:
+    virtual ~Source() = default;
+    // Plain bytes; 0 once the entry has ended and passed its checks.
+    virtual std::size_t read(std::uint8_t* buffer, std::size_t capacity) = 0;
+};
+
+// Traditional encryption, no encryption, and every compression libzip knows.
+class EntryReader::LibzipSource final : public EntryReader::Source {
+public:
+    LibzipSource(const ZipReader& archive, const ZipEntry& entry, const std::string& password)
+        : file_(archive, entry, password) {}
+
+    std::size_t read(std::uint8_t* buffer, std::size_t capacity) override {
+        return file_.read(buffer, capacity);
+    }
+
+private:
+    ZipReader::LibzipEntry file_;
+};
+
+// WinZip AES, decrypted in bulk, read straight from the archive.
+class EntryReader::AesSource final : public EntryReader::Source {
+public:
+    AesSource(const ZipReader& archive, const ZipEntry& entry, const std::string& password)
+        : archive_(archive), deflated_(entry.method == kMethodDeflate), offset_(entry.dataOffset) {
+        AesSalt salt;
+        salt.strength = entry.encryption == ZipEntry::Encryption::Aes128   ? AesStrength::Aes128
+                        : entry.encryption == ZipEntry::Encryption::Aes192 ? AesStrength::Aes192
+                                                                           : AesStrength::Aes256;
+        if (entry.compressedSize < aesOverhead(salt.strength)) {
+            throwDamagedArchive(archive.path(), QStringLiteral("şifreli veri eksik"));
+        }
+        remaining_ = entry.compressedSize - aesOverhead(salt.strength);
+        readRaw(salt.bytes.data(), salt.size());
+        std::uint8_t verifier[aes::kVerifierSize];
+        readRaw(verifier, sizeof verifier);
+        const AesKeys keys = deriveAesKeys(password, salt);
+        if (std::memcmp(verifier, keys.verifier.data(), sizeof verifier) != 0) {
+            wrongPassword(archive.path());
+        }
+        aes_ = std::make_unique<AesStream>(keys);
+        input_.resize(kRawBuffer);
+        if (deflated_ && inflateInit2(&z_, -MAX_WBITS) != Z_OK) {
+            throwDamagedArchive(archive.path(), QStringLiteral("zlib"));
+        }
+    }
+
+    ~AesSource() override {
+        if (deflated_) {
+            inflateEnd(&z_);
+        }
+    }
+
+    std::size_t read(std::uint8_t* buffer, std::size_t capacity) override {
+        if (ended_) {
+            return 0;
+        }
+        return deflated_ ? inflateInto(buffer, capacity) : copyInto(buffer, capacity);
+    }
+
+private:
+    void readRaw(std::uint8_t* buffer, std::size_t size) {
+        archive_.readStored(offset_, buffer, size);
+        offset_ += size;
+    }
+
+    // Decrypts the next stored bytes into `buffer`.
+    std::size_t nextPlain(std::uint8_t* buffer, std::size_t capacity) {
+        const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, remaining_));
+        readRaw(buffer, size);
+        aes_->decrypt(buffer, size);
+        remaining_ -= size;
+        return size;
+    }
+
+    void finish() {
+        std::uint8_t stored[aes::kAuthCodeSize];
+        readRaw(stored, sizeof stored);
+        const auto computed = aes_->authCode();
+        if (std::memcmp(stored, computed.data(), sizeof stored) != 0) {
+            throwDamagedArchive(archive_.path(), QStringLiteral("doğrulama kodu uyuşmuyor"));
+        }
+        ended_ = true;
+    }
+
+    std::size_t copyInto(std::uint8_t* buffer, std::size_t capacity) {
+        const std::size_t n = nextPlain(buffer, capacity);
+        if (remaining_ == 0) {
+            finish();
+        }
+        return n;
+    }
+
+    std::size_t inflateInto(std::uint8_t* buffer, std::size_t capacity) {
+        z_.next_out = buffer;
+        z_.avail_out = static_cast<uInt>(std::min<std::size_t>(capacity, 1u << 30));
+        while (z_.avail_out > 0) {
+            if (z_.avail_in == 0 && remaining_ > 0) {
+                z_.avail_in = static_cast<uInt>(nextPlain(input_.data(), input_.size()));
+                z_.next_in = input_.data();
+            }
+            const uInt before = z_.avail_out;
+            const int result = inflate(&z_, Z_NO_FLUSH);
+            if (result == Z_STREAM_END) {
+                if (z_.avail_in != 0 || remaining_ != 0) {
+                    throwDamagedArchive(archive_.path(), QStringLiteral("fazladan veri"));
+                }
+                finish();
+                break;
+            }
+            if (result != Z_OK && !(result == Z_BUF_ERROR && z_.avail_out != before)) {
+                throwDamagedArchive(archive_.path(), QStringLiteral("sıkıştırılmış veri bozuk"));
+            }
+            if (z_.avail_in == 0 && remaining_ == 0 && z_.avail_out == before) {
+                throwDamagedArchive(archive_.path(), QStringLiteral("sıkıştırılmış veri eksik"));
+            }
+        }
+        return static_cast<std::size_t>(z_.next_out - buffer);
+    }
+
+    const ZipReader& archive_;
+    bool deflated_;
+    std::uint64_t offset_;
+    std::unique_ptr<AesStream> aes_;
+    std::uint64_t remaining_ = 0;
+    std::vector<std::uint8_t> input_;
+    z_stream z_{};
+    bool ended_ = false;
+};
+
+// --- EntryReader -------------------------------------------------------------
+
+EntryReader::EntryReader(const ZipReader& archive, const ZipEntry& entry,
+                         const std::string& password)
+    : entry_(entry) {
+    // Refused here, before libzip is asked: it leaks when it refuses them itself.
+    const bool knownMethod = entry.aes()
+                                 ? entry.method == kMethodDeflate || entry.method == kMethodStore
+                                 : zip_compression_method_supported(entry.method, 0) != 0;
+    if (!knownMethod) {
+        throwUnsupportedEntry(archive.path());
+    }
+    if (entry.aes()) {
+        source_ = std::make_unique<AesSource>(archive, entry, password);
+    } else {
+        source_ = std::make_unique<LibzipSource>(archive, entry, password);
+    }
+    archivePath_ = archive.path();
+}
+
+EntryReader::~EntryReader() = default;
+
+std::size_t EntryReader::read(std::uint8_t* buffer, std::size_t capacity) {
+    if (finished_) {
+        return 0;
+    }
+    // Never more than the declared size, so a lying header cannot fill the disk.
+    const std::uint64_t room = entry_.size - produced_;
+    const std::size_t asked = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, room + 1));
+    const std::size_t n = source_->read(buffer, asked);
+    produced_ += n;
+    if (produced_ > entry_.size) {
+        throwDamagedArchive(archivePath_, QStringLiteral("girdi bildirilen boyuttan büyük"));
+    }
+    crc_ = static_cast<std::uint32_t>(crc32(crc_, buffer, static_cast<uInt>(n)));
+    if (n == 0) {
+        finished_ = true;
+        if (produced_ != entry_.size) {
+            throwDamagedArchive(archivePath_, QStringLiteral("girdi bildirilen boyuttan küçük"));
+        }
+        // AE-2 stores no CRC (0); every other entry is checked here too.
+        if (entry_.crc != 0 && crc_ != entry_.crc) {
+            throwDamagedArchive(archivePath_, QStringLiteral("CRC uyuşmuyor"));
+        }
+    }
+    return n;
+}
+
+} // namespace kavlento::zip

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "fs/File.h"
+#include "zip/ZipDirectory.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+typedef struct zip zip_t;
+typedef struct zip_file zip_file_t;
+
+namespace kavlento::zip {
+
+// An archive opened for reading. Its directory is read and checked by
+// ZipDirectory; the entries are listed only when it passed.
+//
+// Several threads may read entries at once. AES entries, the ones Kavlento
+// writes, are read straight from the file; others go through libzip, opened on
+// the same file when the first of them is read, one call at a time.
+class ZipReader {
+public:
+    ZipReader(const std::string& path, const NamePolicy& names);
+    ~ZipReader();
+    ZipReader(const ZipReader&) = delete;
+    ZipReader& operator=(const ZipReader&) = delete;
+
+    // One entry opened through libzip, which decrypts and decompresses it.
+    class LibzipEntry {
+    public:
+        LibzipEntry(const ZipReader& archive, const ZipEntry& entry, const std::string& password);
+        ~LibzipEntry();
+        LibzipEntry(const LibzipEntry&) = delete;
+        LibzipEntry& operator=(const LibzipEntry&) = delete;
+
+        // 0 at the end of the entry.
+        std::size_t read(std::uint8_t* buffer, std::size_t capacity);
+
+    private:
+        const ZipReader& archive_;
+        zip_file_t* file_;
+    };
+
+    const std::string& path() const { return path_; }
+    const std::vector<ZipEntry>& entries() const { return directory_.entries(); }
+
+    // Exactly `size` stored bytes from `offset` on.
+    void readStored(std::uint64_t offset, std::uint8_t* buffer, std::size_t size) const;
+
+private:
+    static fs::UniqueFd openArchive(const std::string& path);
+    zip_t* libzip() const; // with mutex_ held
+
+    std::string path_;
+    fs::UniqueFd fd_;
+    ZipDirectory directory_;
+    mutable std::mutex mutex_;
+    mutable zip_t* zip_ = nullptr;
+};
+
+// The plain content of one entry, read in pieces. Decryption (traditional or
+// AES), decompression and every check (password, CRC, HMAC, the declared size)
+// happen on the way; read() returns 0 only once the whole entry has passed them.
+class EntryReader {
+public:
+    EntryReader(const ZipReader& archive, const ZipEntry& entry, const std::string& password);
+    ~EntryReader();
+    EntryReader(const EntryReader&) = delete;
+    EntryReader& operator=(const EntryReader&) = delete;
+
+    std::size_t read(std::uint8_t* buffer, std::size_t capacity);
+
+private:
+    class Source;
+    class AesSource;
+    class LibzipSource;
+
+    std::unique_ptr<Source> source_;
+    const ZipEntry& entry_;
+    std::string archivePath_;
+    std::uint64_t produced_ = 0;
+    std::uint32_t crc_ = 0;
+    bool finished_ = false;
+};
+
+} // namespace kavlento::zip

@@ -1,0 +1,296 @@
+#include "zip/ZipWriter.h"
+
+#include "fs/File.h"
+#include "zip/ZipFormat.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+
+namespace kavlento::zip {
+
+using namespace fs;
+
+namespace {
+
+constexpr std::size_t kBufferSize = 4u << 20;
+// Deflate can grow incompressible data a little; entries this close to 4 GiB
+// get ZIP64 sizes in the local header before their data is known.
+constexpr std::uint64_t kZip64Margin = 64u << 20;
+
+std::uint16_t versionNeeded(bool encrypted, bool zip64) {
+    if (encrypted) {
+        return kVersionAes;
+    }
+    return zip64 ? kVersionZip64 : kVersionDeflate;
+}
+
+std::uint16_t flags(bool encrypted, bool utf8) {
+    return static_cast<std::uint16_t>((utf8 ? kFlagUtf8 : 0) | (encrypted ? kFlagEncrypted : 0));
+}
+
+// The modification time twice: as an NTFS field, which carries any year to
+// 100 ns and which 7-Zip and Kavlento read first, and, where it fits, as the
+// extended timestamp in seconds that Info-ZIP reads.
+void putTimeExtras(std::string& out, Timestamp modified) {
+    const std::uint64_t ntfs = toNtfsTime(modified);
+    put16(out, kExtraNtfs);
+    put16(out, kExtraNtfsSize);
+    put32(out, 0); // reserved
+    put16(out, 1); // the attribute of the three times
+    put16(out, 24);
+    put64(out, ntfs); // modified
+    put64(out, ntfs); // accessed
+    put64(out, ntfs); // created
+    if (modified.seconds >= std::numeric_limits<std::int32_t>::min() &&
+        modified.seconds <= std::numeric_limits<std::int32_t>::max()) {
+        put16(out, kExtraTimestamp);
+        put16(out, 5);
+        out.push_back(1); // modification time present
+        put32(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(modified.seconds)));
+    }
+}
+
+bool isUtf8(std::string_view name) {
+    std::size_t i = 0;
+    while (i < name.size()) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        const std::size_t length = c < 0x80         ? 1
+                                   : (c >> 5) == 6  ? 2
+                                   : (c >> 4) == 14 ? 3
+                                   : (c >> 3) == 30 ? 4
+                                                    : 0;
+        if (length == 0 || i + length > name.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(name[i + k]) >> 6) != 2) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::string headerName(const TreeEntry& entry) {
+    std::string name(entry.path);
+    if (entry.isFolder()) {
+        name += '/';
+    }
+    return name;
+}
+
+std::uint32_t unixType(EntryKind kind) {
+    switch (kind) {
+    case EntryKind::Folder:
+        return 0040000;
+    case EntryKind::Link:
+        return 0120000;
+    case EntryKind::File:
+        break;
+    }
+    return 0100000;
+}
+
+void putAesExtra(std::string& out, std::uint16_t actualMethod) {
+    put16(out, kExtraAes);
+    put16(out, 7);
+    put16(out, kAesVendorVersion);
+    out.append("AE", 2);
+    out.push_back(static_cast<char>(kAesStrength256));
+    put16(out, actualMethod);
+}
+
+} // namespace
+
+ZipWriter::ZipWriter(int fd, std::string pathForErrors) : fd_(fd), path_(std::move(pathForErrors)) {
+    buffer_.reserve(kBufferSize);
+}
+
+void ZipWriter::beginEntry(const TreeEntry& tree, std::uint16_t method, bool encrypted) {
+    Entry entry;
+    entry.tree = tree;
+    entry.method = method;
+    entry.encrypted = encrypted;
+    entry.utf8 = isUtf8(tree.path);
+    entry.localOffset = bufferStart_ + buffer_.size();
+    entry.zip64Local = tree.size >= kMax32 - kZip64Margin;
+    const std::string header = localHeader(entry);
+    append(header.data(), header.size());
+    dataStart_ = bufferStart_ + buffer_.size();
+    entries_.push_back(std::move(entry));
+}
+
+void ZipWriter::write(const std::uint8_t* data, std::size_t size) {
+    append(data, size);
+}
+
+void ZipWriter::endEntry(std::uint64_t uncompressedSize, std::uint32_t crc) {
+    Entry& entry = entries_.back();
+    entry.compressedSize = bufferStart_ + buffer_.size() - dataStart_;
+    entry.uncompressedSize = uncompressedSize;
+    entry.crc = crc;
+    const bool tooLarge = entry.compressedSize >= kMax32 || entry.uncompressedSize >= kMax32;
+    if (tooLarge && !entry.zip64Local) {
+        throw std::logic_error("entry outgrew its local header");
+    }
+    patch(entry.localOffset, localHeader(entry));
+}
+
+void ZipWriter::finish() {
+    const std::uint64_t centralStart = bufferStart_ + buffer_.size();
+    for (const Entry& entry : entries_) {
+        const std::string header = centralHeader(entry);
+        append(header.data(), header.size());
+    }
+    const std::uint64_t centralEnd = bufferStart_ + buffer_.size();
+    const std::uint64_t centralSize = centralEnd - centralStart;
+    const std::uint64_t count = entries_.size();
+    const bool zip64 = count >= kMax16 || centralStart >= kMax32 || centralSize >= kMax32;
+
+    std::string end;
+    if (zip64) {
+        put32(end, kZip64EndSignature);
+        put64(end, 44);
+        put16(end, kVersionMadeBy);
+        put16(end, kVersionZip64);
+        put32(end, 0);
+        put32(end, 0);
+        put64(end, count);
+        put64(end, count);
+        put64(end, centralSize);
+        put64(end, centralStart);
+        put32(end, kZip64LocatorSignature);
+        put32(end, 0);
+        put64(end, centralEnd);
+        put32(end, 1);
+    }
+    put32(end, kEndSignature);
+    put16(end, 0);
+    put16(end, 0);
+    const auto count16 = static_cast<std::uint16_t>(std::min<std::uint64_t>(count, kMax16));
+    put16(end, count16);
+    put16(end, count16);
+    put32(end, static_cast<std::uint32_t>(std::min<std::uint64_t>(centralSize, kMax32)));
+    put32(end, static_cast<std::uint32_t>(std::min<std::uint64_t>(centralStart, kMax32)));
+    put16(end, 0);
+    append(end.data(), end.size());
+    flush();
+}
+
+void ZipWriter::append(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        const std::size_t room = kBufferSize - buffer_.size();
+        const std::size_t take = std::min(room, size);
+        buffer_.insert(buffer_.end(), bytes, bytes + take);
+        bytes += take;
+        size -= take;
+        if (buffer_.size() == kBufferSize) {
+            flush();
+        }
+    }
+}
+
+void ZipWriter::flush() {
+    writeAllAt(fd_, bufferStart_, buffer_.data(), buffer_.size(), path_);
+    bufferStart_ += buffer_.size();
+    buffer_.clear();
+}
+
+void ZipWriter::patch(std::uint64_t offset, const std::string& bytes) {
+    if (offset >= bufferStart_) {
+        std::memcpy(buffer_.data() + (offset - bufferStart_), bytes.data(), bytes.size());
+    } else {
+        writeAllAt(fd_, offset, bytes.data(), bytes.size(), path_);
+    }
+}
+
+std::string ZipWriter::localHeader(const Entry& entry) {
+    const DosTime dos = toDosTime(static_cast<std::time_t>(entry.tree.modified.seconds));
+    const std::string name = headerName(entry.tree);
+    std::string extra;
+    if (entry.zip64Local) {
+        put16(extra, kExtraZip64);
+        put16(extra, 16);
+        put64(extra, entry.uncompressedSize);
+        put64(extra, entry.compressedSize);
+    }
+    putTimeExtras(extra, entry.tree.modified);
+    if (entry.encrypted) {
+        putAesExtra(extra, entry.method);
+    }
+    std::string out;
+    put32(out, kLocalHeaderSignature);
+    put16(out, versionNeeded(entry.encrypted, entry.zip64Local));
+    put16(out, flags(entry.encrypted, entry.utf8));
+    put16(out, entry.encrypted ? kMethodAes : entry.method);
+    put16(out, dos.time);
+    put16(out, dos.date);
+    put32(out, entry.crc);
+    put32(out, entry.zip64Local ? kMax32 : static_cast<std::uint32_t>(entry.compressedSize));
+    put32(out, entry.zip64Local ? kMax32 : static_cast<std::uint32_t>(entry.uncompressedSize));
+    put16(out, static_cast<std::uint16_t>(name.size()));
+    put16(out, static_cast<std::uint16_t>(extra.size()));
+    out += name;
+    out += extra;
+    return out;
+}
+
+std::string ZipWriter::centralHeader(const Entry& entry) {
+    const DosTime dos = toDosTime(static_cast<std::time_t>(entry.tree.modified.seconds));
+    const std::string name = headerName(entry.tree);
+    const bool bigUncompressed = entry.uncompressedSize >= kMax32;
+    const bool bigCompressed = entry.compressedSize >= kMax32;
+    const bool bigOffset = entry.localOffset >= kMax32;
+    std::string extra;
+    if (bigUncompressed || bigCompressed || bigOffset) {
+        std::string values;
+        if (bigUncompressed) {
+            put64(values, entry.uncompressedSize);
+        }
+        if (bigCompressed) {
+            put64(values, entry.compressedSize);
+        }
+        if (bigOffset) {
+            put64(values, entry.localOffset);
+        }
+        put16(extra, kExtraZip64);
+        put16(extra, static_cast<std::uint16_t>(values.size()));
+        extra += values;
+    }
+    putTimeExtras(extra, entry.tree.modified);
+    if (entry.encrypted) {
+        putAesExtra(extra, entry.method);
+    }
+    const bool zip64 = entry.zip64Local || bigUncompressed || bigCompressed || bigOffset;
+    std::uint32_t external = (unixType(entry.tree.kind) | (entry.tree.mode & 07777)) << 16;
+    if (entry.tree.isFolder()) {
+        external |= kDosDirectoryAttribute;
+    }
+    std::string out;
+    put32(out, kCentralHeaderSignature);
+    put16(out, kVersionMadeBy);
+    put16(out, versionNeeded(entry.encrypted, zip64));
+    put16(out, flags(entry.encrypted, entry.utf8));
+    put16(out, entry.encrypted ? kMethodAes : entry.method);
+    put16(out, dos.time);
+    put16(out, dos.date);
+    put32(out, entry.crc);
+    put32(out, bigCompressed ? kMax32 : static_cast<std::uint32_t>(entry.compressedSize));
+    put32(out, bigUncompressed ? kMax32 : static_cast<std::uint32_t>(entry.uncompressedSize));
+    put16(out, static_cast<std::uint16_t>(name.size()));
+    put16(out, static_cast<std::uint16_t>(extra.size()));
+    put16(out, 0); // comment
+    put16(out, 0); // disk
+    put16(out, 0); // internal attributes
+    put32(out, external);
+    put32(out, bigOffset ? kMax32 : static_cast<std::uint32_t>(entry.localOffset));
+    out += name;
+    out += extra;
+    return out;
+}
+
+} // namespace kavlento::zip

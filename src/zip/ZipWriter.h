@@ -1,0 +1,57 @@
+#pragma once
+
+#include "base/TreeEntry.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kavlento::zip {
+
+// Writes a ZIP archive to an open file, one entry after the other. Sizes are
+// patched into each local header once its data is written, so no data
+// descriptors are needed; ZIP64 records are used where sizes, offsets or the
+// number of entries need them.
+class ZipWriter {
+public:
+    ZipWriter(int fd, std::string pathForErrors);
+
+    // `entry.path` must stay valid until finish(). `method` is store or deflate,
+    // before encryption; `encrypted` means WinZip AES-256.
+    void beginEntry(const TreeEntry& entry, std::uint16_t method, bool encrypted);
+    void write(const std::uint8_t* data, std::size_t size);
+    void endEntry(std::uint64_t uncompressedSize, std::uint32_t crc);
+    // Writes the central directory and the end records, and flushes.
+    void finish();
+
+    std::size_t entryCount() const { return entries_.size(); }
+
+private:
+    struct Entry {
+        TreeEntry tree;
+        std::uint16_t method = 0;
+        bool encrypted = false;
+        bool utf8 = true; // whether the name is valid UTF-8
+        std::uint64_t localOffset = 0;
+        std::uint64_t compressedSize = 0;
+        std::uint64_t uncompressedSize = 0;
+        std::uint32_t crc = 0;
+        bool zip64Local = false;
+    };
+
+    void append(const void* data, std::size_t size);
+    void flush();
+    void patch(std::uint64_t offset, const std::string& bytes);
+    static std::string localHeader(const Entry& entry);
+    static std::string centralHeader(const Entry& entry);
+
+    int fd_;
+    std::string path_;
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t bufferStart_ = 0; // file offset of buffer_[0]
+    std::vector<Entry> entries_;
+    std::uint64_t dataStart_ = 0;
+};
+
+} // namespace kavlento::zip

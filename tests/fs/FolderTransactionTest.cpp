@@ -1,0 +1,67 @@
+#include "fs/FolderTransaction.h"
+#include "fs/File.h"
+#include "support/ArchiveTestSupport.h"
+#include "support/TempFolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+using namespace kavlento;
+using namespace kavlento::testing;
+
+namespace {
+
+QByteArray journalRecord(char kind, bool existed, const QByteArray& path) {
+    QByteArray record;
+    record.append(kind);
+    record.append(existed ? '1' : '0');
+    const auto length = static_cast<std::uint32_t>(path.size());
+    for (int i = 0; i < 4; ++i) {
+        record.append(static_cast<char>((length >> (8 * i)) & 0xff));
+    }
+    return record + path;
+}
+
+} // namespace
+
+class Transaction : public ::testing::Test {
+protected:
+    TempFolder work;
+    QString restored = work.file("geri");
+
+    void SetUp() override { QDir().mkpath(restored); }
+};
+
+TEST_F(Transaction, AnInterruptedMoveIsPutBackAtTheNextStart) {
+    // The state a crash leaves: "a" moved aside and replaced, "yeni/b" placed
+    // (it did not exist before), "c" not yet reached.
+    const QString working = restored + "/.kavlento-geri-yukleme";
+    writeFile(restored + "/a.txt", "yeni a");
+    writeFile(working + "/eski/a.txt", "eski a", 0600, 1400000000);
+    writeFile(restored + "/alt/b.txt", "yeni b");
+    writeFile(working + "/yeni/c.txt", "yeni c");
+    writeFile(restored + "/c.txt", "eski c", 0644, 1400000000);
+    writeFile(restored + "/kalir.txt", "dokunulmaz", 0644, 1400000000);
+    writeBytes(working + "/gunluk",
+               journalRecord('D', false, "alt") + journalRecord('F', true, "a.txt") +
+                   journalRecord('F', false, "alt/b.txt") + journalRecord('F', true, "c.txt"));
+
+    fs::FolderTransaction::recover(fs::toSystemPath(restored));
+
+    EXPECT_EQ(readBytes(restored + "/a.txt"), "eski a");
+    EXPECT_EQ(snapshot(restored).at("a.txt").permissions, 0600u);
+    EXPECT_FALSE(QFileInfo::exists(restored + "/alt"));
+    EXPECT_EQ(readBytes(restored + "/c.txt"), "eski c");
+    EXPECT_EQ(readBytes(restored + "/kalir.txt"), "dokunulmaz");
+    EXPECT_FALSE(QFileInfo::exists(working));
+}
+
+TEST_F(Transaction, AWorkingFolderWithoutAJournalIsSimplyRemoved) {
+    writeFile(restored + "/a.txt", "canlı");
+    writeFile(restored + "/.kavlento-geri-yukleme/yeni/a.txt", "yarım kalmış");
+    fs::FolderTransaction::recover(fs::toSystemPath(restored));
+    EXPECT_EQ(readBytes(restored + "/a.txt"), "canlı");
+    EXPECT_FALSE(QFileInfo::exists(restored + "/.kavlento-geri-yukleme"));
+}

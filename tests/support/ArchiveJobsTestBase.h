@@ -1,0 +1,63 @@
+#pragma once
+
+#include "archive/ArchiveCommand.h"
+#include "archive/CompressJob.h"
+#include "archive/ExtractJob.h"
+#include "archive/JobControl.h"
+#include "base/Failure.h"
+#include "fs/File.h"
+#include "support/ArchiveTestSupport.h"
+#include "support/TempFolder.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+namespace kavlento::testing {
+
+// A work folder with a source, a target and a restore folder, and the two jobs
+// driven by the same commands the program sends.
+class ArchiveJobsTest : public ::testing::Test {
+protected:
+    TempFolder work;
+    QString source = work.file("kaynak");
+    QString target = work.file("hedef");
+    QString restored = work.file("geri");
+
+    void SetUp() override {
+        QDir().mkpath(source);
+        QDir().mkpath(target);
+        QDir().mkpath(restored);
+    }
+
+    QString compress(const QString& from, const QString& name = QStringLiteral("1.ksd"),
+                     unsigned threads = 0, const std::vector<std::string>& excluded = {}) {
+        archive::JobControl control;
+        const auto command =
+            archive::parseCompressCommand(archive::buildCompressCommand(from, target, name));
+        return fs::fromSystemPath(
+            archive::runCompress(command, excluded, control, threads).archivePath);
+    }
+
+    void extract(const QString& archivePath, const QString& into,
+                 const QString& password = archive::kArchivePassword) {
+        archive::JobControl control;
+        auto command =
+            archive::parseExtractCommand(archive::buildExtractCommand(archivePath, into));
+        command.password = password;
+        archive::runExtract(command, control);
+    }
+
+    // Runs `job` and returns the failure it must end with.
+    template <typename Job> static Failure failureOf(Job job) {
+        try {
+            job();
+        } catch (const Failure& failure) {
+            return failure;
+        }
+        ADD_FAILURE() << "the job did not fail";
+        return Failure(FailureCode::Unexpected, QString());
+    }
+};
+
+} // namespace kavlento::testing

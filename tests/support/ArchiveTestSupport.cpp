@@ -1,0 +1,248 @@
+#include "support/ArchiveTestSupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+
+#include <zip.h>
+
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kavlento::testing {
+
+namespace {
+std::string native(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+void setTimes(const std::string& path, std::time_t modified) {
+    const struct timespec times[2] = {{modified, 0}, {modified, 0}};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        throw std::runtime_error("utimensat " + path);
+    }
+}
+} // namespace
+
+Tree snapshot(const QString& root, const QStringList& skip) {
+    Tree tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString relative = QDir(root).relativeFilePath(path);
+        if (skip.contains(relative.section(QLatin1Char('/'), 0, 0))) {
+            continue;
+        }
+        struct stat st {};
+        if (::lstat(native(path).c_str(), &st) != 0) {
+            throw std::runtime_error("lstat " + native(path));
+        }
+        FileState entry;
+        entry.permissions = st.st_mode & 07777;
+        entry.modified = st.st_mtime;
+        if (S_ISDIR(st.st_mode)) {
+            entry.type = 'd';
+            entry.modified = 0; // a folder's time changes as its contents arrive
+        } else if (S_ISLNK(st.st_mode)) {
+            entry.type = 'l';
+            entry.permissions = 0;
+            entry.modified = 0;
+            char target[4096];
+            const ssize_t n = ::readlink(native(path).c_str(), target, sizeof target);
+            entry.content = QByteArray(target, static_cast<int>(n));
+        } else {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly)) {
+                throw std::runtime_error("read " + native(path));
+            }
+            entry.content = file.readAll();
+        }
+        tree[relative.toStdString()] = entry;
+    }
+    return tree;
+}
+
+std::string firstDifference(const Tree& expected, const Tree& actual) {
+    for (const auto& [path, entry] : expected) {
+        const auto found = actual.find(path);
+        if (found == actual.end()) {
+            return "missing: " + path;
+        }
+        if (!(found->second == entry)) {
+            return "differs: " + path + " (type " + found->second.type + " vs " + entry.type +
+                   ", mode " + std::to_string(found->second.permissions) + " vs " +
+                   std::to_string(entry.permissions) + ", time " +
+                   std::to_string(found->second.modified) + " vs " +
+                   std::to_string(entry.modified) + ", size " +
+                   std::to_string(found->second.content.size()) + " vs " +
+                   std::to_string(entry.content.size()) + ")";
+        }
+    }
+    for (const auto& [path, entry] : actual) {
+        if (expected.count(path) == 0) {
+            return "unexpected: " + path;
+        }
+    }
+    return std::string();
+}
+
+QByteArray pseudoText(qsizetype size, std::uint32_t seed) {
+    static const char* const words[] = {"kayıt ",  "müşteri ", "tutar ", "12.450,00 ",
+                                        "fatura ", "tarih ",   "2026 ",  "stok ",
+                                        "\n",      "adres ",   "Ş ",     "ğ "};
+    QByteArray text;
+    text.reserve(size + 16);
+    std::uint32_t x = seed | 1;
+    while (text.size() < size) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        text.append(words[x % 12]);
+    }
+    text.truncate(size);
+    return text;
+}
+
+QByteArray incompressibleBytes(qsizetype size, std::uint32_t seed) {
+    QByteArray bytes(size, '\0');
+    std::uint32_t x = seed | 1;
+    for (qsizetype i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        bytes[i] = static_cast<char>(x);
+    }
+    return bytes;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes, std::uint32_t permissions,
+               std::time_t modified) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size()) {
+        throw std::runtime_error("write " + native(path));
+    }
+    file.close();
+    ::chmod(native(path).c_str(), permissions);
+    if (modified != 0) {
+        setTimes(native(path), modified);
+    }
+}
+
+void makeLink(const QString& path, const QString& target) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (::symlink(native(target).c_str(), native(path).c_str()) != 0) {
+        throw std::runtime_error("symlink " + native(path));
+    }
+}
+
+void makeSampleTree(const QString& root) {
+    const std::time_t old = 1262304000; // 1 January 2010
+    writeFile(root + "/veri.db", QByteArray("KAYIT;").repeated(700000), 0600, old + 11);
+    writeFile(root + "/resimler/foto.jpg", incompressibleBytes(1500000, 2463534242u), 0644,
+              old + 22); // several pieces
+    writeFile(root + "/.gizli", "gizli ayar\n", 0640, old + 33);
+    writeFile(root + "/.gizli klasör/ayar.ini", "[a]\nb=1\n", 0644, old + 44);
+    writeFile(root + "/Şirket Raporları/Ğİı çalışma.txt", "rapor içeriği\n", 0644, old + 55);
+    writeFile(root + QStringLiteral("/日本語/データ.txt"), "non-Latin\n", 0644, old + 66);
+    writeFile(root + "/boş dosya", QByteArray(), 0644, old + 77);
+    writeFile(root + "/bin/calistir.sh", "#!/bin/sh\necho merhaba\n", 0755, old + 88);
+    QDir().mkpath(root + "/boş klasör/içinde boş");
+    makeLink(root + "/son-rapor", "Şirket Raporları/Ğİı çalışma.txt");
+}
+
+ToolResult runTool(const QString& program, const QStringList& arguments, const QString& folder) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    if (!folder.isEmpty()) {
+        process.setWorkingDirectory(folder);
+    }
+    process.start(program, arguments);
+    ToolResult result;
+    if (!process.waitForFinished(120000)) {
+        result.output = QStringLiteral("did not finish: ") + process.errorString();
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.output = QString::fromLocal8Bit(process.readAll());
+    return result;
+}
+
+void writeRawZip(const QString& path, const std::vector<RawEntry>& entries,
+                 RawEncryption encryption, const char* password) {
+    int error = 0;
+    zip_t* zip = zip_open(native(path).c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (zip == nullptr) {
+        throw std::runtime_error("zip_open");
+    }
+    for (const RawEntry& entry : entries) {
+        zip_int64_t index = -1;
+        if (entry.folder) {
+            index = zip_dir_add(zip, entry.name.c_str(), ZIP_FL_ENC_UTF_8);
+        } else {
+            auto* copy = static_cast<char*>(malloc(static_cast<size_t>(entry.content.size()) + 1));
+            memcpy(copy, entry.content.constData(), static_cast<size_t>(entry.content.size()));
+            zip_source_t* source =
+                zip_source_buffer(zip, copy, static_cast<zip_uint64_t>(entry.content.size()), 1);
+            index = zip_file_add(zip, entry.name.c_str(), source, ZIP_FL_ENC_UTF_8);
+            if (index >= 0 && encryption != RawEncryption::None) {
+                zip_file_set_encryption(zip, static_cast<zip_uint64_t>(index),
+                                        encryption == RawEncryption::Aes256 ? ZIP_EM_AES_256
+                                                                            : ZIP_EM_TRAD_PKWARE,
+                                        password);
+            }
+        }
+        if (index < 0) {
+            throw std::runtime_error("zip add " + entry.name);
+        }
+        // A DOS entry as Windows archivers write it: made on DOS, attributes only.
+        const bool dos = entry.unixMode == 0;
+        zip_file_set_external_attributes(zip, static_cast<zip_uint64_t>(index), 0,
+                                         dos ? ZIP_OPSYS_DOS : ZIP_OPSYS_UNIX,
+                                         dos ? (entry.folder ? 0x10u : 0u) : entry.unixMode << 16);
+    }
+    if (zip_close(zip) != 0) {
+        throw std::runtime_error(std::string("zip_close: ") + zip_strerror(zip));
+    }
+}
+
+std::map<std::string, QByteArray> readWithLibzip(const QString& archive, const char* password) {
+    int error = 0;
+    zip_t* zip = zip_open(native(archive).c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    if (zip == nullptr) {
+        throw std::runtime_error("libzip cannot open the archive: " + std::to_string(error));
+    }
+    std::map<std::string, QByteArray> files;
+    const zip_int64_t count = zip_get_num_entries(zip, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const std::string name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0);
+        if (name.back() == '/') {
+            continue;
+        }
+        zip_file_t* file =
+            zip_fopen_index_encrypted(zip, static_cast<zip_uint64_t>(i), 0, password);
+        if (file == nullptr) {
+            throw std::runtime_error("libzip cannot open " + name + ": " + zip_strerror(zip));
+        }
+        QByteArray content;
+        char buffer[65536];
+        zip_int64_t n = 0;
+        while ((n = zip_fread(file, buffer, sizeof buffer)) > 0) {
+            content.append(buffer, static_cast<int>(n));
+        }
+        if (n < 0) {
+            throw std::runtime_error("libzip cannot read " + name + ": " + zip_file_strerror(file));
+        }
+        zip_fclose(file);
+        files[name] = content;
+    }
+    zip_discard(zip);
+    return files;
+}
+
+} // namespace kavlento::testing

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <ctime>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kavlento::testing {
+
+// What a folder holds, for comparing two folders entry by entry.
+struct FileState {
+    char type = 'f'; // 'f' file, 'd' folder, 'l' link
+    std::uint32_t permissions = 0;
+    std::int64_t modified = 0;
+    QByteArray content; // file bytes, or a link's target
+    bool operator==(const FileState& o) const {
+        return type == o.type && permissions == o.permissions && modified == o.modified &&
+               content == o.content;
+    }
+};
+using Tree = std::map<std::string, FileState>;
+
+// `skip` lists top-level names left out of the picture.
+Tree snapshot(const QString& root, const QStringList& skip = {});
+// Lists the first difference, or an empty text when the trees are equal.
+std::string firstDifference(const Tree& expected, const Tree& actual);
+
+// A folder like a host application's: hidden files and folders, empty folders,
+// Turkish and non-Latin names, a link, a file spanning several compression
+// pieces, various permissions and old modification times.
+void makeSampleTree(const QString& root);
+
+// Text-like bytes that compress, but not to nothing: words from a small
+// vocabulary in a deterministic pseudo-random order.
+QByteArray pseudoText(qsizetype size, std::uint32_t seed);
+// Bytes that do not compress at all, like a picture's, from a seed.
+QByteArray incompressibleBytes(qsizetype size, std::uint32_t seed);
+
+void writeFile(const QString& path, const QByteArray& bytes, std::uint32_t permissions = 0644,
+               std::time_t modified = 0);
+void makeLink(const QString& path, const QString& target);
+
+struct ToolResult {
+    int exitCode = -1;
+    QString output;
+};
+// Runs an outside program (7zz, zip, unzip) in `folder`.
+ToolResult runTool(const QString& program, const QStringList& arguments,
+                   const QString& folder = QString());
+
+// Hand-made archives for hostile and foreign cases, written with libzip.
+struct RawEntry {
+    std::string name;
+    QByteArray content;
+    std::uint32_t unixMode = 0100644; // type and permissions; 0 for a DOS entry
+    bool folder = false;
+};
+enum class RawEncryption { None, Traditional, Aes256 };
+void writeRawZip(const QString& path, const std::vector<RawEntry>& entries,
+                 RawEncryption encryption = RawEncryption::None,
+                 const char* password = "6150937284");
+
+// Reads every entry through libzip alone (its own AES code), as an independent
+// reader would; returns path -> content for files.
+std::map<std::string, QByteArray> readWithLibzip(const QString& archive, const char* password);
+
+} // namespace kavlento::testing
