@@ -1,36 +1,122 @@
 #!/usr/bin/env bash
 # Measures Kavlento against Info-ZIP and 7-Zip on a folder like a host
 # application's data folder, in one run, and writes a markdown table of median
-# times, ratios, archive sizes and peak memory. It reports; it never fails a
-# build on a figure.
+# times, time per 1,000 files, ratios, archive sizes and peak memory. It reports;
+# it never fails a build on a figure.
 #
-#   bench/run.sh [--size MB] [--reps N] [--folder PATH] [--out FILE]
+#   bench/run.sh [--profile default|small-files] [--size MB] [--reps N] [--folder PATH]
+#                [--kavlento PATH [--bench-restore PATH]] [--out FILE]
 #
-# --size    size of the generated folder in MB (default 300)
-# --reps    repetitions of each measurement (default 3; the median is reported)
-# --folder  measure an existing folder instead of a generated one (it is copied)
-# --out     where the table goes (default bench/results/<date>-<size>MB.md)
+# --profile        shape of the generated folder: "default" (large database files
+#                  among smaller files and pictures) or "small-files" (thousands of
+#                  entries of a few KB, for the cost per entry)
+# --size           size of the generated folder in MB (default 300, 200 for small-files)
+# --reps           repetitions of each measurement (default 3; the median is reported)
+# --folder         measure an existing folder instead of a generated one (it is copied)
+# --kavlento       time this Kavlento executable instead of one built from this tree,
+#                  an older build for instance, in the same run as the others
+# --bench-restore  the bench_restore built together with that executable (default: the
+#                  one in the same build folder); restores are timed with it, so that
+#                  backup and restore are the same build's code
+# --out            where the table goes
+#                  (default bench/results/<date>-<profile>-<size>MB-<executable>.md)
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
 
-size=300
+profile=""
+size=""
+fresh=""
 reps=3
 folder=""
 out=""
+kavlento=""
+restorer=""
 while (($#)); do
+    (($# >= 2)) || { echo "option $1 needs a value" >&2; exit 2; }
     case "$1" in
-    --size) size=$2; shift 2 ;;
-    --reps) reps=$2; shift 2 ;;
-    --folder) folder=$2; shift 2 ;;
-    --out) out=$2; shift 2 ;;
+    --profile) profile=$2 ;;
+    --size) size=$2 ;;
+    --reps) reps=$2 ;;
+    --folder) folder=$(realpath -e "$2") ;;
+    --kavlento) kavlento=$(realpath -e "$2") ;;
+    --bench-restore) restorer=$(realpath -e "$2") ;;
+    --out) out=$(realpath -m "$2") ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
     esac
+    shift 2
 done
+if [[ -n "$folder" && (-n "$profile" || -n "$size") ]]; then
+    echo "--profile and --size describe a generated folder, not one given with --folder" >&2
+    exit 2
+fi
+profile=${profile:-default}
+case "$profile" in
+default) size=${size:-300} ;;
+small-files) size=${size:-200} ;;
+*) echo "unknown profile $profile (default, small-files)" >&2; exit 2 ;;
+esac
+[[ "$size" =~ ^[1-9][0-9]*$ ]] || { echo "--size takes whole megabytes" >&2; exit 2; }
+[[ "$reps" =~ ^[1-9][0-9]*$ ]] || { echo "--reps takes a positive count" >&2; exit 2; }
+if [[ -n "$restorer" && -z "$kavlento" ]]; then
+    echo "--bench-restore goes with --kavlento" >&2
+    exit 2
+fi
 
+cd "$(dirname "$0")/.."
+root=$PWD
+
+# The folder a CMake build lives in, found upwards from an executable in it.
+build_folder() {
+    local dir
+    dir=$(dirname "$1")
+    while [[ "$dir" != / ]]; do
+        [[ -f "$dir/CMakeCache.txt" ]] && { echo "$dir"; return; }
+        dir=$(dirname "$dir")
+    done
+    return 1
+}
+
+if [[ -n "$kavlento" ]]; then
+    [[ -x "$kavlento" && -f "$kavlento" ]] || { echo "$kavlento is not an executable" >&2; exit 2; }
+    kavlento_build=$(build_folder "$kavlento") || kavlento_build=""
+    if [[ -z "$restorer" ]]; then
+        # The restore of this tree's build would time this tree's extraction, not the
+        # given executable's: only the restore tool of the same build will do.
+        if [[ -n "$kavlento_build" && -x "$kavlento_build/bench/bench_restore" ]]; then
+            restorer="$kavlento_build/bench/bench_restore"
+        else
+            echo "no bench_restore built with $kavlento: build its target bench_restore" \
+                "in that build folder, or name it with --bench-restore" >&2
+            exit 2
+        fi
+    fi
+    [[ -x "$restorer" && -f "$restorer" ]] || { echo "$restorer is not an executable" >&2; exit 2; }
+    restorer_build=$(build_folder "$restorer") || restorer_build=""
+    if [[ "$restorer_build" != "$kavlento_build" ]]; then
+        echo "note: $restorer and $kavlento come from different build folders;" \
+            "the restore is timed with the former's code" >&2
+    fi
+    executable_tag=$(basename "${kavlento_build:-$(dirname "$kavlento")}" | tr -c 'A-Za-z0-9._\n-' '-')
+    executable_label="given build \`$kavlento\`"
+else
+    commit=$(git rev-parse --short HEAD)
+    if [[ -n "$(git status --porcelain -- src bench CMakeLists.txt)" ]]; then
+        commit="$commit+changes"
+    fi
+    fresh=1
+    kavlento="$root/build-bench/src/kavlento"
+    restorer="$root/build-bench/bench/bench_restore"
+    executable_tag=$commit
+    executable_label="this tree's build of $commit"
+fi
+
+targets=()
+[[ -n "$folder" ]] || targets+=(generate_folder)
+[[ -z "$fresh" ]] || targets+=(kavlento bench_restore)
 bash scripts/setup.sh
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKAVLENTO_TESTS=OFF >/dev/null
-cmake --build build-bench -j"$(nproc)" --target kavlento generate_folder bench_restore >/dev/null
+if ((${#targets[@]})); then
+    cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKAVLENTO_TESTS=OFF >/dev/null
+    cmake --build build-bench -j"$(nproc)" --target "${targets[@]}" >/dev/null
+fi
 
 work="$root/bench/work"
 data="$work/data"
@@ -38,19 +124,23 @@ mkdir -p "$work" bench/results
 rm -rf "$data" "$work"/out "$work"/copy
 if [[ -n "$folder" ]]; then
     cp -a "$folder" "$data"
-    label="$(basename "$folder")"
+    label="folder $(basename "$folder")"
+    name_tag="$(basename "$folder" | tr -c 'A-Za-z0-9._\n-' '-')"
 else
-    build-bench/bench/generate_folder "$data" "$size" 1
-    label="generated ${size} MB"
+    build-bench/bench/generate_folder --profile "$profile" "$data" "$size" 1
+    label="$profile profile, generated $size MB"
+    name_tag="$profile-${size}MB"
 fi
 # Kavlento packs its own folder; it lives there as it would in a host's folder.
-cp build-bench/src/kavlento "$data/kavlento"
+cp "$kavlento" "$data/kavlento"
 target="$work/out/kavlento"
 password=6150937284
 printf '"%s"\r\n' "$target" | iconv -f UTF-8 -t WINDOWS-1254 >"$data/yedekleme.dat"
-bytes=$(du -sb "$data" | cut -f1)
+# The files' bytes alone: du would add 4 KB for each folder, a thousand of them in small-files.
+bytes=$(find "$data" -type f -printf '%s\n' | awk '{s += $1} END {print s}')
 files=$(find "$data" -type f | wc -l)
-[[ -n "$out" ]] || out="bench/results/$(date +%Y-%m-%d)-$(echo "$label" | tr ' ' '-').md"
+folders=$(find "$data" -mindepth 1 -type d | wc -l)
+[[ -n "$out" ]] || out="$root/bench/results/$(date +%Y-%m-%d)-$name_tag-$executable_tag.md"
 
 # Runs a command, appending "seconds peak-KB" to the named results file.
 measure() {
@@ -76,12 +166,17 @@ for ((i = 1; i <= reps; i++)); do
     rm -rf "$work/out" && mkdir -p "$target"
     rm -f "$data/yedekleme.lst"
     measure kavlento_backup env -u DISPLAY -u WAYLAND_DISPLAY "$data/kavlento" 4702519836 OtoRadizEv
-    kavlento_archive=$(ls "$target"/*/*.ksd)
+    archives=("$target"/*/*.ksd)
+    [[ ${#archives[@]} -eq 1 && -f "${archives[0]}" ]] || {
+        echo "expected one archive under $target, found: ${archives[*]}" >&2
+        exit 1
+    }
+    kavlento_archive=${archives[0]}
     measure zip_backup bash -c "cd '$data' && zip -qr -6 -P $password '$work/out/infozip.zip' ."
     measure 7zz_backup bash -c "cd '$data' && 7zz a -tzip -mx=5 -mem=AES256 -p$password -bso0 -bsp0 '$work/out/7zip.zip' ."
 
     fresh_copy
-    measure kavlento_restore build-bench/bench/bench_restore "$kavlento_archive" "$work/copy"
+    measure kavlento_restore "$restorer" "$kavlento_archive" "$work/copy"
     fresh_copy
     measure unzip_restore unzip -qo -P "$password" "$work/out/infozip.zip" -d "$work/copy"
     fresh_copy
@@ -93,26 +188,31 @@ seconds() { cut -d' ' -f1 <"$work/$1.times" | median; }
 peak_mb() { cut -d' ' -f2 <"$work/$1.times" | sort -n | tail -n 1 | awk '{printf "%.0f", $1/1024}'; }
 mb() { awk -v b="$1" 'BEGIN {printf "%.1f", b/1048576}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a/b}'; }
+# Milliseconds per 1,000 files: the cost of an entry, whatever the folder's size.
+per_1000() { awk -v s="$1" -v n="$files" 'BEGIN {v = s * 1000000 / n; printf (v < 100 ? "%.1f" : "%.0f"), v}'; }
+thousands() { echo "$1" | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta'; }
 
 kb=$(seconds kavlento_backup); zb=$(seconds zip_backup); sb=$(seconds 7zz_backup)
 kr=$(seconds kavlento_restore); zr=$(seconds unzip_restore); sr=$(seconds 7zz_restore)
 ks=$(stat -c %s "$kavlento_archive"); zs=$(stat -c %s "$work/out/infozip.zip"); ss=$(stat -c %s "$work/out/7zip.zip")
+nf=$(thousands "$files")
 
 {
-    echo "## Kavlento benchmark: $label"
+    echo "## Kavlento benchmark: $label; Kavlento: $executable_label"
     echo
-    echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(mb "$bytes") MB in $files files, median of $reps."
+    echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(mb "$bytes") MB in $nf files and $(thousands "$folders") folders, median of $reps."
+    echo "Kavlento executable \`$kavlento\` (sha256 $(sha256sum "$kavlento" | cut -c1-16)), restored with \`$restorer\`."
     echo
-    echo "| backup | seconds | vs Info-ZIP | archive MB | size vs Info-ZIP | peak MB |"
+    echo "| backup | seconds | ms per 1,000 files | vs Info-ZIP | archive MB | size vs Info-ZIP | peak MB |"
+    echo "|---|---|---|---|---|---|---|"
+    echo "| Kavlento (AES-256) | $kb | $(per_1000 "$kb") | $(ratio "$kb" "$zb") | $(mb "$ks") | $(ratio "$ks" "$zs") | $(peak_mb kavlento_backup) |"
+    echo "| Info-ZIP \`zip -r -6 -P\` | $zb | $(per_1000 "$zb") | 1.00 | $(mb "$zs") | 1.00 | $(peak_mb zip_backup) |"
+    echo "| 7-Zip \`-tzip -mx=5 -mem=AES256\` | $sb | $(per_1000 "$sb") | $(ratio "$sb" "$zb") | $(mb "$ss") | $(ratio "$ss" "$zs") | $(peak_mb 7zz_backup) |"
+    echo
+    echo "| restore | files | seconds | ms per 1,000 files | vs unzip | peak MB |"
     echo "|---|---|---|---|---|---|"
-    echo "| Kavlento (AES-256) | $kb | $(ratio "$kb" "$zb") | $(mb "$ks") | $(ratio "$ks" "$zs") | $(peak_mb kavlento_backup) |"
-    echo "| Info-ZIP \`zip -r -6 -P\` | $zb | 1.00 | $(mb "$zs") | 1.00 | $(peak_mb zip_backup) |"
-    echo "| 7-Zip \`-tzip -mx=5 -mem=AES256\` | $sb | $(ratio "$sb" "$zb") | $(mb "$ss") | $(ratio "$ss" "$zs") | $(peak_mb 7zz_backup) |"
-    echo
-    echo "| restore | seconds | vs unzip | peak MB |"
-    echo "|---|---|---|---|"
-    echo "| Kavlento | $kr | $(ratio "$kr" "$zr") | $(peak_mb kavlento_restore) |"
-    echo "| Info-ZIP \`unzip -P\` | $zr | 1.00 | $(peak_mb unzip_restore) |"
-    echo "| 7-Zip \`x\` | $sr | $(ratio "$sr" "$zr") | $(peak_mb 7zz_restore) |"
+    echo "| Kavlento | $nf | $kr | $(per_1000 "$kr") | $(ratio "$kr" "$zr") | $(peak_mb kavlento_restore) |"
+    echo "| Info-ZIP \`unzip -P\` | $nf | $zr | $(per_1000 "$zr") | 1.00 | $(peak_mb unzip_restore) |"
+    echo "| 7-Zip \`x\` | $nf | $sr | $(per_1000 "$sr") | $(ratio "$sr" "$zr") | $(peak_mb 7zz_restore) |"
 } | tee "$out"
 echo "written to $out" >&2
