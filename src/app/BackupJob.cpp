@@ -8,6 +8,7 @@
 #include "store/Codepage.h"
 
 #include <QDir>
+#include <QRegularExpression>
 
 namespace kavlento::app {
 
@@ -19,6 +20,26 @@ const QString kErrorTitle = QStringLiteral("HATA");
 const QString kFinished =
     QStringLiteral("YEDEK ALMA İŞLEMİ TAMAMLANDI.") + QChar(u'\r') +
     QStringLiteral("SAĞLIKLI BİR KULLANIM İÇİN PROGRAMINIZI TEKRAR BAŞLATIN.");
+
+// The archives this program writes, and the files it writes them under.
+const QRegularExpression kArchiveName(QStringLiteral("^[0-9]+\\.[0-9]+(-[0-9]+)?\\.ksd$"));
+const QRegularExpression kUnfinishedArchive(QStringLiteral("^\\.kavlento-.*\\.yaziliyor$"));
+
+// A dated folder of a target holds archives of ours (or one being written).
+bool isDatedBackupFolder(const std::string& folder) {
+    for (const std::string& name :
+         fs::listFolder(folder, QStringLiteral("Yedekleme klasörü okunamadı"))) {
+        const QString text = fs::fromSystemPath(name);
+        if (kArchiveName.match(text).hasMatch() || kUnfinishedArchive.match(text).hasMatch()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString twoDigits(int n) {
+    return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
+}
 
 void createFolderIfAbsent(const QString& folder) {
     // Anything of that name counts, a file too; only this one level is made.
@@ -35,17 +56,44 @@ QString folderSafeDate(const QString& dateText) {
     return QString(dateText).replace(QLatin1Char('/'), QLatin1Char('-'));
 }
 
+QString storableDate(const Moment& moment) {
+    const QString date = folderSafeDate(moment.dateText);
+    if (store::fitsWindows1254(date)) {
+        return date;
+    }
+    return QStringLiteral("%1-%2-%3")
+        .arg(twoDigits(moment.day), twoDigits(moment.month))
+        .arg(moment.year);
+}
+
+QString storableTime(const Moment& moment) {
+    if (store::fitsWindows1254(moment.timeText)) {
+        return moment.timeText;
+    }
+    return QStringLiteral("%1:%2:%3")
+        .arg(twoDigits(moment.hour), twoDigits(moment.minute), twoDigits(moment.second));
+}
+
 BackupNames backupNames(const QString& target, const Moment& moment) {
     BackupNames names;
-    names.dateText = folderSafeDate(moment.dateText);
+    names.dateText = storableDate(moment);
     names.datedFolder = target + QDir::separator() + names.dateText;
-    names.archiveName = QStringLiteral("%1%2%3.%4%5%6.ksd")
-                            .arg(moment.day)
-                            .arg(moment.month)
-                            .arg(moment.year)
-                            .arg(moment.hour)
-                            .arg(moment.minute)
-                            .arg(moment.second);
+    const QString stem = QStringLiteral("%1%2%3.%4%5%6")
+                             .arg(moment.day)
+                             .arg(moment.month)
+                             .arg(moment.year)
+                             .arg(moment.hour)
+                             .arg(moment.minute)
+                             .arg(moment.second);
+    // The digits have no leading zeros, so two moments of a day can give one
+    // name; a backup never changes an archive that is there.
+    names.archiveName = stem + QStringLiteral(".ksd");
+    for (int n = 2;
+         fs::lookUp(fs::toSystemPath(names.datedFolder + QDir::separator() + names.archiveName))
+             .kind != fs::PathKind::Missing;
+         ++n) {
+        names.archiveName = QStringLiteral("%1-%2.ksd").arg(stem).arg(n);
+    }
     names.archivePath = names.datedFolder + QDir::separator() + names.archiveName;
     return names;
 }
@@ -53,11 +101,23 @@ BackupNames backupNames(const QString& target, const Moment& moment) {
 QStringList foldersNotToPack(const QString& programFolder, const QString& target) {
     const std::string program = fs::toSystemPath(programFolder);
     const std::string chosen = fs::toSystemPath(target);
-    // A target that holds the program folder, or is it, cannot be left out whole.
-    if (fs::isSameOrInside(chosen, program) && !fs::isSameOrInside(program, chosen)) {
-        return {target};
+    if (!fs::isSameOrInside(chosen, program)) {
+        return {};
     }
-    return {};
+    if (!fs::isSameOrInside(program, chosen)) {
+        return {target}; // a folder of its own inside the program folder
+    }
+    // The target is the program folder itself: every dated folder of earlier
+    // days holds archives that would go into the next one.
+    QStringList dated;
+    for (const std::string& name :
+         fs::listFolder(program, QStringLiteral("Yedeklenecek klasör okunamadı"))) {
+        const std::string path = fs::joinPath(program, name);
+        if (fs::lookUp(path).kind == fs::PathKind::Folder && isDatedBackupFolder(path)) {
+            dated.append(fs::fromSystemPath(path));
+        }
+    }
+    return dated;
 }
 
 QString targetRefusal(const QString& folder) {
@@ -98,15 +158,16 @@ void BackupJob::run() {
         return;
     }
     const BackupNames names = backupNames(target, p_.clock.now());
+    // Built first: a path the command cannot carry is refused before anything is made.
+    const QString command =
+        archive::buildCompressCommand(p_.programFolder, names.datedFolder, names.archiveName);
     createFolderIfAbsent(names.datedFolder);
     p_.state.archiveName = names.archiveName;
     p_.state.job = RunningJob::Backup;
-    p_.zip.Compress(
-        archive::buildCompressCommand(p_.programFolder, names.datedFolder, p_.state.archiveName),
-        foldersNotToPack(p_.programFolder, target));
+    p_.zip.Compress(command, foldersNotToPack(p_.programFolder, target));
 
     const Moment recorded = p_.clock.now();
-    p_.history.append({folderSafeDate(recorded.dateText), recorded.timeText, names.archivePath});
+    p_.history.append({storableDate(recorded), storableTime(recorded), names.archivePath});
     loadHistory(p_.history, p_.view);
     p_.dialogs.showProgress();
 }

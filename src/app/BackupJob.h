@@ -21,17 +21,24 @@ namespace kavlento::app {
 // What one backup is called and where it goes, from the target folder and the
 // moment it starts.
 struct BackupNames {
-    QString dateText;    // the regional short date, with '/' made '-' to name a folder
+    QString dateText;    // the date text as stored, with '/' made '-' to name a folder
     QString datedFolder; // target, separator, date text (nothing is trimmed)
     QString archiveName; // day month year "." hour minute second ".ksd", no leading zeros
     QString archivePath; // dated folder, separator, archive name
 };
 
+// Names the archive after the moment; when that name is taken in the dated
+// folder, the next free one with a suffix ("…2300-2.ksd").
 BackupNames backupNames(const QString& target, const Moment& moment);
 QString folderSafeDate(const QString& dateText);
+// The date and time texts as the stored files can hold them: the regional
+// texts, or, where the code page lacks their letters, dd-mm-yyyy and HH:MM:SS.
+QString storableDate(const Moment& moment);
+QString storableTime(const Moment& moment);
 
 // The folders a backup must not pack: the target folder, when it lies inside the
-// program folder (the component leaves out the dated folder itself in any case).
+// program folder; when it is the program folder, every dated folder in it that
+// holds archives (the component leaves out the dated folder itself in any case).
 QStringList foldersNotToPack(const QString& programFolder, const QString& target);
 
 // Why a chosen target folder cannot be stored, or an empty text when it can.

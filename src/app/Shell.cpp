@@ -3,6 +3,7 @@
 #include "app/BackupJob.h"
 #include "app/HistoryList.h"
 #include "app/RestoreJob.h"
+#include "archive/ArchiveCommand.h"
 #include "base/Failure.h"
 #include "fs/File.h"
 #include "fs/FolderTransaction.h"
@@ -17,6 +18,10 @@ const QString kNoTargetForUnattended =
 const QString kRemoveQuestion = QStringLiteral("Seçmiş Olduğunuz Yedek Birimi Silinsin mi?");
 const QString kRemoveTitle = QStringLiteral("UYARI");
 const QString kProgramTitle = QStringLiteral("Kavlento");
+const QString kErrorTitle = QStringLiteral("HATA");
+const QString kUnusableProgramFolder = QStringLiteral(
+    "PROGRAM KLASÖRÜNÜN YOLUNDA '>' İŞARETİ VAR; BU KLASÖR YEDEKLENEMEZ VE GERİ YÜKLENEMEZ. "
+    "LÜTFEN PROGRAMI YOLUNDA '>' OLMAYAN BİR KLASÖRE TAŞIYIN: %1");
 } // namespace
 
 bool Shell::startUp() {
@@ -35,6 +40,14 @@ bool Shell::startUp() {
 
     if (!p_.commandLine.hasLaunchCode()) {
         p_.end.end(ExitStatus::NoLaunchCode);
+        return false;
+    }
+    if (!archive::fitsCommandValue(p_.programFolder)) {
+        // No backup or restore command can carry this folder: say so now,
+        // before anything is made.
+        p_.dialogs.inform(kUnusableProgramFolder.arg(p_.programFolder), kErrorTitle,
+                          MessageIcon::Error);
+        p_.end.end(ExitStatus::Failure);
         return false;
     }
     if (p_.commandLine.isUnattended()) {

@@ -162,8 +162,10 @@ CompressCommand parseCompressCommand(const QString& command) {
     result.password = items.required("password");
     result.recurse = items.has("recurse-on-subfolders");
     result.includeHidden = items.has("include-system-and-hidden-files");
+    // The host's command asks to add to an archive of the same name; a backup
+    // is always written as a new archive all the same (merging two snapshots
+    // would lose the first one's versions).
     items.expectIfPresent("zip-compression-mode", QStringLiteral("add-to-zipfile"));
-    result.addToExisting = items.has("zip-compression-mode");
     if (const auto level = items.value("compression-level")) {
         bool ok = false;
         result.level = level->toInt(&ok);

@@ -15,7 +15,6 @@ struct CompressCommand {
     QString password;
     bool recurse = false;       // include sub-folders
     bool includeHidden = false; // include hidden files and folders
-    bool addToExisting = false; // add to the archive of that name when it exists
     int level = 6;              // deflate level, 0 to 9
     QString sourceFolder;
     QString destinationFolder;

@@ -23,7 +23,9 @@ std::string safePath(const std::string& archive, const std::string& name) {
     if (name.find('\0') != std::string::npos) {
         unsafe(archive, QStringLiteral("adında boş karakter olan girdi"));
     }
-    if (name.front() == '/' || (name.size() >= 2 && name[1] == ':')) {
+    // A name that is legal here is restored under that very name: "1:1 not.txt"
+    // or "C:" are names on this system, not drives.
+    if (name.front() == '/') {
         unsafe(archive, QStringLiteral("mutlak yol: %1").arg(fs::fromSystemPath(name)));
     }
     std::string path;
@@ -34,14 +36,13 @@ std::string safePath(const std::string& archive, const std::string& name) {
         if (part == "..") {
             unsafe(archive, QStringLiteral("'..' içeren yol: %1").arg(fs::fromSystemPath(name)));
         }
+        if (part == fs::FolderTransaction::kFolderName) {
+            unsafe(archive, QStringLiteral("Kavlento'nun çalışma klasörü"));
+        }
         if (!part.empty() && part != ".") {
             path += path.empty() ? part : "/" + part;
         }
         start = end + 1;
-    }
-    const std::string first = path.substr(0, path.find('/'));
-    if (first == fs::FolderTransaction::kFolderName) {
-        unsafe(archive, QStringLiteral("Kavlento'nun çalışma klasörü"));
     }
     return path;
 }
@@ -86,48 +87,6 @@ std::unique_ptr<zip::ZipReader> openCheckedArchive(const std::string& path) {
     auto reader = std::make_unique<zip::ZipReader>(path, extractionNames(path));
     requireSafeTree(path, reader->entries());
     return reader;
-}
-
-bool isSafeLinkTarget(std::string_view linkPath, const std::string& target,
-                      const std::set<std::string>& linkPaths) {
-    if (target.empty() || target.front() == '/' || target.find('\0') != std::string::npos ||
-        (target.size() >= 2 && target[1] == ':') || target.find('\\') != std::string::npos) {
-        return false;
-    }
-    std::vector<std::string> stack;
-    for (std::size_t start = 0, end; start < linkPath.size(); start = end + 1) {
-        end = std::min(linkPath.find('/', start), linkPath.size());
-        stack.emplace_back(linkPath.substr(start, end - start));
-    }
-    stack.pop_back(); // the link's own name
-    std::size_t start = 0;
-    while (start <= target.size()) {
-        const std::size_t end = std::min(target.find('/', start), target.size());
-        const std::string part = target.substr(start, end - start);
-        const bool lastPart = end == target.size();
-        start = end + 1;
-        if (part.empty() || part == ".") {
-            continue;
-        }
-        if (part == "..") {
-            if (stack.empty()) {
-                return false;
-            }
-            stack.pop_back();
-            continue;
-        }
-        stack.push_back(part);
-        if (!lastPart) {
-            std::string prefix;
-            for (const std::string& s : stack) {
-                prefix += prefix.empty() ? s : "/" + s;
-            }
-            if (linkPaths.count(prefix) != 0) {
-                return false;
-            }
-        }
-    }
-    return true;
 }
 
 } // namespace kavlento::archive

@@ -1,6 +1,7 @@
 #include "base/WorkerPool.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace kavlento {
 
@@ -50,6 +51,44 @@ void WorkerPool::run() {
             tasks_.pop_front();
         }
         task();
+    }
+}
+
+void runInParallel(std::size_t count, unsigned threads,
+                   const std::function<void(std::size_t)>& work,
+                   const std::function<bool()>& stop) {
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::mutex errorMutex;
+    std::exception_ptr error;
+    {
+        WorkerPool pool(static_cast<unsigned>(std::min<std::size_t>(
+            WorkerPool::threadsFor(threads), std::max<std::size_t>(count, 1))));
+        std::vector<std::future<void>> workers;
+        for (unsigned t = 0; t < pool.size(); ++t) {
+            workers.push_back(pool.submit([&] {
+                try {
+                    for (std::size_t i = next++; i < count; i = next++) {
+                        if (failed || stop()) {
+                            return;
+                        }
+                        work(i);
+                    }
+                } catch (...) {
+                    const std::lock_guard<std::mutex> lock(errorMutex);
+                    if (!error) {
+                        error = std::current_exception();
+                    }
+                    failed = true;
+                }
+            }));
+        }
+        for (std::future<void>& worker : workers) {
+            worker.wait();
+        }
+    }
+    if (error) {
+        std::rethrow_exception(error);
     }
 }
 

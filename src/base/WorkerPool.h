@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -44,5 +45,11 @@ private:
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };
+
+// Calls `work(i)` for every i below `count`, in rising order of i as threads
+// come free, on `threads` threads (0: all cores). The first exception stops
+// the rest and is thrown here; `stop()` returning true stops them too.
+void runInParallel(std::size_t count, unsigned threads,
+                   const std::function<void(std::size_t)>& work, const std::function<bool()>& stop);
 
 } // namespace kavlento

@@ -57,6 +57,8 @@ struct PathInfo {
     std::uint32_t mode = 0; // permission bits
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    // Which mount the path lies on: a rename works only within one.
+    std::uint64_t mount = 0;
 
     bool sameFile(const PathInfo& other) const {
         return device == other.device && inode == other.inode;
@@ -82,6 +84,8 @@ std::optional<UniqueFd> openForReading(const std::string& path, AtALink link = A
 UniqueFd createNew(const std::string& path, std::uint32_t mode);
 // Opens (creating when missing) for reading and writing, keeping the content.
 UniqueFd openForUpdate(const std::string& path);
+// A second descriptor of the same open file.
+UniqueFd duplicate(const UniqueFd& file, const std::string& pathForErrors);
 
 // Reads exactly `size` bytes at `offset`; throws on an error or a short read
 // (FailureCode::InputPastEnd).

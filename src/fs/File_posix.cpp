@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace kavlento::fs {
@@ -29,22 +30,34 @@ PathKind kindOf(mode_t mode) {
     return PathKind::Other;
 }
 
-PathInfo infoOf(const struct stat& st) {
-    PathInfo info;
-    info.kind = kindOf(st.st_mode);
-    info.size = static_cast<std::uint64_t>(st.st_size);
-    info.modified = {st.st_mtim.tv_sec, static_cast<std::uint32_t>(st.st_mtim.tv_nsec)};
-    info.changed = {st.st_ctim.tv_sec, static_cast<std::uint32_t>(st.st_ctim.tv_nsec)};
-    info.mode = st.st_mode & 07777;
-    info.device = st.st_dev;
-    info.inode = st.st_ino;
-    return info;
-}
-
 const QString kCannotRead = QStringLiteral("Dosya okunamadı");
 
 struct timespec toTimespec(Timestamp t) {
     return {static_cast<time_t>(t.seconds), static_cast<long>(t.nanoseconds)};
+}
+
+// statx, for the mount a path lies on: two mounts of one file system (a bind
+// mount) share a device number, and a rename between them fails all the same.
+std::optional<PathInfo> lookUpAt(int folder, const char* path, int flags,
+                                 const std::string& pathForErrors) {
+    struct statx st {};
+    if (::statx(folder, path, flags | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_MNT_ID,
+                &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return std::nullopt;
+        }
+        throwSystemError(kCannotRead, pathForErrors);
+    }
+    PathInfo info;
+    info.kind = kindOf(st.stx_mode);
+    info.size = st.stx_size;
+    info.modified = {st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec};
+    info.changed = {st.stx_ctime.tv_sec, st.stx_ctime.tv_nsec};
+    info.mode = st.stx_mode & 07777;
+    info.device = makedev(st.stx_dev_major, st.stx_dev_minor);
+    info.inode = st.stx_ino;
+    info.mount = (st.stx_mask & STATX_MNT_ID) != 0 ? st.stx_mnt_id : info.device;
+    return info;
 }
 
 } // namespace
@@ -79,33 +92,15 @@ void UniqueFd::close(const std::string& pathForErrors) {
 }
 
 PathInfo lookUp(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            return {};
-        }
-        throwSystemError(kCannotRead, path);
-    }
-    return infoOf(st);
+    return lookUpAt(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, path).value_or(PathInfo{});
 }
 
 PathInfo lookUpFollowing(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            return {};
-        }
-        throwSystemError(kCannotRead, path);
-    }
-    return infoOf(st);
+    return lookUpAt(AT_FDCWD, path.c_str(), 0, path).value_or(PathInfo{});
 }
 
 PathInfo lookUp(const UniqueFd& file, const std::string& pathForErrors) {
-    struct stat st {};
-    if (::fstat(file.get(), &st) != 0) {
-        throwSystemError(kCannotRead, pathForErrors);
-    }
-    return infoOf(st);
+    return *lookUpAt(file.get(), "", AT_EMPTY_PATH, pathForErrors);
 }
 
 std::optional<UniqueFd> openForReading(const std::string& path, AtALink link) {
@@ -128,6 +123,14 @@ UniqueFd createNew(const std::string& path, std::uint32_t mode) {
         throwSystemError(QStringLiteral("Dosya oluşturulamadı"), path);
     }
     return fd;
+}
+
+UniqueFd duplicate(const UniqueFd& file, const std::string& pathForErrors) {
+    UniqueFd copy(::fcntl(file.get(), F_DUPFD_CLOEXEC, 0));
+    if (!copy.valid()) {
+        throwSystemError(kCannotRead, pathForErrors);
+    }
+    return copy;
 }
 
 UniqueFd openForUpdate(const std::string& path) {

@@ -26,7 +26,7 @@ public:
         std::vector<std::string> names = listFolder(folder, kCannotRead);
         std::sort(names.begin(), names.end());
         for (const std::string& name : names) {
-            if (!options_.includeHidden && name.front() == '.') {
+            if ((!options_.includeHidden && name.front() == '.') || isExcludedName(name)) {
                 continue;
             }
             const std::string full = joinPath(folder, name);
@@ -69,9 +69,14 @@ private:
         tree_.entries.push_back(entry);
     }
 
-    bool isExcluded(const PathInfo& info) const {
+    bool isExcludedName(const std::string& name) const {
+        const auto& names = options_.excludedNames;
+        return std::find(names.begin(), names.end(), name) != names.end();
+    }
+
+    bool isExcluded(const PathInfo& folder) const {
         return std::any_of(excluded_.begin(), excluded_.end(),
-                           [&](const PathInfo& e) { return e.sameFile(info); });
+                           [&](const PathInfo& e) { return e.sameFile(folder); });
     }
 
     const ScanOptions& options_;

@@ -13,6 +13,8 @@ struct ScanOptions {
     bool includeHidden = true;
     // Folders that are not listed, with everything in them.
     std::vector<std::string> excludedFolders;
+    // Names that are not listed wherever they are, with everything below them.
+    std::vector<std::string> excludedNames;
 };
 
 // A folder's tree: folders before their contents, names in byte order.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <set>
 
 namespace kavlento::fs {
 
@@ -12,12 +13,25 @@ namespace {
 
 const QString kCannotPlace = QStringLiteral("Geri yüklenen dosya yerine konamadı");
 const QString kCannotUndo = QStringLiteral("Yarım kalan geri yükleme geri alınamadı");
+const QString kCannotMake = QStringLiteral("Geri yükleme klasörü oluşturulamadı");
+// Room kept free beyond the restored bytes, for the file system's own needs.
+constexpr std::uint64_t kSpareBytes = 16u << 20;
+// The list of working folders, and the journal, in the destination's own one.
+constexpr const char* kAreaList = "alanlar";
+constexpr const char* kJournal = "gunluk";
+// Journals of earlier versions have no working folder in their records.
+constexpr std::string_view kJournalMark = "KJ2";
 
 bool exists(const std::string& path) {
     return lookUp(path).kind != PathKind::Missing;
 }
 
-void makeFolders(const std::string& root, const std::string& relativeFolder) {
+std::string_view parentOf(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+}
+
+void makeFolders(const std::string& root, std::string_view relativeFolder) {
     std::string path = root;
     std::size_t start = 0;
     while (start < relativeFolder.size()) {
@@ -28,6 +42,10 @@ void makeFolders(const std::string& root, const std::string& relativeFolder) {
         }
         start = end + 1;
     }
+}
+
+std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
+    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
 }
 
 [[noreturn]] void conflict(const std::string& path) {
@@ -44,22 +62,194 @@ void putNumber(std::string& out, std::uint32_t value) {
     }
 }
 
+std::uint32_t getNumber(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) {
+        value |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+    }
+    return value;
+}
+
+std::string readWhole(const std::string& path, const QString& action) {
+    std::optional<UniqueFd> fd = openForReading(path);
+    if (!fd) {
+        throwSystemError(ENOENT, action, path);
+    }
+    std::string bytes(static_cast<std::size_t>(lookUp(*fd, path).size), '\0');
+    readExactly(fd->get(), 0, bytes.data(), bytes.size(), path);
+    return bytes;
+}
+
+// A file written through a temporary name in pieces, so that its size in
+// memory does not grow with the archive, and put in place durably.
+class DurableFile {
+public:
+    DurableFile(const std::string& path, const QString& action)
+        : path_(path), temp_(path + ".yeni"), action_(action), fd_(createNew(temp_, 0600)) {}
+
+    std::string& buffer() { return buffer_; }
+    void flushIfLarge() {
+        if (buffer_.size() >= kPiece) {
+            flush();
+        }
+    }
+    void commit() {
+        flush();
+        syncFile(fd_.get(), temp_);
+        fd_.close(temp_);
+        renamePath(temp_, path_, action_);
+        syncFolder(path_.substr(0, path_.rfind('/')));
+    }
+
+private:
+    static constexpr std::size_t kPiece = 64 * 1024;
+
+    void flush() {
+        writeAllAt(fd_.get(), written_, buffer_.data(), buffer_.size(), temp_);
+        written_ += buffer_.size();
+        buffer_.clear();
+    }
+
+    std::string path_;
+    std::string temp_;
+    QString action_;
+    UniqueFd fd_;
+    std::string buffer_;
+    std::uint64_t written_ = 0;
+};
+
 } // namespace
 
-FolderTransaction::FolderTransaction(const std::string& destination)
-    : destination_(destination), root_(joinPath(destination, kFolderName)),
-      newRoot_(joinPath(root_, "yeni")), oldRoot_(joinPath(root_, "eski")),
-      journal_(joinPath(root_, "gunluk")) {
-    recover(destination);
-    for (const std::string& folder : {root_, newRoot_, oldRoot_}) {
-        makeFolder(folder, 0700, QStringLiteral("Geri yükleme klasörü oluşturulamadı"));
+std::vector<FolderTransaction::Area>
+FolderTransaction::areasOf(const std::string& destination,
+                           const std::vector<std::string>& mountFolders) {
+    std::vector<Area> areas;
+    for (const std::string& folder : mountFolders) {
+        Area area;
+        area.mountFolder = folder;
+        area.root =
+            joinPath(folder.empty() ? destination : joinPath(destination, folder), kFolderName);
+        area.newRoot = joinPath(area.root, "yeni");
+        area.oldRoot = joinPath(area.root, "eski");
+        areas.push_back(area);
     }
+    return areas;
+}
+
+FolderTransaction::FolderTransaction(const std::string& destination, std::vector<TreeEntry> items)
+    : destination_(destination), items_(std::move(items)),
+      journal_(joinPath(joinPath(destination, kFolderName), kJournal)) {
+    recover(destination);
+    planAreas();
+    requireRoom();
+    makeWorkingFolders();
 }
 
 FolderTransaction::~FolderTransaction() {
     if (!keepForRecovery_) {
-        removeTree(root_);
+        for (auto it = areas_.rbegin(); it != areas_.rend(); ++it) {
+            removeTree(it->root);
+        }
     }
+}
+
+// A folder that exists on another mount than its parent starts an area of its
+// own; everything else lands where its parent does.
+void FolderTransaction::planAreas() {
+    std::vector<std::string> mountFolders{std::string()};
+    std::vector<std::uint64_t> mounts{lookUpFollowing(destination_).mount};
+    for (const TreeEntry& item : items_) {
+        if (!item.isFolder()) {
+            continue;
+        }
+        const std::uint32_t parentArea = areaOf(item.path);
+        std::uint32_t area = parentArea;
+        const PathInfo info = lookUp(joinPath(destination_, item.path));
+        if (info.kind == PathKind::Folder && info.mount != mounts[parentArea]) {
+            area = static_cast<std::uint32_t>(mountFolders.size());
+            mountFolders.emplace_back(item.path);
+            mounts.push_back(info.mount);
+        }
+        folderArea_.emplace(item.path, area);
+    }
+    areas_ = areasOf(destination_, mountFolders);
+}
+
+std::uint32_t FolderTransaction::areaOf(std::string_view path) const {
+    const auto found = folderArea_.find(parentOf(path));
+    return found == folderArea_.end() ? 0 : found->second;
+}
+
+// A compression bomb, or simply a full disk, is stopped here, before anything
+// is written. Sizes are what the archive declares; their sums saturate.
+void FolderTransaction::requireRoom() const {
+    std::vector<std::uint64_t> needed(areas_.size(), kSpareBytes);
+    for (const TreeEntry& item : items_) {
+        std::uint64_t& sum = needed[areaOf(item.path)];
+        sum = saturatingAdd(sum, saturatingAdd(item.size, item.size >> 6));
+    }
+    for (std::size_t a = 0; a < areas_.size(); ++a) {
+        const std::string folder = joinPath(destination_, areas_[a].mountFolder);
+        const std::uint64_t available = availableBytes(folder);
+        if (needed[a] > available) {
+            throw Failure(FailureCode::DiskFull,
+                          QStringLiteral("Geri yükleme için diskte yeterli yer yok: %1 MB "
+                                         "gerekli, %2 MB boş; hiçbir dosya değiştirilmedi: %3")
+                              .arg(needed[a] >> 20)
+                              .arg(available >> 20)
+                              .arg(fromSystemPath(folder)));
+        }
+    }
+}
+
+void FolderTransaction::makeWorkingFolders() {
+    const Area& main = areas_.front();
+    for (const std::string& folder : {main.root, main.newRoot, main.oldRoot}) {
+        makeFolder(folder, 0700, kCannotMake);
+    }
+    // Listed before they are made, so a crash leaves nothing the next start
+    // cannot find.
+    DurableFile list(joinPath(main.root, kAreaList), kCannotMake);
+    for (std::size_t a = 1; a < areas_.size(); ++a) {
+        putNumber(list.buffer(), static_cast<std::uint32_t>(areas_[a].mountFolder.size()));
+        list.buffer() += areas_[a].mountFolder;
+    }
+    list.commit();
+    for (std::size_t a = 1; a < areas_.size(); ++a) {
+        for (const std::string& folder : {areas_[a].root, areas_[a].newRoot, areas_[a].oldRoot}) {
+            makeFolder(folder, 0700, kCannotMake);
+        }
+    }
+    std::set<std::pair<std::uint32_t, std::string_view>> made;
+    for (const TreeEntry& item : items_) {
+        const std::uint32_t area = areaOf(item.path);
+        const std::string_view parent = parentOf(item.path);
+        if (!item.isFolder() && !parent.empty() && made.emplace(area, parent).second) {
+            makeFolders(areas_[area].newRoot, parent);
+        }
+    }
+}
+
+std::string FolderTransaction::stagingPath(std::string_view path) const {
+    return joinPath(areas_[areaOf(path)].newRoot, path);
+}
+
+std::vector<std::string> FolderTransaction::readAreaList(const std::string& file) {
+    std::vector<std::string> folders{std::string()};
+    if (!exists(file)) {
+        return folders;
+    }
+    const std::string bytes = readWhole(file, kCannotUndo);
+    for (std::size_t at = 0; at + 4 <= bytes.size();) {
+        const std::uint32_t length = getNumber(bytes, at);
+        at += 4;
+        if (at + length > bytes.size()) {
+            break;
+        }
+        folders.push_back(bytes.substr(at, length));
+        at += length;
+    }
+    return folders;
 }
 
 void FolderTransaction::recover(const std::string& destination) {
@@ -67,23 +257,40 @@ void FolderTransaction::recover(const std::string& destination) {
     if (!exists(root)) {
         return;
     }
-    const std::string journal = joinPath(root, "gunluk");
+    const std::vector<Area> areas = areasOf(destination, readAreaList(joinPath(root, kAreaList)));
+    const std::string journal = joinPath(root, kJournal);
     if (exists(journal)) {
-        rollBack(destination, readJournal(journal));
+        for (const Area& area : areas) {
+            if (!exists(area.root)) {
+                // Its old files may be on a disk that is not there now.
+                throw Failure(FailureCode::PathNotFound,
+                              QStringLiteral("Yarım kalan bir geri yükleme geri alınamıyor: "
+                                             "çalışma klasörüne ulaşılamıyor (disk takılı "
+                                             "değil mi?). Disk takılıyken programı yeniden "
+                                             "başlatın: %1")
+                                  .arg(fromSystemPath(area.root)));
+            }
+        }
+        rollBack(destination, areas, readJournal(journal));
+        for (const Area& area : areas) {
+            syncFileSystemOf(area.root);
+        }
         removeFile(journal, kCannotUndo);
-        syncFileSystemOf(destination);
+        syncFolder(root);
     }
-    if (!removeTree(root)) {
-        throw Failure(FailureCode::PermissionDenied,
-                      QStringLiteral("Yarım kalan geri yüklemenin klasörü silinemedi: %1")
-                          .arg(fromSystemPath(root)));
+    for (auto it = areas.rbegin(); it != areas.rend(); ++it) {
+        if (!removeTree(it->root)) {
+            throw Failure(FailureCode::PermissionDenied,
+                          QStringLiteral("Yarım kalan geri yüklemenin klasörü silinemedi: %1")
+                              .arg(fromSystemPath(it->root)));
+        }
     }
 }
 
-std::vector<bool> FolderTransaction::plan(const std::vector<TreeEntry>& items) const {
+std::vector<bool> FolderTransaction::plan() const {
     std::vector<bool> existed;
-    existed.reserve(items.size());
-    for (const TreeEntry& item : items) {
+    existed.reserve(items_.size());
+    for (const TreeEntry& item : items_) {
         const std::string target = joinPath(destination_, item.path);
         const PathKind kind = lookUp(target).kind;
         const bool isFolder = kind == PathKind::Folder;
@@ -95,56 +302,36 @@ std::vector<bool> FolderTransaction::plan(const std::vector<TreeEntry>& items) c
     return existed;
 }
 
-// One record per move: kind, whether the path existed, the path's length and
-// bytes. Written in pieces, so that its size in memory does not grow with the
-// archive.
-void FolderTransaction::writeJournal(const std::vector<TreeEntry>& items,
-                                     const std::vector<bool>& existed) const {
-    constexpr std::size_t kPiece = 64 * 1024;
-    const std::string temp = journal_ + ".yeni";
-    UniqueFd fd = createNew(temp, 0600);
-    std::string bytes;
-    std::uint64_t written = 0;
-    const auto writePiece = [&] {
-        writeAllAt(fd.get(), written, bytes.data(), bytes.size(), temp);
-        written += bytes.size();
-        bytes.clear();
-    };
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        bytes.push_back(items[i].isFolder() ? 'D' : 'F');
+// A mark, then one record per move: kind, whether the path existed, its working
+// folder, the path's length and bytes.
+void FolderTransaction::writeJournal(const std::vector<bool>& existed) const {
+    DurableFile journal(journal_, QStringLiteral("Geri yükleme günlüğü yazılamadı"));
+    std::string& bytes = journal.buffer();
+    bytes += kJournalMark;
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        bytes.push_back(items_[i].isFolder() ? 'D' : 'F');
         bytes.push_back(existed[i] ? '1' : '0');
-        putNumber(bytes, static_cast<std::uint32_t>(items[i].path.size()));
-        bytes += items[i].path;
-        if (bytes.size() >= kPiece) {
-            writePiece();
-        }
+        putNumber(bytes, areaOf(items_[i].path));
+        putNumber(bytes, static_cast<std::uint32_t>(items_[i].path.size()));
+        bytes += items_[i].path;
+        journal.flushIfLarge();
     }
-    writePiece();
-    syncFile(fd.get(), temp);
-    fd.close(temp);
-    renamePath(temp, journal_, QStringLiteral("Geri yükleme günlüğü yazılamadı"));
-    syncFolder(root_);
+    journal.commit();
 }
 
 std::vector<FolderTransaction::Move> FolderTransaction::readJournal(const std::string& journal) {
-    std::optional<UniqueFd> fd = openForReading(journal);
-    if (!fd) {
-        throwSystemError(ENOENT, QStringLiteral("Geri yükleme günlüğü okunamadı"), journal);
-    }
-    std::string bytes(static_cast<std::size_t>(lookUp(*fd, journal).size), '\0');
-    readExactly(fd->get(), 0, bytes.data(), bytes.size(), journal);
+    const std::string bytes = readWhole(journal, QStringLiteral("Geri yükleme günlüğü okunamadı"));
+    const bool withAreas = bytes.compare(0, kJournalMark.size(), kJournalMark) == 0;
+    const std::size_t header = withAreas ? 10 : 6;
     std::vector<Move> moves;
-    std::size_t at = 0;
-    while (at + 6 <= bytes.size()) {
+    std::size_t at = withAreas ? kJournalMark.size() : 0;
+    while (at + header <= bytes.size()) {
         Move move;
         move.folder = bytes[at] == 'D';
         move.existed = bytes[at + 1] == '1';
-        std::uint32_t length = 0;
-        for (int i = 0; i < 4; ++i) {
-            length |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2 + i]))
-                      << (8 * i);
-        }
-        at += 6;
+        move.area = withAreas ? getNumber(bytes, at + 2) : 0;
+        const std::uint32_t length = getNumber(bytes, at + header - 4);
+        at += header;
         if (at + length > bytes.size()) {
             break;
         }
@@ -155,10 +342,8 @@ std::vector<FolderTransaction::Move> FolderTransaction::readJournal(const std::s
     return moves;
 }
 
-void FolderTransaction::rollBack(const std::string& destination, const std::vector<Move>& moves) {
-    const std::string root = joinPath(destination, kFolderName);
-    const std::string newRoot = joinPath(root, "yeni");
-    const std::string oldRoot = joinPath(root, "eski");
+void FolderTransaction::rollBack(const std::string& destination, const std::vector<Area>& areas,
+                                 const std::vector<Move>& moves) {
     for (auto it = moves.rbegin(); it != moves.rend(); ++it) {
         const std::string target = joinPath(destination, it->path);
         if (it->folder) {
@@ -167,70 +352,73 @@ void FolderTransaction::rollBack(const std::string& destination, const std::vect
             }
             continue;
         }
-        const std::string old = joinPath(oldRoot, it->path);
+        const Area& area = areas.at(it->area);
+        const std::string old = joinPath(area.oldRoot, it->path);
         if (exists(old)) {
             renamePath(old, target, kCannotUndo);
-        } else if (!it->existed && !exists(joinPath(newRoot, it->path)) && exists(target)) {
+        } else if (!it->existed && !exists(joinPath(area.newRoot, it->path)) && exists(target)) {
             removeFile(target, kCannotUndo);
         }
     }
 }
 
-void FolderTransaction::moveIntoPlace(const std::vector<TreeEntry>& items,
-                                      const std::vector<bool>& existed) {
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const std::string path(items[i].path);
+void FolderTransaction::moveIntoPlace(const std::vector<bool>& existed) {
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        const std::string_view path = items_[i].path;
         const std::string target = joinPath(destination_, path);
-        if (items[i].isFolder()) {
+        if (items_[i].isFolder()) {
             if (!existed[i] && !exists(target)) {
                 makeFolder(target, 0700, kCannotPlace);
             }
             continue;
         }
+        const Area& area = areas_[areaOf(path)];
         if (existed[i]) {
-            const std::size_t slash = path.rfind('/');
-            if (slash != std::string::npos) {
-                makeFolders(oldRoot_, path.substr(0, slash));
-            }
-            renamePath(target, joinPath(oldRoot_, path), kCannotPlace);
+            makeFolders(area.oldRoot, parentOf(path));
+            renamePath(target, joinPath(area.oldRoot, path), kCannotPlace);
         }
-        renamePath(joinPath(newRoot_, path), target, kCannotPlace);
+        renamePath(joinPath(area.newRoot, path), target, kCannotPlace);
     }
 }
 
 // Folders the restore created get the permissions and times they were saved
 // with, deepest first so that setting a parent's time comes last.
-void FolderTransaction::finishNewFolders(const std::vector<TreeEntry>& items,
-                                         const std::vector<bool>& existed) const {
-    for (std::size_t i = items.size(); i-- > 0;) {
-        if (!items[i].isFolder() || existed[i]) {
+void FolderTransaction::finishNewFolders(const std::vector<bool>& existed) const {
+    for (std::size_t i = items_.size(); i-- > 0;) {
+        if (!items_[i].isFolder() || existed[i]) {
             continue;
         }
-        setModeAndTime(joinPath(destination_, items[i].path), items[i].mode, items[i].modified,
+        setModeAndTime(joinPath(destination_, items_[i].path), items_[i].mode, items_[i].modified,
                        kCannotPlace);
     }
 }
 
-void FolderTransaction::commit(const std::vector<TreeEntry>& items) {
-    const std::vector<bool> existed = plan(items);
-    syncFileSystemOf(newRoot_);
-    writeJournal(items, existed);
+void FolderTransaction::syncAreas() const {
+    for (const Area& area : areas_) {
+        syncFileSystemOf(area.root);
+    }
+}
+
+void FolderTransaction::commit() {
+    const std::vector<bool> existed = plan();
+    syncAreas();
+    writeJournal(existed);
     try {
-        moveIntoPlace(items, existed);
-        finishNewFolders(items, existed);
-        syncFileSystemOf(destination_);
+        moveIntoPlace(existed);
+        finishNewFolders(existed);
+        syncAreas();
         removeFile(journal_, kCannotPlace);
     } catch (...) {
         try {
             // The journal says what was planned; the files say how far it got.
-            rollBack(destination_, readJournal(journal_));
+            rollBack(destination_, areas_, readJournal(journal_));
         } catch (...) {
             keepForRecovery_ = true; // the next start puts the old files back
             throw;
         }
         throw;
     }
-    syncFolder(root_);
+    syncFolder(areas_.front().root);
 }
 
 } // namespace kavlento::fs

@@ -6,28 +6,29 @@
 
 namespace kavlento::fs {
 
-// A new archive file that has no name until it is complete: it is written as an
-// unnamed file in the destination folder (or, where the file system cannot do
-// that, under a hidden temporary name) and given its final name in one step by
-// publish(). Until then a crash or a failure leaves nothing under the final name,
-// and an existing archive of that name stays as it was.
+// A new file that has no name until it is complete: it is written as an
+// unnamed file in its folder where the file system can make one, else under a
+// hidden temporary name there (FAT and exFAT), and publish() gives it its final
+// name in one step, never replacing anything. Until then a crash or a failure
+// leaves nothing under the final name.
 class NewFile {
 public:
     NewFile(const std::string& folder, const std::string& fileName);
+    // An unpublished file goes with its temporary name.
     ~NewFile();
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
 
-    int fd() const { return fd_.get(); }
+    const UniqueFd& file() const { return fd_; }
     const std::string& finalPath() const { return finalPath_; }
 
-    // Flushes the file to disk and puts it under its final name, replacing an
-    // existing file there only when `replaceExisting`.
-    void publish(bool replaceExisting);
+    // Flushes the file to disk and drops its cached pages, so that what is
+    // read next comes from the disk.
+    void flush();
+    // Puts the file under its final name; throws when that name is taken.
+    void publish();
 
 private:
-    std::string uniqueHiddenName() const;
-
     std::string folder_;
     std::string finalPath_;
     std::string tempPath_; // empty for an unnamed file

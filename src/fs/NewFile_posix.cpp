@@ -7,33 +7,44 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <random>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kavlento::fs {
 
 namespace {
+
 const QString kCannotCreate = QStringLiteral("Yedek dosyası oluşturulamadı");
-constexpr mode_t kArchiveMode = 0644;
+constexpr mode_t kMode = 0644;
+
+std::string hiddenTemporaryName(const std::string& folder) {
+    std::random_device random;
+    return joinPath(folder, ".kavlento-" + std::to_string(::getpid()) + "-" +
+                                std::to_string(random()) + ".yaziliyor");
+}
+
+[[noreturn]] void nameTaken(const std::string& path) {
+    throw Failure(FailureCode::PathFileAccess,
+                  QStringLiteral("Yedek dosyasının adı bu sırada başka bir dosyaya verilmiş; "
+                                 "hiçbir dosya değiştirilmedi: %1")
+                      .arg(fromSystemPath(path)));
+}
+
 } // namespace
 
 NewFile::NewFile(const std::string& folder, const std::string& fileName)
     : folder_(folder), finalPath_(joinPath(folder, fileName)) {
 #ifdef O_TMPFILE
-    fd_ = UniqueFd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kArchiveMode));
+    fd_ = UniqueFd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kMode));
     if (fd_.valid()) {
         return;
     }
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    // File systems without unnamed files say so in several ways.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOSYS) {
         throwSystemError(kCannotCreate, folder);
     }
 #endif
-    tempPath_ = uniqueHiddenName();
-    fd_ = UniqueFd(::open(tempPath_.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW,
-                          kArchiveMode));
-    if (!fd_.valid()) {
-        throwSystemError(kCannotCreate, tempPath_);
-    }
+    tempPath_ = hiddenTemporaryName(folder);
+    fd_ = createNew(tempPath_, kMode);
 }
 
 NewFile::~NewFile() {
@@ -42,40 +53,24 @@ NewFile::~NewFile() {
     }
 }
 
-std::string NewFile::uniqueHiddenName() const {
-    std::random_device random;
-    const std::string name =
-        ".kavlento-" + std::to_string(::getpid()) + "-" + std::to_string(random()) + ".yaziliyor";
-    return joinPath(folder_, name);
+void NewFile::flush() {
+    syncFile(fd_.get(), finalPath_);
+    dropCachedPages(fd_.get());
 }
 
-void NewFile::publish(bool replaceExisting) {
-    syncFile(fd_.get(), finalPath_);
+void NewFile::publish() {
     if (tempPath_.empty()) {
-        // Name the unnamed file: directly when nothing may be replaced (link
-        // fails if the name exists), else under a hidden name renamed over it.
+        // An unnamed file gets its name by a link, which fails if the name exists.
         const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
-        tempPath_ = replaceExisting ? uniqueHiddenName() : finalPath_;
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, tempPath_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-            const int error = errno;
-            tempPath_.clear();
-            throwSystemError(error, kCannotCreate, finalPath_);
-        }
-        if (!replaceExisting) {
-            tempPath_.clear();
-        }
-    }
-    if (!tempPath_.empty()) {
-        if (replaceExisting) {
-            if (::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {
-                throwSystemError(kCannotCreate, finalPath_);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, finalPath_.c_str(), AT_SYMLINK_FOLLOW) !=
+            0) {
+            if (errno == EEXIST) {
+                nameTaken(finalPath_);
             }
-        } else {
-            if (::link(tempPath_.c_str(), finalPath_.c_str()) != 0) {
-                throwSystemError(kCannotCreate, finalPath_);
-            }
-            ::unlink(tempPath_.c_str());
+            throwSystemError(kCannotCreate, finalPath_);
         }
+    } else if (!renameWithoutReplacing(tempPath_, finalPath_, kCannotCreate)) {
+        nameTaken(finalPath_);
     }
     published_ = true;
     fd_.close(finalPath_);

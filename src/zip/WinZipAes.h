@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -46,6 +47,10 @@ struct AesSalt {
 
 AesSalt randomSalt(); // for AES-256
 AesKeys deriveAesKeys(const std::string& password, const AesSalt& salt);
+
+// Where the keys of an entry being read come from: derived from the password
+// and the entry's salt, or, for an archive just written, kept from writing it.
+using KeySource = std::function<AesKeys(const AesSalt& salt)>;
 
 // Encrypts or decrypts (the same operation) a stream, and keeps the HMAC of the
 // encrypted bytes.

@@ -69,7 +69,10 @@ UniqueFd ZipReader::openArchive(const std::string& path) {
 }
 
 ZipReader::ZipReader(const std::string& path, const NamePolicy& names)
-    : path_(path), fd_(openArchive(path)), directory_(fd_.get(), path, names) {}
+    : ZipReader(openArchive(path), path, names) {}
+
+ZipReader::ZipReader(UniqueFd file, const std::string& path, const NamePolicy& names)
+    : path_(path), fd_(std::move(file)), directory_(fd_.get(), path, names) {}
 
 ZipReader::~ZipReader() {
     if (zip_ != nullptr) {
@@ -166,7 +169,7 @@ private:
 // WinZip AES, decrypted in bulk, read straight from the archive.
 class EntryReader::AesSource final : public EntryReader::Source {
 public:
-    AesSource(const ZipReader& archive, const ZipEntry& entry, const std::string& password)
+    AesSource(const ZipReader& archive, const ZipEntry& entry, const KeySource& derive)
         : archive_(archive), deflated_(entry.method == kMethodDeflate), offset_(entry.dataOffset) {
         AesSalt salt;
         salt.strength = entry.encryption == ZipEntry::Encryption::Aes128   ? AesStrength::Aes128
@@ -179,7 +182,7 @@ public:
         readRaw(salt.bytes.data(), salt.size());
         std::uint8_t verifier[aes::kVerifierSize];
         readRaw(verifier, sizeof verifier);
-        const AesKeys keys = deriveAesKeys(password, salt);
+        const AesKeys keys = derive(salt);
         if (std::memcmp(verifier, keys.verifier.data(), sizeof verifier) != 0) {
             wrongPassword(archive.path());
         }
@@ -277,7 +280,27 @@ private:
 
 EntryReader::EntryReader(const ZipReader& archive, const ZipEntry& entry,
                          const std::string& password)
-    : entry_(entry) {
+    : entry_(entry), archivePath_(archive.path()) {
+    requireKnownMethod(archive, entry);
+    if (entry.aes()) {
+        source_ = std::make_unique<AesSource>(archive, entry, [&password](const AesSalt& salt) {
+            return deriveAesKeys(password, salt);
+        });
+    } else {
+        source_ = std::make_unique<LibzipSource>(archive, entry, password);
+    }
+}
+
+EntryReader::EntryReader(const ZipReader& archive, const ZipEntry& entry, const KeySource& keys)
+    : entry_(entry), archivePath_(archive.path()) {
+    requireKnownMethod(archive, entry);
+    if (!entry.aes()) {
+        throwDamagedArchive(archive.path(), QStringLiteral("şifrelenmemiş girdi"));
+    }
+    source_ = std::make_unique<AesSource>(archive, entry, keys);
+}
+
+void EntryReader::requireKnownMethod(const ZipReader& archive, const ZipEntry& entry) {
     // Refused here, before libzip is asked: it leaks when it refuses them itself.
     const bool knownMethod = entry.aes()
                                  ? entry.method == kMethodDeflate || entry.method == kMethodStore
@@ -285,12 +308,6 @@ EntryReader::EntryReader(const ZipReader& archive, const ZipEntry& entry,
     if (!knownMethod) {
         throwUnsupportedEntry(archive.path());
     }
-    if (entry.aes()) {
-        source_ = std::make_unique<AesSource>(archive, entry, password);
-    } else {
-        source_ = std::make_unique<LibzipSource>(archive, entry, password);
-    }
-    archivePath_ = archive.path();
 }
 
 EntryReader::~EntryReader() = default;

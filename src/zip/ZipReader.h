@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fs/File.h"
+#include "zip/WinZipAes.h"
 #include "zip/ZipDirectory.h"
 
 #include <cstddef>
@@ -24,6 +25,8 @@ namespace kavlento::zip {
 class ZipReader {
 public:
     ZipReader(const std::string& path, const NamePolicy& names);
+    // An archive already open, such as one just written; `path` names it in messages.
+    ZipReader(fs::UniqueFd file, const std::string& path, const NamePolicy& names);
     ~ZipReader();
     ZipReader(const ZipReader&) = delete;
     ZipReader& operator=(const ZipReader&) = delete;
@@ -67,6 +70,8 @@ private:
 class EntryReader {
 public:
     EntryReader(const ZipReader& archive, const ZipEntry& entry, const std::string& password);
+    // An AES entry whose keys come from `keys` instead of the password.
+    EntryReader(const ZipReader& archive, const ZipEntry& entry, const KeySource& keys);
     ~EntryReader();
     EntryReader(const EntryReader&) = delete;
     EntryReader& operator=(const EntryReader&) = delete;
@@ -77,6 +82,8 @@ private:
     class Source;
     class AesSource;
     class LibzipSource;
+
+    static void requireKnownMethod(const ZipReader& archive, const ZipEntry& entry);
 
     std::unique_ptr<Source> source_;
     const ZipEntry& entry_;

@@ -139,6 +139,17 @@ void ZipWriter::endEntry(std::uint64_t uncompressedSize, std::uint32_t crc) {
     patch(entry.localOffset, localHeader(entry));
 }
 
+void ZipWriter::abandonEntry() {
+    const std::uint64_t start = entries_.back().localOffset;
+    entries_.pop_back();
+    if (start >= bufferStart_) {
+        buffer_.resize(static_cast<std::size_t>(start - bufferStart_));
+    } else {
+        buffer_.clear();
+        bufferStart_ = start; // what was written from here on is written again
+    }
+}
+
 void ZipWriter::finish() {
     const std::uint64_t centralStart = bufferStart_ + buffer_.size();
     for (const Entry& entry : entries_) {
@@ -178,6 +189,8 @@ void ZipWriter::finish() {
     put16(end, 0);
     append(end.data(), end.size());
     flush();
+    // An abandoned entry may have left bytes beyond the end records.
+    truncateTo(fd_, bufferStart_, path_);
 }
 
 void ZipWriter::append(const void* data, std::size_t size) {

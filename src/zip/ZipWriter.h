@@ -22,7 +22,10 @@ public:
     void beginEntry(const TreeEntry& entry, std::uint16_t method, bool encrypted);
     void write(const std::uint8_t* data, std::size_t size);
     void endEntry(std::uint64_t uncompressedSize, std::uint32_t crc);
-    // Writes the central directory and the end records, and flushes.
+    // Takes back the last entry begun, as if it had never been written.
+    void abandonEntry();
+    // Writes the central directory and the end records, flushes, and ends the
+    // file there.
     void finish();
 
     std::size_t entryCount() const { return entries_.size(); }

@@ -107,10 +107,12 @@ TEST_F(Backup, AnUnattendedBackupShowsOnlyTheProgressWindow) {
     EXPECT_EQ(readBytes(programFile("yedekleme.dat")), store::TargetSetting::encode(targetFolder));
 }
 
-TEST_F(Backup, TwoBackupsOfOneDayShareTheFolderAndACollidingNameAddsToTheArchive) {
+TEST_F(Backup, TwoBackupsOfOneDayShareTheFolderAndACollidingNameGetsANameOfItsOwn) {
     storeTarget(targetFolder);
+    writeFile(programFile("sonra-silinecek.txt"), "yalnız ilk yedekte");
     clock.moment = momentOf(6, 12, 2026, 1, 15, 3, "06.12.2026", "01:15:03");
     start({"4702519836", "OtoRadizEv"});
+    QFile::remove(programFile("sonra-silinecek.txt"));
     writeFile(programFile("yeni.txt"), "ikinci yedekte eklendi");
     writeFile(programFile("veri.db"), "değişti");
 
@@ -125,15 +127,22 @@ TEST_F(Backup, TwoBackupsOfOneDayShareTheFolderAndACollidingNameAddsToTheArchive
     second.start();
     EXPECT_EQ(secondEnd.status, ExitStatus::Normal);
 
-    const QString archivePath = archiveAt("06.12.2026", "6122026.1153.ksd");
-    const auto files = readWithLibzip(archivePath, "6150937284");
-    EXPECT_EQ(files.at("veri.db"), "değişti");
-    EXPECT_EQ(files.at("yeni.txt"), "ikinci yedekte eklendi");
+    // Each archive is its own snapshot: the first is never changed.
+    const QString first = archiveAt("06.12.2026", "6122026.1153.ksd");
+    const QString other = archiveAt("06.12.2026", "6122026.1153-2.ksd");
+    const auto firstFiles = readWithLibzip(first, "6150937284");
+    EXPECT_EQ(firstFiles.at("veri.db"), pseudoText(3 << 20, 7));
+    EXPECT_EQ(firstFiles.at("sonra-silinecek.txt"), "yalnız ilk yedekte");
+    EXPECT_EQ(firstFiles.count("yeni.txt"), 0u);
+    const auto otherFiles = readWithLibzip(other, "6150937284");
+    EXPECT_EQ(otherFiles.at("veri.db"), "değişti");
+    EXPECT_EQ(otherFiles.at("yeni.txt"), "ikinci yedekte eklendi");
+    EXPECT_EQ(otherFiles.count("sonra-silinecek.txt"), 0u);
     EXPECT_EQ(QDir(targetFolder + "/06.12.2026").entryList(QDir::Files | QDir::Hidden),
-              QStringList{"6122026.1153.ksd"});
-    const QByteArray record = "\"" + archivePath.toUtf8() + "\"\r\n";
+              (QStringList{"6122026.1153-2.ksd", "6122026.1153.ksd"}));
     EXPECT_EQ(readBytes(programFile("yedekleme.lst")),
-              "\"06.12.2026\",\"01:15:03\"," + record + "\"06.12.2026\",\"11:05:03\"," + record);
+              "\"06.12.2026\",\"01:15:03\",\"" + first.toUtf8() + "\"\r\n" +
+                  "\"06.12.2026\",\"11:05:03\",\"" + other.toUtf8() + "\"\r\n");
 }
 
 TEST_F(Backup, ChoosingAFolderStoresItAtOnceAndCancellingKeepsTheOldOne) {
@@ -193,8 +202,8 @@ TEST_F(Backup, AMissingTargetFolderTakesTheFailurePathWithNothingWritten) {
 }
 
 TEST_F(Backup, AFailingCompressionEndsWithTheErrorBoxAndKeepsTheRecord) {
-    // An archive of the same name that is not an archive cannot be added to.
-    writeFile(archiveAt("06.12.2026", "6122026.953.ksd"), "bozuk");
+    // A file where the dated folder goes: the archive cannot be made there.
+    writeFile(targetFolder + "/06.12.2026", "bir dosya");
     storeTarget(targetFolder);
     const QByteArray storedTarget = readBytes(programFile("yedekleme.dat"));
     startInteractive();
@@ -202,7 +211,7 @@ TEST_F(Backup, AFailingCompressionEndsWithTheErrorBoxAndKeepsTheRecord) {
     EXPECT_EQ(end.status, ExitStatus::Failure);
     ASSERT_EQ(dialogs.of("failure").size(), 1u);
     EXPECT_TRUE(dialogs.of("inform").empty());
-    EXPECT_EQ(readBytes(archiveAt("06.12.2026", "6122026.953.ksd")), "bozuk");
+    EXPECT_EQ(readBytes(targetFolder + "/06.12.2026"), "bir dosya");
     EXPECT_TRUE(readBytes(programFile("yedekleme.lst")).contains("6122026.953.ksd"));
     EXPECT_EQ(readBytes(programFile("yedekleme.dat")), storedTarget);
 }

@@ -51,7 +51,6 @@ TEST(ArchiveCommand, EveryKeyOfABackupIsRead) {
     EXPECT_EQ(c.password, "6150937284");
     EXPECT_TRUE(c.recurse);
     EXPECT_TRUE(c.includeHidden);
-    EXPECT_TRUE(c.addToExisting);
     EXPECT_EQ(c.level, 6);
     EXPECT_EQ(c.sourceFolder, "/PROGRAM");
     EXPECT_EQ(c.destinationFolder, "/YEDEK/06.12.2026");
@@ -63,7 +62,6 @@ TEST(ArchiveCommand, EveryKeyOfABackupIsRead) {
         "<destination-zipfile=c.ksd><compression-level=0>");
     EXPECT_FALSE(minimal.recurse);
     EXPECT_FALSE(minimal.includeHidden);
-    EXPECT_FALSE(minimal.addToExisting);
     EXPECT_EQ(minimal.level, 0);
 }
 

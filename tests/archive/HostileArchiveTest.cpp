@@ -51,8 +51,8 @@ QByteArray withByteFlipped(QByteArray bytes, qsizetype at) {
 } // namespace
 
 TEST_F(HostileArchive, EntriesLeadingOutsideAreRefusedWithNothingChanged) {
-    for (const char* name :
-         {"../kacak.txt", "alt/../../kacak.txt", "/tmp/kavlento-kacak.txt", "C:/kacak.txt"}) {
+    for (const char* name : {"../kacak.txt", "alt/../../kacak.txt", "/tmp/kavlento-kacak.txt",
+                             "alt/.kavlento-geri-yukleme/yeni/x"}) {
         SCOPED_TRACE(name);
         expectRefused(raw({{"zararsiz.txt", "ilk"}, {name, "kaçak"}}), FailureCode::UnsafeArchive);
     }
@@ -62,22 +62,38 @@ TEST_F(HostileArchive, EntriesLeadingOutsideAreRefusedWithNothingChanged) {
     EXPECT_FALSE(QFileInfo::exists("/tmp/kavlento-kacak.txt"));
 }
 
-TEST_F(HostileArchive, LinksLeadingOutsideAreRefused) {
+TEST_F(HostileArchive, LinksAreRestoredAsLinksAndNothingIsWrittenThroughThem) {
     const std::uint32_t link = 0120777;
-    expectRefused(raw({{"bag", "../../etc", link}}), FailureCode::UnsafeArchive);
-    expectRefused(raw({{"bag", "/etc/passwd", link}}), FailureCode::UnsafeArchive);
-    expectRefused(raw({{"alt2/bag", "../../dışarı", link}}), FailureCode::UnsafeArchive);
-    // Through another link of the archive: "l" is the folder itself, "l/.." its parent.
-    expectRefused(raw({{"l", ".", link}, {"x", "l/../dışarı", link}}), FailureCode::UnsafeArchive);
-    // A file below a link would be written wherever the link points.
-    expectRefused(raw({{"d", "alt", link}, {"d/dosya", "içerik"}}), FailureCode::UnsafeArchive);
-}
+    // Links are data: wherever they point, they come back as links.
+    const std::vector<std::pair<std::string, std::string>> links = {
+        {"bag", "../../etc"},         {"mutlak", "/etc/passwd"},
+        {"alt2/bag", "../../dışarı"}, {"l", "."},
+        {"x", "l/../dışarı"},         {"alt/bag", "../veri.db"},
+        {"ters", "..\\dışarı\\x"},    {"surucu", "C:\\Windows"},
+        {"kopuk", "yok/hiç"}};
+    std::vector<RawEntry> entries;
+    for (const auto& [name, target] : links) {
+        entries.push_back({name, QByteArray::fromStdString(target), link});
+    }
+    const QString archivePath = raw(entries);
+    const Tree around = snapshot(work.path(), {"geri"});
+    extract(archivePath, restored);
+    for (const auto& [name, target] : links) {
+        const QFileInfo restoredLink(restored + "/" + QString::fromStdString(name));
+        EXPECT_TRUE(restoredLink.isSymLink()) << name;
+        EXPECT_EQ(snapshot(restored).at(name).content, QByteArray::fromStdString(target)) << name;
+    }
+    EXPECT_EQ(firstDifference(around, snapshot(work.path(), {"geri"})), "");
 
-TEST_F(HostileArchive, LinksThatStayInsideAreRestored) {
-    const std::uint32_t link = 0120777;
-    extract(raw({{"alt/bag", "../veri.db", link}, {"bag2", "alt/rapor.txt", link}}), restored);
-    EXPECT_EQ(QFile::symLinkTarget(restored + "/alt/bag"), restored + "/veri.db");
-    EXPECT_EQ(readBytes(restored + "/bag2"), "rapor");
+    // A file below a link would be written wherever the link points.
+    const QString outside = work.file("dışarısı");
+    QDir().mkpath(outside);
+    before = snapshot(restored);
+    expectRefused(raw({{"d", "alt", link}, {"d/dosya", "içerik"}}), FailureCode::UnsafeArchive);
+    makeLink(restored + "/yol", outside);
+    before = snapshot(restored);
+    expectRefused(raw({{"yol/dosya", "içerik"}}), FailureCode::PathFileAccess);
+    EXPECT_TRUE(QDir(outside).isEmpty());
 }
 
 TEST_F(HostileArchive, TwoEntriesForOnePathAreRefused) {
