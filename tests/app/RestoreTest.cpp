@@ -65,7 +65,7 @@ protected:
         const Tree now = snapshot(programFolder);
         expected["sonradan eklendi.txt"] = now.at("sonradan eklendi.txt");
         expected["prgcik.dat"] =
-            FileState{'f', 0644, now.count("prgcik.dat") != 0 ? now.at("prgcik.dat").modified : 0,
+            FileState{'f', 0644, now.count("prgcik.dat") != 0 ? now.at("prgcik.dat").modified : 0, 0,
                       QByteArray()};
         return expected;
     }

@@ -7,7 +7,9 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <fcntl.h>
+#include <filesystem>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,41 +29,56 @@ void setTimes(const std::string& path, std::time_t modified) {
 }
 } // namespace
 
-Tree snapshot(const QString& root, const QStringList& skip) {
+Tree snapshot(const QString& root, const QStringList& skip, bool exactTimes) {
+    namespace sfs = std::filesystem;
     Tree tree;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString relative = QDir(root).relativeFilePath(path);
-        if (skip.contains(relative.section(QLatin1Char('/'), 0, 0))) {
+    const sfs::path top(native(root));
+    std::vector<std::string> skipped;
+    for (const QString& name : skip) {
+        skipped.push_back(native(name));
+    }
+    for (sfs::recursive_directory_iterator it(top), end; it != end; ++it) {
+        const std::string relative = it->path().lexically_relative(top).string();
+        if (std::find(skipped.begin(), skipped.end(), relative.substr(0, relative.find('/'))) !=
+            skipped.end()) {
+            if (it->is_directory() && !it->is_symlink()) {
+                it.disable_recursion_pending();
+            }
             continue;
         }
+        const std::string path = it->path().string();
         struct stat st {};
-        if (::lstat(native(path).c_str(), &st) != 0) {
-            throw std::runtime_error("lstat " + native(path));
+        if (::lstat(path.c_str(), &st) != 0) {
+            throw std::runtime_error("lstat " + path);
         }
         FileState entry;
         entry.permissions = st.st_mode & 07777;
-        entry.modified = st.st_mtime;
+        entry.modified = st.st_mtim.tv_sec;
+        entry.modifiedFraction =
+            exactTimes ? static_cast<std::uint32_t>(st.st_mtim.tv_nsec / 100) : 0;
         if (S_ISDIR(st.st_mode)) {
             entry.type = 'd';
             entry.modified = 0; // a folder's time changes as its contents arrive
+            entry.modifiedFraction = 0;
         } else if (S_ISLNK(st.st_mode)) {
             entry.type = 'l';
             entry.permissions = 0;
             entry.modified = 0;
+            entry.modifiedFraction = 0;
             char target[4096];
-            const ssize_t n = ::readlink(native(path).c_str(), target, sizeof target);
+            const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
             entry.content = QByteArray(target, static_cast<int>(n));
-        } else {
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly)) {
-                throw std::runtime_error("read " + native(path));
+        } else if (S_ISREG(st.st_mode)) {
+            QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+                throw std::runtime_error("read " + path);
             }
             entry.content = file.readAll();
+        } else {
+            entry.type = 'o';
         }
-        tree[relative.toStdString()] = entry;
+        tree[relative] = entry;
     }
     return tree;
 }

@@ -16,17 +16,20 @@ namespace kavlento::testing {
 struct FileState {
     char type = 'f'; // 'f' file, 'd' folder, 'l' link
     std::uint32_t permissions = 0;
-    std::int64_t modified = 0;
+    std::int64_t modified = 0;           // seconds
+    std::uint32_t modifiedFraction = 0; // 100 ns steps, when asked for
     QByteArray content; // file bytes, or a link's target
     bool operator==(const FileState& o) const {
         return type == o.type && permissions == o.permissions && modified == o.modified &&
-               content == o.content;
+               modifiedFraction == o.modifiedFraction && content == o.content;
     }
 };
 using Tree = std::map<std::string, FileState>;
 
-// `skip` lists top-level names left out of the picture.
-Tree snapshot(const QString& root, const QStringList& skip = {});
+// `skip` lists top-level names left out of the picture. Paths are the names'
+// bytes as stored; times are in seconds, or to 100 ns (as archives keep them)
+// when `exactTimes`.
+Tree snapshot(const QString& root, const QStringList& skip = {}, bool exactTimes = false);
 // Lists the first difference, or an empty text when the trees are equal.
 std::string firstDifference(const Tree& expected, const Tree& actual);
 
