@@ -24,7 +24,7 @@ struct Pbkdf2Job {
 enum class Sha1Engine {
     Portable, // plain C++, any processor
     Avx2,     // 8 chains in the lanes of a 256-bit register
-    Avx512,   // 16 chains in the lanes of a 512-bit register
+    Avx512,   // 16 chains in the lanes of a 512-bit register (AVX-512 F and VL)
     ShaNi,    // the SHA extensions, several chains interleaved
 };
 

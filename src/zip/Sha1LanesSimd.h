@@ -104,7 +104,7 @@ KAVLENTO_SIMD_INLINE void round(typename Ops::V a, typename Ops::V& b, typename 
     } else {
         f = Ops::majority(b, c, d);
     }
-    e = Ops::add(Ops::add(e, x), Ops::add(Ops::template rol<5>(a), f));
+    e = Ops::add(Ops::template rol<5>(a), Ops::add(f, Ops::add(e, x)));
     b = Ops::template rol<30>(b);
 }
 
