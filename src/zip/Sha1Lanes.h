@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__x86_64__) || defined(_M_X64)
 #define KAVLENTO_SHA1_X86 1
@@ -41,6 +42,13 @@ struct Chain {
     Sha1Words sum;
 };
 
+// Key material must not outlive the call on the stack; a plain memset before
+// the end of a lifetime may be left out by the compiler.
+inline void wipe(void* data, std::size_t size) {
+    std::memset(data, 0, size);
+    __asm__ __volatile__("" : : "r"(data) : "memory");
+}
+
 // The block function on any 64 bytes.
 void sha1Block(Sha1Words& state, const std::uint8_t* block);
 // The block function on a 20-byte digest after a key pad.
@@ -55,6 +63,9 @@ void runChainsPortable(const HmacStates& key, Chain* chains, std::size_t count,
 void runChainsAvx2(const HmacStates& key, Chain* chains, std::size_t count, std::uint32_t rounds);
 void runChainsAvx512(const HmacStates& key, Chain* chains, std::size_t count, std::uint32_t rounds);
 void runChainsShaNi(const HmacStates& key, Chain* chains, std::size_t count, std::uint32_t rounds);
+// The block functions again, on the SHA instructions.
+void sha1BlockShaNi(Sha1Words& state, const std::uint8_t* block);
+Sha1Words sha1DigestBlockShaNi(const Sha1Words& initial, const Sha1Words& digest);
 #endif
 
 } // namespace kavlento::zip::detail

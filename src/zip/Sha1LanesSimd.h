@@ -175,6 +175,7 @@ __attribute__((KAVLENTO_SIMD_TARGET)) void runLanes(const HmacStates& key, Chain
                 chains[first + lane].sum[i] = words[5 + i][lane];
             }
         }
+        wipe(words, sizeof words);
     }
 }
 
