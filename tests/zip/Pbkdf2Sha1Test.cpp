@@ -102,22 +102,27 @@ TEST(Pbkdf2Sha1, EveryEngineAgreesWithOpenSslOnRandomBatches) {
         // some batches of WinZip AES-256 entries with their real 1000.
         const bool winZip = batch % 400 == 7;
         const std::uint32_t iterations = winZip ? 1000 : static_cast<std::uint32_t>(1 + below(4));
-        std::string password(below(101), '\0');
-        for (char& c : password) {
+        // Passwords and salts also at odd addresses, for the block loads.
+        std::string passwordStore(1 + below(101), '\0');
+        for (char& c : passwordStore) {
             c = static_cast<char>(below(256));
         }
+        const std::string_view password = std::string_view(passwordStore).substr(batch % 2);
         const std::size_t count = below(38);
-        std::vector<std::vector<std::uint8_t>> salts(count);
+        std::vector<std::vector<std::uint8_t>> saltStores(count);
+        std::vector<std::pair<const std::uint8_t*, std::size_t>> salts(count);
         std::vector<std::vector<std::uint8_t>> expected(count);
         for (std::size_t j = 0; j < count; ++j) {
-            salts[j].resize(winZip ? 16 : below(81));
-            for (std::uint8_t& b : salts[j]) {
+            const std::size_t offset = j % 4;
+            saltStores[j].resize(offset + (winZip ? 16 : below(81)));
+            for (std::uint8_t& b : saltStores[j]) {
                 b = static_cast<std::uint8_t>(below(256));
             }
+            salts[j] = {saltStores[j].data() + offset, saltStores[j].size() - offset};
             expected[j].resize(winZip ? 66 : below(10) == 0 ? below(200) : below(70));
             if (!expected[j].empty()) {
                 ASSERT_EQ(1, PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()),
-                                               salts[j].data(), static_cast<int>(salts[j].size()),
+                                               salts[j].first, static_cast<int>(salts[j].second),
                                                static_cast<int>(iterations), EVP_sha1(),
                                                static_cast<int>(expected[j].size()),
                                                expected[j].data()));
@@ -129,7 +134,7 @@ TEST(Pbkdf2Sha1, EveryEngineAgreesWithOpenSslOnRandomBatches) {
             std::vector<Pbkdf2Job> jobs(count);
             for (std::size_t j = 0; j < count; ++j) {
                 outs[j].assign(expected[j].size() + kGuard, 0xA5);
-                jobs[j] = {salts[j].data(), salts[j].size(), outs[j].data(), expected[j].size()};
+                jobs[j] = {salts[j].first, salts[j].second, outs[j].data(), expected[j].size()};
             }
             variant.derive(password, iterations, jobs.data(), count);
             for (std::size_t j = 0; j < count; ++j) {
@@ -138,7 +143,7 @@ TEST(Pbkdf2Sha1, EveryEngineAgreesWithOpenSslOnRandomBatches) {
                 ASSERT_EQ(hex(want.data(), want.size()), hex(outs[j].data(), outs[j].size()))
                     << variant.name << ": batch " << batch << ", job " << j << " of " << count
                     << ", " << iterations << " iterations, password of " << password.size()
-                    << " bytes, salt of " << salts[j].size() << " bytes";
+                    << " bytes, salt of " << salts[j].second << " bytes";
                 ++keysChecked;
             }
         }
