@@ -8,11 +8,11 @@ namespace kavlento::zip {
 
 // PBKDF2-HMAC-SHA1 for many keys under one password at once. A WinZip AES
 // entry needs its own derivation (a fresh salt, 1000 rounds, 66 bytes: four
-// output blocks), and each output block is a chain of 2 x rounds SHA-1
+// output blocks), and each output block is a chain of 2 x iterations SHA-1
 // block calls that depends on nothing else. So the chains of a whole batch
 // of entries run side by side: in the lanes of a SIMD register, or several
-// interleaved on the SHA instructions, which a single chain leaves idle
-// most of the time waiting on its own results.
+// interleaved on the SHA instructions, where a single chain would wait on
+// its own results.
 
 struct Pbkdf2Job {
     const std::uint8_t* salt = nullptr;
@@ -24,7 +24,8 @@ struct Pbkdf2Job {
 enum class Sha1Engine {
     Portable, // plain C++, any processor
     Avx2,     // 8 chains in the lanes of a 256-bit register
-    Avx512,   // 16 chains in the lanes of a 512-bit register (AVX-512 F and VL)
+    Avx512,   // 16 chains in the lanes of a 512-bit register, 8 or fewer in a 256-bit
+              // one (AVX-512 F and VL)
     ShaNi,    // the SHA extensions, several chains interleaved
 };
 
@@ -35,8 +36,8 @@ const char* sha1EngineName(Sha1Engine engine);
 // Whether this build and this processor (and its operating system) can run
 // the engine.
 bool sha1EngineAvailable(Sha1Engine engine);
-// The engine that does the most derivations per second on this processor;
-// decided once.
+// The first of AVX-512, AVX2, SHA-NI and portable that this processor can
+// run: their order of speed as measured (see the .cpp); decided once.
 Sha1Engine fastestSha1Engine();
 
 // Derives each job's key from the password and that job's salt. Iteration
