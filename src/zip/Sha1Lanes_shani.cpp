@@ -1,6 +1,6 @@
 // The SHA extensions: four rounds per instruction, but each waits on the one
-// before it, so one chain alone leaves the unit idle most of the time.
-// Several chains interleaved in one instruction stream fill those gaps.
+// before it, so one chain alone leaves gaps in the SHA unit. Several chains
+// interleaved in one instruction stream fill them.
 #include "zip/Sha1Lanes.h"
 
 #if KAVLENTO_SHA1_X86
@@ -181,7 +181,7 @@ KAVLENTO_SHANI Sha1Words sha1DigestBlockShaNi(const Sha1Words& initial, const Sh
 
 void runChainsShaNi(const HmacStates& key, Chain* chains, std::size_t count, std::uint32_t rounds) {
     // As few passes as the widest interleave needs, the chains shared evenly
-    // between them: 5 chains run as 3 + 2, not as 4 + a lone 1.
+    // between them: 4 chains run as 2 + 2, not as 3 + a lone 1.
     while (count > 0) {
         const std::size_t passes = (count + kMaxInterleave - 1) / kMaxInterleave;
         const std::size_t now = (count + passes - 1) / passes;
