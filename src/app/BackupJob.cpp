@@ -8,6 +8,7 @@
 #include "store/Codepage.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace kavlento::app {
@@ -98,26 +99,34 @@ BackupNames backupNames(const QString& target, const Moment& moment) {
     return names;
 }
 
-QStringList foldersNotToPack(const QString& programFolder, const QString& target) {
+QStringList foldersNotToPack(const QString& programFolder, const QString& target,
+                             const QList<store::HistoryRecord>& history) {
     const std::string program = fs::toSystemPath(programFolder);
-    const std::string chosen = fs::toSystemPath(target);
-    if (!fs::isSameOrInside(chosen, program)) {
-        return {};
-    }
-    if (!fs::isSameOrInside(program, chosen)) {
-        return {target}; // a folder of its own inside the program folder
-    }
-    // The target is the program folder itself: every dated folder of earlier
-    // days holds archives that would go into the next one.
-    QStringList dated;
-    for (const std::string& name :
-         fs::listFolder(program, QStringLiteral("Yedeklenecek klasör okunamadı"))) {
-        const std::string path = fs::joinPath(program, name);
-        if (fs::lookUp(path).kind == fs::PathKind::Folder && isDatedBackupFolder(path)) {
-            dated.append(fs::fromSystemPath(path));
+    QStringList folders;
+    const auto leaveOut = [&](const QString& folder) {
+        const std::string path = fs::toSystemPath(folder);
+        if (fs::isSameOrInside(path, program) && !fs::isSameOrInside(program, path) &&
+            !folders.contains(folder)) {
+            folders.append(folder);
+        }
+    };
+    leaveOut(target); // a folder of its own inside the program folder
+    if (fs::isSameOrInside(program, fs::toSystemPath(target))) {
+        // The target is the program folder itself: every dated folder of
+        // earlier days holds archives that would go into the next one.
+        for (const std::string& name :
+             fs::listFolder(program, QStringLiteral("Yedeklenecek klasör okunamadı"))) {
+            const std::string path = fs::joinPath(program, name);
+            if (fs::lookUp(path).kind == fs::PathKind::Folder && isDatedBackupFolder(path)) {
+                leaveOut(fs::fromSystemPath(path));
+            }
         }
     }
-    return dated;
+    // Archives of earlier targets that lay inside the program folder.
+    for (const store::HistoryRecord& record : history) {
+        leaveOut(QFileInfo(record.archivePath).path());
+    }
+    return folders;
 }
 
 QString targetRefusal(const QString& folder) {
@@ -164,7 +173,9 @@ void BackupJob::run() {
     createFolderIfAbsent(names.datedFolder);
     p_.state.archiveName = names.archiveName;
     p_.state.job = RunningJob::Backup;
-    p_.zip.Compress(command, foldersNotToPack(p_.programFolder, target));
+    p_.zip.Compress(command,
+                    foldersNotToPack(p_.programFolder, target,
+                                     p_.history.load().value_or(QList<store::HistoryRecord>())));
 
     const Moment recorded = p_.clock.now();
     p_.history.append({storableDate(recorded), storableTime(recorded), names.archivePath});

@@ -36,10 +36,13 @@ QString folderSafeDate(const QString& dateText);
 QString storableDate(const Moment& moment);
 QString storableTime(const Moment& moment);
 
-// The folders a backup must not pack: the target folder, when it lies inside the
-// program folder; when it is the program folder, every dated folder in it that
-// holds archives (the component leaves out the dated folder itself in any case).
-QStringList foldersNotToPack(const QString& programFolder, const QString& target);
+// The folders a backup must not pack, so that no archive goes into the next:
+// the target folder, when it lies inside the program folder; when it is the
+// program folder, every dated folder in it that holds archives; and the
+// folders of archives in the history that lie inside the program folder (the
+// component leaves out the dated folder itself in any case).
+QStringList foldersNotToPack(const QString& programFolder, const QString& target,
+                             const QList<store::HistoryRecord>& history);
 
 // Why a chosen target folder cannot be stored, or an empty text when it can.
 QString targetRefusal(const QString& folder);

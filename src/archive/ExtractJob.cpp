@@ -8,6 +8,7 @@
 #include "zip/ZipReader.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 
 namespace kavlento::archive {
@@ -21,6 +22,10 @@ constexpr std::uint64_t kEntryWeight = 16 * 1024;
 constexpr std::uint64_t kLongestLink = 4096;
 
 const QString kCannotWrite = QStringLiteral("Geri yüklenen dosya yazılamadı");
+
+bool allZero(const std::uint8_t* data, std::size_t size) {
+    return size > 0 && data[0] == 0 && std::memcmp(data, data + 1, size - 1) == 0;
+}
 
 // Every folder the files need, whether or not the archive lists it, parents
 // before their contents, and after them the files and links.
@@ -99,11 +104,15 @@ private:
         fs::UniqueFd fd = fs::createNew(target, 0600);
         std::uint64_t offset = 0;
         while (const std::size_t n = content.read(buffer.data(), buffer.size())) {
-            fs::writeAllAt(fd.get(), offset, buffer.data(), n, target);
+            // Runs of zeros stay holes, as they were in a sparse file.
+            if (!allZero(buffer.data(), n)) {
+                fs::writeAllAt(fd.get(), offset, buffer.data(), n, target);
+            }
             offset += n;
             control_.advance(n);
             control_.throwIfCancelled();
         }
+        fs::truncateTo(fd.get(), offset, target);
         fs::setModeAndTime(fd, entry.mode, entry.modified, target, kCannotWrite);
         fd.close(target);
     }

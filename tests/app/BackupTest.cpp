@@ -177,17 +177,44 @@ TEST_F(Backup, AFolderTheStoredFilesOrTheCommandCannotCarryIsRefused) {
     }
 }
 
-TEST_F(Backup, ATargetInsideTheProgramFolderKeepsEarlierBackupsOut) {
-    targetFolder = programFile("yedekler");
-    QDir().mkpath(targetFolder);
-    writeFile(targetFolder + "/05.12.2026/5122026.1.ksd", "dünkü yedek");
-    storeTarget(targetFolder);
-    start({"4702519836", "OtoRadizEv"});
-    const auto files = readWithLibzip(archiveAt("06.12.2026", "6122026.953.ksd"), "6150937284");
-    EXPECT_EQ(files.count("veri.db"), 1u);
-    for (const auto& [name, content] : files) {
-        EXPECT_FALSE(name.rfind("yedekler", 0) == 0) << name;
+TEST_F(Backup, ATargetInsideOrEqualToTheProgramFolderKeepsEveryEarlierBackupOut) {
+    // A target inside the program folder, then the program folder itself: no
+    // archive of any earlier day or target goes into the next one.
+    writeFile(programFile("belgeler/arşiv.zip"), "kullanıcının kendi dosyası");
+    for (const QString& target : {programFile("yedekler"), programFolder}) {
+        SCOPED_TRACE(target.toStdString());
+        targetFolder = target;
+        QDir().mkpath(targetFolder);
+        storeTarget(targetFolder);
+        for (int day = 5; day <= 7; ++day) {
+            const QString date = QStringLiteral("0%1.12.2026").arg(day);
+            clock.moment = momentOf(day, 12, 2026, 9, 5, 3, date, "09:05:03");
+            restart({"4702519836", "OtoRadizEv"});
+            ASSERT_EQ(end.status, ExitStatus::Normal);
+            const QString name = QString::number(day) + "122026.953.ksd";
+            const auto files = readWithLibzip(archiveAt(date, name), "6150937284");
+            EXPECT_EQ(files.count("veri.db"), 1u);
+            EXPECT_EQ(files.count("belgeler/arşiv.zip"), 1u);
+            for (const auto& [packed, content] : files) {
+                EXPECT_FALSE(QString::fromStdString(packed).endsWith(".ksd")) << packed;
+            }
+        }
     }
+}
+
+TEST_F(Backup, DateTextsTheStoredFilesCannotHoldBecomeNumbersBeforeAnythingIsMade) {
+    storeTarget(targetFolder);
+    // Japanese regional settings, as strftime gives them.
+    clock.moment = momentOf(7, 12, 2026, 23, 5, 9, QStringLiteral("2026年12月07日"),
+                            QStringLiteral("23時05分09秒"));
+    start({"4702519836", "OtoRadizEv"});
+    EXPECT_EQ(end.status, ExitStatus::Normal);
+    EXPECT_EQ(QDir(targetFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList{"07-12-2026"});
+    EXPECT_TRUE(QFile::exists(archiveAt("07-12-2026", "7122026.2359.ksd")));
+    EXPECT_EQ(readBytes(programFile("yedekleme.lst")),
+              "\"07-12-2026\",\"23:05:09\",\"" +
+                  archiveAt("07-12-2026", "7122026.2359.ksd").toUtf8() + "\"\r\n");
 }
 
 TEST_F(Backup, AMissingTargetFolderTakesTheFailurePathWithNothingWritten) {

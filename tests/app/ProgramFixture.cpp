@@ -66,6 +66,14 @@ void ProgramTest::start(const QStringList& arguments) {
     program->start();
 }
 
+void ProgramTest::restart(const QStringList& arguments) {
+    TearDown();
+    end.status.reset();
+    dialogs.shown.clear();
+    state = JobState{};
+    start(arguments);
+}
+
 void ProgramTest::storeTarget(const QString& target) {
     writeBytes(programFile("yedekleme.dat"), store::TargetSetting::encode(target));
 }

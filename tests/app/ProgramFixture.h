@@ -120,6 +120,8 @@ protected:
 
     // Starts a run with `arguments` as the command line.
     void start(const QStringList& arguments);
+    // Ends the run there is and starts a new one, as a second start of the program.
+    void restart(const QStringList& arguments);
     void startInteractive() { start({"4702519836"}); }
     void storeTarget(const QString& target);
     QString programFile(const QString& name) const { return programFolder + "/" + name; }

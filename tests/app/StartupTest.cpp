@@ -91,6 +91,18 @@ TEST_F(Startup, ASecondInstanceEndsAtOnceWithoutReadingAFile) {
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
+TEST_F(Startup, AProgramFolderNoCommandCanCarryIsRefusedBeforeAnythingIsMade) {
+    programFolder = folder.file("kasa>2");
+    QDir().mkpath(programFolder);
+    storeTarget(targetFolder);
+    start({"4702519836", "OtoRadizEv"});
+    EXPECT_EQ(end.status, ExitStatus::Failure);
+    ASSERT_EQ(dialogs.of("inform").size(), 1u);
+    EXPECT_TRUE(dialogs.of("inform")[0].text.contains(programFolder));
+    EXPECT_TRUE(QDir(targetFolder).isEmpty());
+    EXPECT_FALSE(QFile::exists(programFile("yedekleme.lst")));
+}
+
 TEST_F(Startup, KapatAndACloseRequestStoreTheTargetAsTheSameBytes) {
     const QByteArray stored = store::TargetSetting::encode("D:\\ARŞİV, ESKİ");
     writeBytes(programFile("yedekleme.dat"), stored);

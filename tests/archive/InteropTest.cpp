@@ -7,6 +7,9 @@ using Interop = ArchiveJobsTest;
 
 TEST_F(Interop, SevenZipOpensOurArchiveAndReportsAes256) {
     makeSampleTree(source);
+    // Times before 1970 and after 2038 reach 7-Zip as they are.
+    writeFile(source + "/1960.txt", "eski", 0644, -300000000);
+    writeFile(source + "/2103.txt", "yeni", 0644, 4200000000);
     const QString archivePath = compress(source);
 
     const ToolResult test = runTool("7zz", {"t", "-p6150937284", archivePath});
@@ -14,6 +17,8 @@ TEST_F(Interop, SevenZipOpensOurArchiveAndReportsAes256) {
     const ToolResult list = runTool("7zz", {"l", "-slt", "-p6150937284", archivePath});
     ASSERT_EQ(list.exitCode, 0);
     EXPECT_TRUE(list.output.contains("Method = AES-256 Deflate"));
+    EXPECT_TRUE(list.output.contains("Modified = 1960-06-29 18:40:00"));
+    EXPECT_TRUE(list.output.contains("Modified = 2103-02-04 02:40:00"));
     EXPECT_FALSE(list.output.contains("ZipCrypto"));
 
     const ToolResult wrong = runTool("7zz", {"t", "-pyanlis", archivePath});
