@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 namespace kavlento::app {
 
@@ -100,7 +101,7 @@ BackupNames backupNames(const QString& target, const Moment& moment) {
 }
 
 QStringList foldersNotToPack(const QString& programFolder, const QString& target,
-                             const QList<store::HistoryRecord>& history) {
+                             const store::History& history) {
     const std::string program = fs::toSystemPath(programFolder);
     QStringList folders;
     const auto leaveOut = [&](const QString& folder) {
@@ -123,8 +124,12 @@ QStringList foldersNotToPack(const QString& programFolder, const QString& target
         }
     }
     // Archives of earlier targets that lay inside the program folder.
-    for (const store::HistoryRecord& record : history) {
-        leaveOut(QFileInfo(record.archivePath).path());
+    QSet<QString> archiveFolders;
+    for (std::size_t i = 0; i < history.size(); ++i) {
+        archiveFolders.insert(QFileInfo(history.field(i, 2)).path());
+    }
+    for (const QString& folder : archiveFolders) {
+        leaveOut(folder);
     }
     return folders;
 }
@@ -173,9 +178,8 @@ void BackupJob::run() {
     createFolderIfAbsent(names.datedFolder);
     p_.state.archiveName = names.archiveName;
     p_.state.job = RunningJob::Backup;
-    p_.zip.Compress(command,
-                    foldersNotToPack(p_.programFolder, target,
-                                     p_.history.load().value_or(QList<store::HistoryRecord>())));
+    p_.zip.Compress(command, foldersNotToPack(p_.programFolder, target,
+                                              p_.history.load().value_or(store::History())));
 
     const Moment recorded = p_.clock.now();
     p_.history.append({storableDate(recorded), storableTime(recorded), names.archivePath});

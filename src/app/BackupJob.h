@@ -42,7 +42,7 @@ QString storableTime(const Moment& moment);
 // folders of archives in the history that lie inside the program folder (the
 // component leaves out the dated folder itself in any case).
 QStringList foldersNotToPack(const QString& programFolder, const QString& target,
-                             const QList<store::HistoryRecord>& history);
+                             const store::History& history);
 
 // Why a chosen target folder cannot be stored, or an empty text when it can.
 QString targetRefusal(const QString& folder);

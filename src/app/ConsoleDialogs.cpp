@@ -1,5 +1,7 @@
 #include "app/ConsoleDialogs.h"
 
+#include "base/Failure.h"
+
 #include <QtGlobal>
 
 namespace kavlento::app {
@@ -11,7 +13,7 @@ QString oneLine(const QString& text) {
 } // namespace
 
 void ConsoleDialogs::print(const QString& line) {
-    std::fprintf(out_, "Kavlento: %s\n", line.toLocal8Bit().constData());
+    std::fprintf(out_, "Kavlento: %s\n", shortened(line, 2000).toLocal8Bit().constData());
     std::fflush(out_);
 }
 
@@ -30,15 +32,6 @@ bool ConsoleDialogs::askYesNo(const QString& text, const QString&, MessageIcon) 
 
 void ConsoleDialogs::reportFailure(int number, const QString& description) {
     print(QStringLiteral("hata %1: %2").arg(number).arg(oneLine(description)));
-}
-
-bool hasDisplay() {
-#ifdef Q_OS_LINUX
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-#else
-    return true;
-#endif
 }
 
 } // namespace kavlento::app

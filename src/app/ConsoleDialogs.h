@@ -27,7 +27,4 @@ private:
     std::FILE* out_;
 };
 
-// Whether a display is there to show windows on (always, outside Linux).
-bool hasDisplay();
-
 } // namespace kavlento::app

@@ -3,8 +3,8 @@
 namespace kavlento::app {
 
 void loadHistory(const store::HistoryFile& file, MainView& view) {
-    if (const auto records = file.load()) {
-        view.showHistory(*records);
+    if (std::optional<store::History> history = file.load()) {
+        view.showHistory(std::move(*history));
     }
 }
 

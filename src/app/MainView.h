@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/HistoryFile.h"
+#include "store/History.h"
 
 #include <QList>
 #include <QString>
@@ -22,7 +22,7 @@ public:
     virtual void setProgramFolderText(const QString& text) = 0;
 
     // `ListView1`, rebuilt in full.
-    virtual void showHistory(const QList<store::HistoryRecord>& records) = 0;
+    virtual void showHistory(store::History history) = 0;
     // Nothing when the list is empty or no item is selected.
     virtual std::optional<store::HistoryRecord> selectedHistoryRecord() const = 0;
 

@@ -1,32 +1,26 @@
 #pragma once
 
+#include "fs/FolderLock.h"
+
 #include <QString>
 
-#include <memory>
-
-class QLockFile;
+#include <optional>
 
 namespace kavlento::app {
 
-// One running instance per program folder. The lock lives in the user's runtime
-// folder, not in the program folder, which every backup packs whole. A lock left
-// by a crashed run is taken over.
+// One running instance per program folder, for every user and session that
+// can reach the folder: the lock is on the folder itself.
 class SingleInstance {
 public:
-    explicit SingleInstance(const QString& programFolder);
-    ~SingleInstance();
+    explicit SingleInstance(QString programFolder) : folder_(std::move(programFolder)) {}
 
     // True when this process now serves the folder, false when another one does.
-    // Throws a Failure when the lock cannot be made for any other reason.
+    // Throws a Failure when the lock cannot be taken for any other reason.
     bool acquire();
 
-    static QString lockPathFor(const QString& programFolder);
-    // The user's runtime folder; without one (cron, a system timer), a private
-    // folder of this user's in the temporary folder, made when missing.
-    static QString runtimeFolder();
-
 private:
-    std::unique_ptr<QLockFile> lock_;
+    QString folder_;
+    std::optional<fs::FolderLock> lock_;
 };
 
 } // namespace kavlento::app

@@ -3,12 +3,26 @@
 #include <QDir>
 
 #include <cerrno>
-#include <cstring>
 
 namespace kavlento {
 
+namespace {
+// What a message quotes is at most this long: a path read from a damaged
+// setting may be megabytes long.
+constexpr qsizetype kLongestQuote = 300;
+constexpr qsizetype kLongestDescription = 2000;
+} // namespace
+
+QString shortened(const QString& text, qsizetype most) {
+    if (text.size() <= most) {
+        return text;
+    }
+    return text.left(most - 41) + QStringLiteral("…") + text.right(40);
+}
+
 Failure::Failure(FailureCode code, QString description)
-    : code_(code), description_(std::move(description)), utf8_(description_.toStdString()) {}
+    : code_(code), description_(shortened(description, kLongestDescription)),
+      utf8_(description_.toStdString()) {}
 
 namespace {
 
@@ -70,17 +84,48 @@ QString describeSystemError(int error) {
         return QStringLiteral("dosya kullanımda");
     case EEXIST:
         return QStringLiteral("bu adla bir dosya zaten var");
+    case EXDEV:
+        return QStringLiteral("dosya başka bir diske taşınamıyor");
+    case ENOTEMPTY:
+        return QStringLiteral("klasör boş değil");
+    case ELOOP:
+        return QStringLiteral("yolda bir bağlantı var ya da bağlantılar döngü oluşturuyor");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("açık dosya sayısı sınırına ulaşıldı");
+    case EAGAIN:
+        return QStringLiteral("kaynak şu anda kullanılamıyor, daha sonra tekrar deneyin");
+    case ETIMEDOUT:
+        return QStringLiteral("bağlantı zaman aşımına uğradı");
+    case EOPNOTSUPP:
+    case ENOSYS:
+        return QStringLiteral("bu işlem bu disk türünde yapılamıyor");
+    case EINVAL:
+        return QStringLiteral("geçersiz değer ya da işlem");
+    case ENODEV:
+    case ENXIO:
+        return QStringLiteral("aygıt bulunamadı (disk çıkarılmış olabilir)");
+    case ESTALE:
+    case ENOTCONN:
+        return QStringLiteral("ağ ya da disk bağlantısı koptu");
+    case EINTR:
+        return QStringLiteral("işlem yarıda kesildi");
+    case ENOLCK:
+        return QStringLiteral("kilit alınamadı");
+    case EBADF:
+        return QStringLiteral("dosya kullanılamıyor");
     default:
-        return QStringLiteral("sistem hatası %1 (%2)")
-            .arg(error)
-            .arg(QString::fromLocal8Bit(std::strerror(error)));
+        break;
     }
+    // Every other case in Turkish too; its number tells an expert the rest.
+    return QStringLiteral("sistem hatası %1").arg(error);
 }
 
 Failure systemFailure(int error, const QString& action, const QString& path) {
     return Failure(codeForError(error),
                    QStringLiteral("%1: %2 (%3)")
-                       .arg(action, QDir::toNativeSeparators(path), describeSystemError(error)));
+                       .arg(action, shortened(QDir::toNativeSeparators(path), kLongestQuote),
+                            describeSystemError(error)));
 }
 
 } // namespace kavlento

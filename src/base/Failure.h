@@ -50,6 +50,9 @@ private:
 // `action`, e.g. "yedekleme.lst okunamadı".
 Failure systemFailure(int error, const QString& action, const QString& path);
 
+// `text`, or its start and end around an ellipsis when it is longer than `most`.
+QString shortened(const QString& text, qsizetype most);
+
 // A short Turkish text for an errno value.
 QString describeSystemError(int error);
 

@@ -2,19 +2,20 @@
 #include "app/ConsoleDialogs.h"
 #include "app/JobState.h"
 #include "app/ProgramEnd.h"
-#include "app/SingleInstance.h"
 #include "base/Clock.h"
 #include "base/Failure.h"
 #include "base/HeapPolicy.h"
+#include "main/Display.h"
 #include "main/Program.h"
 #include "ui/QtUserDialogs.h"
 #include "ui/Translations.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 
 using namespace kavlento;
 using namespace kavlento::app;
@@ -30,26 +31,22 @@ QStringList argumentsAfterProgramName(int argc, char** argv) {
     return arguments;
 }
 
-} // namespace
+// A failure before there is anywhere else to say it.
+[[noreturn]] void failEarly(const Failure& failure) {
+    std::fprintf(stderr, "Kavlento: hata %d: %s\n", failure.number(),
+                 failure.description().toLocal8Bit().constData());
+    std::fflush(stderr);
+    std::_Exit(static_cast<int>(ExitStatus::Failure));
+}
 
-int main(int argc, char** argv) {
-    returnLargeBuffersToTheSystem();
+int run(int argc, char** argv) {
     const CommandLine commandLine =
         CommandLine::fromArguments(argumentsAfterProgramName(argc, argv));
+    const PlatformChoice platform = choosePlatform();
+    QApplication app(argc, argv);
     // Without a display (a scheduled backup) the program runs offscreen and
     // reports on standard error instead of waiting for a button to be pressed.
-    const bool headless = !hasDisplay();
-    if (headless) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        try {
-            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(SingleInstance::runtimeFolder()));
-        } catch (const Failure&) {
-            // Reported by the start-up's instance test, which needs the folder too.
-        }
-    }
-    QApplication app(argc, argv);
+    const bool headless = platform.isHeadless(QGuiApplication::platformName());
     std::setlocale(LC_ALL, ""); // the regional date and time formats
     ui::installTurkishTranslations(app);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kavlento/icon.png")));
@@ -59,11 +56,30 @@ int main(int argc, char** argv) {
     ui::QtUserDialogs windows([&state] { return state.lastPercent; });
     ConsoleDialogs console(windows, stderr);
     UserDialogs& dialogs = headless ? static_cast<UserDialogs&>(console) : windows;
-    SystemClock clock;
     ProcessEnd end;
-    Program program(programFolder, commandLine, state, dialogs, clock, end);
-    end.addCleanup([&program] { program.zip().cancelAndWait(); });
-    program.start(!headless);
-    QApplication::exec();
+    try {
+        SystemClock clock;
+        Program program(programFolder, commandLine, state, dialogs, clock, end);
+        end.addCleanup([&program] { program.zip().cancelAndWait(); });
+        program.start(!headless);
+        QApplication::exec();
+    } catch (const Failure& failure) {
+        // Every handler is guarded; this is what fails before the first one runs.
+        dialogs.reportFailure(failure.number(), failure.description());
+        end.end(ExitStatus::Failure);
+    }
     end.end(ExitStatus::Normal);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    returnLargeBuffersToTheSystem();
+    try {
+        return run(argc, argv);
+    } catch (const Failure& failure) {
+        failEarly(failure);
+    } catch (const std::exception& error) {
+        failEarly(Failure(FailureCode::Unexpected, QString::fromLocal8Bit(error.what())));
+    }
 }

@@ -8,14 +8,14 @@ bool isBlank(char c) {
 }
 } // namespace
 
-QList<QByteArrayView> splitLines(QByteArrayView content) {
-    QList<QByteArrayView> lines;
+void forEachLine(QByteArrayView content,
+                 const std::function<void(qsizetype start, QByteArrayView line)>& visit) {
     qsizetype start = 0;
     qsizetype i = 0;
     while (i < content.size()) {
         const char c = content[i];
         if (c == '\r' || c == '\n') {
-            lines.append(content.sliced(start, i - start));
+            visit(start, content.sliced(start, i - start));
             i += (c == '\r' && i + 1 < content.size() && content[i + 1] == '\n') ? 2 : 1;
             start = i;
         } else {
@@ -23,42 +23,45 @@ QList<QByteArrayView> splitLines(QByteArrayView content) {
         }
     }
     if (start < content.size()) {
-        lines.append(content.sliced(start));
+        visit(start, content.sliced(start));
     }
+}
+
+QList<QByteArrayView> splitLines(QByteArrayView content) {
+    QList<QByteArrayView> lines;
+    forEachLine(content, [&](qsizetype, QByteArrayView line) { lines.append(line); });
     return lines;
 }
 
-QList<TextField> splitFields(QByteArrayView line) {
-    QList<TextField> fields;
+QList<FieldSpan> fieldSpans(QByteArrayView line, qsizetype most) {
+    QList<FieldSpan> fields;
     if (line.isEmpty()) {
         return fields;
     }
     qsizetype i = 0;
-    while (true) {
+    while (most < 0 || fields.size() < most) {
         while (i < line.size() && isBlank(line[i])) {
             ++i;
         }
-        TextField field;
+        FieldSpan field;
         if (i < line.size() && line[i] == '"') {
             const qsizetype close = line.indexOf('"', i + 1);
             if (close < 0) {
-                field.bytes = line.sliced(i + 1).toByteArray();
-                field.complete = false;
-                fields.append(field);
+                fields.append({i + 1, line.size() - i - 1, false});
                 return fields;
             }
-            field.bytes = line.sliced(i + 1, close - i - 1).toByteArray();
+            field = {i + 1, close - i - 1, true};
             i = close + 1;
             const qsizetype comma = line.indexOf(',', i);
             i = comma < 0 ? line.size() : comma;
         } else {
             const qsizetype comma = line.indexOf(',', i);
-            qsizetype end = comma < 0 ? line.size() : comma;
+            const qsizetype end = comma < 0 ? line.size() : comma;
             qsizetype last = end;
             while (last > i && isBlank(line[last - 1])) {
                 --last;
             }
-            field.bytes = line.sliced(i, last - i).toByteArray();
+            field = {i, last - i, true};
             i = end;
         }
         fields.append(field);
@@ -67,6 +70,15 @@ QList<TextField> splitFields(QByteArrayView line) {
         }
         ++i; // the comma
     }
+    return fields;
+}
+
+QList<TextField> splitFields(QByteArrayView line) {
+    QList<TextField> fields;
+    for (const FieldSpan& span : fieldSpans(line)) {
+        fields.append({line.sliced(span.start, span.length).toByteArray(), span.complete});
+    }
+    return fields;
 }
 
 QByteArray quotedLine(const QList<QByteArray>& fields) {

@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QList>
 
+#include <functional>
+
 namespace kavlento::store {
 
 // The stored files are lines of comma-separated fields, each in double quotes,
@@ -17,6 +19,19 @@ struct TextField {
 // Lines end at CR LF, CR or LF; a last line without an ending is kept, empty
 // lines are kept too (callers decide what they mean).
 QList<QByteArrayView> splitLines(QByteArrayView content);
+// The same lines, one call each with where the line starts in `content`.
+void forEachLine(QByteArrayView content,
+                 const std::function<void(qsizetype start, QByteArrayView line)>& visit);
+
+// Where a field lies in its line.
+struct FieldSpan {
+    qsizetype start = 0;
+    qsizetype length = 0;
+    bool complete = true; // false for a quoted field whose closing quote is missing
+};
+
+// The first `most` fields of a line by the reading rule of splitFields().
+QList<FieldSpan> fieldSpans(QByteArrayView line, qsizetype most = -1);
 
 // Blanks before a field are skipped. A field that starts with a quote runs to the
 // next quote (anything between that quote and the next comma is ignored); any other

@@ -5,6 +5,7 @@
 #include "store/DelimitedText.h"
 
 #include <QDir>
+#include <QLocale>
 
 namespace kavlento::store {
 
@@ -16,21 +17,22 @@ void HistoryFile::append(const HistoryRecord& record) const {
     fs::appendLine(path_, format(record));
 }
 
-std::optional<QList<HistoryRecord>> HistoryFile::load() const {
+std::optional<History> HistoryFile::load() const {
     if (!fs::isRegularFile(path_)) {
         return std::nullopt;
     }
-    return parse(fs::readWholeFile(path_));
+    return History::parse(fs::readWholeFile(path_));
 }
 
 bool HistoryFile::removeArchive(const QString& archivePath) const {
     if (!fs::isRegularFile(path_)) {
         return false;
     }
+    const History history = History::parse(fs::readWholeFile(path_));
     QByteArray kept;
-    for (const HistoryRecord& record : parse(fs::readWholeFile(path_))) {
-        if (!sameArchive(record.archivePath, archivePath)) {
-            kept += format(record);
+    for (std::size_t i = 0; i < history.size(); ++i) {
+        if (!sameArchive(history.field(i, 2), archivePath)) {
+            kept += format(history.record(i));
         }
     }
     fs::replaceFile(tempPath_, path_, kept);
@@ -38,25 +40,9 @@ bool HistoryFile::removeArchive(const QString& archivePath) const {
 }
 
 bool HistoryFile::sameArchive(const QString& a, const QString& b) {
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-#else
-    return a == b;
-#endif
-}
-
-QList<HistoryRecord> HistoryFile::parse(QByteArrayView bytes) {
-    QList<HistoryRecord> records;
-    for (const QByteArrayView line : splitLines(bytes)) {
-        const QList<TextField> fields = splitFields(line);
-        if (fields.size() < 3 || !fields[0].complete || !fields[1].complete ||
-            !fields[2].complete) {
-            continue;
-        }
-        records.append({fromWindows1254(fields[0].bytes), fromWindows1254(fields[1].bytes),
-                        fromWindows1254(fields[2].bytes)});
-    }
-    return records;
+    // Turkish letter case pairs i with İ; the rest of the world pairs i with I.
+    static const QLocale turkish(QLocale::Turkish, QLocale::Turkey);
+    return a.toUpper() == b.toUpper() || turkish.toUpper(a) == turkish.toUpper(b);
 }
 
 QByteArray HistoryFile::format(const HistoryRecord& record) {

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "ui/Fonts.h"
+#include "ui/HistoryModel.h"
 #include "ui/StyledButton.h"
 
 #include <QCloseEvent>
@@ -10,7 +11,8 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
-#include <QTreeWidget>
+#include <QScrollBar>
+#include <QTreeView>
 
 // The pictures are compiled into this static library; the linker keeps them
 // only when something refers to them.
@@ -91,9 +93,22 @@ void setBackground(QWidget* widget, const QColor& color) {
     widget->setAutoFillBackground(true);
 }
 
-QTreeWidget* historyList(QWidget* parent) {
+// A click selects a row and leaves the list where it is: the row is made
+// visible upwards and downwards, never sideways.
+class HistoryView : public QTreeView {
+public:
+    using QTreeView::QTreeView;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override {
+        const int sideways = horizontalScrollBar()->value();
+        QTreeView::scrollTo(index, hint);
+        horizontalScrollBar()->setValue(sideways);
+    }
+};
+
+QTreeView* historyList(QWidget* parent, HistoryModel* model) {
     auto* list =
-        placed(new QTreeWidget(parent), QStringLiteral("ListView1"), QRect(2, 106, 553, 319));
+        placed(new HistoryView(parent), QStringLiteral("ListView1"), QRect(2, 106, 553, 319));
+    list->setModel(model);
     list->setFont(sansSerifBold(8.25));
     list->setRootIsDecorated(false);
     list->setItemsExpandable(false);
@@ -104,8 +119,6 @@ QTreeWidget* historyList(QWidget* parent) {
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list->header()->setStretchLastSection(false);
     list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    list->setHeaderLabels(
-        {QStringLiteral("TARİH"), QStringLiteral("SAAT"), QStringLiteral("YEDEKLEME YERİ")});
     list->setColumnWidth(0, 96);
     list->setColumnWidth(1, 96);
     list->setColumnWidth(2, 400);
@@ -132,7 +145,7 @@ MainWindow::MainWindow(QWidget* parent)
       programFolderLabel_(label(settingsBox_, QStringLiteral("Label3"),
                                 QStringLiteral("Yedeklenen:"), QRect(10, 24, 71, 25),
                                 sansSerifBold(8.25), kLabelRed)),
-      historyList_(historyList(this)),
+      history_(new HistoryModel(this)), historyList_(historyList(this, history_)),
       entryButtonsBox_(
           groupBox(this, QStringLiteral("Frame3"), QString(), QRect(34, 528, 487, 51))),
       removeEntryButton_(button(entryButtonsBox_, QStringLiteral("Command3"),
@@ -174,8 +187,7 @@ MainWindow::MainWindow(QWidget* parent)
     setTabOrder(programFolderField_, targetField_);
     setTabOrder(targetField_, chooseTargetButton_);
 
-    connect(historyList_, &QTreeWidget::itemClicked, this,
-            [this](QTreeWidgetItem* item, int) { onItemClicked(item); });
+    connect(historyList_, &QTreeView::clicked, this, &MainWindow::onItemClicked);
     connect(chooseTargetButton_, &QPushButton::clicked, this, &MainWindow::chooseTargetClicked);
     connect(backupButton_, &QPushButton::clicked, this, &MainWindow::backupClicked);
     connect(removeEntryButton_, &QPushButton::clicked, this, &MainWindow::removeEntryClicked);
@@ -196,27 +208,20 @@ void MainWindow::setProgramFolderText(const QString& text) {
     programFolderField_->setText(text);
 }
 
-void MainWindow::showHistory(const QList<store::HistoryRecord>& records) {
-    historyList_->clear();
-    for (const store::HistoryRecord& record : records) {
-        auto* item = new QTreeWidgetItem(historyList_);
-        item->setText(0, record.date);
-        item->setText(1, record.time);
-        item->setText(2, record.archivePath);
-    }
+void MainWindow::showHistory(store::History history) {
+    history_->show(std::move(history));
 }
 
 int MainWindow::historyCount() const {
-    return historyList_->topLevelItemCount();
+    return history_->rowCount();
 }
 
 std::optional<store::HistoryRecord> MainWindow::selectedHistoryRecord() const {
-    const QList<QTreeWidgetItem*> selected = historyList_->selectedItems();
+    const QModelIndexList selected = historyList_->selectionModel()->selectedRows();
     if (selected.isEmpty()) {
         return std::nullopt;
     }
-    const QTreeWidgetItem* item = selected.first();
-    return store::HistoryRecord{item->text(0), item->text(1), item->text(2)};
+    return history_->history().record(static_cast<std::size_t>(selected.first().row()));
 }
 
 void MainWindow::setEntryButtonsEnabled(bool enabled) {
@@ -224,8 +229,8 @@ void MainWindow::setEntryButtonsEnabled(bool enabled) {
     removeEntryButton_->setEnabled(enabled);
 }
 
-void MainWindow::onItemClicked(QTreeWidgetItem* item) {
-    if (historyList_->indexOfTopLevelItem(item) + 1 > 0) {
+void MainWindow::onItemClicked(const QModelIndex& item) {
+    if (item.row() + 1 > 0) {
         setEntryButtonsEnabled(true);
     }
 }

@@ -7,11 +7,12 @@
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QModelIndex;
+class QTreeView;
 
 namespace kavlento::ui {
 
+class HistoryModel;
 class StyledButton;
 
 // The program's one ordinary window: the backup settings at the top, the
@@ -25,7 +26,7 @@ public:
     QString targetText() const override;
     void setTargetText(const QString& text) override;
     void setProgramFolderText(const QString& text) override;
-    void showHistory(const QList<store::HistoryRecord>& records) override;
+    void showHistory(store::History history) override;
     std::optional<store::HistoryRecord> selectedHistoryRecord() const override;
     void setEntryButtonsEnabled(bool enabled) override;
 
@@ -50,7 +51,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void onItemClicked(QTreeWidgetItem* item);
+    void onItemClicked(const QModelIndex& item);
 
     // Each control also carries its name from the window's design as its
     // object name, which tests and pictures find it by.
@@ -61,7 +62,8 @@ private:
     StyledButton* const chooseTargetButton_;
     QLabel* const targetLabel_;
     QLabel* const programFolderLabel_;
-    QTreeWidget* const historyList_;
+    HistoryModel* const history_;
+    QTreeView* const historyList_;
     QGroupBox* const entryButtonsBox_;
     StyledButton* const removeEntryButton_;
     StyledButton* const restoreEntryButton_;

@@ -2,6 +2,8 @@
 
 #include "ui/Fonts.h"
 
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QScreen>
@@ -55,6 +57,14 @@ ProgressWindow::ProgressWindow(PercentSource lastPercent)
 
 void ProgressWindow::tick() {
     bar_->setValue(lastPercent_().value_or(0));
+}
+
+void ProgressWindow::keyPressEvent(QKeyEvent* event) {
+    event->accept(); // Escape among them: nothing here answers a key
+}
+
+void ProgressWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
 }
 
 void ProgressWindow::runModal() {

@@ -13,7 +13,7 @@ namespace kavlento::ui {
 
 // The small window without a title bar that shows the percentage of the
 // running archive job. Every 10 ms it copies the last reported percentage into
-// its bar; it never closes itself.
+// its bar; it never closes itself, and nothing closes it.
 class ProgressWindow : public QDialog {
     Q_OBJECT
 public:
@@ -21,8 +21,16 @@ public:
 
     explicit ProgressWindow(PercentSource lastPercent);
 
-    // Shows the window modally, centred on the screen; returns when it is closed.
+    // Shows the window modally, centred on the screen. It stays until the
+    // program ends: no key and no close request takes it away while its job
+    // runs, and the main window takes no input meanwhile.
     void runModal();
+
+    void reject() override {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void tick();

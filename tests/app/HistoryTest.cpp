@@ -4,7 +4,6 @@
 #include "ui/StyledButton.h"
 
 #include <QTest>
-#include <QTreeWidget>
 
 using namespace kavlento;
 using namespace kavlento::testing;
@@ -17,11 +16,7 @@ const QByteArray kThird = "\"07.12.2026\",\"10:00:00\",\"/yedek/07.12.2026/71220
 
 class History : public ProgramTest {
 protected:
-    void clickItem(int row) {
-        QTreeWidget* list = control<QTreeWidget>(program->window(), "ListView1");
-        const QRect rect = list->visualItemRect(list->topLevelItem(row));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
-    }
+    void clickItem(int row) { clickHistoryRow(program->window(), row); }
     void clickRemove() {
         QTest::mouseClick(control<QPushButton>(program->window(), "Command3"), Qt::LeftButton);
     }
@@ -36,11 +31,11 @@ protected:
 TEST_F(History, TheListShowsTheRecordsInFileOrderInThreeColumns) {
     writeBytes(programFile("yedekleme.lst"), kFirst + kSecond + kThird);
     startInteractive();
-    QTreeWidget* list = control<QTreeWidget>(program->window(), "ListView1");
-    ASSERT_EQ(list->topLevelItemCount(), 3);
-    EXPECT_EQ(list->topLevelItem(0)->text(1), "08:24:34");
-    EXPECT_EQ(list->topLevelItem(1)->text(2), "/yedek/06.12.2026/6122026.953.ksd");
-    EXPECT_EQ(list->topLevelItem(2)->text(0), "07.12.2026");
+    const std::vector<QStringList> rows = historyRows(program->window());
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][1], "08:24:34");
+    EXPECT_EQ(rows[1][2], "/yedek/06.12.2026/6122026.953.ksd");
+    EXPECT_EQ(rows[2][0], "07.12.2026");
     EXPECT_TRUE(entryButtonsEnabled()); // before any click
 }
 
@@ -84,7 +79,7 @@ TEST_F(History, WithAnEmptyListOrNoSelectionNothingIsAsked) {
     EXPECT_FALSE(QFileInfo::exists(programFile("yedekleme.lst")));
 
     writeBytes(programFile("yedekleme.lst"), kFirst);
-    program->window().showHistory({{"06.12.2026", "08:24:34", "/yedek/a.ksd"}});
+    program->window().showHistory(store::History::parse(kFirst));
     clickRemove(); // items, none selected
     EXPECT_TRUE(dialogs.shown.empty());
     EXPECT_EQ(readBytes(programFile("yedekleme.lst")), kFirst);

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QProcess>
 #include <QTest>
-#include <QTreeWidget>
 
 using namespace kavlento;
 using namespace kavlento::testing;
@@ -48,11 +47,7 @@ protected:
         storeTarget("/sonradan/secilen");
     }
 
-    void clickItem(int row) {
-        QTreeWidget* list = control<QTreeWidget>(program->window(), "ListView1");
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          list->visualItemRect(list->topLevelItem(row)).center());
-    }
+    void clickItem(int row) { clickHistoryRow(program->window(), row); }
     void clickRestoreSelected() {
         QTest::mouseClick(control<QPushButton>(program->window(), "Command4"), Qt::LeftButton);
     }
@@ -65,8 +60,8 @@ protected:
         const Tree now = snapshot(programFolder);
         expected["sonradan eklendi.txt"] = now.at("sonradan eklendi.txt");
         expected["prgcik.dat"] =
-            FileState{'f', 0644, now.count("prgcik.dat") != 0 ? now.at("prgcik.dat").modified : 0, 0,
-                      QByteArray()};
+            FileState{'f', 0644, now.count("prgcik.dat") != 0 ? now.at("prgcik.dat").modified : 0,
+                      0, QByteArray()};
         return expected;
     }
 };

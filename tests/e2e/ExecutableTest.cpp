@@ -19,7 +19,9 @@ using namespace kavlento::testing;
 
 namespace {
 
-enum class Screen { Virtual, None };
+// A desktop drawn into memory, no display at all, or a display named that no
+// server answers (as cron and systemd timers often pass on).
+enum class Screen { Virtual, None, Stale };
 
 // The real executable, copied into a program folder of its own and started the
 // way the host starts it.
@@ -44,7 +46,7 @@ protected:
     }
 
     QProcess& start(const QStringList& arguments, Screen display = Screen::None,
-                    bool unprivileged = false) {
+                    bool unprivileged = false, const QString& runtimeFolder = QString()) {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DISPLAY");
@@ -55,6 +57,12 @@ protected:
             // Looks like a desktop to the program; draws into memory.
             env.insert("DISPLAY", ":4242");
             env.insert("QT_QPA_PLATFORM", "offscreen");
+        } else if (display == Screen::Stale) {
+            env.insert("DISPLAY", ":97");
+            env.insert("WAYLAND_DISPLAY", "wayland-97");
+        }
+        if (!runtimeFolder.isEmpty()) {
+            env.insert("XDG_RUNTIME_DIR", runtimeFolder);
         }
         process->setProcessEnvironment(env);
         QString program = programFolder + "/kavlento";
@@ -144,13 +152,60 @@ TEST_F(Executable, WithoutADisplayTheMissingTargetGoesToStandardErrorAndEnds) {
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
 }
 
-TEST_F(Executable, ASecondStartWhileOneRunsEndsAtOnce) {
+TEST_F(Executable, ASecondStartWhileOneRunsEndsAtOnceWhateverItsUserOrSession) {
     storeTarget(targetFolder);
-    QProcess& first = start({"4702519836"}, Screen::Virtual);
+    for (const QString& path : {folder.path(), programFolder}) {
+        ::chmod(QFile::encodeName(path).constData(), 0755); // another user may look in
+    }
+    const QString ownRuntime = folder.file("calisma-1");
+    QDir().mkpath(ownRuntime);
+    QProcess& first = start({"4702519836"}, Screen::Virtual, false, ownRuntime);
     ASSERT_TRUE(stillRunningAfter(first, 1000));
-    QProcess& second = start({"4702519836", "OtoRadizEv"});
-    EXPECT_EQ(finish(second, 5000), 3);
+    // What a restore under way has in the folder: no later start may touch it.
+    writeFile(programFolder + "/.kavlento-geri-yukleme/yeni/a.txt", "yarım");
+    const Tree before = snapshot(programFolder);
+
+    const QString otherRuntime = folder.file("calisma-2");
+    QDir().mkpath(otherRuntime);
+    ::chown(QFile::encodeName(otherRuntime).constData(), 65534, 65534);
+    for (const auto& [unprivileged, runtime] : std::vector<std::pair<bool, QString>>{
+             {false, otherRuntime}, {false, QString()}, {true, otherRuntime}, {true, QString()}}) {
+        QProcess& second = start({"4702519836", "OtoRadizEv"}, Screen::None, unprivileged, runtime);
+        EXPECT_EQ(finish(second, 5000), 3) << unprivileged << runtime.toStdString();
+    }
     EXPECT_TRUE(archives().isEmpty());
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+    EXPECT_TRUE(QDir(ownRuntime).isEmpty());
+    EXPECT_TRUE(QDir(otherRuntime).isEmpty()); // no lock file anywhere
+}
+
+TEST_F(Executable, AFailureAtStartUpIsReportedAndEndsWithStatusOne) {
+    // Another user may run the program but not look into its folder: the lock
+    // on the folder cannot be taken. No abort, whatever the runtime folder.
+    storeTarget(targetFolder);
+    ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(programFolder).constData(), 0711);
+    const QString foreignRuntime = folder.file("baskasinin");
+    QDir().mkpath(foreignRuntime); // owned by root, not by the user who runs
+    for (const QString& runtime : {QString(), foreignRuntime}) {
+        QProcess& process = start({"4702519836", "OtoRadizEv"}, Screen::None, true, runtime);
+        EXPECT_EQ(finish(process), 1);
+        const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+        EXPECT_TRUE(errors.startsWith("Kavlento: hata 70: ")) << errors.toStdString();
+        EXPECT_FALSE(errors.contains("terminate")) << errors.toStdString();
+    }
+}
+
+TEST_F(Executable, AStaleDisplayRunsAnUnattendedBackupAndSaysWhyNoWindowCanShow) {
+    storeTarget(targetFolder);
+    QProcess& unattended = start({"4702519836", "OtoRadizEv"}, Screen::Stale);
+    EXPECT_EQ(finish(unattended), 0);
+    EXPECT_EQ(archives().size(), 1);
+    EXPECT_EQ(unattended.readAllStandardError(), QByteArray());
+
+    QProcess& interactive = start({"4702519836"}, Screen::Stale);
+    EXPECT_EQ(finish(interactive), 6);
+    EXPECT_TRUE(QString::fromLocal8Bit(interactive.readAllStandardError()).contains("EKRAN"));
 }
 
 TEST_F(Executable, AnUnattendedBackupWritesOneCompleteArchiveAndEnds) {

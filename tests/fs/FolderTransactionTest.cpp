@@ -1,4 +1,5 @@
 #include "fs/FolderTransaction.h"
+#include "base/Failure.h"
 #include "fs/File.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/TempFolder.h"
@@ -64,4 +65,26 @@ TEST_F(Transaction, AWorkingFolderWithoutAJournalIsSimplyRemoved) {
     fs::FolderTransaction::recover(fs::toSystemPath(restored));
     EXPECT_EQ(readBytes(restored + "/a.txt"), "canlı");
     EXPECT_FALSE(QFileInfo::exists(restored + "/.kavlento-geri-yukleme"));
+}
+
+TEST_F(Transaction, SizesNoDiskCanHoldAreRefusedBeforeAnythingIsWritten) {
+    // Declared sizes whose sum wraps around in 64 bits, or one beyond any disk.
+    const std::uint64_t half = std::uint64_t{1} << 63;
+    for (const std::vector<std::uint64_t>& sizes :
+         {std::vector<std::uint64_t>{half, half, 100}, {UINT64_MAX}, {UINT64_MAX - 16, 64}}) {
+        std::vector<TreeEntry> items;
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            TreeEntry item;
+            item.path = i == 0 ? "a" : i == 1 ? "b" : "c";
+            item.size = sizes[i];
+            items.push_back(item);
+        }
+        try {
+            fs::FolderTransaction transaction(fs::toSystemPath(restored), items);
+            ADD_FAILURE() << "accepted " << sizes.size() << " entries";
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.code(), FailureCode::DiskFull);
+        }
+        EXPECT_TRUE(QDir(restored).isEmpty());
+    }
 }

@@ -2,8 +2,8 @@
 // restore), so that a test can kill it at any moment and check what it left.
 //
 //   crash_driver save <program-folder> <target-a> <target-b>   alternate the stored target
-//   crash_driver remove <program-folder>                       remove the first history entry until
-//   none is left crash_driver restore <archive> <folder>                    one restore
+//   crash_driver remove <program-folder>      remove the first history entry until none is left
+//   crash_driver restore <archive> <folder>                    one restore
 
 #include "archive/ArchiveCommand.h"
 #include "archive/ExtractJob.h"
@@ -33,10 +33,10 @@ int main(int argc, char** argv) {
             const store::HistoryFile history(args[1]);
             while (true) {
                 const auto records = history.load();
-                if (!records || records->isEmpty()) {
+                if (!records || records->size() == 0) {
                     return 0;
                 }
-                history.removeArchive(records->first().archivePath);
+                history.removeArchive(records->field(0, 2));
             }
         }
         if (args.size() == 3 && args[0] == "restore") {

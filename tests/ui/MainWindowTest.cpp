@@ -1,4 +1,5 @@
 #include "ui/MainWindow.h"
+#include "store/HistoryFile.h"
 #include "ui/Fonts.h"
 #include "ui/StyledButton.h"
 
@@ -8,7 +9,7 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "support/Controls.h"
 
@@ -16,7 +17,7 @@
 
 using namespace kavlento;
 using namespace kavlento::ui;
-using kavlento::testing::control;
+using namespace kavlento::testing;
 
 namespace {
 
@@ -36,6 +37,14 @@ const Placement kLayout[] = {
     {"Command5", 5220, 180, 1455, 495}, {"Label2", 150, 7080, 8115, 915},
     {"Image2", 2070, 6330, 4350, 735},
 };
+
+store::History historyOf(const QList<store::HistoryRecord>& records) {
+    QByteArray bytes;
+    for (const store::HistoryRecord& record : records) {
+        bytes += store::HistoryFile::format(record);
+    }
+    return store::History::parse(bytes);
+}
 
 QList<store::HistoryRecord> threeRecords() {
     return {{"06.12.2026", "08:24:34", "/yedek/06.12.2026/6122026.82434.ksd"},
@@ -122,11 +131,9 @@ TEST(MainWindow, ColoursAndFonts) {
 
 TEST(MainWindow, ListHasThreeNamedColumnsOfTheDesignedWidths) {
     MainWindow window;
-    QTreeWidget* list = control<QTreeWidget>(window, "ListView1");
-    ASSERT_EQ(list->columnCount(), 3);
-    EXPECT_EQ(list->headerItem()->text(0), QStringLiteral("TARİH"));
-    EXPECT_EQ(list->headerItem()->text(1), QStringLiteral("SAAT"));
-    EXPECT_EQ(list->headerItem()->text(2), QStringLiteral("YEDEKLEME YERİ"));
+    QTreeView* list = control<QTreeView>(window, "ListView1");
+    EXPECT_EQ(historyHeaders(window), (QStringList{QStringLiteral("TARİH"), QStringLiteral("SAAT"),
+                                                   QStringLiteral("YEDEKLEME YERİ")}));
     EXPECT_EQ(list->columnWidth(0), 1440 / 15);
     EXPECT_EQ(list->columnWidth(1), 1440 / 15);
     EXPECT_EQ(list->columnWidth(2), 6000 / 15);
@@ -139,12 +146,12 @@ TEST(MainWindow, FocusStartsOnTheListAndFollowsTheTabOrder) {
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     const QList<QWidget*> order = {
-        control<QTreeWidget>(window, "ListView1"), control<StyledButton>(window, "Command3"),
+        control<QTreeView>(window, "ListView1"),   control<StyledButton>(window, "Command3"),
         control<StyledButton>(window, "Command4"), control<StyledButton>(window, "Command6"),
         control<StyledButton>(window, "Command5"), control<StyledButton>(window, "Command2"),
         control<QLineEdit>(window, "Text2"),       control<QLineEdit>(window, "Text1"),
         control<StyledButton>(window, "Command1")};
-    EXPECT_EQ(QApplication::focusWidget(), control<QTreeWidget>(window, "ListView1"));
+    EXPECT_EQ(QApplication::focusWidget(), control<QTreeView>(window, "ListView1"));
     for (int i = 1; i < order.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), order[i]) << i;
@@ -155,26 +162,25 @@ TEST(MainWindow, FocusStartsOnTheListAndFollowsTheTabOrder) {
 
 TEST(MainWindow, HistoryShowsRecordsInOrderAndSelectionIsRead) {
     MainWindow window;
-    window.showHistory(threeRecords());
+    window.showHistory(historyOf(threeRecords()));
     ASSERT_EQ(window.historyCount(), 3);
-    EXPECT_EQ(control<QTreeWidget>(window, "ListView1")->topLevelItem(1)->text(0),
-              QStringLiteral("06.12.2026"));
-    EXPECT_EQ(control<QTreeWidget>(window, "ListView1")->topLevelItem(1)->text(1),
-              QStringLiteral("09:05:03"));
-    EXPECT_EQ(control<QTreeWidget>(window, "ListView1")->topLevelItem(1)->text(2),
-              QStringLiteral("/yedek/06.12.2026/6122026.953.ksd"));
+    EXPECT_EQ(historyRows(window)[1],
+              (QStringList{QStringLiteral("06.12.2026"), QStringLiteral("09:05:03"),
+                           QStringLiteral("/yedek/06.12.2026/6122026.953.ksd")}));
     EXPECT_EQ(window.selectedHistoryRecord(), std::nullopt);
 
-    control<QTreeWidget>(window, "ListView1")->topLevelItem(2)->setSelected(true);
+    QTreeView* list = control<QTreeView>(window, "ListView1");
+    list->selectionModel()->select(list->model()->index(2, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
     EXPECT_EQ(window.selectedHistoryRecord(), threeRecords()[2]);
 
-    window.showHistory({threeRecords()[0]}); // rebuilt in full
+    window.showHistory(historyOf({threeRecords()[0]})); // rebuilt in full
     EXPECT_EQ(window.historyCount(), 1);
 }
 
 TEST(MainWindow, ClickingAnItemEnablesTheEntryButtons) {
     MainWindow window;
-    window.showHistory(threeRecords());
+    window.showHistory(historyOf(threeRecords()));
     window.showCentered();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     EXPECT_TRUE(control<StyledButton>(window, "Command3")->isEnabled());
@@ -185,14 +191,11 @@ TEST(MainWindow, ClickingAnItemEnablesTheEntryButtons) {
     EXPECT_FALSE(control<StyledButton>(window, "Command4")->isEnabled());
 
     // Below the last item there is no item to click: nothing changes.
-    QWidget* viewport = control<QTreeWidget>(window, "ListView1")->viewport();
+    QWidget* viewport = control<QTreeView>(window, "ListView1")->viewport();
     QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(50, viewport->height() - 5));
     EXPECT_FALSE(control<StyledButton>(window, "Command3")->isEnabled());
 
-    const QRect second =
-        control<QTreeWidget>(window, "ListView1")
-            ->visualItemRect(control<QTreeWidget>(window, "ListView1")->topLevelItem(1));
-    QTest::mouseClick(viewport, Qt::LeftButton, {}, second.center());
+    clickHistoryRow(window, 1);
     EXPECT_TRUE(control<StyledButton>(window, "Command3")->isEnabled());
     EXPECT_TRUE(control<StyledButton>(window, "Command4")->isEnabled());
     EXPECT_EQ(window.selectedHistoryRecord(), threeRecords()[1]);

@@ -1,11 +1,14 @@
 #include "ui/ProgressWindow.h"
+#include "ui/MainWindow.h"
+
+#include "support/Controls.h"
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-
-#include "support/Controls.h"
 
 #include <gtest/gtest.h>
 
@@ -52,6 +55,39 @@ TEST(ProgressWindow, TheBarFollowsTheLastReportedPercentage) {
     QTest::qWait(40);
     EXPECT_EQ(control<QProgressBar>(window, "Cubuk")->value(), 100);
     EXPECT_TRUE(window.isVisible()); // it never closes itself
+}
+
+TEST(ProgressWindow, NoKeyAndNoCloseRequestTakesItAwayAndTheMainWindowWaits) {
+    MainWindow main;
+    main.showCentered();
+    QSignalSpy backups(&main, &MainWindow::backupClicked);
+    const QPushButton* backup = control<QPushButton>(main, "Command2");
+    const auto clickBackup = [&] {
+        // A click as the window system delivers it, to the main window.
+        QTest::mouseClick(main.windowHandle(), Qt::LeftButton, {},
+                          backup->mapTo(&main, backup->rect().center()));
+    };
+    clickBackup();
+    ASSERT_EQ(backups.count(), 1); // reaches the button while nothing is modal
+    ProgressWindow window([] { return std::optional<int>(42); });
+    bool checked = false;
+    QTimer::singleShot(50, [&] {
+        for (const int key :
+             {int(Qt::Key_Escape), int(Qt::Key_Return), int(Qt::Key_Space), int(Qt::Key_F4)}) {
+            QTest::keyClick(&window, Qt::Key(key));
+            QTest::keyClick(&window, Qt::Key(key), Qt::AltModifier);
+        }
+        window.close(); // as a window manager's close request arrives
+        window.reject();
+        QTest::qWait(20);
+        EXPECT_TRUE(window.isVisible());
+        clickBackup();
+        EXPECT_EQ(backups.count(), 1);
+        checked = true;
+        window.done(0); // the test's own way out; the program ends instead
+    });
+    window.runModal();
+    EXPECT_TRUE(checked);
 }
 
 TEST(ProgressWindow, ItsTextsFitTheirLabels) {

@@ -4,6 +4,7 @@
 //
 //   ui_gallery <output-folder>
 
+#include "store/HistoryFile.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgressWindow.h"
 #include "ui/QtUserDialogs.h"
@@ -55,10 +56,16 @@ int main(int argc, char** argv) {
     ui::MainWindow window;
     window.setProgramFolderText("/HOME/MUHASEBE/VERİ");
     window.setTargetText("/media/yedek/Şirket Yedekleri");
-    window.showHistory(
-        {{"05-12-26", "17:45:12", "/media/yedek/Şirket Yedekleri/05-12-26/5122026.174512.ksd"},
-         {"06-12-26", "09:05:03", "/media/yedek/Şirket Yedekleri/06-12-26/6122026.953.ksd"},
-         {"07-12-26", "08:24:34", "/media/yedek/Şirket Yedekleri/07-12-26/7122026.82434.ksd"}});
+    QByteArray history;
+    for (const store::HistoryRecord& record : std::vector<store::HistoryRecord>{
+             {"05-12-2026", "17:45:12",
+              "/media/yedek/Şirket Yedekleri/05-12-2026/5122026.174512.ksd"},
+             {"06-12-2026", "09:05:03", "/media/yedek/Şirket Yedekleri/06-12-2026/6122026.953.ksd"},
+             {"07-12-2026", "08:24:34",
+              "/media/yedek/Şirket Yedekleri/07-12-2026/7122026.82434.ksd"}}) {
+        history += store::HistoryFile::format(record);
+    }
+    window.showHistory(store::History::parse(history));
     window.showCentered();
     save(window, folder, "ana-pencere");
 
