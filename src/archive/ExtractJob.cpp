@@ -5,11 +5,13 @@
 #include "base/WorkerPool.h"
 #include "fs/File.h"
 #include "fs/FolderTransaction.h"
+#include "zip/WinZipAes.h"
 #include "zip/ZipReader.h"
 
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 
 namespace kavlento::archive {
 
@@ -20,6 +22,10 @@ namespace {
 constexpr std::size_t kCopyBuffer = 256 * 1024;
 constexpr std::uint64_t kEntryWeight = 16 * 1024;
 constexpr std::uint64_t kLongestLink = 4096;
+// Small AES entries are taken in groups whose keys are derived side by side;
+// a large one is worth a derivation of its own.
+constexpr std::size_t kKeysAtOnce = 16;
+constexpr std::uint64_t kLargeEntry = 1u << 20;
 
 const QString kCannotWrite = QStringLiteral("Geri yüklenen dosya yazılamadı");
 
@@ -81,20 +87,74 @@ public:
         std::sort(order.begin(), order.end(), [](const ZipEntry* a, const ZipEntry* b) {
             return a->compressedSize > b->compressedSize;
         });
+        const std::vector<std::vector<const ZipEntry*>> groups = grouped(order);
         runInParallel(
-            order.size(), threads,
-            [&](std::size_t i) {
-                extract(*order[i]);
-                control_.advance(kEntryWeight);
-            },
+            groups.size(), threads, [&](std::size_t i) { extractGroup(groups[i]); },
             [&] { return control_.cancelled(); });
         control_.throwIfCancelled();
     }
 
 private:
-    void extract(const ZipEntry& entry) {
+    static std::vector<std::vector<const ZipEntry*>>
+    grouped(const std::vector<const ZipEntry*>& order) {
+        std::vector<std::vector<const ZipEntry*>> groups;
+        bool open = false; // whether the last group takes more small AES entries
+        for (const ZipEntry* entry : order) {
+            const bool small = entry->aes() && entry->compressedSize <= kLargeEntry;
+            if (!small || !open || groups.back().size() == kKeysAtOnce) {
+                groups.emplace_back();
+            }
+            groups.back().push_back(entry);
+            open = small;
+        }
+        return groups;
+    }
+
+    void extractGroup(const std::vector<const ZipEntry*>& group) {
+        std::vector<AesSalt> salts;
+        for (const ZipEntry* entry : group) {
+            if (entry->aes()) {
+                salts.push_back(saltOf(*entry));
+            }
+        }
+        const std::vector<AesKeys> keys = deriveAesKeys(password_, salts);
+        std::size_t next = 0;
+        for (const ZipEntry* entry : group) {
+            if (entry->aes()) {
+                const AesSalt& derivedFor = salts[next];
+                const AesKeys& derived = keys[next++];
+                extract(*entry, [&](const AesSalt& salt) {
+                    return std::equal(salt.bytes.begin(), salt.bytes.begin() + salt.size(),
+                                      derivedFor.bytes.begin())
+                               ? derived
+                               : deriveAesKeys(password_, salt);
+                });
+            } else {
+                extract(*entry, nullptr);
+            }
+            control_.advance(kEntryWeight);
+        }
+    }
+
+    AesSalt saltOf(const ZipEntry& entry) const {
+        AesSalt salt;
+        salt.strength = entry.encryption == ZipEntry::Encryption::Aes128   ? AesStrength::Aes128
+                        : entry.encryption == ZipEntry::Encryption::Aes192 ? AesStrength::Aes192
+                                                                           : AesStrength::Aes256;
+        reader_.readStored(entry.dataOffset, salt.bytes.data(), salt.size());
+        return salt;
+    }
+
+    // `keys`, for an AES entry, gives its keys; else the password is used.
+    void extract(const ZipEntry& entry, const KeySource& keys) {
         const std::string target = transaction_.stagingPath(entry.path);
-        EntryReader content(reader_, entry, password_);
+        std::optional<EntryReader> reader;
+        if (keys) {
+            reader.emplace(reader_, entry, keys);
+        } else {
+            reader.emplace(reader_, entry, password_);
+        }
+        EntryReader& content = *reader;
         if (entry.isLink()) {
             extractLink(content, entry, target);
             return;

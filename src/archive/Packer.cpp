@@ -29,6 +29,9 @@ constexpr std::uint64_t kEntryWeight = 16 * 1024;
 // bound on memory whatever the size of the folder.
 constexpr std::size_t kMaxBytesInFlight = 8u << 20;
 constexpr std::size_t kMaxTasksInFlight = 64;
+constexpr std::size_t kMaxEntriesAhead = 64; // files open at once, among other things
+// Keys derived together: four chains each, 64 chains fill the widest engine.
+constexpr std::size_t kKeysAtOnce = 16;
 // How often a file that changes while it is read is read again.
 constexpr int kReadsOfAChangingFile = 4;
 
@@ -46,12 +49,26 @@ struct Piece {
     std::size_t inputSize = 0;
 };
 
+// Salts and their keys, derived side by side ahead of the entries that take them.
+struct KeyBatch {
+    std::vector<AesSalt> salts;
+    std::vector<AesKeys> keys;
+};
+
+// A salt and its keys, once derived.
+struct KeySlot {
+    std::shared_future<std::shared_ptr<const KeyBatch>> batch;
+    std::size_t index = 0;
+
+    const AesSalt& salt() const { return batch.get()->salts[index]; }
+    const AesKeys& keys() const { return batch.get()->keys[index]; }
+};
+
 // An entry with data whose work is being handed out, in archive order.
 struct Dispatched {
     std::size_t index = 0;
     std::shared_ptr<OpenedFile> file; // files only; empty when the file is gone
-    AesSalt salt;
-    std::future<AesKeys> keys;
+    KeySlot keys;                     // empty for a file that is gone
 };
 
 std::size_t piecesOf(std::uint64_t size) {
@@ -107,8 +124,9 @@ private:
     // writer waits for next has always been handed out.
     void dispatch() {
         while (next_ < entries_.size()) {
-            if (tasksInFlight_ > 0 &&
-                (bytesInFlight_ >= kMaxBytesInFlight || tasksInFlight_ >= kMaxTasksInFlight)) {
+            if ((tasksInFlight_ > 0 || !dispatched_.empty()) &&
+                (bytesInFlight_ >= kMaxBytesInFlight || tasksInFlight_ >= kMaxTasksInFlight ||
+                 dispatched_.size() >= kMaxEntriesAhead)) {
                 return;
             }
             if (entries_[next_].isFolder()) {
@@ -141,14 +159,28 @@ private:
                 return dispatched;
             }
         }
-        dispatched->salt = randomSalt();
-        dispatched->keys =
-            pool_.submit([password = options_.password, salt = dispatched->salt, this] {
-                control_.throwIfCancelled();
-                return deriveAesKeys(password, salt);
-            });
-        ++tasksInFlight_;
+        dispatched->keys = takeKeys();
         return dispatched;
+    }
+
+    // A salt and keys of the batch being used up; a new batch is derived on the
+    // workers when it is.
+    KeySlot takeKeys() {
+        if (keysTaken_ == kKeysAtOnce) {
+            keyBatch_ = pool_
+                            .submit([this] {
+                                control_.throwIfCancelled();
+                                auto batch = std::make_shared<KeyBatch>();
+                                for (std::size_t i = 0; i < kKeysAtOnce; ++i) {
+                                    batch->salts.push_back(randomSalt());
+                                }
+                                batch->keys = deriveAesKeys(options_.password, batch->salts);
+                                return std::shared_ptr<const KeyBatch>(std::move(batch));
+                            })
+                            .share();
+            keysTaken_ = 0;
+        }
+        return {keyBatch_, keysTaken_++};
     }
 
     // The file as it is now, or nothing when it is gone (or is no longer a file).
@@ -187,10 +219,6 @@ private:
     std::unique_ptr<Dispatched> takeDispatched() {
         std::unique_ptr<Dispatched> d = std::move(dispatched_.front());
         dispatched_.pop_front();
-        if (d->keys.valid()) {
-            d->keys.wait();
-            --tasksInFlight_;
-        }
         return d;
     }
 
@@ -200,11 +228,12 @@ private:
             control_.advance(entry.size); // gone since the folder was listed
             return;
         }
-        const AesKeys keys = d->keys.get();
+        const AesSalt salt = d->keys.salt();
+        const AesKeys keys = d->keys.keys();
         if (entry.isLink()) {
             const std::string target = readLinkTarget(joinPath(root_, entry.path), kCannotRead);
             entry.size = target.size();
-            writeWhole(writer, entry, d->salt, keys, [&](AesStream& stream, std::uint32_t& crc) {
+            writeWhole(writer, entry, salt, keys, [&](AesStream& stream, std::uint32_t& crc) {
                 std::vector<std::uint8_t> data(target.begin(), target.end());
                 crc = static_cast<std::uint32_t>(
                     crc32(0L, data.data(), static_cast<uInt>(data.size())));
@@ -216,7 +245,7 @@ private:
         const OpenedFile& file = *d->file;
         setVersion(entry, file.opened);
         bool shrank = false;
-        writeWhole(writer, entry, d->salt, keys, [&](AesStream& stream, std::uint32_t& crc) {
+        writeWhole(writer, entry, salt, keys, [&](AesStream& stream, std::uint32_t& crc) {
             shrank = !writePieces(writer, piecesOf(file.opened.size), stream, crc);
         });
         if (shrank || !lookUp(file.fd, file.path).sameVersion(file.opened)) {
@@ -339,7 +368,9 @@ private:
     std::shared_ptr<OpenedFile> reading_; // its file,
     std::uint64_t offset_ = 0;            // and how far into it
     std::size_t bytesInFlight_ = 0;
-    std::size_t tasksInFlight_ = 0;
+    std::size_t tasksInFlight_ = 0; // pieces handed out and not yet written
+    std::shared_future<std::shared_ptr<const KeyBatch>> keyBatch_;
+    std::size_t keysTaken_ = kKeysAtOnce;
     WorkerPool pool_; // last: its threads stop before the work they refer to goes
 };
 

@@ -139,7 +139,7 @@ void endWithoutFinalBlock(std::vector<std::uint8_t>& stream) {
 DeflatedPiece deflatePiece(const std::uint8_t* input, std::size_t size, bool last, int level) {
     DeflatedPiece piece;
     piece.inputSize = size;
-    piece.crc = static_cast<std::uint32_t>(crc32(0L, input, static_cast<uInt>(size)));
+    piece.crc = libdeflate_crc32(0, input, size);
     if (level == 0 || looksIncompressible(input, size)) {
         thread_local StoredBlocks stored;
         stored.write(input, size, last, piece.data);

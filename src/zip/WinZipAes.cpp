@@ -1,16 +1,13 @@
-// The PBKDF2 below runs the SHA-1 block function directly: each entry needs
-// its own key derivation (4000 HMAC rounds), and OpenSSL's generic PBKDF2 spends
-// most of its time outside the hash there.
-#define OPENSSL_SUPPRESS_DEPRECATED
-
 #include "zip/WinZipAes.h"
+
+#include "zip/Pbkdf2Sha1.h"
 
 #include "base/Failure.h"
 
 #include <openssl/core_names.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
-#include <openssl/sha.h>
 
 #include <algorithm>
 #include <cstring>
@@ -20,35 +17,14 @@ namespace kavlento::zip {
 
 namespace {
 
-constexpr int kRounds = 1000;
+constexpr std::uint32_t kRounds = 1000;
+// Two keys and the password check at the largest strength.
+constexpr std::size_t kDerivedMax = 2 * aes::kMaxKeySize + aes::kVerifierSize;
 constexpr std::size_t kBlocksAtOnce = 4096; // 64 KiB of keystream per cipher call
 
 [[noreturn]] void cryptoFailure(const char* what) {
     throw Failure(FailureCode::Unexpected,
                   QStringLiteral("Şifreleme kitaplığı hatası: %1").arg(QLatin1String(what)));
-}
-
-void storeDigest(const SHA_CTX& ctx, std::uint8_t out[SHA_DIGEST_LENGTH]) {
-    const std::uint32_t words[5] = {ctx.h0, ctx.h1, ctx.h2, ctx.h3, ctx.h4};
-    for (int i = 0; i < 5; ++i) {
-        out[4 * i] = static_cast<std::uint8_t>(words[i] >> 24);
-        out[4 * i + 1] = static_cast<std::uint8_t>(words[i] >> 16);
-        out[4 * i + 2] = static_cast<std::uint8_t>(words[i] >> 8);
-        out[4 * i + 3] = static_cast<std::uint8_t>(words[i]);
-    }
-}
-
-// One HMAC-SHA1 round on a 20-byte message, from the states after the inner
-// and outer pads: one block function call each.
-void hmacRound(const SHA_CTX& inner, const SHA_CTX& outer, std::uint8_t block[64],
-               std::uint8_t digest[SHA_DIGEST_LENGTH]) {
-    std::memcpy(block, digest, SHA_DIGEST_LENGTH);
-    SHA_CTX ctx = inner;
-    SHA1_Transform(&ctx, block);
-    storeDigest(ctx, block);
-    ctx = outer;
-    SHA1_Transform(&ctx, block);
-    storeDigest(ctx, digest);
 }
 
 const EVP_CIPHER* ecbCipher(AesStrength strength) {
@@ -85,65 +61,28 @@ AesSalt randomSalt() {
     return salt;
 }
 
-AesKeys deriveAesKeys(const std::string& password, const AesSalt& salt) {
-    std::uint8_t key[64] = {};
-    if (password.size() > sizeof key) {
-        SHA1(reinterpret_cast<const unsigned char*>(password.data()), password.size(), key);
-    } else {
-        std::memcpy(key, password.data(), password.size());
+std::vector<AesKeys> deriveAesKeys(const std::string& password, const std::vector<AesSalt>& salts) {
+    std::vector<std::array<std::uint8_t, kDerivedMax>> derived(salts.size());
+    std::vector<Pbkdf2Job> jobs(salts.size());
+    for (std::size_t i = 0; i < salts.size(); ++i) {
+        jobs[i] = {salts[i].bytes.data(), salts[i].size(), derived[i].data(),
+                   2 * keySize(salts[i].strength) + aes::kVerifierSize};
     }
-    std::uint8_t pad[64];
-    SHA_CTX inner;
-    SHA_CTX outer;
-    for (int i = 0; i < 64; ++i) {
-        pad[i] = key[i] ^ 0x36;
+    pbkdf2HmacSha1(password, kRounds, jobs.data(), jobs.size());
+    std::vector<AesKeys> keys(salts.size());
+    for (std::size_t i = 0; i < salts.size(); ++i) {
+        const std::size_t length = keySize(salts[i].strength);
+        keys[i].strength = salts[i].strength;
+        std::memcpy(keys[i].encryption.data(), derived[i].data(), length);
+        std::memcpy(keys[i].authentication.data(), derived[i].data() + length, length);
+        std::memcpy(keys[i].verifier.data(), derived[i].data() + 2 * length, aes::kVerifierSize);
     }
-    SHA1_Init(&inner);
-    SHA1_Update(&inner, pad, sizeof pad);
-    for (int i = 0; i < 64; ++i) {
-        pad[i] = key[i] ^ 0x5c;
-    }
-    SHA1_Init(&outer);
-    SHA1_Update(&outer, pad, sizeof pad);
-
-    // A 20-byte message after a 64-byte pad: the padding and length are fixed.
-    std::uint8_t block[64] = {};
-    block[SHA_DIGEST_LENGTH] = 0x80;
-    const std::uint64_t bits = (64 + SHA_DIGEST_LENGTH) * 8;
-    for (int i = 0; i < 8; ++i) {
-        block[63 - i] = static_cast<std::uint8_t>(bits >> (8 * i));
-    }
-
-    const std::size_t keyLength = keySize(salt.strength);
-    const std::size_t derivedSize = 2 * keyLength + aes::kVerifierSize;
-    std::uint8_t derived[80];
-    for (std::uint32_t index = 1; (index - 1) * SHA_DIGEST_LENGTH < derivedSize; ++index) {
-        const std::uint8_t be[4] = {
-            static_cast<std::uint8_t>(index >> 24), static_cast<std::uint8_t>(index >> 16),
-            static_cast<std::uint8_t>(index >> 8), static_cast<std::uint8_t>(index)};
-        std::uint8_t digest[SHA_DIGEST_LENGTH];
-        SHA_CTX ctx = inner;
-        SHA1_Update(&ctx, salt.bytes.data(), salt.size());
-        SHA1_Update(&ctx, be, sizeof be);
-        SHA1_Final(digest, &ctx);
-        ctx = outer;
-        SHA1_Update(&ctx, digest, sizeof digest);
-        SHA1_Final(digest, &ctx);
-        std::uint8_t* t = derived + (index - 1) * SHA_DIGEST_LENGTH;
-        std::memcpy(t, digest, SHA_DIGEST_LENGTH);
-        for (int round = 1; round < kRounds; ++round) {
-            hmacRound(inner, outer, block, digest);
-            for (int j = 0; j < SHA_DIGEST_LENGTH; ++j) {
-                t[j] ^= digest[j];
-            }
-        }
-    }
-    AesKeys keys;
-    keys.strength = salt.strength;
-    std::memcpy(keys.encryption.data(), derived, keyLength);
-    std::memcpy(keys.authentication.data(), derived + keyLength, keyLength);
-    std::memcpy(keys.verifier.data(), derived + 2 * keyLength, aes::kVerifierSize);
+    OPENSSL_cleanse(derived.data(), derived.size() * kDerivedMax);
     return keys;
+}
+
+AesKeys deriveAesKeys(const std::string& password, const AesSalt& salt) {
+    return deriveAesKeys(password, std::vector<AesSalt>{salt}).front();
 }
 
 AesStream::AesStream(const AesKeys& keys) {

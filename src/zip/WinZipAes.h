@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 typedef struct evp_cipher_ctx_st EVP_CIPHER_CTX;
 typedef struct evp_mac_ctx_st EVP_MAC_CTX;
@@ -47,6 +48,9 @@ struct AesSalt {
 
 AesSalt randomSalt(); // for AES-256
 AesKeys deriveAesKeys(const std::string& password, const AesSalt& salt);
+// The keys of many salts at once: their derivations run side by side (see
+// Pbkdf2Sha1.h), several times faster per entry than one by one.
+std::vector<AesKeys> deriveAesKeys(const std::string& password, const std::vector<AesSalt>& salts);
 
 // Where the keys of an entry being read come from: derived from the password
 // and the entry's salt, or, for an archive just written, kept from writing it.

@@ -5,6 +5,7 @@
 #include "zip/WinZipAes.h"
 #include "zip/ZipFormat.h"
 
+#include <libdeflate.h>
 #include <zip.h>
 #include <zlib.h>
 
@@ -324,7 +325,7 @@ std::size_t EntryReader::read(std::uint8_t* buffer, std::size_t capacity) {
     if (produced_ > entry_.size) {
         throwDamagedArchive(archivePath_, QStringLiteral("girdi bildirilen boyuttan büyük"));
     }
-    crc_ = static_cast<std::uint32_t>(crc32(crc_, buffer, static_cast<uInt>(n)));
+    crc_ = libdeflate_crc32(crc_, buffer, n);
     if (n == 0) {
         finished_ = true;
         if (produced_ != entry_.size) {

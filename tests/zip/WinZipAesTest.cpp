@@ -9,11 +9,23 @@
 
 using namespace kavlento::zip;
 
-TEST(WinZipAes, KeyDerivationMatchesOpenSslPbkdf2ForEveryStrength) {
-    for (AesStrength strength : {AesStrength::Aes128, AesStrength::Aes192, AesStrength::Aes256}) {
+TEST(WinZipAes, KeyDerivationMatchesOpenSslPbkdf2ForEveryStrengthAloneAndInBatches) {
+    // Mixed strengths in one batch, and each again alone.
+    std::vector<AesSalt> salts;
+    for (int i = 0; i < 23; ++i) {
         AesSalt salt = randomSalt();
-        salt.strength = strength;
-        const AesKeys keys = deriveAesKeys("6150937284", salt);
+        salt.strength = static_cast<AesStrength>(1 + i % 3);
+        salts.push_back(salt);
+    }
+    const std::vector<AesKeys> batch = deriveAesKeys("6150937284", salts);
+    ASSERT_EQ(batch.size(), salts.size());
+    for (std::size_t i = 0; i < salts.size(); ++i) {
+        const AesSalt& salt = salts[i];
+        const AesStrength strength = salt.strength;
+        const AesKeys alone = deriveAesKeys("6150937284", salt);
+        const AesKeys& keys = batch[i];
+        EXPECT_EQ(keys.encryption, alone.encryption);
+        EXPECT_EQ(keys.verifier, alone.verifier);
         const std::size_t n = keySize(strength);
         std::vector<unsigned char> expected(2 * n + 2);
         PKCS5_PBKDF2_HMAC_SHA1("6150937284", 10, salt.bytes.data(), static_cast<int>(salt.size()),
