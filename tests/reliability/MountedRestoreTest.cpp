@@ -98,6 +98,28 @@ protected:
                 .archivePath);
     }
 
+    // Restores `archivePath` into the program folder in a process of its own,
+    // killed as it starts its rename number `rename`; false if it ended first.
+    bool restoreKilledAtRename(const QString& archivePath, int rename) {
+        QProcessEnvironment environment = headlessEnvironment();
+        // LeakSanitizer cannot work under a tracer.
+        const QString sanitizer = environment.value("ASAN_OPTIONS");
+        environment.insert("ASAN_OPTIONS",
+                           sanitizer + (sanitizer.isEmpty() ? "" : ":") + "detect_leaks=0");
+        QProcess driver;
+        driver.setProcessEnvironment(environment);
+        driver.setProcessChannelMode(QProcess::MergedChannels);
+        driver.start("strace", {"-f", "-qq", "-o", "/dev/null", "-e", "trace=rename", "-e",
+                                QStringLiteral("inject=rename:signal=SIGKILL:when=%1").arg(rename),
+                                QStringLiteral(CRASH_DRIVER), "restore", archivePath, program});
+        EXPECT_TRUE(driver.waitForFinished(60000)) << driver.errorString().toStdString();
+        if (driver.exitStatus() == QProcess::NormalExit) {
+            EXPECT_EQ(driver.exitCode(), 0) << driver.readAll().toStdString();
+            return false;
+        }
+        return true;
+    }
+
     // The program folder as a restore must leave it.
     Tree restoredTree() {
         const QString expected = folder.file("beklenen");
@@ -158,25 +180,12 @@ TEST_F(RestoreAcrossMounts, AFailureOnAnyMountChangesNothingAnywhere) {
 TEST_F(RestoreAcrossMounts, ARestoreKilledAtAnyMoveIsUndoneAtTheNextStart) {
     const QString archivePath = packed();
     const Tree old = snapshot(program);
-    QProcessEnvironment environment = headlessEnvironment();
-    // LeakSanitizer cannot work under a tracer.
-    const QString sanitizer = environment.value("ASAN_OPTIONS");
-    environment.insert("ASAN_OPTIONS",
-                       sanitizer + (sanitizer.isEmpty() ? "" : ":") + "detect_leaks=0");
     // Every move is a rename: the restore is killed as it starts each one in
     // turn (and the renames that put its own files in place), until it ends.
     int midway = 0;
     for (int rename = 1;; ++rename) {
         ASSERT_LT(rename, 100) << "the restore never ended";
-        QProcess driver;
-        driver.setProcessEnvironment(environment);
-        driver.setProcessChannelMode(QProcess::MergedChannels);
-        driver.start("strace", {"-f", "-qq", "-o", "/dev/null", "-e", "trace=rename", "-e",
-                                QStringLiteral("inject=rename:signal=SIGKILL:when=%1").arg(rename),
-                                QStringLiteral(CRASH_DRIVER), "restore", archivePath, program});
-        ASSERT_TRUE(driver.waitForFinished(60000)) << driver.errorString().toStdString();
-        if (driver.exitStatus() == QProcess::NormalExit) {
-            ASSERT_EQ(driver.exitCode(), 0) << driver.readAll().toStdString();
+        if (!restoreKilledAtRename(archivePath, rename)) {
             EXPECT_EQ(firstDifference(restoredTree(), snapshot(program)), "");
             std::printf("[ measured ] killed at %d renames, %d of them with files moved\n",
                         rename - 1, midway);
@@ -194,4 +203,18 @@ TEST_F(RestoreAcrossMounts, ARestoreKilledAtAnyMoveIsUndoneAtTheNextStart) {
     }
     // At least one kill after each file but the last was put in place.
     EXPECT_GE(midway, static_cast<int>(archived.size()) - 1);
+}
+
+TEST_F(RestoreAcrossMounts, ARestoreCutOffWhileADiskIsAwayAtTheNextStartDoesNotBlockTheNext) {
+    const QString archivePath = packed();
+    // Killed with everything staged, as its journal is put in place.
+    ASSERT_TRUE(restoreKilledAtRename(archivePath, 2));
+    ASSERT_FALSE(QFileInfo::exists(program + "/.kavlento-geri-yukleme/gunluk"));
+    ASSERT_TRUE(QFileInfo::exists(program + "/belgeler/bağlı/.kavlento-geri-yukleme/yeni"));
+    // The next start comes without the bound disk; it is back for the restore after.
+    bound.reset();
+    fs::FolderTransaction::recover(fs::toSystemPath(program));
+    bound.emplace(folder.file("disk"), program + "/belgeler/bağlı");
+    restore(archivePath, program);
+    EXPECT_EQ(firstDifference(restoredTree(), snapshot(program)), "");
 }
