@@ -9,7 +9,7 @@ namespace kavlento::testing {
 
 enum class FileSystemKind {
     ExFat, // an image on a loop device, through exfat-fuse (no unnamed files, no hard links)
-    Fat32, // an image through fusefat (the same; at least 33 MB)
+    Fat32, // an image through fusefat (the same)
     Tmpfs,
 };
 
