@@ -14,6 +14,10 @@ packages=(
     libgtest-dev libgmock-dev 7zip zip unzip xvfb xauth xdotool
     # privilege drop for permission tests run as root
     util-linux
+    # file systems mounted by tests: exFAT and FAT32 as on USB sticks (through
+    # FUSE, on an image; exFAT on a loop device), a clock held still for two
+    # backups in one second, and a kill at an exact system call
+    exfat-fuse exfatprogs fusefat dosfstools fuse3 mount faketime strace
     # fuzzing with libFuzzer, and peak memory for the benchmark
     clang libclang-rt-14-dev time
 )

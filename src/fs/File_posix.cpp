@@ -189,6 +189,12 @@ void writeAllAt(int fd, std::uint64_t offset, const void* buffer, std::size_t si
 }
 
 void truncateTo(int fd, std::uint64_t size, const std::string& path) {
+    // A file of that size is left alone: FAT through FUSE refuses any truncate
+    // that does not shrink, so every archive on a FAT32 stick failed here.
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && static_cast<std::uint64_t>(info.st_size) == size) {
+        return;
+    }
     if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
         throwSystemError(QStringLiteral("Dosya yazılamadı"), path);
     }

@@ -216,6 +216,10 @@ void FolderTransaction::makeWorkingFolders() {
     }
     list.commit();
     for (std::size_t a = 1; a < areas_.size(); ++a) {
+        // recover() has removed every working folder it knew of; one still here
+        // was left by a restore cut off before its journal while the next start
+        // could not reach this file system, and holds nothing to put back.
+        removeTree(areas_[a].root);
         for (const std::string& folder : {areas_[a].root, areas_[a].newRoot, areas_[a].oldRoot}) {
             makeFolder(folder, 0700, kCannotMake);
         }

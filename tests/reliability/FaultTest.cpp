@@ -5,6 +5,7 @@
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
 #include "support/ArchiveTestSupport.h"
+#include "support/MountedFileSystem.h"
 #include "support/ReliabilityTestSupport.h"
 #include "support/TempFolder.h"
 
@@ -16,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,27 +27,6 @@ using namespace kavlento::testing;
 namespace {
 
 const QString kDriver = QStringLiteral(CRASH_DRIVER);
-
-// A small file system of the test's own, where mounting is permitted.
-class SmallFileSystem {
-public:
-    SmallFileSystem(const QString& at, int megabytes) : path_(at) {
-        QDir().mkpath(at);
-        const QByteArray options = "size=" + QByteArray::number(megabytes) + "m";
-        mounted_ = ::mount("tmpfs", QFile::encodeName(at).constData(), "tmpfs", 0,
-                           options.constData()) == 0;
-    }
-    ~SmallFileSystem() {
-        if (mounted_) {
-            ::umount2(QFile::encodeName(path_).constData(), MNT_DETACH);
-        }
-    }
-    bool mounted() const { return mounted_; }
-
-private:
-    QString path_;
-    bool mounted_ = false;
-};
 
 struct Outcome {
     int exitCode = -1;
@@ -126,17 +105,10 @@ protected:
 TEST_F(Faults, AFullDiskDuringABackupLeavesNoArchive) {
     writeFile(programFolder + "/resim.jpg", incompressibleBytes(24 << 20, 1));
     writeFile(programFolder + "/not.txt", "not");
-    SmallFileSystem small(targetFolder, 12);
-    Outcome outcome;
-    if (small.mounted()) {
-        store::TargetSetting(programFolder).save(targetFolder);
-        outcome = backup();
-        EXPECT_TRUE(outcome.errors.contains("diskte yer kalmadı")) << outcome.errors.toStdString();
-    } else {
-        store::TargetSetting(programFolder).save(targetFolder);
-        outcome = backup(8 << 20);
-        EXPECT_TRUE(outcome.errors.contains("hata 61")) << outcome.errors.toStdString();
-    }
+    const MountedFileSystem small(FileSystemKind::Tmpfs, targetFolder, 12);
+    store::TargetSetting(programFolder).save(targetFolder);
+    const Outcome outcome = backup();
+    EXPECT_TRUE(outcome.errors.contains("diskte yer kalmadı")) << outcome.errors.toStdString();
     EXPECT_EQ(outcome.exitCode, 1);
     EXPECT_TRUE(filesUnder(targetFolder).isEmpty())
         << filesUnder(targetFolder).join(", ").toStdString();
@@ -152,10 +124,7 @@ TEST_F(Faults, ARestoreTooLargeForTheDiskIsRefusedBeforeAnythingChanges) {
     EXPECT_LT(QFileInfo(bomb).size(), 1 << 20);
 
     const QString small = folder.file("kucuk");
-    SmallFileSystem fs(small, 64);
-    if (!fs.mounted()) {
-        GTEST_SKIP() << "mounting a small file system is not permitted here";
-    }
+    const MountedFileSystem fs(FileSystemKind::Tmpfs, small, 64);
     writeFile(small + "/veri.db", "canlı veri");
     const Tree before = snapshot(small);
     const Outcome outcome = run(kDriver, {"restore", bomb, small});

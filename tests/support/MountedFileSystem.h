@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryFile>
+
+#include <memory>
+
+namespace kavlento::testing {
+
+enum class FileSystemKind {
+    ExFat, // an image on a loop device, through exfat-fuse (no unnamed files, no hard links)
+    Fat32, // an image through fusefat (the same)
+    Tmpfs,
+};
+
+const char* nameOf(FileSystemKind kind);
+
+// A file system of the test's own, mounted for the life of this object; the
+// destructor unmounts it (lazily if something still uses it), detaches its
+// loop device and removes its image, also when the test has failed. Mounting
+// needs root. Where it cannot be done the constructor throws, naming the tool
+// and what it printed, so the test fails: a test that needs a real file system
+// never passes or skips without one.
+class MountedFileSystem {
+public:
+    // A new, empty file system of `megabytes` at `at`, a folder made if missing.
+    MountedFileSystem(FileSystemKind kind, const QString& at, int megabytes = 64);
+    // The folder or file `source` mounted again at `at` (made like it if missing):
+    // the same files, but another mount, so renames between the two fail.
+    MountedFileSystem(const QString& source, const QString& at);
+    ~MountedFileSystem();
+    MountedFileSystem(const MountedFileSystem&) = delete;
+    MountedFileSystem& operator=(const MountedFileSystem&) = delete;
+
+    const QString& path() const { return at_; }
+
+private:
+    void makeImage(int megabytes);
+    void mountImage(FileSystemKind kind);
+    void requireMounted(const QString& what);
+    void release();
+
+    QString at_;
+    std::unique_ptr<QTemporaryFile> image_;
+    QString loopDevice_;
+    bool mounted_ = false;
+};
+
+} // namespace kavlento::testing
