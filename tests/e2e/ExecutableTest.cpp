@@ -365,9 +365,9 @@ TEST_P(UsbStick, TwoBackupsInOneSecondGetTwoNamesAndEachRestoresTheFolder) {
 
     const auto history = store::HistoryFile(programFolder).load();
     ASSERT_TRUE(history.has_value());
-    ASSERT_EQ(history->size(), 2);
-    EXPECT_EQ((*history)[0].archivePath, targetFolder + "/" + firstArchive);
-    EXPECT_EQ((*history)[1].archivePath, targetFolder + "/" + secondArchive);
+    ASSERT_EQ(history->size(), 2u);
+    EXPECT_EQ(history->field(0, 2), targetFolder + "/" + firstArchive);
+    EXPECT_EQ(history->field(1, 2), targetFolder + "/" + secondArchive);
 
     // What a run changes itself is the history and the setting; the rest is the folder.
     const QStringList ownFiles{"yedekleme.lst", "yedekleme.dat"};
