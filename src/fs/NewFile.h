@@ -10,7 +10,8 @@ namespace kavlento::fs {
 // unnamed file in its folder where the file system can make one, else under a
 // hidden temporary name there (FAT and exFAT), and publish() gives it its final
 // name in one step, never replacing anything. Until then a crash or a failure
-// leaves nothing under the final name.
+// leaves nothing under the final name; what a killed run of this host left
+// under a temporary name is removed by the next one in that folder.
 class NewFile {
 public:
     NewFile(const std::string& folder, const std::string& fileName);

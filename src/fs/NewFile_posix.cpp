@@ -4,7 +4,10 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <random>
 #include <unistd.h>
@@ -16,10 +19,39 @@ namespace {
 const QString kCannotCreate = QStringLiteral("Yedek dosyası oluşturulamadı");
 constexpr mode_t kMode = 0644;
 
+constexpr std::string_view kPrefix = ".kavlento-";
+constexpr std::string_view kSuffix = ".yaziliyor";
+
+std::string hostName() {
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    std::string host(name);
+    std::replace(host.begin(), host.end(), '-', '_');
+    return host;
+}
+
+// ".kavlento-<host>-<process>-<random>.yaziliyor": the host and the process say
+// whether its writer still lives.
 std::string hiddenTemporaryName(const std::string& folder) {
     std::random_device random;
-    return joinPath(folder, ".kavlento-" + std::to_string(::getpid()) + "-" +
-                                std::to_string(random()) + ".yaziliyor");
+    return joinPath(folder, std::string(kPrefix) + hostName() + "-" + std::to_string(::getpid()) +
+                                "-" + std::to_string(random()) + std::string(kSuffix));
+}
+
+// Archives a killed run of this host left half written: the process that
+// wrote them is gone, so nobody finishes them.
+void removeLeftovers(const std::string& folder) {
+    const std::string own = std::string(kPrefix) + hostName() + "-";
+    for (const std::string& name : listFolder(folder, kCannotCreate)) {
+        if (name.rfind(own, 0) != 0 || name.size() < own.size() + kSuffix.size() ||
+            name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) {
+            continue;
+        }
+        const long pid = std::strtol(name.c_str() + own.size(), nullptr, 10);
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            removeFile(joinPath(folder, name), kCannotCreate);
+        }
+    }
 }
 
 [[noreturn]] void nameTaken(const std::string& path) {
@@ -43,6 +75,7 @@ NewFile::NewFile(const std::string& folder, const std::string& fileName)
         throwSystemError(kCannotCreate, folder);
     }
 #endif
+    removeLeftovers(folder);
     tempPath_ = hiddenTemporaryName(folder);
     fd_ = createNew(tempPath_, kMode);
 }

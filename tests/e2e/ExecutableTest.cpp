@@ -356,8 +356,20 @@ TEST_P(UsbStick, TwoBackupsInOneSecondGetTwoNamesAndEachRestoresTheFolder) {
     EXPECT_EQ(targetContents(), (QStringList{dated, firstArchive}.join(", ").toStdString()));
     const QByteArray firstBytes = readBytes(targetFolder + "/" + firstArchive);
 
+    // What a killed run of this host left half written goes; what a living
+    // writer is still writing stays.
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    const QString host = QString::fromLocal8Bit(name).replace('-', '_');
+    const QString dead = dated + "/.kavlento-" + host + "-999999999-7.yaziliyor";
+    const QString living =
+        dated + QStringLiteral("/.kavlento-%1-%2-8.yaziliyor").arg(host).arg(::getpid());
+    writeFile(targetFolder + "/" + dead, "yarım");
+    writeFile(targetFolder + "/" + living, "yazılıyor");
+
     QProcess& second = start({"4702519836", "OtoRadizEv"});
     ASSERT_EQ(finish(second), 0) << second.readAllStandardError().toStdString();
+    EXPECT_TRUE(QFile::remove(targetFolder + "/" + living));
     const QString secondArchive = firstArchive.chopped(4) + "-2.ksd";
     EXPECT_EQ(targetContents(),
               (QStringList{dated, secondArchive, firstArchive}.join(", ").toStdString()));
