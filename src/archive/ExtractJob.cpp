@@ -1,17 +1,15 @@
 #include "archive/ExtractJob.h"
 
+#include "archive/EntryContents.h"
 #include "archive/ExtractionRules.h"
 #include "base/Failure.h"
-#include "base/WorkerPool.h"
 #include "fs/File.h"
 #include "fs/FolderTransaction.h"
-#include "zip/WinZipAes.h"
 #include "zip/ZipReader.h"
 
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <optional>
 
 namespace kavlento::archive {
 
@@ -20,12 +18,7 @@ using namespace zip;
 namespace {
 
 constexpr std::size_t kCopyBuffer = 256 * 1024;
-constexpr std::uint64_t kEntryWeight = 16 * 1024;
 constexpr std::uint64_t kLongestLink = 4096;
-// Small AES entries are taken in groups whose keys are derived side by side;
-// a large one is worth a derivation of its own.
-constexpr std::size_t kKeysAtOnce = 16;
-constexpr std::uint64_t kLargeEntry = 1u << 20;
 
 const QString kCannotWrite = QStringLiteral("Geri yüklenen dosya yazılamadı");
 
@@ -78,83 +71,14 @@ public:
     // entries that go through libzip (not the AES entries Kavlento writes)
     // take turns.
     void run(unsigned threads) {
-        std::vector<const ZipEntry*> order;
-        for (const ZipEntry& entry : reader_.entries()) {
-            if (!entry.isFolder()) {
-                order.push_back(&entry);
-            }
-        }
-        std::sort(order.begin(), order.end(), [](const ZipEntry* a, const ZipEntry* b) {
-            return a->compressedSize > b->compressedSize;
-        });
-        const std::vector<std::vector<const ZipEntry*>> groups = grouped(order);
-        runInParallel(
-            groups.size(), threads, [&](std::size_t i) { extractGroup(groups[i]); },
-            [&] { return control_.cancelled(); });
-        control_.throwIfCancelled();
+        forEachEntryContent(
+            reader_, password_, threads, control_,
+            [this](const ZipEntry& entry, EntryReader& content) { extract(entry, content); });
     }
 
 private:
-    static std::vector<std::vector<const ZipEntry*>>
-    grouped(const std::vector<const ZipEntry*>& order) {
-        std::vector<std::vector<const ZipEntry*>> groups;
-        bool open = false; // whether the last group takes more small AES entries
-        for (const ZipEntry* entry : order) {
-            const bool small = entry->aes() && entry->compressedSize <= kLargeEntry;
-            if (!small || !open || groups.back().size() == kKeysAtOnce) {
-                groups.emplace_back();
-            }
-            groups.back().push_back(entry);
-            open = small;
-        }
-        return groups;
-    }
-
-    void extractGroup(const std::vector<const ZipEntry*>& group) {
-        std::vector<AesSalt> salts;
-        for (const ZipEntry* entry : group) {
-            if (entry->aes()) {
-                salts.push_back(saltOf(*entry));
-            }
-        }
-        const std::vector<AesKeys> keys = deriveAesKeys(password_, salts);
-        std::size_t next = 0;
-        for (const ZipEntry* entry : group) {
-            if (entry->aes()) {
-                const AesSalt& derivedFor = salts[next];
-                const AesKeys& derived = keys[next++];
-                extract(*entry, [&](const AesSalt& salt) {
-                    return std::equal(salt.bytes.begin(), salt.bytes.begin() + salt.size(),
-                                      derivedFor.bytes.begin())
-                               ? derived
-                               : deriveAesKeys(password_, salt);
-                });
-            } else {
-                extract(*entry, nullptr);
-            }
-            control_.advance(kEntryWeight);
-        }
-    }
-
-    AesSalt saltOf(const ZipEntry& entry) const {
-        AesSalt salt;
-        salt.strength = entry.encryption == ZipEntry::Encryption::Aes128   ? AesStrength::Aes128
-                        : entry.encryption == ZipEntry::Encryption::Aes192 ? AesStrength::Aes192
-                                                                           : AesStrength::Aes256;
-        reader_.readStored(entry.dataOffset, salt.bytes.data(), salt.size());
-        return salt;
-    }
-
-    // `keys`, for an AES entry, gives its keys; else the password is used.
-    void extract(const ZipEntry& entry, const KeySource& keys) {
+    void extract(const ZipEntry& entry, EntryReader& content) {
         const std::string target = transaction_.stagingPath(entry.path);
-        std::optional<EntryReader> reader;
-        if (keys) {
-            reader.emplace(reader_, entry, keys);
-        } else {
-            reader.emplace(reader_, entry, password_);
-        }
-        EntryReader& content = *reader;
         if (entry.isLink()) {
             extractLink(content, entry, target);
             return;
@@ -208,11 +132,7 @@ void runExtract(const ExtractCommand& command, JobControl& control, unsigned thr
     const std::string destination = fs::toSystemPath(command.destinationFolder);
     const std::unique_ptr<ZipReader> reader = openCheckedArchive(archivePath);
     fs::requireFolder(destination, QStringLiteral("Geri yükleme klasörüne ulaşılamadı"));
-    std::uint64_t total = 0;
-    for (const ZipEntry& entry : reader->entries()) {
-        total += std::min<std::uint64_t>(entry.size, UINT64_MAX / 4) + kEntryWeight;
-    }
-    control.setTotal(total);
+    control.setTotal(contentWork(*reader));
     {
         fs::FolderTransaction transaction(destination, restoredItems(reader->entries()));
         Extractor(*reader, command, transaction, control).run(threads);

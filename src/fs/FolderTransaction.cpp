@@ -1,6 +1,7 @@
 #include "fs/FolderTransaction.h"
 
 #include "base/Failure.h"
+#include "base/Saturating.h"
 #include "fs/File.h"
 
 #include <algorithm>
@@ -42,10 +43,6 @@ void makeFolders(const std::string& root, std::string_view relativeFolder) {
         }
         start = end + 1;
     }
-}
-
-std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
-    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
 }
 
 [[noreturn]] void conflict(const std::string& path) {

@@ -1,0 +1,116 @@
+#include "archive/EntryContents.h"
+
+#include "archive/ExtractionRules.h"
+#include "base/Saturating.h"
+#include "base/WorkerPool.h"
+#include "zip/WinZipAes.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+namespace kavlento::archive {
+
+using namespace zip;
+
+namespace {
+
+constexpr std::uint64_t kEntryWeight = 16 * 1024;
+// Small AES entries are taken in groups whose keys are derived side by side;
+// a large one is worth a derivation of its own.
+constexpr std::size_t kKeysAtOnce = 16;
+constexpr std::uint64_t kLargeEntry = 1u << 20;
+
+std::vector<std::vector<const ZipEntry*>> groupsOf(const ZipReader& reader) {
+    std::vector<const ZipEntry*> order;
+    for (const ZipEntry& entry : reader.entries()) {
+        if (!entry.isFolder()) {
+            order.push_back(&entry);
+        }
+    }
+    std::sort(order.begin(), order.end(), [](const ZipEntry* a, const ZipEntry* b) {
+        return a->compressedSize > b->compressedSize;
+    });
+    std::vector<std::vector<const ZipEntry*>> groups;
+    bool open = false; // whether the last group takes more small AES entries
+    for (const ZipEntry* entry : order) {
+        const bool small = entry->aes() && entry->compressedSize <= kLargeEntry;
+        if (!small || !open || groups.back().size() == kKeysAtOnce) {
+            groups.emplace_back();
+        }
+        groups.back().push_back(entry);
+        open = small;
+    }
+    return groups;
+}
+
+AesSalt saltOf(const ZipReader& reader, const ZipEntry& entry) {
+    AesSalt salt;
+    salt.strength = entry.encryption == ZipEntry::Encryption::Aes128   ? AesStrength::Aes128
+                    : entry.encryption == ZipEntry::Encryption::Aes192 ? AesStrength::Aes192
+                                                                       : AesStrength::Aes256;
+    reader.readStored(entry.dataOffset, salt.bytes.data(), salt.size());
+    return salt;
+}
+
+} // namespace
+
+void forEachEntryContent(const ZipReader& reader, const std::string& password, unsigned threads,
+                         JobControl& control,
+                         const std::function<void(const ZipEntry&, EntryReader&)>& use) {
+    const std::vector<std::vector<const ZipEntry*>> groups = groupsOf(reader);
+    const auto readGroup = [&](const std::vector<const ZipEntry*>& group) {
+        std::vector<AesSalt> salts;
+        for (const ZipEntry* entry : group) {
+            if (entry->aes()) {
+                salts.push_back(saltOf(reader, *entry));
+            }
+        }
+        const std::vector<AesKeys> keys = deriveAesKeys(password, salts);
+        std::size_t next = 0;
+        for (const ZipEntry* entry : group) {
+            std::optional<EntryReader> content;
+            if (entry->aes()) {
+                const AesSalt& derivedFor = salts[next];
+                const AesKeys& derived = keys[next++];
+                // The salt the reader finds is the one read above, unless the
+                // archive changed in between.
+                content.emplace(reader, *entry, [&](const AesSalt& salt) {
+                    return std::equal(salt.bytes.begin(), salt.bytes.begin() + salt.size(),
+                                      derivedFor.bytes.begin())
+                               ? derived
+                               : deriveAesKeys(password, salt);
+                });
+            } else {
+                content.emplace(reader, *entry, password);
+            }
+            use(*entry, *content);
+            control.advance(kEntryWeight);
+        }
+    };
+    runInParallel(
+        groups.size(), threads, [&](std::size_t i) { readGroup(groups[i]); },
+        [&] { return control.cancelled(); });
+    control.throwIfCancelled();
+}
+
+std::uint64_t contentWork(const ZipReader& reader) {
+    std::uint64_t total = 0;
+    for (const ZipEntry& entry : reader.entries()) {
+        total = saturatingAdd(total, saturatingAdd(entry.size, kEntryWeight));
+    }
+    return total;
+}
+
+void testArchive(const std::string& path, const std::string& password, unsigned threads) {
+    const std::unique_ptr<ZipReader> reader = openCheckedArchive(path);
+    JobControl control;
+    forEachEntryContent(*reader, password, threads, control,
+                        [](const ZipEntry&, EntryReader& content) {
+                            thread_local std::vector<std::uint8_t> buffer(256 * 1024);
+                            while (content.read(buffer.data(), buffer.size()) > 0) {
+                            }
+                        });
+}
+
+} // namespace kavlento::archive
