@@ -1,6 +1,7 @@
 #include "app/BackupJob.h"
 
 #include "app/HistoryList.h"
+#include "app/Retention.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/ArchiveComponent.h"
 #include "fs/File.h"
@@ -152,7 +153,12 @@ QString targetRefusal(const QString& folder) {
 }
 
 void BackupJob::chooseTarget() {
-    const QString chosen = p_.zip.BrowseForFolder(kChoosePrompt, QString());
+    const QString stored = p_.view.targetText();
+    const bool storedExists =
+        !stored.isEmpty() &&
+        fs::lookUpFollowing(fs::toSystemPath(stored)).kind == fs::PathKind::Folder;
+    const QString chosen =
+        p_.zip.BrowseForFolder(kChoosePrompt, storedExists ? stored : QDir::homePath());
     if (chosen.isEmpty()) {
         return; // cancelled: the stored target stays
     }
@@ -181,17 +187,39 @@ void BackupJob::run() {
     p_.zip.Compress(command, foldersNotToPack(p_.programFolder, target,
                                               p_.history.load().value_or(store::History())));
 
+    running_.start();
     const Moment recorded = p_.clock.now();
-    p_.history.append({storableDate(recorded), storableTime(recorded), names.archivePath});
+    const store::HistoryRecord record{storableDate(recorded), storableTime(recorded),
+                                      names.archivePath};
+    p_.history.append(record);
+    appended_ = record;
     loadHistory(p_.history, p_.view);
     p_.dialogs.showProgress();
 }
 
-void BackupJob::finish() {
-    if (!p_.commandLine.isUnattended()) {
+void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiveSize) {
+    appended_.reset(); // complete: its record stays
+    if (p_.commandLine.isUnattended()) {
+        p_.dialogs.note(QStringLiteral("yedek alındı: %1 (%2 MB, %3 girdi, %4 saniye)")
+                            .arg(archivePath)
+                            .arg(static_cast<double>(archiveSize) / 1048576.0, 0, 'f', 1)
+                            .arg(entryCount)
+                            .arg(static_cast<double>(running_.elapsed()) / 1000.0, 0, 'f', 1));
+        if (const auto count = p_.commandLine.archivesToKeep()) {
+            Retention(p_.history, p_.dialogs).keepNewest(*count, p_.view.targetText());
+        }
+    } else {
         p_.dialogs.inform(kFinished, QString(), MessageIcon::Information);
     }
     p_.close.run();
+}
+
+void BackupJob::withdrawRecord() {
+    if (appended_) {
+        const store::HistoryRecord record = *appended_;
+        appended_.reset();
+        p_.history.removeLastRecord(record);
+    }
 }
 
 } // namespace kavlento::app

@@ -9,8 +9,11 @@
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace kavlento::archive {
 class ArchiveComponent;
@@ -67,12 +70,22 @@ public:
 
     explicit BackupJob(Parts parts) : p_(parts) {}
 
+    // Opens the folder chooser at the stored target (the user's home folder
+    // when none is stored, or it is gone).
     void chooseTarget();
     void run();
-    void finish();
+    // The archive is complete and checked: says so (or notes it in the log of
+    // an unattended run), keeps the newest archives when asked, and ends.
+    void finish(const QString& archivePath, int entryCount, qint64 archiveSize);
+    // A backup that failed takes back the record it appended: no archive is
+    // behind it. (A killed backup's record stays: its archive may lie on a
+    // disk that is away now.)
+    void withdrawRecord();
 
 private:
     Parts p_;
+    std::optional<store::HistoryRecord> appended_;
+    QElapsedTimer running_;
 };
 
 } // namespace kavlento::app

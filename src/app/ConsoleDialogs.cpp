@@ -2,7 +2,7 @@
 
 #include "base/Failure.h"
 
-#include <QtGlobal>
+#include <QDateTime>
 
 namespace kavlento::app {
 
@@ -13,7 +13,10 @@ QString oneLine(const QString& text) {
 } // namespace
 
 void ConsoleDialogs::print(const QString& line) {
-    std::fprintf(out_, "Kavlento: %s\n", shortened(line, 2000).toLocal8Bit().constData());
+    const QString now =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    std::fprintf(out_, "%s Kavlento: %s\n", now.toLocal8Bit().constData(),
+                 shortened(line, 2000).toLocal8Bit().constData());
     std::fflush(out_);
 }
 

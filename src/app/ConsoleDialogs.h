@@ -7,8 +7,9 @@
 namespace kavlento::app {
 
 // Where there is no display (a scheduled backup), nobody can press a button:
-// messages and error reports go to standard error and return at once. The
-// progress window is still shown, offscreen, by the dialogs it wraps.
+// messages, error reports and the run's notes go to standard error, one line
+// each that starts with the local time, and return at once. The progress
+// window is still shown, offscreen, by the dialogs it wraps.
 class ConsoleDialogs final : public UserDialogs {
 public:
     ConsoleDialogs(UserDialogs& windows, std::FILE* out) : windows_(windows), out_(out) {}
@@ -19,6 +20,7 @@ public:
     QString pickArchiveFile() override { return QString(); }
     QString pickFolder(const QString&, const QString&) override { return QString(); }
     void showProgress() override { windows_.showProgress(); }
+    void note(const QString& line) override { print(line); }
 
 private:
     void print(const QString& line);

@@ -25,6 +25,7 @@ public:
     virtual void showHistory(store::History history) = 0;
     // Nothing when the list is empty or no item is selected.
     virtual std::optional<store::HistoryRecord> selectedHistoryRecord() const = 0;
+    virtual int historyCount() const = 0;
 
     // `Command4` then `Command3`, always together.
     virtual void setEntryButtonsEnabled(bool enabled) = 0;

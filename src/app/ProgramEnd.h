@@ -14,6 +14,8 @@ enum class ExitStatus : int {
     NoLaunchCode = 4,   // started without the launch code
     Interrupted = 5,    // an unattended backup's window was closed before it completed
     NoDisplay = 6,      // the window was asked for on a machine without a display
+    UsageError = 7,     // an option unknown, without its value, or with a wrong one
+    DamagedBackups = 8, // a check of the backups found an archive damaged
 };
 
 // Every end of the program goes through here.

@@ -1,5 +1,6 @@
 #include "app/RestoreJob.h"
 
+#include "app/HistoryList.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/ArchiveComponent.h"
 #include "fs/SmallFile.h"
@@ -21,9 +22,9 @@ const QString kCompleted = QStringLiteral("VERİLERİN YEDEKTEN GERİ YÜKLENMES
 } // namespace
 
 void RestoreJob::restoreSelected() {
-    const auto selected = p_.view.selectedHistoryRecord();
+    const auto selected = selectedEntry(p_.view, p_.dialogs);
     if (!selected) {
-        return; // an empty list, or no item selected: nothing to ask about
+        return; // an empty list, or none selected: nothing to ask about
     }
     if (!p_.dialogs.askYesNo(kQuestion, QString(), MessageIcon::Question)) {
         return;
@@ -55,7 +56,10 @@ void RestoreJob::startRestore(const QString& archivePath) {
     }
     p_.state.restoredArchive = archivePath;
     p_.state.job = RunningJob::Restore;
-    p_.zip.Extract(archive::buildExtractCommand(p_.state.restoredArchive, p_.programFolder));
+    // The history tells of the backups, not of the data: the folder's own
+    // stays, and the archive's copy is used only where there is none.
+    p_.zip.Extract(archive::buildExtractCommand(p_.state.restoredArchive, p_.programFolder),
+                   {QStringLiteral("yedekleme.lst")});
     p_.dialogs.showProgress();
 }
 

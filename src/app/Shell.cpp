@@ -25,6 +25,11 @@ const QString kUnusableProgramFolder = QStringLiteral(
 } // namespace
 
 bool Shell::startUp() {
+    if (p_.commandLine.adminCommand() == AdminCommand::Help) {
+        p_.output.line(CommandLine::help());
+        p_.end.end(ExitStatus::Normal);
+        return false;
+    }
     if (!p_.instance.acquire()) {
         p_.end.end(ExitStatus::AlreadyRunning);
         return false;
@@ -50,6 +55,23 @@ bool Shell::startUp() {
         p_.end.end(ExitStatus::Failure);
         return false;
     }
+    if (!p_.commandLine.refusal().isEmpty()) {
+        p_.output.line(QStringLiteral("Kavlento: %1 Seçenekler: kavlento --yardım")
+                           .arg(p_.commandLine.refusal()));
+        p_.end.end(ExitStatus::UsageError);
+        return false;
+    }
+    switch (p_.commandLine.adminCommand()) {
+    case AdminCommand::StoreTarget:
+        p_.end.end(p_.admin.storeTarget(p_.commandLine.targetToStore()));
+        return false;
+    case AdminCommand::CheckBackups:
+        p_.end.end(p_.admin.checkBackups());
+        return false;
+    case AdminCommand::Help:
+    case AdminCommand::None:
+        break;
+    }
     if (p_.commandLine.isUnattended()) {
         if (p_.view.targetText().isEmpty()) {
             p_.dialogs.inform(kNoTargetForUnattended, kProgramTitle, MessageIcon::Information);
@@ -57,7 +79,9 @@ bool Shell::startUp() {
             return false;
         }
         p_.backup.run();
-        // Reached only when the progress window went before the backup completed.
+        // Reached only when the progress window was taken away (nothing in the
+        // program closes it) before the backup completed.
+        p_.backup.withdrawRecord();
         p_.end.end(ExitStatus::Interrupted);
         return false;
     }
@@ -70,9 +94,9 @@ void Shell::unload() {
 }
 
 void Shell::removeSelectedEntry() {
-    const auto selected = p_.view.selectedHistoryRecord();
+    const auto selected = selectedEntry(p_.view, p_.dialogs);
     if (!selected) {
-        return; // an empty list, or no item selected: nothing to ask about
+        return; // an empty list, or none selected: nothing to ask about
     }
     if (!p_.dialogs.askYesNo(kRemoveQuestion, kRemoveTitle, MessageIcon::Question)) {
         return;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "app/AdminCommands.h"
 #include "app/CloseOperation.h"
 #include "app/CommandLine.h"
 #include "app/JobState.h"
+#include "app/LineOutput.h"
 #include "app/MainView.h"
 #include "app/ProgramEnd.h"
 #include "app/SingleInstance.h"
@@ -34,11 +36,14 @@ public:
         const store::TargetSetting& target;
         BackupJob& backup;
         RestoreJob& restore;
+        AdminCommands& admin;
+        LineOutput& output;
     };
 
     explicit Shell(Parts parts) : p_(parts) {}
 
-    // Runs the start-up sequence; true when the window is to be shown.
+    // Runs the start-up sequence, and what the administrator's options ask for
+    // instead of the window; true when the window is to be shown.
     bool startUp();
     // The window was closed from outside: store the target folder.
     void unload();

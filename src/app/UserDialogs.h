@@ -23,8 +23,11 @@ public:
     // The folder chooser, opening in `startFolder` when it is given; the chosen
     // path, or empty when cancelled.
     virtual QString pickFolder(const QString& prompt, const QString& startFolder) = 0;
-    // The modal progress window; returns only if it is closed from outside.
+    // The modal progress window; returns only if it is taken away from outside.
     virtual void showProgress() = 0;
+    // A line for the log of a run nobody watches (without a display); a window
+    // shows nothing of it.
+    virtual void note(const QString& line) = 0;
 };
 
 } // namespace kavlento::app

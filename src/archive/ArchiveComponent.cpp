@@ -38,15 +38,20 @@ void ArchiveComponent::Compress(const QString& command, const QStringList& exclu
         control.complete();
         return [this, result] {
             emit CompressFinished(fromSystemPath(result.archivePath),
-                                  static_cast<int>(result.entryCount));
+                                  static_cast<int>(result.entryCount),
+                                  static_cast<qint64>(result.archiveSize));
         };
     });
 }
 
-void ArchiveComponent::Extract(const QString& command) {
+void ArchiveComponent::Extract(const QString& command, const QStringList& keptWhenPresent) {
     const ExtractCommand parsed = parseExtractCommand(command);
-    start([parsed](JobControl& control) -> std::function<void()> {
-        runExtract(parsed, control);
+    std::vector<std::string> kept;
+    for (const QString& name : keptWhenPresent) {
+        kept.push_back(toSystemPath(name));
+    }
+    start([parsed, kept](JobControl& control) -> std::function<void()> {
+        runExtract(parsed, control, 0, kept);
         return {};
     });
 }

@@ -35,7 +35,9 @@ public:
     // while another runs, throws a Failure instead. Folders in
     // `excludedFolders` are left out of the archive.
     void Compress(const QString& command, const QStringList& excludedFolders = {});
-    void Extract(const QString& command);
+    // Files at the top of the destination named in `keptWhenPresent` are
+    // left as they are where the destination has them.
+    void Extract(const QString& command, const QStringList& keptWhenPresent = {});
 
     // Stops a running job, removes what it wrote and waits for its thread. No
     // signal of that job arrives afterwards.
@@ -45,7 +47,7 @@ public:
 
 signals:
     void Progress(int percent);
-    void CompressFinished(const QString& archivePath, int entryCount);
+    void CompressFinished(const QString& archivePath, int entryCount, qint64 archiveSize);
     void Failed(int number, const QString& description);
 
 private:

@@ -21,10 +21,11 @@ constexpr std::uint64_t kEntryWeight = 16 * 1024;
 constexpr std::size_t kKeysAtOnce = 16;
 constexpr std::uint64_t kLargeEntry = 1u << 20;
 
-std::vector<std::vector<const ZipEntry*>> groupsOf(const ZipReader& reader) {
+std::vector<std::vector<const ZipEntry*>>
+groupsOf(const ZipReader& reader, const std::function<bool(const ZipEntry&)>& wanted) {
     std::vector<const ZipEntry*> order;
     for (const ZipEntry& entry : reader.entries()) {
-        if (!entry.isFolder()) {
+        if (!entry.isFolder() && (!wanted || wanted(entry))) {
             order.push_back(&entry);
         }
     }
@@ -57,8 +58,9 @@ AesSalt saltOf(const ZipReader& reader, const ZipEntry& entry) {
 
 void forEachEntryContent(const ZipReader& reader, const std::string& password, unsigned threads,
                          JobControl& control,
-                         const std::function<void(const ZipEntry&, EntryReader&)>& use) {
-    const std::vector<std::vector<const ZipEntry*>> groups = groupsOf(reader);
+                         const std::function<void(const ZipEntry&, EntryReader&)>& use,
+                         const std::function<bool(const ZipEntry&)>& wanted) {
+    const std::vector<std::vector<const ZipEntry*>> groups = groupsOf(reader, wanted);
     const auto readGroup = [&](const std::vector<const ZipEntry*>& group) {
         std::vector<AesSalt> salts;
         for (const ZipEntry* entry : group) {

@@ -13,9 +13,11 @@ namespace kavlento::archive {
 // `use`, which reads it; reading to its end checks it whole. The keys of
 // small AES entries are derived side by side, a group at a time. The first
 // failure stops the rest and is thrown here.
+// Only entries `wanted` accepts are opened, when it is given.
 void forEachEntryContent(const zip::ZipReader& reader, const std::string& password,
                          unsigned threads, JobControl& control,
-                         const std::function<void(const zip::ZipEntry&, zip::EntryReader&)>& use);
+                         const std::function<void(const zip::ZipEntry&, zip::EntryReader&)>& use,
+                         const std::function<bool(const zip::ZipEntry&)>& wanted = {});
 
 // What reading every entry weighs in progress units (the sum saturates).
 std::uint64_t contentWork(const zip::ZipReader& reader);

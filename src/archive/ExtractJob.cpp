@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 
 namespace kavlento::archive {
@@ -28,9 +29,13 @@ bool allZero(const std::uint8_t* data, std::size_t size) {
 
 // Every folder the files need, whether or not the archive lists it, parents
 // before their contents, and after them the files and links.
-std::vector<TreeEntry> restoredItems(const std::vector<ZipEntry>& entries) {
+std::vector<TreeEntry> restoredItems(const std::vector<ZipEntry>& entries,
+                                     const std::function<bool(const ZipEntry&)>& wanted) {
     std::map<std::string_view, TreeEntry> folders;
     for (const ZipEntry& entry : entries) {
+        if (!wanted(entry)) {
+            continue;
+        }
         for (std::size_t slash = entry.path.find('/'); slash != std::string_view::npos;
              slash = entry.path.find('/', slash + 1)) {
             TreeEntry parent;
@@ -50,7 +55,7 @@ std::vector<TreeEntry> restoredItems(const std::vector<ZipEntry>& entries) {
         items.push_back(folder); // std::map order puts "a" before "a/b"
     }
     for (const ZipEntry& entry : entries) {
-        if (!entry.isFolder()) {
+        if (!entry.isFolder() && wanted(entry)) {
             items.push_back(entry);
         }
     }
@@ -70,10 +75,11 @@ public:
     // Largest entries first, on `threads` threads sharing the reader; only
     // entries that go through libzip (not the AES entries Kavlento writes)
     // take turns.
-    void run(unsigned threads) {
+    void run(unsigned threads, const std::function<bool(const ZipEntry&)>& wanted) {
         forEachEntryContent(
             reader_, password_, threads, control_,
-            [this](const ZipEntry& entry, EntryReader& content) { extract(entry, content); });
+            [this](const ZipEntry& entry, EntryReader& content) { extract(entry, content); },
+            wanted);
     }
 
 private:
@@ -127,15 +133,25 @@ private:
 
 } // namespace
 
-void runExtract(const ExtractCommand& command, JobControl& control, unsigned threads) {
+void runExtract(const ExtractCommand& command, JobControl& control, unsigned threads,
+                const std::vector<std::string>& keptWhenPresent) {
     const std::string archivePath = fs::toSystemPath(command.archivePath);
     const std::string destination = fs::toSystemPath(command.destinationFolder);
     const std::unique_ptr<ZipReader> reader = openCheckedArchive(archivePath);
     fs::requireFolder(destination, QStringLiteral("Geri yükleme klasörüne ulaşılamadı"));
+    std::vector<std::string_view> kept;
+    for (const std::string& name : keptWhenPresent) {
+        if (fs::lookUp(fs::joinPath(destination, name)).kind == fs::PathKind::File) {
+            kept.push_back(name);
+        }
+    }
+    const auto wanted = [&](const ZipEntry& entry) {
+        return std::find(kept.begin(), kept.end(), entry.path) == kept.end();
+    };
     control.setTotal(contentWork(*reader));
     {
-        fs::FolderTransaction transaction(destination, restoredItems(reader->entries()));
-        Extractor(*reader, command, transaction, control).run(threads);
+        fs::FolderTransaction transaction(destination, restoredItems(reader->entries(), wanted));
+        Extractor(*reader, command, transaction, control).run(threads, wanted);
         transaction.commit();
     } // the working folders, with the old files, go before 100 % is reported
     control.complete();

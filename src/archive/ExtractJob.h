@@ -3,6 +3,9 @@
 #include "archive/ArchiveCommand.h"
 #include "archive/JobControl.h"
 
+#include <string>
+#include <vector>
+
 namespace kavlento::archive {
 
 // Extracts a whole archive into a folder, overwriting files of the same name
@@ -10,6 +13,10 @@ namespace kavlento::archive {
 // every entry has been extracted and checked (see FolderTransaction), and 100 %
 // is reported only once every file is in place and on disk. Archives whose
 // entries would land outside the folder are refused before anything is written.
-void runExtract(const ExtractCommand& command, JobControl& control, unsigned threads = 0);
+// Files at the top of the folder named in `keptWhenPresent` stay as they are
+// where the folder has them; the archive's copies of them are used only where
+// it has none.
+void runExtract(const ExtractCommand& command, JobControl& control, unsigned threads = 0,
+                const std::vector<std::string>& keptWhenPresent = {});
 
 } // namespace kavlento::archive

@@ -4,7 +4,7 @@ namespace kavlento {
 
 Program::Program(const QString& programFolder, const app::CommandLine& commandLine,
                  app::JobState& state, app::UserDialogs& dialogs, const Clock& clock,
-                 app::ProgramEnd& end)
+                 app::ProgramEnd& end, app::LineOutput& output)
     : commandLine_(commandLine), dialogs_(dialogs), end_(end), target_(programFolder),
       history_(programFolder), zip_([&dialogs](const QString& prompt, const QString& startFolder) {
           return dialogs.pickFolder(prompt, startFolder);
@@ -13,8 +13,9 @@ Program::Program(const QString& programFolder, const app::CommandLine& commandLi
       backup_({programFolder, commandLine_, window_, dialogs, clock, zip_, history_, target_, state,
                close_}),
       restore_({programFolder, window_, dialogs, zip_, state, end}),
+      admin_({window_, target_, history_, output}),
       shell_({programFolder, commandLine_, instance_, window_, dialogs, end, state, history_,
-              target_, backup_, restore_}) {
+              target_, backup_, restore_, admin_, output}) {
     connectHandlers();
 }
 
@@ -34,7 +35,9 @@ void Program::connectHandlers() {
     on(&zip_, &archive::ArchiveComponent::Progress,
        [this](int percent) { shell_.onProgress(percent); });
     on(&zip_, &archive::ArchiveComponent::CompressFinished,
-       [this](const QString&, int) { backup_.finish(); });
+       [this](const QString& archivePath, int entryCount, qint64 archiveSize) {
+           backup_.finish(archivePath, entryCount, archiveSize);
+       });
     on(&zip_, &archive::ArchiveComponent::Failed,
        [this](int number, const QString& description) { shell_.onFailed(number, description); });
 }
@@ -54,7 +57,14 @@ void Program::guard(const std::function<void()>& handler) {
 void Program::fail(const Failure& failure) {
     // Nothing of the failed job may arrive while the error box is open.
     zip_.cancelAndWait();
-    dialogs_.reportFailure(failure.number(), failure.description());
+    QString description = failure.description();
+    try {
+        backup_.withdrawRecord();
+    } catch (const Failure& withdrawal) {
+        description += QStringLiteral(" (Bu yedeğin geçmişteki kaydı da silinemedi: %1)")
+                           .arg(withdrawal.description());
+    }
+    dialogs_.reportFailure(failure.number(), description);
     end_.end(app::ExitStatus::Failure);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AdminCommands.h"
 #include "app/BackupJob.h"
 #include "app/CloseOperation.h"
 #include "app/CommandLine.h"
@@ -21,11 +22,13 @@ namespace kavlento {
 
 // One run of Kavlento: the main window, the stored files, the archive
 // component and the handlers, wired together. The user, the clock and the
-// end of the program come from outside, so that tests can stand in for them.
+// end of the program, and where the administrator's answers go, come from
+// outside, so that tests can stand in for them.
 class Program {
 public:
     Program(const QString& programFolder, const app::CommandLine& commandLine, app::JobState& state,
-            app::UserDialogs& dialogs, const Clock& clock, app::ProgramEnd& end);
+            app::UserDialogs& dialogs, const Clock& clock, app::ProgramEnd& end,
+            app::LineOutput& output);
 
     // The start-up sequence; shows the window when it is to be shown. Without
     // a display (`canShowWindow` false) the program says so and ends instead.
@@ -59,6 +62,7 @@ private:
     app::CloseOperation close_;
     app::BackupJob backup_;
     app::RestoreJob restore_;
+    app::AdminCommands admin_;
     app::Shell shell_;
 };
 

@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/ConsoleDialogs.h"
 #include "app/JobState.h"
+#include "app/LineOutput.h"
 #include "app/ProgramEnd.h"
 #include "base/Clock.h"
 #include "base/Failure.h"
@@ -57,9 +58,10 @@ int run(int argc, char** argv) {
     ConsoleDialogs console(windows, stderr);
     UserDialogs& dialogs = headless ? static_cast<UserDialogs&>(console) : windows;
     ProcessEnd end;
+    StreamOutput output(stdout);
     try {
         SystemClock clock;
-        Program program(programFolder, commandLine, state, dialogs, clock, end);
+        Program program(programFolder, commandLine, state, dialogs, clock, end, output);
         end.addCleanup([&program] { program.zip().cancelAndWait(); });
         program.start(!headless);
         QApplication::exec();

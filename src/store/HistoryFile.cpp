@@ -5,7 +5,9 @@
 #include "store/DelimitedText.h"
 
 #include <QDir>
+
 #include <QLocale>
+#include <algorithm>
 
 namespace kavlento::store {
 
@@ -25,13 +27,41 @@ std::optional<History> HistoryFile::load() const {
 }
 
 bool HistoryFile::removeArchive(const QString& archivePath) const {
+    return removeArchives({archivePath});
+}
+
+bool HistoryFile::removeArchives(const QStringList& archivePaths) const {
+    return rewriteKeeping([&](std::size_t i, const History& history) {
+        const QString path = history.field(i, 2);
+        return std::none_of(archivePaths.begin(), archivePaths.end(),
+                            [&](const QString& removed) { return sameArchive(path, removed); });
+    });
+}
+
+bool HistoryFile::removeLastRecord(const HistoryRecord& record) const {
+    std::optional<std::size_t> last;
+    if (const std::optional<History> history = load()) {
+        for (std::size_t i = history->size(); i-- > 0 && !last;) {
+            if (history->record(i) == record) {
+                last = i;
+            }
+        }
+    }
+    if (!last) {
+        return false;
+    }
+    return rewriteKeeping([&](std::size_t i, const History&) { return i != *last; });
+}
+
+bool HistoryFile::rewriteKeeping(
+    const std::function<bool(std::size_t, const History&)>& keep) const {
     if (!fs::isRegularFile(path_)) {
         return false;
     }
     const History history = History::parse(fs::readWholeFile(path_));
     QByteArray kept;
     for (std::size_t i = 0; i < history.size(); ++i) {
-        if (!sameArchive(history.field(i, 2), archivePath)) {
+        if (keep(i, history)) {
             kept += format(history.record(i));
         }
     }

@@ -3,6 +3,9 @@
 #include "store/History.h"
 
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 #include <optional>
 
@@ -25,6 +28,11 @@ public:
     // the history in one step. Returns false, creating nothing, when the
     // history file is absent.
     bool removeArchive(const QString& archivePath) const;
+    // The same for several archives at once.
+    bool removeArchives(const QStringList& archivePaths) const;
+    // Removes the last record equal to `record`, as a failed backup withdraws
+    // the record it appended. Returns false, changing nothing, when there is none.
+    bool removeLastRecord(const HistoryRecord& record) const;
 
     const QString& path() const { return path_; }
 
@@ -35,6 +43,10 @@ public:
     static QByteArray format(const HistoryRecord& record);
 
 private:
+    // Rewrites the history through `yedek.yedek` with the records `keep`
+    // accepts (index, record); false, creating nothing, when the file is absent.
+    bool rewriteKeeping(const std::function<bool(std::size_t, const History&)>& keep) const;
+
     QString path_;
     QString tempPath_;
 };

@@ -30,7 +30,7 @@ public:
     std::optional<store::HistoryRecord> selectedHistoryRecord() const override;
     void setEntryButtonsEnabled(bool enabled) override;
 
-    int historyCount() const;
+    int historyCount() const override;
 
     // Shows the window centred on its screen, with the focus on the list.
     void showCentered();

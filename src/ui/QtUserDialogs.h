@@ -23,6 +23,7 @@ public:
     QString pickArchiveFile() override;
     QString pickFolder(const QString& prompt, const QString& startFolder) override;
     void showProgress() override;
+    void note(const QString&) override {} // the windows say what there is to say
 
     enum class Buttons { Ok, YesNo };
     // The message box as shown; an empty title gives the program's title, and a

@@ -123,7 +123,7 @@ TEST_F(Backup, TwoBackupsOfOneDayShareTheFolderAndACollidingNameGetsANameOfItsOw
     program->zip().cancelAndWait();
     program.reset();
     Program second(programFolder, CommandLine::fromArguments({"4702519836", "OtoRadizEv"}),
-                   secondState, secondDialogs, clock, secondEnd);
+                   secondState, secondDialogs, clock, secondEnd, output);
     second.start();
     EXPECT_EQ(secondEnd.status, ExitStatus::Normal);
 
@@ -228,9 +228,13 @@ TEST_F(Backup, AMissingTargetFolderTakesTheFailurePathWithNothingWritten) {
     EXPECT_TRUE(dialogs.of("progress").empty());
 }
 
-TEST_F(Backup, AFailingCompressionEndsWithTheErrorBoxAndKeepsTheRecord) {
+TEST_F(Backup, AFailingCompressionEndsWithTheErrorBoxAndTakesBackItsRecordOnly) {
     // A file where the dated folder goes: the archive cannot be made there.
     writeFile(targetFolder + "/06.12.2026", "bir dosya");
+    // An earlier record, also of this very moment: it stays.
+    const QByteArray earlier = "\"06.12.2026\",\"09:05:03\",\"" +
+                               archiveAt("06.12.2026", "6122026.953.ksd").toUtf8() + "\"\r\n";
+    writeBytes(programFile("yedekleme.lst"), earlier);
     storeTarget(targetFolder);
     const QByteArray storedTarget = readBytes(programFile("yedekleme.dat"));
     startInteractive();
@@ -239,7 +243,7 @@ TEST_F(Backup, AFailingCompressionEndsWithTheErrorBoxAndKeepsTheRecord) {
     ASSERT_EQ(dialogs.of("failure").size(), 1u);
     EXPECT_TRUE(dialogs.of("inform").empty());
     EXPECT_EQ(readBytes(targetFolder + "/06.12.2026"), "bir dosya");
-    EXPECT_TRUE(readBytes(programFile("yedekleme.lst")).contains("6122026.953.ksd"));
+    EXPECT_EQ(readBytes(programFile("yedekleme.lst")), earlier);
     EXPECT_EQ(readBytes(programFile("yedekleme.dat")), storedTarget);
 }
 

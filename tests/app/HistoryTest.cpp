@@ -72,7 +72,7 @@ TEST_F(History, AnsweringNoChangesNothing) {
     EXPECT_TRUE(entryButtonsEnabled());
 }
 
-TEST_F(History, WithAnEmptyListOrNoSelectionNothingIsAsked) {
+TEST_F(History, WithAnEmptyListOrNoSelectionNothingIsAskedOrChanged) {
     startInteractive();
     clickRemove();
     EXPECT_TRUE(dialogs.shown.empty());
@@ -80,8 +80,9 @@ TEST_F(History, WithAnEmptyListOrNoSelectionNothingIsAsked) {
 
     writeBytes(programFile("yedekleme.lst"), kFirst);
     program->window().showHistory(store::History::parse(kFirst));
-    clickRemove(); // items, none selected
-    EXPECT_TRUE(dialogs.shown.empty());
+    clickRemove(); // items, none selected: the user is told to choose one
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.of("inform")[0].text, "LÜTFEN ÖNCE LİSTEDEN BİR YEDEK SEÇİN.");
     EXPECT_EQ(readBytes(programFile("yedekleme.lst")), kFirst);
     EXPECT_TRUE(entryButtonsEnabled());
 }

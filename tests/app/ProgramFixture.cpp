@@ -62,7 +62,7 @@ void ProgramTest::TearDown() {
 
 void ProgramTest::start(const QStringList& arguments) {
     program = std::make_unique<Program>(programFolder, CommandLine::fromArguments(arguments), state,
-                                        dialogs, clock, end);
+                                        dialogs, clock, end, output);
     program->start();
 }
 
@@ -70,6 +70,7 @@ void ProgramTest::restart(const QStringList& arguments) {
     TearDown();
     end.status.reset();
     dialogs.shown.clear();
+    output.lines.clear();
     state = JobState{};
     start(arguments);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/JobState.h"
+#include "app/LineOutput.h"
 #include "app/ProgramEnd.h"
 #include "app/UserDialogs.h"
 #include "base/Clock.h"
@@ -23,7 +24,7 @@ using namespace kavlento::app;
 
 // Every question and message, word for word.
 struct Shown {
-    QString kind; // "inform", "ask", "failure", "pickFile", "pickFolder", "progress"
+    QString kind; // "inform", "ask", "failure", "pickFile", "pickFolder", "progress", "note"
     QString text;
     QString title;
     MessageIcon icon = MessageIcon::Information;
@@ -74,11 +75,15 @@ public:
         shown.push_back({"pickFile", QString(), QString(), MessageIcon::Information});
         return take(pickedFiles);
     }
-    QString pickFolder(const QString& prompt, const QString&) override {
-        shown.push_back({"pickFolder", prompt, QString(), MessageIcon::Information});
+    // The folder it opens in is kept as the title.
+    QString pickFolder(const QString& prompt, const QString& startFolder) override {
+        shown.push_back({"pickFolder", prompt, startFolder, MessageIcon::Information});
         return take(pickedFolders);
     }
     void showProgress() override;
+    void note(const QString& line) override {
+        shown.push_back({"note", line, QString(), MessageIcon::Information});
+    }
 
     std::vector<Shown> of(const QString& kind) const;
 
@@ -92,6 +97,13 @@ private:
         return value;
     }
     RecordingEnd& end_;
+};
+
+// The administrator's answers, line by line.
+class RecordedOutput final : public LineOutput {
+public:
+    QStringList lines;
+    void line(const QString& text) override { lines.append(text); }
 };
 
 class FixedClock final : public Clock {
@@ -113,6 +125,7 @@ protected:
     RecordingEnd end;
     ScriptedDialogs dialogs{end};
     FixedClock clock;
+    RecordedOutput output;
     std::unique_ptr<Program> program;
 
     void SetUp() override;

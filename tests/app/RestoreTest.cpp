@@ -103,12 +103,14 @@ TEST_F(Restore, APickedArchiveIsRestoredAfterTheQuestion) {
     EXPECT_EQ(firstDifference(expectedAfterRestore(), snapshot(programFolder)), "");
 }
 
-TEST_F(Restore, NoOrCancelOrAnEmptyListChangesNothing) {
+TEST_F(Restore, NoOrCancelOrNoSelectionOrAnEmptyListChangesNothing) {
     startInteractive();
     const Tree before = snapshot(programFolder);
 
-    clickRestoreSelected(); // items, none selected
-    EXPECT_TRUE(dialogs.shown.empty());
+    clickRestoreSelected(); // items, none selected: the user is told to choose one
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.of("inform")[0].text, "LÜTFEN ÖNCE LİSTEDEN BİR YEDEK SEÇİN.");
+    dialogs.shown.clear();
 
     clickItem(0);
     dialogs.answers = {false};
