@@ -18,6 +18,8 @@ packages=(
     # FUSE, on an image; exFAT on a loop device), a clock held still for two
     # backups in one second, and a kill at an exact system call
     exfat-fuse exfatprogs fusefat dosfstools fuse3 mount faketime strace
+    # locale sources, for a regional setting made by a test (localedef)
+    locales
     # fuzzing with libFuzzer, and peak memory for the benchmark
     clang libclang-rt-14-dev time
 )

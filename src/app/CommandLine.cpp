@@ -47,7 +47,7 @@ void CommandLine::readOptions(const QStringList& arguments) {
             refuse(QStringLiteral("%1 seçeneğinin değeri eksik.").arg(name));
             return std::nullopt;
         };
-        if (name == QLatin1String("--yardım") || name == QLatin1String("--yardim") ||
+        if (name == QStringLiteral("--yardım") || name == QLatin1String("--yardim") ||
             name == QLatin1String("--help")) {
             setCommand(AdminCommand::Help);
         } else if (name == QLatin1String("--hedef")) {

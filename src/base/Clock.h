@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <string>
+#include <vector>
+
 namespace kavlento {
 
 // A moment as the backup job needs it: the numbers that name the archive and
@@ -24,10 +27,19 @@ public:
 };
 
 // The system's local time, with the short date and time formats of the
-// C library's locale (`%x` and `%X`).
+// C library's locale (`%x` and `%X`). Where the environment gives no regional
+// settings (C or POSIX, as under cron and systemd timers), those of the
+// system's default locale, read from `defaultsFiles`; where there are none
+// either, the Turkish form dd-mm-yyyy and HH:MM:SS. So a nightly backup and
+// one taken in the window name the same day the same way.
 class SystemClock final : public Clock {
 public:
+    explicit SystemClock(const std::vector<std::string>& defaultsFiles = {"/etc/default/locale",
+                                                                          "/etc/locale.conf"});
     Moment now() const override;
+
+private:
+    bool turkishForm_ = false;
 };
 
 } // namespace kavlento

@@ -174,6 +174,8 @@ MainWindow::MainWindow(QWidget* parent)
     noticeLabel_->lower();
     banner_->lower();
 
+    describeForScreenReaders();
+
     setBackground(this, kBackground);
     setBackground(settingsBox_, kBackground);
     setBackground(entryButtonsBox_, kBackground);
@@ -194,6 +196,52 @@ MainWindow::MainWindow(QWidget* parent)
     connect(restoreEntryButton_, &QPushButton::clicked, this, &MainWindow::restoreEntryClicked);
     connect(restoreFileButton_, &QPushButton::clicked, this, &MainWindow::restoreFileClicked);
     connect(closeButton_, &QPushButton::clicked, this, &MainWindow::closeClicked);
+}
+
+// What a screen reader says of each control: what it is and what it does.
+void MainWindow::describeForScreenReaders() {
+    const auto describe = [](QWidget* widget, const QString& name, const QString& description) {
+        widget->setAccessibleName(name);
+        widget->setAccessibleDescription(description);
+    };
+    setAccessibleName(QStringLiteral("Kavlento"));
+    setAccessibleDescription(QStringLiteral("Program klasörünü yedekler ve yedekten geri yükler."));
+    describe(settingsBox_, QStringLiteral("Yedekleme Seçenekleri"),
+             QStringLiteral("Neyin yedeklendiği ve yedeklerin nereye alındığı."));
+    describe(programFolderField_, QStringLiteral("Yedeklenen klasör"),
+             QStringLiteral("Yedeği alınan program klasörü. Değiştirilemez."));
+    describe(targetField_, QStringLiteral("Yedeklerin alındığı klasör"),
+             QStringLiteral("Yedeklerin alındığı hedef klasör. Yanındaki GÖZAT düğmesiyle "
+                            "seçilir."));
+    describe(backupButton_, QStringLiteral("Yedek al"),
+             QStringLiteral("Program klasörünün yedeğini hedef klasöre alır."));
+    describe(chooseTargetButton_, QStringLiteral("Hedef klasörü seç"),
+             QStringLiteral("Yedeklerin alınacağı klasörü seçmek için klasör penceresini "
+                            "açar."));
+    describe(targetLabel_, QStringLiteral("Nereye Yedeklensin"),
+             QStringLiteral("Hedef klasör alanının adı."));
+    describe(programFolderLabel_, QStringLiteral("Yedeklenen"),
+             QStringLiteral("Yedeklenen klasör alanının adı."));
+    targetLabel_->setBuddy(targetField_);
+    programFolderLabel_->setBuddy(programFolderField_);
+    describe(historyList_, QStringLiteral("Yedekleme geçmişi"),
+             QStringLiteral("Alınan yedekler: tarih, saat ve yedek dosyasının yeri. Bir satır "
+                            "seçip Geri yükle ya da Geçmişten sil düğmesine basın."));
+    describe(entryButtonsBox_, QStringLiteral("Geçmişteki yedekler için işlemler"),
+             QStringLiteral("Seçili yedeği geçmişten silme, geri yükleme, dosyadan geri "
+                            "yükleme ve kapatma düğmeleri."));
+    describe(removeEntryButton_, QStringLiteral("Geçmişten sil"),
+             QStringLiteral("Seçili yedeği geçmiş listesinden siler. Yedek dosyası silinmez."));
+    describe(restoreEntryButton_, QStringLiteral("Geri yükle"),
+             QStringLiteral("Seçili yedeği program klasörüne geri yükler."));
+    describe(restoreFileButton_, QStringLiteral("Dosyadan geri yükle"),
+             QStringLiteral("Bir yedek dosyası seçmek için dosya penceresini açar ve onu "
+                            "program klasörüne geri yükler."));
+    describe(closeButton_, QStringLiteral("Kapat"),
+             QStringLiteral("Hedef klasörü kaydeder ve programı kapatır."));
+    describe(noticeLabel_, QStringLiteral("Uyarı"), noticeLabel_->text());
+    describe(banner_, QStringLiteral("Kavlento amblemi"),
+             QStringLiteral("Kavlento'nun adı ve amblemi."));
 }
 
 QString MainWindow::targetText() const {

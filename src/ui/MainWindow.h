@@ -52,6 +52,7 @@ protected:
 
 private:
     void onItemClicked(const QModelIndex& item);
+    void describeForScreenReaders();
 
     // Each control also carries its name from the window's design as its
     // object name, which tests and pictures find it by.

@@ -53,6 +53,18 @@ ProgressWindow::ProgressWindow(PercentSource lastPercent)
     tickTimer_->setInterval(kTickMilliseconds);
     connect(tickTimer_, &QTimer::timeout, this, &ProgressWindow::tick);
     tickTimer_->start();
+
+    // What a screen reader says of the window while a job runs.
+    setAccessibleName(QStringLiteral("Kavlento çalışıyor"));
+    setAccessibleDescription(
+        QStringLiteral("Yedekleme ya da geri yükleme sürüyor. Bitince program kapanır."));
+    bar_->setAccessibleName(QStringLiteral("İşlemin ilerlemesi"));
+    bar_->setAccessibleDescription(QStringLiteral("İşlemin yüzde kaçının bittiği."));
+    titleLabel_->setAccessibleName(QStringLiteral("Kavlento"));
+    titleLabel_->setAccessibleDescription(QStringLiteral("Programın adı."));
+    waitLabel_->setAccessibleName(waitLabel_->text());
+    waitLabel_->setAccessibleDescription(
+        QStringLiteral("İşlem sürerken beklemek gerektiğini söyler."));
 }
 
 void ProgressWindow::tick() {

@@ -159,6 +159,16 @@ TEST_F(Backup, ChoosingAFolderStoresItAtOnceAndCancellingKeepsTheOldOne) {
     EXPECT_EQ(program->window().targetText(), "/media/Şirket Yedekleri");
     EXPECT_EQ(readBytes(programFile("yedekleme.dat")),
               store::TargetSetting::encode("/media/Şirket Yedekleri"));
+
+    // It opens at the stored target, or at home when that is not there.
+    dialogs.pickedFolders = {targetFolder, QString()};
+    clickChoose();
+    clickChoose();
+    const auto opened = dialogs.of("pickFolder");
+    ASSERT_EQ(opened.size(), 4u);
+    EXPECT_EQ(opened[0].title, QDir::homePath()); // "/eski/hedef" is not there
+    EXPECT_EQ(opened[2].title, QDir::homePath());
+    EXPECT_EQ(opened[3].title, targetFolder);
 }
 
 TEST_F(Backup, AFolderTheStoredFilesOrTheCommandCannotCarryIsRefused) {

@@ -103,6 +103,27 @@ TEST_F(Restore, APickedArchiveIsRestoredAfterTheQuestion) {
     EXPECT_EQ(firstDifference(expectedAfterRestore(), snapshot(programFolder)), "");
 }
 
+TEST_F(Restore, TheFoldersOwnHistoryStaysAndTheArchivesCopyIsUsedOnlyWhereThereIsNone) {
+    // A newer backup, recorded after the archive was taken, must stay listed.
+    const QByteArray newer = readBytes(programFile("yedekleme.lst")) +
+                             "\"07.12.2026\",\"10:00:00\",\"/yedek/07.12.2026/yeni.ksd\"\r\n";
+    for (const bool present : {true, false}) {
+        SCOPED_TRACE(present);
+        if (present) {
+            writeBytes(programFile("yedekleme.lst"), newer);
+        } else {
+            QFile::remove(programFile("yedekleme.lst"));
+        }
+        restart({"4702519836"});
+        dialogs.pickedFiles = {archivePath};
+        dialogs.answers = {true};
+        clickRestorePicked();
+        ASSERT_EQ(end.status, ExitStatus::Normal);
+        EXPECT_EQ(snapshot(programFolder).at("yedekleme.lst").content,
+                  present ? newer : backedUp.at("yedekleme.lst").content);
+    }
+}
+
 TEST_F(Restore, NoOrCancelOrNoSelectionOrAnEmptyListChangesNothing) {
     startInteractive();
     const Tree before = snapshot(programFolder);

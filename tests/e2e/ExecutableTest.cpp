@@ -89,6 +89,26 @@ protected:
         return *running.back();
     }
 
+    // Later starts see the clock stand at `moment` ("2031-06-15 10:20:30").
+    void holdClockAt(const QString& moment) {
+        const QString sanitizer = qEnvironmentVariable("ASAN_OPTIONS");
+        launcher = {"env",
+                    "FAKETIME_DONT_FAKE_MONOTONIC=1",
+                    "ASAN_OPTIONS=" + sanitizer + (sanitizer.isEmpty() ? "" : ":") +
+                        "verify_asan_link_order=0",
+                    "faketime",
+                    "-m",
+                    "-f",
+                    moment};
+    }
+
+    // Runs to the end; the exit status and what it wrote to standard output.
+    std::pair<int, QString> run(const QStringList& arguments) {
+        QProcess& process = start(arguments);
+        const int status = finish(process);
+        return {status, QString::fromLocal8Bit(process.readAllStandardOutput())};
+    }
+
     int finish(QProcess& process, int timeoutMs = 60000) {
         EXPECT_TRUE(process.waitForFinished(timeoutMs)) << "still running";
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -206,6 +226,93 @@ TEST_F(Executable, AFailureAtStartUpIsReportedAndEndsWithStatusOne) {
         EXPECT_TRUE(errors.contains(" Kavlento: hata 70: ")) << errors.toStdString();
         EXPECT_FALSE(errors.contains("terminate")) << errors.toStdString();
     }
+}
+
+TEST_F(Executable, TheAdministratorCanAskForHelpAndIsToldOfAWrongOption) {
+    storeTarget(targetFolder);
+    const auto [helped, help] = run({"--yardım"});
+    EXPECT_EQ(helped, 0);
+    for (const char* option : {"--hedef", "--denetle", "--sakla", "OtoRadizEv"}) {
+        EXPECT_TRUE(help.contains(QString::fromUtf8(option))) << option;
+    }
+    for (const QStringList& wrong :
+         {QStringList{"4702519836", "--bilinmeyen"}, QStringList{"4702519836", "--sakla", "2"},
+          QStringList{"4702519836", "OtoRadizEv", "--sakla", "sıfır"},
+          QStringList{"4702519836", "--hedef"}}) {
+        const auto [status, said] = run(wrong);
+        EXPECT_EQ(status, 7) << wrong.join(' ').toStdString();
+        EXPECT_TRUE(said.contains("--yardım")) << said.toStdString();
+    }
+    EXPECT_TRUE(archives().isEmpty());
+}
+
+TEST_F(Executable, TheTargetIsStoredFromTheCommandLineAfterTheFolderChoosersChecks) {
+    const QString turkish = folder.file("Şirket Yedekleri");
+    QDir().mkpath(turkish);
+    const auto [stored, said] = run({"4702519836", "--hedef", turkish});
+    EXPECT_EQ(stored, 0);
+    EXPECT_TRUE(said.contains(turkish)) << said.toStdString();
+    EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"), store::TargetSetting::encode(turkish));
+    // Not there; not carried by the commands; not held by the code page.
+    QDir().mkpath(folder.file("a>b"));
+    QDir().mkpath(folder.file("日本"));
+    for (const QString& refused : {folder.file("yok"), folder.file("a>b"), folder.file("日本")}) {
+        EXPECT_EQ(run({"4702519836", "--hedef=" + refused}).first, 7) << refused.toStdString();
+        EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"),
+                  store::TargetSetting::encode(turkish));
+    }
+}
+
+TEST_F(Executable, EveryBackupOfTheHistoryIsCheckedWithoutWritingAnything) {
+    storeTarget(targetFolder);
+    makeSampleTree(programFolder);
+    ASSERT_EQ(run({"4702519836", "OtoRadizEv"}).first, 0);
+    const QString sound = targetFolder + "/" + archives().first();
+    const QString damaged = folder.file("bozuk.ksd");
+    QByteArray bytes = readBytes(sound);
+    bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x10);
+    writeBytes(damaged, bytes);
+    const QString away = "/media/takılı-değil/07-12-2026/7122026.1.ksd";
+    store::HistoryFile history(programFolder);
+    history.append({"07-12-2026", "10:00:00", damaged});
+    history.append({"07-12-2026", "11:00:00", away});
+    const Tree before = snapshot(folder.path());
+
+    const auto [status, said] = run({"4702519836", "--denetle"});
+    EXPECT_EQ(status, 8) << said.toStdString();
+    EXPECT_TRUE(said.contains("SAĞLAM        " + sound)) << said.toStdString();
+    EXPECT_TRUE(said.contains("BOZUK         " + damaged)) << said.toStdString();
+    EXPECT_TRUE(said.contains("ULAŞILAMIYOR  " + away)) << said.toStdString();
+    EXPECT_EQ(firstDifference(before, snapshot(folder.path())), "");
+
+    // What cannot be reached is not damaged.
+    history.removeArchive(damaged);
+    EXPECT_EQ(run({"4702519836", "--denetle"}).first, 0);
+}
+
+TEST_F(Executable, KeepingTheNewestDeletesOnlyOlderArchivesOfOursInTheTarget) {
+    storeTarget(targetFolder);
+    writeFile(programFolder + "/veri.txt", "veri");
+    // Not ours, or not in the target: never deleted.
+    const QString stranger = targetFolder + "/15-06-2031/not.txt";
+    writeFile(stranger, "kullanıcının");
+    const QString elsewhere = folder.file("baska/15-06-2031/15062031.1.ksd");
+    writeFile(elsewhere, "başka bir hedefin yedeği");
+    store::HistoryFile(programFolder).append({"15-06-2031", "01:00:00", elsewhere});
+    for (const char* moment : {"2031-06-14 09:00:00", "2031-06-15 09:00:00", "2031-06-15 10:00:00",
+                               "2031-06-16 09:00:00"}) {
+        holdClockAt(moment);
+        const auto [status, said] = run({"4702519836", "OtoRadizEv", "--sakla", "2"});
+        ASSERT_EQ(status, 0) << said.toStdString();
+    }
+    EXPECT_EQ(archives(), (QStringList{"15-06-2031/1562031.1000.ksd", "15-06-2031/not.txt",
+                                       "16-06-2031/1662031.900.ksd"}));
+    EXPECT_FALSE(QFileInfo::exists(targetFolder + "/14-06-2031")); // emptied, so gone
+    EXPECT_TRUE(QFileInfo::exists(elsewhere));
+    const auto history = store::HistoryFile(programFolder).load();
+    ASSERT_TRUE(history.has_value());
+    EXPECT_EQ(history->size(), 3u);
+    EXPECT_EQ(history->field(0, 2), elsewhere);
 }
 
 TEST_F(Executable, AStaleDisplayRunsAnUnattendedBackupAndSaysWhyNoWindowCanShow) {
@@ -344,15 +451,7 @@ TEST_P(UsbStick, TwoBackupsInOneSecondGetTwoNamesAndEachRestoresTheFolder) {
     const MountedFileSystem stick(GetParam().kind, targetFolder);
     storeTarget(targetFolder);
     // Both runs see the same moment, so the second must find itself a free name.
-    const QString sanitizer = qEnvironmentVariable("ASAN_OPTIONS");
-    launcher = {"env",
-                "FAKETIME_DONT_FAKE_MONOTONIC=1",
-                "ASAN_OPTIONS=" + sanitizer + (sanitizer.isEmpty() ? "" : ":") +
-                    "verify_asan_link_order=0",
-                "faketime",
-                "-m",
-                "-f",
-                "2031-06-15 10:20:30"};
+    holdClockAt("2031-06-15 10:20:30");
 
     QProcess& first = start({"4702519836", "OtoRadizEv"});
     ASSERT_EQ(finish(first), 0) << first.readAllStandardError().toStdString();

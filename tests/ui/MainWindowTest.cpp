@@ -1,15 +1,20 @@
 #include "ui/MainWindow.h"
 #include "store/HistoryFile.h"
 #include "ui/Fonts.h"
+#include "ui/ProgressWindow.h"
 #include "ui/StyledButton.h"
 
+#include <QAccessible>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
+
+#include <set>
 
 #include "support/Controls.h"
 
@@ -245,4 +250,46 @@ TEST(MainWindow, EveryCaptionFitsInsideItsControl) {
     const QFontMetrics title(control<QGroupBox>(window, "Frame2")->font());
     EXPECT_LE(title.horizontalAdvance(control<QGroupBox>(window, "Frame2")->title()),
               control<QGroupBox>(window, "Frame2")->width());
+}
+
+TEST(MainWindow, AScreenReaderHearsWhatEachControlIsAndDoes) {
+    MainWindow window;
+    ProgressWindow progress([] { return std::optional<int>(); });
+    std::set<QString> names;
+    for (QWidget* top : {static_cast<QWidget*>(&window), static_cast<QWidget*>(&progress)}) {
+        for (QWidget* control : top->findChildren<QWidget*>()) {
+            if (control->objectName().isEmpty() ||
+                control->objectName().startsWith(QLatin1String("qt_"))) {
+                continue; // Qt's own parts of a control (scroll bars, header)
+            }
+            QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(control);
+            ASSERT_NE(spoken, nullptr);
+            const QString name = spoken->text(QAccessible::Name);
+            EXPECT_FALSE(name.isEmpty()) << control->objectName().toStdString();
+            EXPECT_FALSE(spoken->text(QAccessible::Description).isEmpty())
+                << control->objectName().toStdString();
+            if (control->focusPolicy() != Qt::NoFocus) {
+                EXPECT_TRUE(names.insert(name).second)
+                    << "two controls called " << name.toStdString();
+            }
+        }
+    }
+    EXPECT_GE(names.size(), 9u); // the list, the six buttons, the two fields
+}
+
+TEST(MainWindow, ClickingARowSelectsItWithoutScrollingSideways) {
+    MainWindow window;
+    window.showHistory(historyOf(threeRecords()));
+    window.showCentered();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTreeView* list = control<QTreeView>(window, "ListView1");
+    ASSERT_GT(list->horizontalScrollBar()->maximum(), 0); // the columns are wider than the list
+    // On the archive's location, whose column reaches past the list's edge.
+    const QRect cell = list->visualRect(list->model()->index(1, 2));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(list->viewport()->width() - 20, cell.center().y()));
+    // A view scrolls to its clicked cell once no double click can follow.
+    QTest::qWait(QApplication::doubleClickInterval() + 300);
+    EXPECT_EQ(list->horizontalScrollBar()->value(), 0);
+    EXPECT_EQ(window.selectedHistoryRecord(), threeRecords()[1]);
 }
