@@ -197,14 +197,18 @@ void BackupJob::run() {
     p_.dialogs.showProgress();
 }
 
-void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiveSize) {
+void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiveSize,
+                       qint64 checkMilliseconds) {
     appended_.reset(); // complete: its record stays
     if (p_.commandLine.isUnattended()) {
-        p_.dialogs.note(QStringLiteral("yedek alındı: %1 (%2 MB, %3 girdi, %4 saniye)")
-                            .arg(archivePath)
-                            .arg(static_cast<double>(archiveSize) / 1048576.0, 0, 'f', 1)
-                            .arg(entryCount)
-                            .arg(static_cast<double>(running_.elapsed()) / 1000.0, 0, 'f', 1));
+        const auto seconds = [](qint64 ms) { return static_cast<double>(ms) / 1000.0; };
+        p_.dialogs.note(
+            QStringLiteral("yedek alındı: %1 (%2 MB, %3 girdi, %4 saniye, denetimi %5 saniye)")
+                .arg(archivePath)
+                .arg(static_cast<double>(archiveSize) / 1048576.0, 0, 'f', 1)
+                .arg(entryCount)
+                .arg(seconds(running_.elapsed()), 0, 'f', 1)
+                .arg(seconds(checkMilliseconds), 0, 'f', 1));
         if (const auto count = p_.commandLine.archivesToKeep()) {
             Retention(p_.history, p_.dialogs).keepNewest(*count, p_.view.targetText());
         }

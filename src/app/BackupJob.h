@@ -76,7 +76,8 @@ public:
     void run();
     // The archive is complete and checked: says so (or notes it in the log of
     // an unattended run), keeps the newest archives when asked, and ends.
-    void finish(const QString& archivePath, int entryCount, qint64 archiveSize);
+    void finish(const QString& archivePath, int entryCount, qint64 archiveSize,
+                qint64 checkMilliseconds);
     // A backup that failed takes back the record it appended: no archive is
     // behind it. (A killed backup's record stays: its archive may lie on a
     // disk that is away now.)

@@ -39,7 +39,8 @@ void ArchiveComponent::Compress(const QString& command, const QStringList& exclu
         return [this, result] {
             emit CompressFinished(fromSystemPath(result.archivePath),
                                   static_cast<int>(result.entryCount),
-                                  static_cast<qint64>(result.archiveSize));
+                                  static_cast<qint64>(result.archiveSize),
+                                  static_cast<qint64>(result.checkMilliseconds));
         };
     });
 }

@@ -47,7 +47,8 @@ public:
 
 signals:
     void Progress(int percent);
-    void CompressFinished(const QString& archivePath, int entryCount, qint64 archiveSize);
+    void CompressFinished(const QString& archivePath, int entryCount, qint64 archiveSize,
+                          qint64 checkMilliseconds);
     void Failed(int number, const QString& description);
 
 private:

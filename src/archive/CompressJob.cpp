@@ -9,6 +9,7 @@
 #include "zip/ZipWriter.h"
 
 #include <cerrno>
+#include <chrono>
 
 namespace kavlento::archive {
 
@@ -40,10 +41,13 @@ CompressResult runCompress(const CompressCommand& command,
     writer.finish();
     output.flush();
     control.throwIfCancelled();
+    const auto checkStart = std::chrono::steady_clock::now();
     checkWrittenArchive(output.file(), finalPath, packed, control, threads);
+    const auto checking = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - checkStart);
     const std::uint64_t size = fs::lookUp(output.file(), finalPath).size;
     output.publish();
-    return {finalPath, packed.size(), size};
+    return {finalPath, packed.size(), size, checking.count()};
 }
 
 } // namespace kavlento::archive

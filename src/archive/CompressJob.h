@@ -13,6 +13,7 @@ struct CompressResult {
     std::string archivePath;
     std::size_t entryCount = 0;
     std::uint64_t archiveSize = 0;
+    std::int64_t checkMilliseconds = 0; // of reading the archive back
 };
 
 // Packs a folder into a new WinZip AES-256 archive. The archive is read back

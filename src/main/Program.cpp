@@ -35,8 +35,9 @@ void Program::connectHandlers() {
     on(&zip_, &archive::ArchiveComponent::Progress,
        [this](int percent) { shell_.onProgress(percent); });
     on(&zip_, &archive::ArchiveComponent::CompressFinished,
-       [this](const QString& archivePath, int entryCount, qint64 archiveSize) {
-           backup_.finish(archivePath, entryCount, archiveSize);
+       [this](const QString& archivePath, int entryCount, qint64 archiveSize,
+              qint64 checkMilliseconds) {
+           backup_.finish(archivePath, entryCount, archiveSize, checkMilliseconds);
        });
     on(&zip_, &archive::ArchiveComponent::Failed,
        [this](int number, const QString& description) { shell_.onFailed(number, description); });

@@ -73,20 +73,23 @@ private:
 constexpr std::size_t kSampleSize = 4096;
 
 // Already-compressed data (pictures, archives) gains nothing from deflate and
-// costs it the most time. Three samples compressed quickly tell.
+// costs it the most time. Samples compressed quickly tell: three of a large
+// piece, one from the middle of a small file (a thumbnail, say).
 bool looksIncompressible(const std::uint8_t* input, std::size_t size) {
-    if (size < 4 * kSampleSize) {
+    if (size < kSampleSize) {
         return false;
     }
+    const std::size_t samples = size < 4 * kSampleSize ? 1 : 3;
     libdeflate_compressor& fast = compressorFor(1);
     thread_local std::vector<std::uint8_t> scratch(2 * kSampleSize);
     std::size_t out = 0;
-    for (const std::size_t at : {std::size_t{0}, size / 2, size - kSampleSize}) {
-        const std::size_t n = libdeflate_deflate_compress(&fast, input + at, kSampleSize,
+    const std::size_t starts[] = {(size - kSampleSize) / 2, 0, size - kSampleSize};
+    for (std::size_t i = 0; i < samples; ++i) {
+        const std::size_t n = libdeflate_deflate_compress(&fast, input + starts[i], kSampleSize,
                                                           scratch.data(), scratch.size());
         out += n == 0 ? kSampleSize : n;
     }
-    return out * 100 >= 3 * kSampleSize * 98;
+    return out * 100 >= samples * kSampleSize * 98;
 }
 
 } // namespace

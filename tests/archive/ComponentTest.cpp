@@ -61,7 +61,8 @@ TEST_F(Component, CompressFinishesOnlyOnceTheArchiveIsCompleteOnDisk) {
     QSignalSpy failed(&zip, &archive::ArchiveComponent::Failed);
     bool completeWhenFinished = false;
     QObject::connect(&zip, &archive::ArchiveComponent::CompressFinished,
-                     [&](const QString& path, int entries) {
+                     [&](const QString& path, int entries, qint64 size, qint64) {
+                         EXPECT_EQ(size, QFileInfo(path).size());
                          EXPECT_EQ(path, target + "/1.ksd");
                          EXPECT_GT(entries, 10);
                          const ToolResult test = runTool("7zz", {"t", "-p6150937284", path});

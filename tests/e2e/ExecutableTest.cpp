@@ -325,7 +325,7 @@ TEST_F(Executable, AStaleDisplayRunsAnUnattendedBackupAndSaysWhyNoWindowCanShow)
     EXPECT_TRUE(
         QRegularExpression(QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d Kavlento: yedek )"
                                           R"(alındı: .+\.ksd \(\d+\.\d MB, \d+ girdi, \d+\.\d )"
-                                          R"(saniye\)\n$)"))
+                                          R"(saniye, denetimi \d+\.\d saniye\)\n$)"))
             .match(log)
             .hasMatch())
         << log.toStdString();
