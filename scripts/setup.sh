@@ -7,7 +7,7 @@ packages=(
     # build
     cmake g++ make pkg-config
     # libraries
-    qt6-base-dev libzip-dev libdeflate-dev libssl-dev zlib1g-dev
+    qt6-base-dev libzip-dev libdeflate-dev libisal-dev libssl-dev zlib1g-dev
     # Turkish texts of Qt's own dialogs, and fonts with every Turkish letter
     qt6-translations-l10n fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
     # tests: GoogleTest, independent archivers, a virtual display

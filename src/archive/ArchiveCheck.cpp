@@ -76,13 +76,19 @@ void checkWrittenArchive(const fs::UniqueFd& archive, const std::string& path,
         for (std::size_t i = 0; i < entries.size(); ++i) {
             compareHeader(path, entries[i], packed[i]);
         }
+        // Largest first, so that no core is left alone with a large file at the end.
+        std::vector<std::size_t> order;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (!entries[i].isFolder()) {
+                order.push_back(i);
+            }
+        }
+        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return entries[a].compressedSize > entries[b].compressedSize;
+        });
         runInParallel(
-            entries.size(), threads,
-            [&](std::size_t i) {
-                if (!entries[i].isFolder()) {
-                    readWhole(reader, entries[i], packed[i], control);
-                }
-            },
+            order.size(), threads,
+            [&](std::size_t k) { readWhole(reader, entries[order[k]], packed[order[k]], control); },
             [&] { return control.cancelled(); });
         control.throwIfCancelled();
     } catch (const Failure& failure) {
