@@ -5,8 +5,8 @@
 //
 //   bench_kdf [entries-per-run=64]
 
-#include "zip/WinZipAes.h"
 #include "zip/Pbkdf2Sha1.h"
+#include "zip/WinZipAes.h"
 
 #include <openssl/evp.h>
 

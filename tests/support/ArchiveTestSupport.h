@@ -16,9 +16,9 @@ namespace kavlento::testing {
 struct FileState {
     char type = 'f'; // 'f' file, 'd' folder, 'l' link
     std::uint32_t permissions = 0;
-    std::int64_t modified = 0;           // seconds
+    std::int64_t modified = 0;          // seconds
     std::uint32_t modifiedFraction = 0; // 100 ns steps, when asked for
-    QByteArray content; // file bytes, or a link's target
+    QByteArray content;                 // file bytes, or a link's target
     bool operator==(const FileState& o) const {
         return type == o.type && permissions == o.permissions && modified == o.modified &&
                modifiedFraction == o.modifiedFraction && content == o.content;
