@@ -140,10 +140,6 @@ QString item(const char* key, const QString& value) {
 
 } // namespace
 
-QString CompressCommand::archivePath() const {
-    return QDir(destinationFolder).filePath(archiveFileName);
-}
-
 bool fitsCommandValue(const QString& value) {
     return !value.contains(QLatin1Char('>'));
 }

@@ -19,8 +19,6 @@ struct CompressCommand {
     QString sourceFolder;
     QString destinationFolder;
     QString archiveFileName;
-
-    QString archivePath() const;
 };
 
 struct ExtractCommand {

@@ -67,8 +67,10 @@ struct KeySlot {
 // An entry with data whose work is being handed out, in archive order.
 struct Dispatched {
     std::size_t index = 0;
-    std::shared_ptr<OpenedFile> file; // files only; empty when the file is gone
-    KeySlot keys;                     // empty for a file that is gone
+    bool gone = false;                // no longer there (or no longer of its kind)
+    std::shared_ptr<OpenedFile> file; // a file's
+    std::string linkTarget;           // a link's
+    KeySlot keys;
 };
 
 std::size_t piecesOf(std::uint64_t size) {
@@ -153,13 +155,18 @@ private:
         auto dispatched = std::make_unique<Dispatched>();
         dispatched->index = index;
         const TreeEntry& entry = entries_[index];
+        const std::string path = joinPath(root_, entry.path);
         if (entry.kind == EntryKind::File) {
-            dispatched->file = open(joinPath(root_, entry.path));
-            if (dispatched->file == nullptr) {
-                return dispatched;
-            }
+            dispatched->file = open(path);
+            dispatched->gone = dispatched->file == nullptr;
+        } else if (std::optional<std::string> target = readLinkTarget(path, kCannotRead)) {
+            dispatched->linkTarget = std::move(*target);
+        } else {
+            dispatched->gone = true;
         }
-        dispatched->keys = takeKeys();
+        if (!dispatched->gone) {
+            dispatched->keys = takeKeys();
+        }
         return dispatched;
     }
 
@@ -224,14 +231,14 @@ private:
 
     void writeEntry(ZipWriter& writer, std::unique_ptr<Dispatched> d) {
         TreeEntry entry = entries_[d->index];
-        if (entry.kind == EntryKind::File && d->file == nullptr) {
+        if (d->gone) {
             control_.advance(entry.size); // gone since the folder was listed
             return;
         }
         const AesSalt salt = d->keys.salt();
         const AesKeys keys = d->keys.keys();
         if (entry.isLink()) {
-            const std::string target = readLinkTarget(joinPath(root_, entry.path), kCannotRead);
+            const std::string& target = d->linkTarget;
             entry.size = target.size();
             writeWhole(writer, entry, salt, keys, [&](AesStream& stream, std::uint32_t& crc) {
                 std::vector<std::uint8_t> data(target.begin(), target.end());

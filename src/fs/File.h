@@ -76,9 +76,9 @@ PathInfo lookUpFollowing(const std::string& path);
 PathInfo lookUp(const UniqueFd& file, const std::string& pathForErrors);
 
 enum class AtALink { Refuse, Follow };
-// Opens an existing file for reading; a link at its place is refused (ELOOP)
-// unless it is to be followed. Empty when the file does not exist (any more);
-// other errors throw.
+// Opens an existing file for reading; a link at its place is not opened unless
+// it is to be followed. Empty when there is no file (any more), or a link
+// that is not to be followed; other errors throw.
 std::optional<UniqueFd> openForReading(const std::string& path, AtALink link = AtALink::Refuse);
 // Creates a new file for writing; fails when the name exists.
 UniqueFd createNew(const std::string& path, std::uint32_t mode);
@@ -98,6 +98,9 @@ void writeAllAt(int fd, std::uint64_t offset, const void* buffer, std::size_t si
                 const std::string& path);
 void truncateTo(int fd, std::uint64_t size, const std::string& path);
 void syncFile(int fd, const std::string& path);
+// Starts writing a range of a file to the disk without waiting, so that a
+// later syncFile has less left to wait for. Only a request.
+void startWriting(int fd, std::uint64_t offset, std::uint64_t size);
 // Asks the system to drop the file's cached pages, so that the next read comes
 // from the disk. Only a request: where it is not honoured the read comes from
 // memory.
@@ -124,7 +127,8 @@ bool removeEmptyFolder(const std::string& path);
 // false if something could not be removed.
 bool removeTree(const std::string& path);
 
-std::string readLinkTarget(const std::string& path, const QString& action);
+// A link's target; nothing when there is no link at `path` (any more).
+std::optional<std::string> readLinkTarget(const std::string& path, const QString& action);
 void makeLink(const std::string& target, const std::string& path, const QString& action);
 // Sets permission bits and the modification time of a file or folder.
 void setModeAndTime(const std::string& path, std::uint32_t mode, Timestamp modified,

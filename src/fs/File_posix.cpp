@@ -108,7 +108,8 @@ std::optional<UniqueFd> openForReading(const std::string& path, AtALink link) {
     const int noFollow = link == AtALink::Refuse ? O_NOFOLLOW : 0;
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | noFollow));
     if (!fd.valid()) {
-        if (errno == ENOENT) {
+        // Gone, or a link (refused) or a file in a folder's place came there.
+        if (errno == ENOENT || errno == ENOTDIR || (errno == ELOOP && noFollow != 0)) {
             return std::nullopt;
         }
         throwSystemError(kCannotRead, path);
@@ -204,6 +205,17 @@ void syncFile(int fd, const std::string& path) {
     if (::fsync(fd) != 0) {
         throwSystemError(QStringLiteral("Dosya diske yazılamadı"), path);
     }
+}
+
+void startWriting(int fd, std::uint64_t offset, std::uint64_t size) {
+#ifdef SYNC_FILE_RANGE_WRITE
+    ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(size),
+                      SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd;
+    (void)offset;
+    (void)size;
+#endif
 }
 
 void dropCachedPages(int fd) {
@@ -319,11 +331,14 @@ bool removeTree(const std::string& path) {
     return !error;
 }
 
-std::string readLinkTarget(const std::string& path, const QString& action) {
+std::optional<std::string> readLinkTarget(const std::string& path, const QString& action) {
     std::string target(PATH_MAX, '\0');
     while (true) {
         const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
         if (n < 0) {
+            if (errno == ENOENT || errno == EINVAL) {
+                return std::nullopt; // gone, or no longer a link
+            }
             throwSystemError(action, path);
         }
         if (static_cast<std::size_t>(n) < target.size()) {

@@ -21,7 +21,6 @@ public:
     NewFile& operator=(const NewFile&) = delete;
 
     const UniqueFd& file() const { return fd_; }
-    const std::string& finalPath() const { return finalPath_; }
 
     // Flushes the file to disk and drops its cached pages, so that what is
     // read next comes from the disk.

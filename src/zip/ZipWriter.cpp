@@ -209,6 +209,8 @@ void ZipWriter::append(const void* data, std::size_t size) {
 
 void ZipWriter::flush() {
     writeAllAt(fd_, bufferStart_, buffer_.data(), buffer_.size(), path_);
+    // The disk writes while the rest is compressed, instead of all at the end.
+    startWriting(fd_, bufferStart_, buffer_.size());
     bufferStart_ += buffer_.size();
     buffer_.clear();
 }

@@ -55,7 +55,6 @@ TEST(ArchiveCommand, EveryKeyOfABackupIsRead) {
     EXPECT_EQ(c.sourceFolder, "/PROGRAM");
     EXPECT_EQ(c.destinationFolder, "/YEDEK/06.12.2026");
     EXPECT_EQ(c.archiveFileName, "6122026.953.ksd");
-    EXPECT_EQ(c.archivePath(), "/YEDEK/06.12.2026/6122026.953.ksd");
 
     const CompressCommand minimal = parseCompressCommand(
         "<password=x><directory-with-the-files-to-compress=/a><destination-directory=/b>"

@@ -151,12 +151,17 @@ TEST_F(Packing, AFileChangedInPlaceIsReadAgainOrFailsTheBackupWithItsName) {
     EXPECT_FALSE(QFile::exists(target + "/son.ksd"));
 }
 
-TEST_F(Packing, AFileGoneSinceTheFolderWasListedIsLeftOutAndTheRestIsChecked) {
+TEST_F(Packing, WhatIsGoneSinceTheFolderWasListedIsLeftOutAndTheRestIsChecked) {
     writeFile(source + "/kalici.txt", "kalıcı");
     writeFile(source + "/gecici.tmp", "birazdan yok");
     writeFile(source + "/alt/veri.txt", "veri");
+    writeFile(source + "/donusen", "birazdan bağlantı");
+    makeLink(source + "/bag", "kalici.txt");
     const fs::ScannedTree scanned = fs::scanFolder(fs::toSystemPath(source), {});
     QFile::remove(source + "/gecici.tmp");
+    QFile::remove(source + "/bag");
+    QFile::remove(source + "/donusen");
+    makeLink(source + "/donusen", "kalici.txt"); // no longer the file that was listed
     const std::string archivePath = fs::toSystemPath(target + "/1.ksd");
     const auto packed = packInto(archivePath, scanned);
     std::vector<std::string> names;
