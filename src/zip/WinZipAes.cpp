@@ -27,6 +27,37 @@ constexpr std::size_t kBlocksAtOnce = 4096; // 64 KiB of keystream per cipher ca
                   QStringLiteral("Şifreleme kitaplığı hatası: %1").arg(QLatin1String(what)));
 }
 
+// Eight bytes at a time: a byte loop here was a twentieth of a backup's time.
+void xorInto(std::uint8_t* data, const std::uint8_t* stream, std::size_t size) {
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t a;
+        std::uint64_t b;
+        std::memcpy(&a, data + i, 8);
+        std::memcpy(&b, stream + i, 8);
+        a ^= b;
+        std::memcpy(data + i, &a, 8);
+    }
+    for (; i < size; ++i) {
+        data[i] ^= stream[i];
+    }
+}
+
+std::uint64_t littleEndian(std::uint64_t value) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return __builtin_bswap64(value);
+#else
+    return value;
+#endif
+}
+
+// The WinZip counter block: a 64-bit little-endian count, then the high half,
+// stored whole (built byte by byte it stalled the load that followed).
+void putCounter(std::uint8_t* block, std::uint64_t low, std::uint64_t high) {
+    const std::uint64_t halves[2] = {littleEndian(low), littleEndian(high)};
+    std::memcpy(block, halves, sizeof halves);
+}
+
 const EVP_CIPHER* ecbCipher(AesStrength strength) {
     switch (strength) {
     case AesStrength::Aes128:
@@ -151,16 +182,16 @@ void AesStream::applyKeystream(std::uint8_t* data, std::size_t size) {
         const std::size_t blocks = std::min(kBlocksAtOnce, (size + 15) / 16);
         counters.resize(blocks * 16);
         stream.resize(blocks * 16 + 16);
+        std::uint64_t low = counterLow_;
+        std::uint64_t high = counterHigh_;
         for (std::size_t b = 0; b < blocks; ++b) {
-            std::uint8_t* c = counters.data() + 16 * b;
-            for (int i = 0; i < 8; ++i) {
-                c[i] = static_cast<std::uint8_t>(counterLow_ >> (8 * i));
-                c[8 + i] = static_cast<std::uint8_t>(counterHigh_ >> (8 * i));
-            }
-            if (++counterLow_ == 0) {
-                ++counterHigh_;
+            putCounter(counters.data() + 16 * b, low, high);
+            if (++low == 0) {
+                ++high;
             }
         }
+        counterLow_ = low;
+        counterHigh_ = high;
         int produced = 0;
         if (EVP_EncryptUpdate(cipher_, stream.data(), &produced, counters.data(),
                               static_cast<int>(counters.size())) != 1 ||
@@ -168,9 +199,7 @@ void AesStream::applyKeystream(std::uint8_t* data, std::size_t size) {
             cryptoFailure("AES");
         }
         const std::size_t use = std::min(size, counters.size());
-        for (std::size_t i = 0; i < use; ++i) {
-            data[i] ^= stream[i];
-        }
+        xorInto(data, stream.data(), use);
         if (use < counters.size()) { // a partial last block: keep the rest for later
             const std::size_t blockStart = use & ~std::size_t{15};
             std::memcpy(pending_.data(), stream.data() + blockStart, 16);
