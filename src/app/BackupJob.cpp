@@ -207,8 +207,8 @@ void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiv
                 .arg(archivePath)
                 .arg(static_cast<double>(archiveSize) / 1048576.0, 0, 'f', 1)
                 .arg(entryCount)
-                .arg(seconds(running_.elapsed()), 0, 'f', 1)
-                .arg(seconds(checkMilliseconds), 0, 'f', 1));
+                .arg(seconds(running_.elapsed()), 0, 'f', 2)
+                .arg(seconds(checkMilliseconds), 0, 'f', 2));
         if (const auto count = p_.commandLine.archivesToKeep()) {
             Retention(p_.history, p_.dialogs).keepNewest(*count, p_.view.targetText());
         }

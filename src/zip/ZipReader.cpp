@@ -22,7 +22,8 @@ using namespace fs;
 namespace {
 
 constexpr std::size_t kRawBuffer = 256 * 1024;
-constexpr std::uint64_t kWholeEntry = 1u << 20;
+// Larger entries stream: a whole entry costs its size twice in memory per thread.
+constexpr std::uint64_t kWholeEntry = 256u << 10;
 
 [[noreturn]] void wrongPassword(const std::string& archive) {
     throw Failure(

@@ -324,8 +324,8 @@ TEST_F(Executable, AStaleDisplayRunsAnUnattendedBackupAndSaysWhyNoWindowCanShow)
     const QString log = QString::fromLocal8Bit(unattended.readAllStandardError());
     EXPECT_TRUE(
         QRegularExpression(QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d Kavlento: yedek )"
-                                          R"(alındı: .+\.ksd \(\d+\.\d MB, \d+ girdi, \d+\.\d )"
-                                          R"(saniye, denetimi \d+\.\d saniye\)\n$)"))
+                                          R"(alındı: .+\.ksd \(\d+\.\d MB, \d+ girdi, \d+\.\d\d )"
+                                          R"(saniye, denetimi \d+\.\d\d saniye\)\n$)"))
             .match(log)
             .hasMatch())
         << log.toStdString();
