@@ -218,13 +218,14 @@ Timestamp modificationTime(const std::string& path, const unsigned char* extra, 
                           if (tag == kExtraTimestamp && length >= 5 && (data[0] & 1) != 0) {
                               unix = Timestamp{static_cast<std::int32_t>(get32(data + 1)), 0};
                           }
-                          for (std::uint16_t at = 4; tag == kExtraNtfs && at + 4 <= length;) {
+                          // Wide enough that hostile sizes cannot wrap the walk around.
+                          for (std::size_t at = 4; tag == kExtraNtfs && at + 4 <= length;) {
                               const std::uint16_t attribute = get16(data + at);
                               const std::uint16_t attributeSize = get16(data + at + 2);
                               if (attribute == 1 && attributeSize >= 8 && at + 4 + 8 <= length) {
                                   ntfs = fromNtfsTime(get64(data + at + 4));
                               }
-                              at = static_cast<std::uint16_t>(at + 4 + attributeSize);
+                              at += 4 + attributeSize;
                           }
                       });
     if (ntfs) {
@@ -432,15 +433,17 @@ ZipDirectory::ZipDirectory(int fd, const std::string& path, const NamePolicy& na
         entry.method = record.method;
         entry.modified = modificationTime(path, extra, extraSize, dosTime, dosDate);
         setEncryption(path, record.flags, extra, extraSize, entry);
-        const bool folderName = !record.rawName.empty() &&
-                                (record.rawName.back() == '/' || record.rawName.back() == '\\');
-        classify(record.madeBy, record.attributes, folderName, entry);
+        // Named as this system names files first: a name ending in '\' is a
+        // file's here, and a folder's only from archivers whose separator it is.
+        const std::string systemName = entryName(record.rawName, (record.flags & kFlagUtf8) != 0,
+                                                 static_cast<std::uint8_t>(record.madeBy >> 8));
+        classify(record.madeBy, record.attributes, !systemName.empty() && systemName.back() == '/',
+                 entry);
         directory.next(commentSize);
 
         entry.dataOffset = checkLocalHeader(fd, path, record, layout.offset);
         spans.emplace_back(record.sizes.localOffset, entry.dataOffset + entry.compressedSize);
-        const std::string listed = names(entryName(record.rawName, (record.flags & kFlagUtf8) != 0,
-                                                   static_cast<std::uint8_t>(record.madeBy >> 8)));
+        const std::string listed = names(systemName);
         if (!listed.empty()) {
             entry.path = names_.add(listed);
             entries_.push_back(entry);

@@ -305,3 +305,18 @@ TEST_F(HostileArchive, AFolderOrAPipeInTheArchivesPlaceIsRefusedWithoutWaiting) 
     EXPECT_EQ(failure.code(), FailureCode::FileNotFound);
     EXPECT_EQ(firstDifference(before, snapshot(restored)), "");
 }
+
+TEST_F(HostileArchive, ATimeFieldWhoseSizesWrapAroundIsReadToItsEnd) {
+    // An NTFS time attribute claiming 0xFFFC bytes: a walk that wrapped at
+    // 16 bits would come back to where it started and never end.
+    writeFile(source + "/a.txt", "içerik", 0644, 1500000000);
+    QByteArray bytes = readBytes(compress(source));
+    const QByteArray attribute = QByteArray::fromHex("01001800");
+    const QByteArray wrapping = QByteArray::fromHex("0100fcff");
+    ASSERT_GT(bytes.count(attribute), 0);
+    bytes.replace(attribute, wrapping);
+    const QString path = work.file("ntfs.ksd");
+    writeBytes(path, bytes);
+    extract(path, restored);
+    EXPECT_EQ(readBytes(restored + "/a.txt"), "içerik");
+}

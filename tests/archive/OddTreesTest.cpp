@@ -33,7 +33,8 @@ const std::vector<std::string> kNames = {"rapor\\2024.txt",
                                          "emoji \xf0\x9f\x98\x80",
                                          "Aa",
                                          "aa",
-                                         "yedek.ksd"};
+                                         "yedek.ksd",
+                                         "sonu ters bölü\\"};
 
 // Where a link may point: inside, outside, through another link, nowhere.
 const std::vector<std::string> kLinkTargets = {
