@@ -15,10 +15,8 @@ using namespace zip;
 
 namespace {
 
-constexpr std::uint64_t kEntryWeight = 16 * 1024;
 // Small AES entries are taken in groups whose keys are derived side by side;
 // a large one is worth a derivation of its own.
-constexpr std::size_t kKeysAtOnce = 16;
 constexpr std::uint64_t kLargeEntry = 1u << 20;
 
 std::vector<std::vector<const ZipEntry*>>
@@ -36,7 +34,7 @@ groupsOf(const ZipReader& reader, const std::function<bool(const ZipEntry&)>& wa
     bool open = false; // whether the last group takes more small AES entries
     for (const ZipEntry* entry : order) {
         const bool small = entry->aes() && entry->compressedSize <= kLargeEntry;
-        if (!small || !open || groups.back().size() == kKeysAtOnce) {
+        if (!small || !open || groups.back().size() == kSaltsDerivedTogether) {
             groups.emplace_back();
         }
         groups.back().push_back(entry);
@@ -87,7 +85,7 @@ void forEachEntryContent(const ZipReader& reader, const std::string& password, u
                 content.emplace(reader, *entry, password);
             }
             use(*entry, *content);
-            control.advance(kEntryWeight);
+            control.advance(kEntryProgress);
         }
     };
     runInParallel(
@@ -99,7 +97,7 @@ void forEachEntryContent(const ZipReader& reader, const std::string& password, u
 std::uint64_t contentWork(const ZipReader& reader) {
     std::uint64_t total = 0;
     for (const ZipEntry& entry : reader.entries()) {
-        total = saturatingAdd(total, saturatingAdd(entry.size, kEntryWeight));
+        total = saturatingAdd(total, saturatingAdd(entry.size, kEntryProgress));
     }
     return total;
 }

@@ -7,6 +7,10 @@
 
 namespace kavlento::archive {
 
+// What an entry of an archive costs besides its bytes (mostly its key
+// derivation), in progress units.
+constexpr std::uint64_t kEntryProgress = 16 * 1024;
+
 // Cancellation and progress of one archive job, shared by its threads.
 // Progress is reported as whole percentages, each value once and rising; 100
 // is reported only by complete(), when the job's result is in place.

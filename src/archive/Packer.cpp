@@ -22,16 +22,11 @@ using namespace zip;
 namespace {
 
 constexpr std::size_t kPieceSize = 1u << 20;
-// What one entry costs besides its bytes (mostly its key derivation), in bytes
-// of progress.
-constexpr std::uint64_t kEntryWeight = 16 * 1024;
 // Work handed out ahead of the writer: enough to keep every core busy, and a
 // bound on memory whatever the size of the folder.
 constexpr std::size_t kMaxBytesInFlight = 8u << 20;
 constexpr std::size_t kMaxTasksInFlight = 64;
 constexpr std::size_t kMaxEntriesAhead = 64; // files open at once, among other things
-// Keys derived together: four chains each, 64 chains fill the widest engine.
-constexpr std::size_t kKeysAtOnce = 16;
 // How often a file that changes while it is read is read again.
 constexpr int kReadsOfAChangingFile = 4;
 
@@ -86,6 +81,14 @@ DeflatedPiece readAndDeflate(const OpenedFile& file, std::uint64_t offset, std::
     return deflatePiece(buffer.data(), size, last, level);
 }
 
+// Encrypts a deflated piece onto the entry being written, and adds it to the CRC.
+void append(ZipWriter& writer, DeflatedPiece& piece, AesStream& stream, std::uint32_t& crc) {
+    crc = static_cast<std::uint32_t>(
+        crc32_combine(crc, piece.crc, static_cast<z_off_t>(piece.inputSize)));
+    stream.encrypt(piece.data.data(), piece.data.size());
+    writer.write(piece.data.data(), piece.data.size());
+}
+
 bool shrankWhileRead(const Failure& failure) {
     return failure.code() == FailureCode::InputPastEnd;
 }
@@ -116,7 +119,7 @@ public:
             } else {
                 writeEntry(writer, takeDispatched());
             }
-            control_.advance(kEntryWeight);
+            control_.advance(kEntryProgress);
         }
         return std::move(packed_);
     }
@@ -173,12 +176,12 @@ private:
     // A salt and keys of the batch being used up; a new batch is derived on the
     // workers when it is.
     KeySlot takeKeys() {
-        if (keysTaken_ == kKeysAtOnce) {
+        if (keysTaken_ == kSaltsDerivedTogether) {
             keyBatch_ = pool_
                             .submit([this] {
                                 control_.throwIfCancelled();
                                 auto batch = std::make_shared<KeyBatch>();
-                                for (std::size_t i = 0; i < kKeysAtOnce; ++i) {
+                                for (std::size_t i = 0; i < kSaltsDerivedTogether; ++i) {
                                     batch->salts.push_back(randomSalt());
                                 }
                                 batch->keys = deriveAesKeys(options_.password, batch->salts);
@@ -305,10 +308,7 @@ private:
                 whole = false;
             }
             if (whole) {
-                crc = static_cast<std::uint32_t>(
-                    crc32_combine(crc, deflated->crc, static_cast<z_off_t>(deflated->inputSize)));
-                stream.encrypt(deflated->data.data(), deflated->data.size());
-                writer.write(deflated->data.data(), deflated->data.size());
+                append(writer, *deflated, stream, crc);
             }
             control_.advance(piece.inputSize);
             control_.throwIfCancelled();
@@ -352,10 +352,7 @@ private:
                 }
                 throw;
             }
-            crc = static_cast<std::uint32_t>(
-                crc32_combine(crc, deflated.crc, static_cast<z_off_t>(deflated.inputSize)));
-            stream.encrypt(deflated.data.data(), deflated.data.size());
-            writer.write(deflated.data.data(), deflated.data.size());
+            append(writer, deflated, stream, crc);
             offset += length;
         }
         return true;
@@ -377,7 +374,7 @@ private:
     std::size_t bytesInFlight_ = 0;
     std::size_t tasksInFlight_ = 0; // pieces handed out and not yet written
     std::shared_future<std::shared_ptr<const KeyBatch>> keyBatch_;
-    std::size_t keysTaken_ = kKeysAtOnce;
+    std::size_t keysTaken_ = kSaltsDerivedTogether;
     WorkerPool pool_; // last: its threads stop before the work they refer to goes
 };
 
@@ -391,7 +388,7 @@ std::vector<PackedEntry> pack(const std::vector<TreeEntry>& entries, const std::
 std::uint64_t packingWork(const std::vector<TreeEntry>& entries) {
     std::uint64_t total = 0;
     for (const TreeEntry& entry : entries) {
-        total += entry.size + kEntryWeight;
+        total += entry.size + kEntryProgress;
     }
     return total;
 }

@@ -51,6 +51,8 @@ AesKeys deriveAesKeys(const std::string& password, const AesSalt& salt);
 // The keys of many salts at once: their derivations run side by side (see
 // Pbkdf2Sha1.h), several times faster per entry than one by one.
 std::vector<AesKeys> deriveAesKeys(const std::string& password, const std::vector<AesSalt>& salts);
+// Salts worth deriving together: four chains each fill the widest engine.
+constexpr std::size_t kSaltsDerivedTogether = 16;
 
 // Where the keys of an entry being read come from: derived from the password
 // and the entry's salt, or, for an archive just written, kept from writing it.
