@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace kavlento::fs {
@@ -23,6 +24,12 @@ std::string joinPath(const std::string& folder, std::string_view relative) {
     }
     path += relative;
     return path;
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".")
+                                      : path.substr(0, std::max<std::size_t>(slash, 1));
 }
 
 void throwSystemError(int error, const QString& action, const std::string& path) {

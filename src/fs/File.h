@@ -19,6 +19,8 @@ namespace kavlento::fs {
 std::string toSystemPath(const QString& path);
 QString fromSystemPath(std::string_view path);
 std::string joinPath(const std::string& folder, std::string_view relative);
+// The folder that holds `path`: "." for a bare name, "/" for a name at the root.
+std::string folderOf(const std::string& path);
 
 // Throws the Failure for a system error number (the current one by default),
 // naming `path`.
@@ -130,9 +132,14 @@ bool removeTree(const std::string& path);
 // A link's target; nothing when there is no link at `path` (any more).
 std::optional<std::string> readLinkTarget(const std::string& path, const QString& action);
 void makeLink(const std::string& target, const std::string& path, const QString& action);
-// Sets permission bits and the modification time of a file or folder.
-void setModeAndTime(const std::string& path, std::uint32_t mode, Timestamp modified,
-                    const QString& action);
+// Sets permission bits and the modification time of the folder at `path`; a
+// link there is refused, not followed.
+void setFolderModeAndTime(const std::string& path, std::uint32_t mode, Timestamp modified,
+                          const QString& action);
+// Gives the owner every right on the folder at `path`, where there is one (a
+// link is not followed), so that what lies in it can be moved or removed.
+void makeFolderWritable(const std::string& path, const QString& action);
+// Sets permission bits and the modification time of an open file or folder.
 void setModeAndTime(const UniqueFd& file, std::uint32_t mode, Timestamp modified,
                     const std::string& pathForErrors, const QString& action);
 // Sets a link's own modification time (not its target's).

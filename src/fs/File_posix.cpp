@@ -355,12 +355,36 @@ void makeLink(const std::string& target, const std::string& path, const QString&
     }
 }
 
-void setModeAndTime(const std::string& path, std::uint32_t mode, Timestamp modified,
-                    const QString& action) {
-    const struct timespec times[2] = {{0, UTIME_OMIT}, toTimespec(modified)};
-    if (::chmod(path.c_str(), static_cast<mode_t>(mode)) != 0 ||
-        ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+namespace {
+
+// The folder at `path` itself; nothing when there is none, or a link is there.
+std::optional<UniqueFd> openFolder(const std::string& path, const QString& action) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid()) {
+        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
+            return std::nullopt;
+        }
         throwSystemError(action, path);
+    }
+    return fd;
+}
+
+} // namespace
+
+void setFolderModeAndTime(const std::string& path, std::uint32_t mode, Timestamp modified,
+                          const QString& action) {
+    const std::optional<UniqueFd> folder = openFolder(path, action);
+    if (!folder) {
+        throwSystemError(ENOTDIR, action, path);
+    }
+    setModeAndTime(*folder, mode, modified, path, action);
+}
+
+void makeFolderWritable(const std::string& path, const QString& action) {
+    if (const std::optional<UniqueFd> folder = openFolder(path, action)) {
+        if (::fchmod(folder->get(), static_cast<mode_t>(lookUp(*folder, path).mode | 0700)) != 0) {
+            throwSystemError(action, path);
+        }
     }
 }
 

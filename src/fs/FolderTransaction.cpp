@@ -95,7 +95,7 @@ public:
         syncFile(fd_.get(), temp_);
         fd_.close(temp_);
         renamePath(temp_, path_, action_);
-        syncFolder(path_.substr(0, path_.rfind('/')));
+        syncFolder(folderOf(path_));
     }
 
 private:
@@ -272,12 +272,7 @@ void FolderTransaction::recover(const std::string& destination) {
                                   .arg(fromSystemPath(area.root)));
             }
         }
-        rollBack(destination, areas, readJournal(journal));
-        for (const Area& area : areas) {
-            syncFileSystemOf(area.root);
-        }
-        removeFile(journal, kCannotUndo);
-        syncFolder(root);
+        undo(destination, areas, journal);
     }
     for (auto it = areas.rbegin(); it != areas.rend(); ++it) {
         if (!removeTree(it->root)) {
@@ -343,8 +338,25 @@ std::vector<FolderTransaction::Move> FolderTransaction::readJournal(const std::s
     return moves;
 }
 
+// The journal goes only once everything it put back is on disk.
+void FolderTransaction::undo(const std::string& destination, const std::vector<Area>& areas,
+                             const std::string& journal) {
+    rollBack(destination, areas, readJournal(journal));
+    for (const Area& area : areas) {
+        syncFileSystemOf(area.root);
+    }
+    removeFile(journal, kCannotUndo);
+    syncFolder(folderOf(journal));
+}
+
 void FolderTransaction::rollBack(const std::string& destination, const std::vector<Area>& areas,
                                  const std::vector<Move>& moves) {
+    // Folders the restore made may have got their saved, read-only modes already.
+    for (const Move& move : moves) {
+        if (move.folder && !move.existed) {
+            makeFolderWritable(joinPath(destination, move.path), kCannotUndo);
+        }
+    }
     for (auto it = moves.rbegin(); it != moves.rend(); ++it) {
         const std::string target = joinPath(destination, it->path);
         if (it->folder) {
@@ -389,8 +401,8 @@ void FolderTransaction::finishNewFolders(const std::vector<bool>& existed) const
         if (!items_[i].isFolder() || existed[i]) {
             continue;
         }
-        setModeAndTime(joinPath(destination_, items_[i].path), items_[i].mode, items_[i].modified,
-                       kCannotPlace);
+        setFolderModeAndTime(joinPath(destination_, items_[i].path), items_[i].mode,
+                             items_[i].modified, kCannotPlace);
     }
 }
 
@@ -411,8 +423,7 @@ void FolderTransaction::commit() {
         removeFile(journal_, kCannotPlace);
     } catch (...) {
         try {
-            // The journal says what was planned; the files say how far it got.
-            rollBack(destination_, areas_, readJournal(journal_));
+            undo(destination_, areas_, journal_);
         } catch (...) {
             keepForRecovery_ = true; // the next start puts the old files back
             throw;

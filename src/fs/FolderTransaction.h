@@ -67,6 +67,10 @@ private:
                                      const std::vector<std::string>& mountFolders);
     static std::vector<std::string> readAreaList(const std::string& file);
     static std::vector<Move> readJournal(const std::string& journal);
+    // Puts back what the journal's moves changed, the files saying how far they
+    // got, and removes the journal.
+    static void undo(const std::string& destination, const std::vector<Area>& areas,
+                     const std::string& journal);
     static void rollBack(const std::string& destination, const std::vector<Area>& areas,
                          const std::vector<Move>& moves);
 

@@ -3,6 +3,7 @@
 #include "fs/File.h"
 
 #include <string>
+#include <string_view>
 
 namespace kavlento::fs {
 
@@ -12,6 +13,9 @@ namespace kavlento::fs {
 // name in one step, never replacing anything. Until then a crash or a failure
 // leaves nothing under the final name; what a killed run of this host left
 // under a temporary name is removed by the next one in that folder.
+// Whether `name` is one a NewFile's temporary name can have.
+bool isUnfinishedFileName(std::string_view name);
+
 class NewFile {
 public:
     NewFile(const std::string& folder, const std::string& fileName);

@@ -43,13 +43,15 @@ std::string hiddenTemporaryName(const std::string& folder) {
 void removeLeftovers(const std::string& folder) {
     const std::string own = std::string(kPrefix) + hostName() + "-";
     for (const std::string& name : listFolder(folder, kCannotCreate)) {
-        if (name.rfind(own, 0) != 0 || name.size() < own.size() + kSuffix.size() ||
-            name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) {
+        if (name.rfind(own, 0) != 0 || !isUnfinishedFileName(name)) {
             continue;
         }
         const long pid = std::strtol(name.c_str() + own.size(), nullptr, 10);
-        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
-            removeFile(joinPath(folder, name), kCannotCreate);
+        const std::string path = joinPath(folder, name);
+        // Another run may have removed it first.
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH &&
+            ::unlink(path.c_str()) != 0 && errno != ENOENT) {
+            throwSystemError(kCannotCreate, path);
         }
     }
 }
@@ -62,6 +64,12 @@ void removeLeftovers(const std::string& folder) {
 }
 
 } // namespace
+
+bool isUnfinishedFileName(std::string_view name) {
+    return name.size() >= kPrefix.size() + kSuffix.size() &&
+           name.substr(0, kPrefix.size()) == kPrefix &&
+           name.substr(name.size() - kSuffix.size()) == kSuffix;
+}
 
 NewFile::NewFile(const std::string& folder, const std::string& fileName)
     : folder_(folder), finalPath_(joinPath(folder, fileName)) {

@@ -3,7 +3,6 @@
 #include "base/Failure.h"
 #include "fs/File.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -13,12 +12,6 @@ namespace {
 
 const QString kRead = QStringLiteral("Dosya okunamadı");
 const QString kRename = QStringLiteral("Dosyanın adı değiştirilemedi");
-
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".")
-                                      : path.substr(0, std::max<std::size_t>(slash, 1));
-}
 
 } // namespace
 
@@ -55,8 +48,18 @@ void appendLine(const QString& path, const QByteArray& line) {
             bytes.prepend("\r\n");
         }
     }
-    writeAllAt(fd.get(), size, bytes.constData(), static_cast<std::size_t>(bytes.size()), file);
-    syncFile(fd.get(), file);
+    try {
+        writeAllAt(fd.get(), size, bytes.constData(), static_cast<std::size_t>(bytes.size()), file);
+        syncFile(fd.get(), file);
+    } catch (...) {
+        // Half a line would join the next one. The failure above is the one to
+        // report; if even this fails, the next reading skips the broken line.
+        try {
+            truncateTo(fd.get(), size, file);
+        } catch (const Failure&) {
+        }
+        throw;
+    }
     fd.close(file);
 }
 

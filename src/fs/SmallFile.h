@@ -8,8 +8,8 @@ namespace kavlento::fs {
 // Whole small files: the stored settings and history. Each operation either
 // succeeds completely or throws a Failure that names the file and the reason.
 
-// The existence test: a regular file at exactly this path. A folder, a link or
-// nothing counts as absent.
+// The existence test: a regular file at this path, or a link to one. A folder,
+// a broken link or nothing counts as absent.
 bool isRegularFile(const QString& path);
 
 QByteArray readWholeFile(const QString& path);

@@ -7,6 +7,12 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <filesystem>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 using namespace kavlento;
@@ -25,6 +31,36 @@ QByteArray journalRecord(char kind, bool existed, const QByteArray& path) {
     return record + path;
 }
 
+// Recovery as a user whom permission bits bind, as they do not bind root.
+bool recoverUnprivileged(const TempFolder& work, const QString& folder) {
+    const std::string path = fs::toSystemPath(folder);
+    if (::geteuid() != 0) {
+        fs::FolderTransaction::recover(path);
+        return true;
+    }
+    constexpr uid_t kNobody = 65534;
+    ::chmod(QFile::encodeName(work.path()).constData(), 0711);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
+        ::lchown(entry.path().c_str(), kNobody, kNobody);
+    }
+    ::lchown(path.c_str(), kNobody, kNobody);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+            ::_exit(2);
+        }
+        try {
+            fs::FolderTransaction::recover(path);
+        } catch (const Failure&) {
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 } // namespace
 
 class Transaction : public ::testing::Test {
@@ -36,8 +72,9 @@ protected:
 };
 
 TEST_F(Transaction, AnInterruptedMoveIsPutBackAtTheNextStart) {
-    // The state a crash leaves: "a" moved aside and replaced, "yeni/b" placed
-    // (it did not exist before), "c" not yet reached.
+    // The state a crash leaves: "a" moved aside and replaced, "alt/b" placed
+    // (it did not exist before) and "alt" given its saved read-only mode, "c"
+    // not yet reached.
     const QString working = restored + "/.kavlento-geri-yukleme";
     writeFile(restored + "/a.txt", "yeni a");
     writeFile(working + "/eski/a.txt", "eski a", 0600, 1400000000);
@@ -48,8 +85,9 @@ TEST_F(Transaction, AnInterruptedMoveIsPutBackAtTheNextStart) {
     writeBytes(working + "/gunluk",
                journalRecord('D', false, "alt") + journalRecord('F', true, "a.txt") +
                    journalRecord('F', false, "alt/b.txt") + journalRecord('F', true, "c.txt"));
+    QFile::setPermissions(restored + "/alt", QFile::ReadOwner | QFile::ExeOwner);
 
-    fs::FolderTransaction::recover(fs::toSystemPath(restored));
+    ASSERT_TRUE(recoverUnprivileged(work, restored));
 
     EXPECT_EQ(readBytes(restored + "/a.txt"), "eski a");
     EXPECT_EQ(snapshot(restored).at("a.txt").permissions, 0600u);
