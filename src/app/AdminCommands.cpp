@@ -42,12 +42,12 @@ ExitStatus AdminCommands::checkBackups() {
             continue;
         }
         seen.insert(path);
-        if (!fs::isRegularFile(path)) {
-            p_.output.line(QStringLiteral("ULAŞILAMIYOR  %1").arg(path));
-            ++away;
-            continue;
-        }
         try {
+            if (!fs::isRegularFile(path)) {
+                p_.output.line(QStringLiteral("ULAŞILAMIYOR  %1").arg(path));
+                ++away;
+                continue;
+            }
             archive::testArchive(fs::toSystemPath(path), archive::kArchivePassword.toStdString());
             p_.output.line(QStringLiteral("SAĞLAM        %1").arg(path));
             ++sound;

@@ -6,6 +6,8 @@
 #include "archive/ArchiveComponent.h"
 #include "fs/File.h"
 #include "fs/FolderScanner.h"
+#include "fs/NewFile.h"
+#include "fs/SmallFile.h"
 #include "store/Codepage.h"
 
 #include <QDir>
@@ -24,16 +26,11 @@ const QString kFinished =
     QStringLiteral("YEDEK ALMA İŞLEMİ TAMAMLANDI.") + QChar(u'\r') +
     QStringLiteral("SAĞLIKLI BİR KULLANIM İÇİN PROGRAMINIZI TEKRAR BAŞLATIN.");
 
-// The archives this program writes, and the files it writes them under.
-const QRegularExpression kArchiveName(QStringLiteral("^[0-9]+\\.[0-9]+(-[0-9]+)?\\.ksd$"));
-const QRegularExpression kUnfinishedArchive(QStringLiteral("^\\.kavlento-.*\\.yaziliyor$"));
-
 // A dated folder of a target holds archives of ours (or one being written).
 bool isDatedBackupFolder(const std::string& folder) {
     for (const std::string& name :
          fs::listFolder(folder, QStringLiteral("Yedekleme klasörü okunamadı"))) {
-        const QString text = fs::fromSystemPath(name);
-        if (kArchiveName.match(text).hasMatch() || kUnfinishedArchive.match(text).hasMatch()) {
+        if (isArchiveFileName(fs::fromSystemPath(name)) || fs::isUnfinishedFileName(name)) {
             return true;
         }
     }
@@ -54,6 +51,12 @@ void createFolderIfAbsent(const QString& folder) {
 }
 
 } // namespace
+
+bool isArchiveFileName(const QString& name) {
+    static const QRegularExpression archiveName(
+        QStringLiteral("^[0-9]+\\.[0-9]+(-[0-9]+)?\\.ksd$"));
+    return archiveName.match(name).hasMatch();
+}
 
 QString folderSafeDate(const QString& dateText) {
     return QString(dateText).replace(QLatin1Char('/'), QLatin1Char('-'));
@@ -218,8 +221,10 @@ void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiv
     p_.close.run();
 }
 
-void BackupJob::withdrawRecord() {
-    if (appended_) {
+void BackupJob::abandon() {
+    p_.zip.cancelAndWait();
+    // Only a complete archive gets the record's name, and nothing else takes it.
+    if (appended_ && !fs::isRegularFile(appended_->archivePath)) {
         const store::HistoryRecord record = *appended_;
         appended_.reset();
         p_.history.removeLastRecord(record);

@@ -34,6 +34,8 @@ struct BackupNames {
 // folder, the next free one with a suffix ("…2300-2.ksd").
 BackupNames backupNames(const QString& target, const Moment& moment);
 QString folderSafeDate(const QString& dateText);
+// Whether a file is named as backupNames() names archives.
+bool isArchiveFileName(const QString& name);
 // The date and time texts as the stored files can hold them: the regional
 // texts, or, where the code page lacks their letters, dd-mm-yyyy and HH:MM:SS.
 QString storableDate(const Moment& moment);
@@ -78,10 +80,10 @@ public:
     // an unattended run), keeps the newest archives when asked, and ends.
     void finish(const QString& archivePath, int entryCount, qint64 archiveSize,
                 qint64 checkMilliseconds);
-    // A backup that failed takes back the record it appended: no archive is
-    // behind it. (A killed backup's record stays: its archive may lie on a
-    // disk that is away now.)
-    void withdrawRecord();
+    // Stops a backup that will not complete, and takes back the record it
+    // appended unless its archive was completed all the same. (Nothing takes
+    // back a killed backup's record.)
+    void abandon();
 
 private:
     Parts p_;

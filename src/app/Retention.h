@@ -4,6 +4,7 @@
 #include "store/HistoryFile.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace kavlento::app {
 
@@ -20,6 +21,9 @@ public:
     void keepNewest(int count, const QString& target);
 
 private:
+    // Removes the records of deleted archives, and the dated folders they left empty.
+    void forget(const QStringList& deleted) const;
+
     const store::HistoryFile& history_;
     UserDialogs& dialogs_;
 };

@@ -81,7 +81,7 @@ bool Shell::startUp() {
         p_.backup.run();
         // Reached only when the progress window was taken away (nothing in the
         // program closes it) before the backup completed.
-        p_.backup.withdrawRecord();
+        p_.backup.abandon();
         p_.end.end(ExitStatus::Interrupted);
         return false;
     }

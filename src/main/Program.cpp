@@ -60,7 +60,7 @@ void Program::fail(const Failure& failure) {
     zip_.cancelAndWait();
     QString description = failure.description();
     try {
-        backup_.withdrawRecord();
+        backup_.abandon();
     } catch (const Failure& withdrawal) {
         description += QStringLiteral(" (Bu yedeğin geçmişteki kaydı da silinemedi: %1)")
                            .arg(withdrawal.description());

@@ -5,9 +5,7 @@
 #include "store/DelimitedText.h"
 
 #include <QDir>
-
 #include <QLocale>
-#include <algorithm>
 
 namespace kavlento::store {
 
@@ -27,14 +25,14 @@ std::optional<History> HistoryFile::load() const {
 }
 
 bool HistoryFile::removeArchive(const QString& archivePath) const {
-    return removeArchives({archivePath});
+    return rewriteKeeping([&](std::size_t i, const History& history) {
+        return !sameArchive(history.field(i, 2), archivePath);
+    });
 }
 
 bool HistoryFile::removeArchives(const QStringList& archivePaths) const {
     return rewriteKeeping([&](std::size_t i, const History& history) {
-        const QString path = history.field(i, 2);
-        return std::none_of(archivePaths.begin(), archivePaths.end(),
-                            [&](const QString& removed) { return sameArchive(path, removed); });
+        return !archivePaths.contains(history.field(i, 2));
     });
 }
 

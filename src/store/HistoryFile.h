@@ -6,7 +6,6 @@
 #include <QStringList>
 
 #include <functional>
-
 #include <optional>
 
 namespace kavlento::store {
@@ -28,7 +27,8 @@ public:
     // the history in one step. Returns false, creating nothing, when the
     // history file is absent.
     bool removeArchive(const QString& archivePath) const;
-    // The same for several archives at once.
+    // Removes every record of the archives at exactly these paths, as files
+    // deleted under these very names.
     bool removeArchives(const QStringList& archivePaths) const;
     // Removes the last record equal to `record`, as a failed backup withdraws
     // the record it appended. Returns false, changing nothing, when there is none.

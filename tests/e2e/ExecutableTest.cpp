@@ -299,8 +299,13 @@ TEST_F(Executable, KeepingTheNewestDeletesOnlyOlderArchivesOfOursInTheTarget) {
     const QString elsewhere = folder.file("baska/15-06-2031/15062031.1.ksd");
     writeFile(elsewhere, "başka bir hedefin yedeği");
     store::HistoryFile(programFolder).append({"15-06-2031", "01:00:00", elsewhere});
+    // Deleted by hand: its record stays, and it keeps no other archive from deletion.
+    const QString deletedByHand = targetFolder + "/16-06-2031/1662031.800.ksd";
     for (const char* moment : {"2031-06-14 09:00:00", "2031-06-15 09:00:00", "2031-06-15 10:00:00",
                                "2031-06-16 09:00:00"}) {
+        if (QByteArray(moment) == "2031-06-16 09:00:00") {
+            store::HistoryFile(programFolder).append({"16-06-2031", "08:00:00", deletedByHand});
+        }
         holdClockAt(moment);
         const auto [status, said] = run({"4702519836", "OtoRadizEv", "--sakla", "2"});
         ASSERT_EQ(status, 0) << said.toStdString();
@@ -311,8 +316,9 @@ TEST_F(Executable, KeepingTheNewestDeletesOnlyOlderArchivesOfOursInTheTarget) {
     EXPECT_TRUE(QFileInfo::exists(elsewhere));
     const auto history = store::HistoryFile(programFolder).load();
     ASSERT_TRUE(history.has_value());
-    EXPECT_EQ(history->size(), 3u);
+    ASSERT_EQ(history->size(), 4u);
     EXPECT_EQ(history->field(0, 2), elsewhere);
+    EXPECT_EQ(history->field(2, 2), deletedByHand);
 }
 
 TEST_F(Executable, AStaleDisplayRunsAnUnattendedBackupAndSaysWhyNoWindowCanShow) {
