@@ -3,6 +3,7 @@
 #include "archive/ExtractionRules.h"
 #include "base/Failure.h"
 #include "base/WorkerPool.h"
+#include "zip/ZipFormat.h"
 #include "zip/ZipReader.h"
 
 #include <algorithm>
@@ -22,11 +23,6 @@ constexpr std::uint64_t kCheckShare = 4;
     throwDamagedArchive(path, QStringLiteral("yazılan ile okunan farklı: %1").arg(detail));
 }
 
-// The time as the archive keeps it: to 100 nanoseconds.
-Timestamp asStored(Timestamp t) {
-    return {t.seconds, t.nanoseconds / 100 * 100};
-}
-
 void compareHeader(const std::string& path, const ZipEntry& read, const PackedEntry& packed) {
     const TreeEntry& expected = packed.entry;
     const QString name = fs::fromSystemPath(expected.path);
@@ -34,7 +30,7 @@ void compareHeader(const std::string& path, const ZipEntry& read, const PackedEn
         differs(path, QStringLiteral("ad, %1").arg(name));
     }
     if (read.kind != expected.kind || read.size != expected.size ||
-        read.mode != (expected.mode & 0777) || read.modified != asStored(expected.modified)) {
+        read.mode != (expected.mode & 0777) || read.modified != storedTime(expected.modified)) {
         differs(path, QStringLiteral("tür, boyut, izin ya da zaman, %1").arg(name));
     }
     if (!expected.isFolder() &&
@@ -67,8 +63,9 @@ void checkWrittenArchive(const fs::UniqueFd& archive, const std::string& path,
                          const std::vector<PackedEntry>& packed, JobControl& control,
                          unsigned threads) {
     try {
-        const ZipReader reader(fs::duplicate(archive, path), path, extractionNames(path));
-        requireSafeTree(path, reader.entries());
+        const std::unique_ptr<ZipReader> opened =
+            openCheckedArchive(fs::duplicate(archive, path), path);
+        const ZipReader& reader = *opened;
         const std::vector<ZipEntry>& entries = reader.entries();
         if (entries.size() != packed.size()) {
             differs(path, QStringLiteral("girdi sayısı"));

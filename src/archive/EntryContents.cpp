@@ -43,15 +43,6 @@ groupsOf(const ZipReader& reader, const std::function<bool(const ZipEntry&)>& wa
     return groups;
 }
 
-AesSalt saltOf(const ZipReader& reader, const ZipEntry& entry) {
-    AesSalt salt;
-    salt.strength = entry.encryption == ZipEntry::Encryption::Aes128   ? AesStrength::Aes128
-                    : entry.encryption == ZipEntry::Encryption::Aes192 ? AesStrength::Aes192
-                                                                       : AesStrength::Aes256;
-    reader.readStored(entry.dataOffset, salt.bytes.data(), salt.size());
-    return salt;
-}
-
 } // namespace
 
 void forEachEntryContent(const ZipReader& reader, const std::string& password, unsigned threads,
@@ -63,7 +54,7 @@ void forEachEntryContent(const ZipReader& reader, const std::string& password, u
         std::vector<AesSalt> salts;
         for (const ZipEntry* entry : group) {
             if (entry->aes()) {
-                salts.push_back(saltOf(reader, *entry));
+                salts.push_back(reader.saltOf(*entry));
             }
         }
         const std::vector<AesKeys> keys = deriveAesKeys(password, salts);

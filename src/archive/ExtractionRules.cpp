@@ -84,7 +84,11 @@ zip::NamePolicy extractionNames(const std::string& archive) {
 }
 
 std::unique_ptr<zip::ZipReader> openCheckedArchive(const std::string& path) {
-    auto reader = std::make_unique<zip::ZipReader>(path, extractionNames(path));
+    return openCheckedArchive(zip::ZipReader::openArchive(path), path);
+}
+
+std::unique_ptr<zip::ZipReader> openCheckedArchive(fs::UniqueFd file, const std::string& path) {
+    auto reader = std::make_unique<zip::ZipReader>(std::move(file), path, extractionNames(path));
     requireSafeTree(path, reader->entries());
     return reader;
 }

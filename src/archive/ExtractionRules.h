@@ -4,7 +4,6 @@
 #include "zip/ZipReader.h"
 
 #include <memory>
-
 #include <string>
 #include <vector>
 
@@ -26,5 +25,7 @@ void requireSafeTree(const std::string& archive, const std::vector<zip::ZipEntry
 
 // The archive at `path`, opened and checked as every extraction reads it.
 std::unique_ptr<zip::ZipReader> openCheckedArchive(const std::string& path);
+// The same for an archive already open, such as one just written.
+std::unique_ptr<zip::ZipReader> openCheckedArchive(fs::UniqueFd file, const std::string& path);
 
 } // namespace kavlento::archive

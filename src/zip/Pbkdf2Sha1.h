@@ -37,7 +37,8 @@ const char* sha1EngineName(Sha1Engine engine);
 // the engine.
 bool sha1EngineAvailable(Sha1Engine engine);
 // The first of AVX-512, AVX2, SHA-NI and portable that this processor can
-// run: their order of speed as measured (see the .cpp); decided once.
+// run and that derives the portable engine's keys on a trial batch: their
+// order of speed as measured (see the .cpp); decided once.
 Sha1Engine fastestSha1Engine();
 
 // Derives each job's key from the password and that job's salt. Iteration

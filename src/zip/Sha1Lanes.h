@@ -63,9 +63,6 @@ void runChainsPortable(const HmacStates& key, Chain* chains, std::size_t count,
 void runChainsAvx2(const HmacStates& key, Chain* chains, std::size_t count, std::uint32_t rounds);
 void runChainsAvx512(const HmacStates& key, Chain* chains, std::size_t count, std::uint32_t rounds);
 void runChainsShaNi(const HmacStates& key, Chain* chains, std::size_t count, std::uint32_t rounds);
-// The block functions again, on the SHA instructions.
-void sha1BlockShaNi(Sha1Words& state, const std::uint8_t* block);
-Sha1Words sha1DigestBlockShaNi(const Sha1Words& initial, const Sha1Words& digest);
 #endif
 
 } // namespace kavlento::zip::detail

@@ -153,32 +153,6 @@ void runSome(const HmacStates& key, Chain* chains, std::size_t count, std::uint3
 
 } // namespace
 
-KAVLENTO_SHANI void sha1BlockShaNi(Sha1Words& state, const std::uint8_t* block) {
-    // The words are big-endian, and the SHA instructions want the first in
-    // the highest lane: one byte shuffle reverses all sixteen bytes.
-    const __m128i reverse = _mm_set_epi64x(0x0001020304050607, 0x08090a0b0c0d0e0f);
-    const Digest start = load(state);
-    Lane lane;
-    lane.abcd = start.abcd;
-    lane.e[0] = start.e;
-    for (int i = 0; i < 4; ++i) {
-        lane.w[i] = _mm_shuffle_epi8(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i)), reverse);
-    }
-    allQuads<1>(&lane, std::make_integer_sequence<int, 20>{});
-    Digest digest;
-    end(lane, start, digest);
-    store(digest, state);
-}
-
-KAVLENTO_SHANI Sha1Words sha1DigestBlockShaNi(const Sha1Words& initial, const Sha1Words& digest) {
-    Digest message = load(digest);
-    compress(load(initial), &message, std::make_index_sequence<1>{});
-    Sha1Words words;
-    store(message, words);
-    return words;
-}
-
 void runChainsShaNi(const HmacStates& key, Chain* chains, std::size_t count, std::uint32_t rounds) {
     // As few passes as the widest interleave needs, the chains shared evenly
     // between them: 4 chains run as 2 + 2, not as 3 + a lone 1.

@@ -4,8 +4,6 @@
 #include "fs/File.h"
 #include "zip/ZipFormat.h"
 
-#include <QStringDecoder>
-
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -25,14 +23,6 @@ const QString kCp437Upper =
     QStringLiteral("ÇüéâäàåçêëèïîìÄÅÉæÆôöòûùÿÖÜ¢£¥₧ƒáíóúñÑªº¿⌐¬½¼¡«»░▒▓│┤╡╢╖╕╣║╗╝╜╛┐"
                    "└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀αßΓπΣσµτΦΘΩδ∞φε∩≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00a0");
 
-bool isValidUtf8(const std::string& name) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    // The decoder runs only when its result becomes a string.
-    const QString decoded =
-        decoder(QByteArrayView(name.data(), static_cast<qsizetype>(name.size())));
-    return !decoder.hasError();
-}
-
 // The entry's name as this system names files: UTF-8 where the archive says so;
 // the stored bytes as they are from Unix archivers, which store the names of
 // their file system unchanged; from others (DOS, Windows) UTF-8 when the bytes
@@ -43,7 +33,7 @@ std::string entryName(std::string name, bool flaggedUtf8, std::uint8_t host) {
         return name;
     }
     std::replace(name.begin(), name.end(), '\\', '/');
-    if (flaggedUtf8 || isValidUtf8(name)) {
+    if (flaggedUtf8 || isUtf8(name)) {
         return name;
     }
     QString converted;

@@ -1,6 +1,18 @@
 #include "zip/ZipFormat.h"
 
+#include <QStringDecoder>
+
+#include <limits>
+
 namespace kavlento::zip {
+
+bool isUtf8(std::string_view name) {
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    // The decoder runs only when its result becomes a string.
+    const QString decoded =
+        decoder(QByteArrayView(name.data(), static_cast<qsizetype>(name.size())));
+    return !decoder.hasError();
+}
 
 DosTime toDosTime(std::time_t seconds) {
     std::tm tm{};
@@ -35,12 +47,23 @@ constexpr std::int64_t kTicksPerSecond = 10000000;
 constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
 } // namespace
 
-std::uint64_t toNtfsTime(Timestamp t) {
-    if (t.seconds < -kSecondsFrom1601To1970) {
-        return 0;
+Timestamp storedTime(Timestamp t) {
+    constexpr std::int64_t kFirst = -kSecondsFrom1601To1970;
+    constexpr std::int64_t kLast = static_cast<std::int64_t>(
+        std::numeric_limits<std::uint64_t>::max() / kTicksPerSecond - 1 - kSecondsFrom1601To1970);
+    if (t.seconds < kFirst) {
+        return {kFirst, 0};
     }
-    return static_cast<std::uint64_t>(t.seconds + kSecondsFrom1601To1970) * kTicksPerSecond +
-           t.nanoseconds / 100;
+    if (t.seconds > kLast) {
+        return {kLast, 0};
+    }
+    return {t.seconds, t.nanoseconds / 100 * 100};
+}
+
+std::uint64_t toNtfsTime(Timestamp t) {
+    const Timestamp stored = storedTime(t);
+    return static_cast<std::uint64_t>(stored.seconds + kSecondsFrom1601To1970) * kTicksPerSecond +
+           stored.nanoseconds / 100;
 }
 
 Timestamp fromNtfsTime(std::uint64_t ticks) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 namespace kavlento::zip {
 
@@ -63,10 +64,17 @@ DosTime toDosTime(std::time_t seconds);
 // The seconds a header's local time stands for.
 std::time_t fromDosTime(DosTime dos);
 
+// A time as an archive keeps it: to 100 nanoseconds, held within the NTFS
+// field's years (1601 to about 60000), so that what is read back is this.
+Timestamp storedTime(Timestamp t);
 // A time as the NTFS extra field keeps it: 100-nanosecond steps since
-// 1601-01-01 UTC. Times before 1601 are held at that limit.
+// 1601-01-01 UTC, of storedTime(t).
 std::uint64_t toNtfsTime(Timestamp t);
 Timestamp fromNtfsTime(std::uint64_t ticks);
+
+// Whether a name is well-formed UTF-8 (no overlong forms, surrogates or code
+// points past U+10FFFF), which the format's UTF-8 flag may then claim.
+bool isUtf8(std::string_view name);
 
 // Little-endian appenders.
 void put16(std::string& out, std::uint16_t value);

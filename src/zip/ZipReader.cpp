@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace kavlento::zip {
@@ -71,9 +70,6 @@ UniqueFd ZipReader::openArchive(const std::string& path) {
     return std::move(*fd);
 }
 
-ZipReader::ZipReader(const std::string& path, const NamePolicy& names)
-    : ZipReader(openArchive(path), path, names) {}
-
 ZipReader::ZipReader(UniqueFd file, const std::string& path, const NamePolicy& names)
     : path_(path), fd_(std::move(file)), directory_(fd_.get(), path, names) {}
 
@@ -95,15 +91,21 @@ void ZipReader::readStored(std::uint64_t offset, std::uint8_t* buffer, std::size
     }
 }
 
+AesSalt ZipReader::saltOf(const ZipEntry& entry) const {
+    AesSalt salt;
+    salt.strength = entry.encryption == ZipEntry::Encryption::Aes128   ? AesStrength::Aes128
+                    : entry.encryption == ZipEntry::Encryption::Aes192 ? AesStrength::Aes192
+                                                                       : AesStrength::Aes256;
+    readStored(entry.dataOffset, salt.bytes.data(), salt.size());
+    return salt;
+}
+
 zip_t* ZipReader::libzip() const {
     if (zip_ != nullptr) {
         return zip_;
     }
     // The very file that was listed, with libzip's own consistency checks.
-    const int copy = ::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0);
-    if (copy < 0) {
-        throwSystemError(QStringLiteral("Yedek dosyası okunamadı"), path_);
-    }
+    const int copy = fs::duplicate(fd_, path_).release();
     int code = 0;
     zip_t* zip = zip_fdopen(copy, ZIP_CHECKCONS, &code);
     if (zip == nullptr) {
@@ -175,15 +177,12 @@ public:
     AesSource(const ZipReader& archive, const ZipEntry& entry, const KeySource& derive)
         : archive_(archive), deflated_(entry.method == kMethodDeflate), offset_(entry.dataOffset),
           size_(entry.size) {
-        AesSalt salt;
-        salt.strength = entry.encryption == ZipEntry::Encryption::Aes128   ? AesStrength::Aes128
-                        : entry.encryption == ZipEntry::Encryption::Aes192 ? AesStrength::Aes192
-                                                                           : AesStrength::Aes256;
+        const AesSalt salt = archive.saltOf(entry);
         if (entry.compressedSize < aesOverhead(salt.strength)) {
             throwDamagedArchive(archive.path(), QStringLiteral("şifreli veri eksik"));
         }
         remaining_ = entry.compressedSize - aesOverhead(salt.strength);
-        readRaw(salt.bytes.data(), salt.size());
+        offset_ += salt.size();
         std::uint8_t verifier[aes::kVerifierSize];
         readRaw(verifier, sizeof verifier);
         const AesKeys keys = derive(salt);
@@ -251,11 +250,12 @@ private:
             std::vector<std::uint8_t> stored(static_cast<std::size_t>(remaining_));
             nextPlain(stored.data(), stored.size());
             finish();
-            plain.resize(static_cast<std::size_t>(size_));
+            // Kept only once whole: after a failure nothing is served.
+            std::vector<std::uint8_t> inflated(static_cast<std::size_t>(size_));
             std::size_t used = 0;
             const libdeflate_result result =
                 libdeflate_deflate_decompress_ex(&decompressor(), stored.data(), stored.size(),
-                                                 plain.data(), plain.size(), &used, nullptr);
+                                                 inflated.data(), inflated.size(), &used, nullptr);
             if (result == LIBDEFLATE_INSUFFICIENT_SPACE) {
                 throwDamagedArchive(archive_.path(),
                                     QStringLiteral("girdi bildirilen boyuttan büyük"));
@@ -270,6 +270,7 @@ private:
             if (used != stored.size()) {
                 throwDamagedArchive(archive_.path(), QStringLiteral("fazladan veri"));
             }
+            plain = std::move(inflated);
         }
         const std::size_t n = std::min<std::size_t>(capacity, plain.size() - served_);
         std::memcpy(buffer, plain.data() + served_, n);

@@ -24,8 +24,7 @@ namespace kavlento::zip {
 // the same file when the first of them is read, one call at a time.
 class ZipReader {
 public:
-    ZipReader(const std::string& path, const NamePolicy& names);
-    // An archive already open, such as one just written; `path` names it in messages.
+    // `path` names the open archive in messages.
     ZipReader(fs::UniqueFd file, const std::string& path, const NamePolicy& names);
     ~ZipReader();
     ZipReader(const ZipReader&) = delete;
@@ -52,9 +51,13 @@ public:
 
     // Exactly `size` stored bytes from `offset` on.
     void readStored(std::uint64_t offset, std::uint8_t* buffer, std::size_t size) const;
+    // The salt a WinZip AES entry is stored with, at the start of its data.
+    AesSalt saltOf(const ZipEntry& entry) const;
+
+    // The archive at `path`, opened for reading (a link to it is followed).
+    static fs::UniqueFd openArchive(const std::string& path);
 
 private:
-    static fs::UniqueFd openArchive(const std::string& path);
     zip_t* libzip() const; // with mutex_ held
 
     std::string path_;

@@ -52,28 +52,6 @@ void putTimeExtras(std::string& out, Timestamp modified) {
     }
 }
 
-bool isUtf8(std::string_view name) {
-    std::size_t i = 0;
-    while (i < name.size()) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        const std::size_t length = c < 0x80         ? 1
-                                   : (c >> 5) == 6  ? 2
-                                   : (c >> 4) == 14 ? 3
-                                   : (c >> 3) == 30 ? 4
-                                                    : 0;
-        if (length == 0 || i + length > name.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(name[i + k]) >> 6) != 2) {
-                return false;
-            }
-        }
-        i += length;
-    }
-    return true;
-}
-
 std::string headerName(const TreeEntry& entry) {
     std::string name(entry.path);
     if (entry.isFolder()) {

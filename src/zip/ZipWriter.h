@@ -28,8 +28,6 @@ public:
     // file there.
     void finish();
 
-    std::size_t entryCount() const { return entries_.size(); }
-
 private:
     struct Entry {
         TreeEntry tree;
