@@ -2,6 +2,7 @@
 #include "archive/ArchiveCommand.h"
 #include "archive/CompressJob.h"
 #include "fs/File.h"
+#include "support/ArchiveJobsTestBase.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/Controls.h"
 #include "ui/StyledButton.h"
@@ -30,15 +31,12 @@ protected:
         ProgramTest::SetUp();
         makeSampleTree(programFolder);
         storeTarget("/yedekten/gelen hedef");
-        archive::JobControl control;
         const QString dated = targetFolder + "/06.12.2026";
         QDir().mkpath(dated);
         archivePath = dated + "/6122026.953.ksd";
         writeBytes(programFile("yedekleme.lst"),
                    "\"06.12.2026\",\"09:05:03\",\"" + archivePath.toUtf8() + "\"\r\n");
-        archive::runCompress(archive::parseCompressCommand(archive::buildCompressCommand(
-                                 programFolder, dated, "6122026.953.ksd")),
-                             {}, control);
+        compressFolder(programFolder, dated, "6122026.953.ksd");
         backedUp = snapshot(programFolder);
 
         writeFile(programFile("veri.db"), "sonradan değişti");
@@ -215,10 +213,7 @@ TEST_F(Restore, Only100DuringARestoreCompletesIt) {
 TEST_F(Restore, TheRunningProgramFileIsReplacedSafely) {
     // The archive holds a "kavlento" of its own; the one in the folder is running.
     writeFile(programFile("kavlento"), readBytes("/bin/sleep"), 0755);
-    archive::JobControl control;
-    archive::runCompress(archive::parseCompressCommand(archive::buildCompressCommand(
-                             programFolder, targetFolder, "yeni.ksd")),
-                         {}, control);
+    compressFolder(programFolder, targetFolder, "yeni.ksd");
     writeFile(programFile("kavlento"), readBytes("/bin/sleep"), 0755);
     QProcess running;
     running.start(programFile("kavlento"), {"30"});

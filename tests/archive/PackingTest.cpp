@@ -7,6 +7,7 @@
 #include "zip/ZipWriter.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <atomic>
 #include <fcntl.h>
@@ -134,8 +135,10 @@ TEST_F(Packing, AFileChangedInPlaceIsReadAgainOrFailsTheBackupWithItsName) {
                 EXPECT_EQ(versionsIn(readBytes(restored + "/veri.db")).size(), 1u) << backup;
             } catch (const Failure& failure) {
                 EXPECT_TRUE(failure.description().contains("veri.db")) << failure.what();
+                EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/%1.ksd").arg(backup)));
             }
         }
+        EXPECT_GT(writer.finish(), 1) << "the file was never rewritten during a backup";
     }
     // Growing without pause, it never has one version to read.
     Meddler appender([&](int) {
@@ -185,7 +188,9 @@ TEST_F(Packing, TheCheckFindsADamagedOrIncompleteArchive) {
     EXPECT_THROW(check(archivePath, fewer), Failure);
     // A byte changed anywhere in the stored data of one file.
     const QByteArray good = readBytes(fs::fromSystemPath(archivePath));
-    const qsizetype at = good.indexOf("resimler/foto.jpg") + 200;
+    const qsizetype name = good.indexOf("resimler/foto.jpg");
+    ASSERT_GE(name, 0);
+    const qsizetype at = name + 200;
     QByteArray damaged = good;
     damaged[at] = static_cast<char>(damaged[at] ^ 1);
     writeBytes(fs::fromSystemPath(archivePath), damaged);

@@ -1,4 +1,4 @@
-#include "zip/ZipDirectory.h"
+#include "base/NameStore.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #include "archive/JobControl.h"
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
+#include "support/ArchiveJobsTestBase.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/MountedFileSystem.h"
 #include "support/TempFolder.h"
@@ -185,9 +186,10 @@ TEST_F(Executable, WithoutADisplayTheMissingTargetGoesToStandardErrorAndEnds) {
 }
 
 TEST_F(Executable, ASecondStartWhileOneRunsEndsAtOnceWhateverItsUserOrSession) {
+    ASSERT_EQ(::geteuid(), 0u) << "runs as root to start the program as another user";
     storeTarget(targetFolder);
     for (const QString& path : {folder.path(), programFolder}) {
-        ::chmod(QFile::encodeName(path).constData(), 0755); // another user may look in
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0755), 0); // others may look in
     }
     const QString ownRuntime = folder.file("calisma-1");
     QDir().mkpath(ownRuntime);
@@ -199,11 +201,11 @@ TEST_F(Executable, ASecondStartWhileOneRunsEndsAtOnceWhateverItsUserOrSession) {
 
     const QString otherRuntime = folder.file("calisma-2");
     QDir().mkpath(otherRuntime);
-    ::chown(QFile::encodeName(otherRuntime).constData(), 65534, 65534);
+    ASSERT_EQ(::chown(QFile::encodeName(otherRuntime).constData(), 65534, 65534), 0);
     for (const auto& [unprivileged, runtime] : std::vector<std::pair<bool, QString>>{
              {false, otherRuntime}, {false, QString()}, {true, otherRuntime}, {true, QString()}}) {
         QProcess& second = start({"4702519836", "OtoRadizEv"}, Screen::None, unprivileged, runtime);
-        EXPECT_EQ(finish(second, 5000), 3) << unprivileged << runtime.toStdString();
+        EXPECT_EQ(finish(second, 15000), 3) << unprivileged << runtime.toStdString();
     }
     EXPECT_TRUE(archives().isEmpty());
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
@@ -214,9 +216,10 @@ TEST_F(Executable, ASecondStartWhileOneRunsEndsAtOnceWhateverItsUserOrSession) {
 TEST_F(Executable, AFailureAtStartUpIsReportedAndEndsWithStatusOne) {
     // Another user may run the program but not look into its folder: the lock
     // on the folder cannot be taken. No abort, whatever the runtime folder.
+    ASSERT_EQ(::geteuid(), 0u) << "runs as root to start the program as another user";
     storeTarget(targetFolder);
-    ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
-    ::chmod(QFile::encodeName(programFolder).constData(), 0711);
+    ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(programFolder).constData(), 0711), 0);
     const QString foreignRuntime = folder.file("baskasinin");
     QDir().mkpath(foreignRuntime); // owned by root, not by the user who runs
     for (const QString& runtime : {QString(), foreignRuntime}) {
@@ -500,10 +503,7 @@ TEST_P(UsbStick, TwoBackupsInOneSecondGetTwoNamesAndEachRestoresTheFolder) {
     for (const QString& archivePath : {firstArchive, secondArchive}) {
         const QString restored = folder.file("acilan/" + archivePath);
         QDir().mkpath(restored);
-        archive::JobControl control;
-        archive::runExtract(archive::parseExtractCommand(archive::buildExtractCommand(
-                                targetFolder + "/" + archivePath, restored)),
-                            control);
+        extractArchive(targetFolder + "/" + archivePath, restored);
         EXPECT_EQ(firstDifference(expected, snapshot(restored, ownFiles)), "")
             << archivePath.toStdString();
     }

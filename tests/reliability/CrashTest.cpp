@@ -5,6 +5,7 @@
 #include "fs/File.h"
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
+#include "support/ArchiveJobsTestBase.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/ReliabilityTestSupport.h"
 #include "support/TempFolder.h"
@@ -159,12 +160,7 @@ TEST_F(Crash, AKilledRestoreLeavesEveryFileAllOldOrAllNew) {
     writeFile(newTree + "/veri/büyük.db", pseudoText(64 << 20, 7));
     writeFile(newTree + "/yeni klasör/yeni.txt", "yeni");
     QFile::remove(newTree + "/kavlento");
-    archive::JobControl control;
-    const QString archivePath = fs::fromSystemPath(
-        archive::runCompress(archive::parseCompressCommand(
-                                 archive::buildCompressCommand(newTree, targetFolder, "yeni.ksd")),
-                             {}, control)
-            .archivePath);
+    const QString archivePath = compressFolder(newTree, targetFolder, "yeni.ksd");
     // The archive does not hold the program file; the folder's own copy stays.
     const Tree before = snapshot(oldTree, {"kavlento"});
     const Tree after = snapshot(newTree, {"kavlento"});

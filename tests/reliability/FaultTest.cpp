@@ -4,6 +4,7 @@
 #include "fs/File.h"
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
+#include "support/ArchiveJobsTestBase.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/MountedFileSystem.h"
 #include "support/ReliabilityTestSupport.h"
@@ -87,12 +88,7 @@ protected:
     }
 
     QString makeArchiveOf(const QString& source, const QString& name) {
-        archive::JobControl control;
-        return fs::fromSystemPath(
-            archive::runCompress(archive::parseCompressCommand(
-                                     archive::buildCompressCommand(source, folder.path(), name)),
-                                 {}, control)
-                .archivePath);
+        return compressFolder(source, folder.path(), name);
     }
 
     static bool runsAsRootWithoutSetpriv() {

@@ -5,6 +5,7 @@
 #include "base/Failure.h"
 #include "fs/File.h"
 #include "fs/FolderTransaction.h"
+#include "support/ArchiveJobsTestBase.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/MountedFileSystem.h"
 #include "support/ReliabilityTestSupport.h"
@@ -38,12 +39,6 @@ void plant(const QString& root, const std::vector<Planted>& files) {
             writeFile(root + "/" + file.path, file.content, 0644, kSaved);
         }
     }
-}
-
-void restore(const QString& archivePath, const QString& into) {
-    archive::JobControl control;
-    archive::runExtract(
-        archive::parseExtractCommand(archive::buildExtractCommand(archivePath, into)), control);
 }
 
 // A program folder with other file systems mounted inside it: a tmpfs on
@@ -90,12 +85,7 @@ protected:
     QString packed() {
         const QString source = folder.file("kaynak");
         plant(source, archived);
-        archive::JobControl control;
-        return fs::fromSystemPath(
-            archive::runCompress(archive::parseCompressCommand(archive::buildCompressCommand(
-                                     source, folder.path(), "yedek.ksd")),
-                                 {}, control)
-                .archivePath);
+        return compressFolder(source, folder.path(), "yedek.ksd");
     }
 
     // Restores `archivePath` into the program folder in a process of its own,
@@ -132,7 +122,7 @@ protected:
 } // namespace
 
 TEST_F(RestoreAcrossMounts, PutsEveryFileInPlaceOnEveryMountAndLeavesNoWorkingFolder) {
-    restore(packed(), program);
+    extractArchive(packed(), program);
     // A working folder left on any mount would show up here too.
     EXPECT_EQ(firstDifference(restoredTree(), snapshot(program)), "");
 }
@@ -167,7 +157,7 @@ TEST_F(RestoreAcrossMounts, AFailureOnAnyMountChangesNothingAnywhere) {
         writeRawZip(archivePath, entries);
         const Tree unchanged = snapshot(program);
         try {
-            restore(archivePath, program);
+            extractArchive(archivePath, program);
             ADD_FAILURE() << "the restore did not fail";
         } catch (const Failure& failure) {
             EXPECT_TRUE(QString::fromUtf8(failure.what()).contains(QString::fromUtf8(c.named)))
@@ -215,6 +205,6 @@ TEST_F(RestoreAcrossMounts, ARestoreCutOffWhileADiskIsAwayAtTheNextStartDoesNotB
     bound.reset();
     fs::FolderTransaction::recover(fs::toSystemPath(program));
     bound.emplace(folder.file("disk"), program + "/belgeler/bağlı");
-    restore(archivePath, program);
+    extractArchive(archivePath, program);
     EXPECT_EQ(firstDifference(restoredTree(), snapshot(program)), "");
 }

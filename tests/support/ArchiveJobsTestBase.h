@@ -15,6 +15,25 @@
 
 namespace kavlento::testing {
 
+// The two jobs driven by the same commands the program sends: a backup of
+// `from` into `targetFolder` as `name` (its path), and a restore.
+inline QString compressFolder(const QString& from, const QString& targetFolder, const QString& name,
+                              unsigned threads = 0, const std::vector<std::string>& excluded = {}) {
+    archive::JobControl control;
+    const auto command =
+        archive::parseCompressCommand(archive::buildCompressCommand(from, targetFolder, name));
+    return fs::fromSystemPath(
+        archive::runCompress(command, excluded, control, threads).archivePath);
+}
+
+inline void extractArchive(const QString& archivePath, const QString& into,
+                           const QString& password = archive::kArchivePassword) {
+    archive::JobControl control;
+    auto command = archive::parseExtractCommand(archive::buildExtractCommand(archivePath, into));
+    command.password = password;
+    archive::runExtract(command, control);
+}
+
 // A work folder with a source, a target and a restore folder, and the two jobs
 // driven by the same commands the program sends.
 class ArchiveJobsTest : public ::testing::Test {
@@ -32,20 +51,12 @@ protected:
 
     QString compress(const QString& from, const QString& name = QStringLiteral("1.ksd"),
                      unsigned threads = 0, const std::vector<std::string>& excluded = {}) {
-        archive::JobControl control;
-        const auto command =
-            archive::parseCompressCommand(archive::buildCompressCommand(from, target, name));
-        return fs::fromSystemPath(
-            archive::runCompress(command, excluded, control, threads).archivePath);
+        return compressFolder(from, target, name, threads, excluded);
     }
 
     void extract(const QString& archivePath, const QString& into,
                  const QString& password = archive::kArchivePassword) {
-        archive::JobControl control;
-        auto command =
-            archive::parseExtractCommand(archive::buildExtractCommand(archivePath, into));
-        command.password = password;
-        archive::runExtract(command, control);
+        extractArchive(archivePath, into, password);
     }
 
     // Runs `job` and returns the failure it must end with.

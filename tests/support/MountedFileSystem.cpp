@@ -33,7 +33,7 @@ QString findTool(const QString& name) {
 
 // Runs a tool to its end and returns what it printed; anything but a clean
 // exit fails the test with that output.
-QString runTool(const QString& name, const QStringList& arguments) {
+QString runOrFail(const QString& name, const QStringList& arguments) {
     const QString command = name + ' ' + arguments.join(' ');
     const QString program = findTool(name);
     if (program.isEmpty()) {
@@ -170,13 +170,13 @@ void MountedFileSystem::makeImage(int megabytes) {
 void MountedFileSystem::mountImage(FileSystemKind kind) {
     const QString image = image_->fileName();
     if (kind == FileSystemKind::ExFat) {
-        runTool("mkfs.exfat", {image});
+        runOrFail("mkfs.exfat", {image});
         // exfat-fuse mounts block devices only.
-        loopDevice_ = runTool("losetup", {"--find", "--show", image}).section('\n', -1).trimmed();
-        runTool("mount.exfat-fuse", {loopDevice_, at_});
+        loopDevice_ = runOrFail("losetup", {"--find", "--show", image}).section('\n', -1).trimmed();
+        runOrFail("mount.exfat-fuse", {loopDevice_, at_});
     } else {
-        runTool("mkfs.vfat", {"-F", "32", image});
-        runTool("fusefat", {"-o", "rw+", image, at_});
+        runOrFail("mkfs.vfat", {"-F", "32", image});
+        runOrFail("fusefat", {"-o", "rw+", image, at_});
     }
     mounted_ = true;
 }
@@ -201,7 +201,7 @@ void MountedFileSystem::release() {
     if (!loopDevice_.isEmpty()) {
         // A device its FUSE driver still holds is let go when the driver ends.
         try {
-            runTool("losetup", {"--detach", loopDevice_});
+            runOrFail("losetup", {"--detach", loopDevice_});
         } catch (const std::exception& e) {
             ADD_FAILURE() << e.what();
         }
