@@ -24,7 +24,6 @@ ExitStatus AdminCommands::storeTarget(const QString& folder) {
         p_.output.line(QStringLiteral("Kavlento: ") + refusal);
         return ExitStatus::UsageError;
     }
-    p_.view.setTargetText(absolute);
     p_.target.save(absolute);
     p_.output.line(QStringLiteral("Kavlento: yedekleme hedefi kaydedildi: %1").arg(absolute));
     return ExitStatus::Normal;

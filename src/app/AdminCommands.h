@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/LineOutput.h"
-#include "app/MainView.h"
 #include "app/ProgramEnd.h"
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
@@ -15,7 +14,6 @@ namespace kavlento::app {
 class AdminCommands {
 public:
     struct Parts {
-        MainView& view;
         const store::TargetSetting& target;
         const store::HistoryFile& history;
         LineOutput& output;

@@ -58,6 +58,10 @@ bool isArchiveFileName(const QString& name) {
     return archiveName.match(name).hasMatch();
 }
 
+namespace {
+
+// The date and time texts as the stored files can hold them: the regional
+// texts, or, where the code page lacks their letters, dd-mm-yyyy and HH:MM:SS.
 QString folderSafeDate(const QString& dateText) {
     return QString(dateText).replace(QLatin1Char('/'), QLatin1Char('-'));
 }
@@ -79,6 +83,8 @@ QString storableTime(const Moment& moment) {
     return QStringLiteral("%1:%2:%3")
         .arg(twoDigits(moment.hour), twoDigits(moment.minute), twoDigits(moment.second));
 }
+
+} // namespace
 
 BackupNames backupNames(const QString& target, const Moment& moment) {
     BackupNames names;

@@ -33,13 +33,8 @@ struct BackupNames {
 // Names the archive after the moment; when that name is taken in the dated
 // folder, the next free one with a suffix ("…2300-2.ksd").
 BackupNames backupNames(const QString& target, const Moment& moment);
-QString folderSafeDate(const QString& dateText);
 // Whether a file is named as backupNames() names archives.
 bool isArchiveFileName(const QString& name);
-// The date and time texts as the stored files can hold them: the regional
-// texts, or, where the code page lacks their letters, dd-mm-yyyy and HH:MM:SS.
-QString storableDate(const Moment& moment);
-QString storableTime(const Moment& moment);
 
 // The folders a backup must not pack, so that no archive goes into the next:
 // the target folder, when it lies inside the program folder; when it is the
