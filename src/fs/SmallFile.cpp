@@ -67,9 +67,10 @@ void replaceFile(const QString& tempPath, const QString& finalPath, const QByteA
     const std::string temp = toSystemPath(tempPath);
     const std::string target = toSystemPath(finalPath);
     {
-        UniqueFd fd = openForUpdate(temp);
+        // A leftover goes first; the new one is created, never a link followed.
+        std::remove(temp.c_str());
+        UniqueFd fd = createNew(temp, 0644);
         try {
-            truncateTo(fd.get(), 0, temp);
             writeAllAt(fd.get(), 0, bytes.constData(), static_cast<std::size_t>(bytes.size()),
                        temp);
             syncFile(fd.get(), temp);

@@ -2,6 +2,7 @@
 #include "support/TempFolder.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -140,12 +141,20 @@ TEST_F(HistoryFileTest, AppendAfterAFileWithoutAFinalLineEndStartsANewLine) {
     EXPECT_EQ(history.load().value().toList(), (QList<HistoryRecord>{kFirst, kSecond}));
 }
 
-TEST_F(HistoryFileTest, ALeftoverTwinFromACrashIsSimplyOverwritten) {
+TEST_F(HistoryFileTest, ALeftoverTwinFromACrashIsSimplyReplaced) {
     appendAll();
     folder.write("yedek.yedek", "stale content of an interrupted removal");
     history.removeArchive(kSecond.archivePath);
     EXPECT_EQ(folder.read("yedekleme.lst"), kFirstLine + kThirdLine);
     EXPECT_FALSE(folder.exists("yedek.yedek"));
+
+    // A link in its place is never written through.
+    const TempFolder elsewhere;
+    elsewhere.write("baska.txt", "başkasının");
+    ASSERT_TRUE(QFile::link(elsewhere.file("baska.txt"), folder.file("yedek.yedek")));
+    history.removeArchive(kThird.archivePath);
+    EXPECT_EQ(folder.read("yedekleme.lst"), kFirstLine);
+    EXPECT_EQ(elsewhere.read("baska.txt"), "başkasının");
 }
 
 TEST_F(HistoryFileTest, AnEmptyFileIsAnEmptyHistory) {
