@@ -15,6 +15,7 @@ constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
 constexpr std::uint32_t kEndSignature = 0x06054b50;
 constexpr std::uint32_t kZip64EndSignature = 0x06064b50;
 constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
+constexpr std::uint32_t kDataDescriptorSignature = 0x08074b50;
 
 constexpr std::uint16_t kMethodStore = 0;
 constexpr std::uint16_t kMethodDeflate = 8;

@@ -4,7 +4,6 @@
 #include "zip/ZipFormat.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -14,7 +13,6 @@ using namespace fs;
 
 namespace {
 
-constexpr std::size_t kBufferSize = 4u << 20;
 // Deflate can grow incompressible data a little; entries this close to 4 GiB
 // get ZIP64 sizes in the local header before their data is known.
 constexpr std::uint64_t kZip64Margin = 64u << 20;
@@ -26,8 +24,9 @@ std::uint16_t versionNeeded(bool encrypted, bool zip64) {
     return zip64 ? kVersionZip64 : kVersionDeflate;
 }
 
-std::uint16_t flags(bool encrypted, bool utf8) {
-    return static_cast<std::uint16_t>((utf8 ? kFlagUtf8 : 0) | (encrypted ? kFlagEncrypted : 0));
+std::uint16_t flags(bool encrypted, bool utf8, bool described) {
+    return static_cast<std::uint16_t>((utf8 ? kFlagUtf8 : 0) | (encrypted ? kFlagEncrypted : 0) |
+                                      (described ? kFlagDataDescriptor : 0));
 }
 
 // The modification time twice: as an NTFS field, which carries any year to
@@ -83,8 +82,9 @@ void putAesExtra(std::string& out, std::uint16_t actualMethod) {
 
 } // namespace
 
-ZipWriter::ZipWriter(int fd, std::string pathForErrors) : fd_(fd), path_(std::move(pathForErrors)) {
-    buffer_.reserve(kBufferSize);
+ZipWriter::ZipWriter(int fd, std::string pathForErrors, std::size_t bufferSize)
+    : fd_(fd), path_(std::move(pathForErrors)), bufferSize_(bufferSize) {
+    buffer_.reserve(bufferSize_);
 }
 
 void ZipWriter::beginEntry(const TreeEntry& tree, std::uint16_t method, bool encrypted) {
@@ -95,6 +95,8 @@ void ZipWriter::beginEntry(const TreeEntry& tree, std::uint16_t method, bool enc
     entry.utf8 = isUtf8(tree.path);
     entry.localOffset = bufferStart_ + buffer_.size();
     entry.zip64Local = tree.size >= kMax32 - kZip64Margin;
+    // A folder's sizes and CRC are known now: nothing follows its header.
+    entry.described = !tree.isFolder();
     const std::string header = localHeader(entry);
     append(header.data(), header.size());
     dataStart_ = bufferStart_ + buffer_.size();
@@ -114,7 +116,12 @@ void ZipWriter::endEntry(std::uint64_t uncompressedSize, std::uint32_t crc) {
     if (tooLarge && !entry.zip64Local) {
         throw std::logic_error("entry outgrew its local header");
     }
-    patch(entry.localOffset, localHeader(entry));
+    if (entry.described) {
+        const std::string descriptor = dataDescriptor(entry);
+        append(descriptor.data(), descriptor.size());
+    } else if (entry.compressedSize != 0 || uncompressedSize != 0 || crc != 0) {
+        throw std::logic_error("an entry without a data descriptor got data");
+    }
 }
 
 void ZipWriter::abandonEntry() {
@@ -123,8 +130,10 @@ void ZipWriter::abandonEntry() {
     if (start >= bufferStart_) {
         buffer_.resize(static_cast<std::size_t>(start - bufferStart_));
     } else {
+        // Cut, not overwritten: the file still only ever grows at its end.
         buffer_.clear();
-        bufferStart_ = start; // what was written from here on is written again
+        truncateTo(fd_, start, path_);
+        bufferStart_ = start;
     }
 }
 
@@ -167,19 +176,17 @@ void ZipWriter::finish() {
     put16(end, 0);
     append(end.data(), end.size());
     flush();
-    // An abandoned entry may have left bytes beyond the end records.
-    truncateTo(fd_, bufferStart_, path_);
 }
 
 void ZipWriter::append(const void* data, std::size_t size) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     while (size > 0) {
-        const std::size_t room = kBufferSize - buffer_.size();
+        const std::size_t room = bufferSize_ - buffer_.size();
         const std::size_t take = std::min(room, size);
         buffer_.insert(buffer_.end(), bytes, bytes + take);
         bytes += take;
         size -= take;
-        if (buffer_.size() == kBufferSize) {
+        if (buffer_.size() == bufferSize_) {
             flush();
         }
     }
@@ -193,14 +200,9 @@ void ZipWriter::flush() {
     buffer_.clear();
 }
 
-void ZipWriter::patch(std::uint64_t offset, const std::string& bytes) {
-    if (offset >= bufferStart_) {
-        std::memcpy(buffer_.data() + (offset - bufferStart_), bytes.data(), bytes.size());
-    } else {
-        writeAllAt(fd_, offset, bytes.data(), bytes.size(), path_);
-    }
-}
-
+// The header before an entry's data, written before the data is known: a
+// described entry's CRC and sizes are zero here (with ZIP64 sizes of zero
+// where its descriptor will have 64-bit sizes).
 std::string ZipWriter::localHeader(const Entry& entry) {
     const DosTime dos = toDosTime(static_cast<std::time_t>(entry.tree.modified.seconds));
     const std::string name = headerName(entry.tree);
@@ -208,8 +210,8 @@ std::string ZipWriter::localHeader(const Entry& entry) {
     if (entry.zip64Local) {
         put16(extra, kExtraZip64);
         put16(extra, 16);
-        put64(extra, entry.uncompressedSize);
-        put64(extra, entry.compressedSize);
+        put64(extra, 0);
+        put64(extra, 0);
     }
     putTimeExtras(extra, entry.tree.modified);
     if (entry.encrypted) {
@@ -218,17 +220,32 @@ std::string ZipWriter::localHeader(const Entry& entry) {
     std::string out;
     put32(out, kLocalHeaderSignature);
     put16(out, versionNeeded(entry.encrypted, entry.zip64Local));
-    put16(out, flags(entry.encrypted, entry.utf8));
+    put16(out, flags(entry.encrypted, entry.utf8, entry.described));
     put16(out, entry.encrypted ? kMethodAes : entry.method);
     put16(out, dos.time);
     put16(out, dos.date);
-    put32(out, entry.crc);
-    put32(out, entry.zip64Local ? kMax32 : static_cast<std::uint32_t>(entry.compressedSize));
-    put32(out, entry.zip64Local ? kMax32 : static_cast<std::uint32_t>(entry.uncompressedSize));
+    put32(out, 0); // the CRC
+    put32(out, entry.zip64Local ? kMax32 : 0);
+    put32(out, entry.zip64Local ? kMax32 : 0);
     put16(out, static_cast<std::uint16_t>(name.size()));
     put16(out, static_cast<std::uint16_t>(extra.size()));
     out += name;
     out += extra;
+    return out;
+}
+
+// The sizes are 64-bit exactly where the local header carries a ZIP64 field.
+std::string ZipWriter::dataDescriptor(const Entry& entry) {
+    std::string out;
+    put32(out, kDataDescriptorSignature);
+    put32(out, entry.crc);
+    if (entry.zip64Local) {
+        put64(out, entry.compressedSize);
+        put64(out, entry.uncompressedSize);
+    } else {
+        put32(out, static_cast<std::uint32_t>(entry.compressedSize));
+        put32(out, static_cast<std::uint32_t>(entry.uncompressedSize));
+    }
     return out;
 }
 
@@ -267,7 +284,7 @@ std::string ZipWriter::centralHeader(const Entry& entry) {
     put32(out, kCentralHeaderSignature);
     put16(out, kVersionMadeBy);
     put16(out, versionNeeded(entry.encrypted, zip64));
-    put16(out, flags(entry.encrypted, entry.utf8));
+    put16(out, flags(entry.encrypted, entry.utf8, entry.described));
     put16(out, entry.encrypted ? kMethodAes : entry.method);
     put16(out, dos.time);
     put16(out, dos.date);

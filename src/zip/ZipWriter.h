@@ -9,23 +9,26 @@
 
 namespace kavlento::zip {
 
-// Writes a ZIP archive to an open file, one entry after the other. Sizes are
-// patched into each local header once its data is written, so no data
-// descriptors are needed; ZIP64 records are used where sizes, offsets or the
-// number of entries need them.
+// Writes a ZIP archive to an open file strictly front to back: nothing once
+// written is ever written again, which some file systems (FAT through FUSE,
+// network and cloud folders) do not survive. A file's sizes and CRC follow its
+// data in a data descriptor; ZIP64 records are used where sizes, offsets or
+// the number of entries need them.
 class ZipWriter {
 public:
-    ZipWriter(int fd, std::string pathForErrors);
+    static constexpr std::size_t kDefaultBufferSize = 4u << 20;
+
+    ZipWriter(int fd, std::string pathForErrors, std::size_t bufferSize = kDefaultBufferSize);
 
     // `entry.path` must stay valid until finish(). `method` is store or deflate,
     // before encryption; `encrypted` means WinZip AES-256.
     void beginEntry(const TreeEntry& entry, std::uint16_t method, bool encrypted);
     void write(const std::uint8_t* data, std::size_t size);
     void endEntry(std::uint64_t uncompressedSize, std::uint32_t crc);
-    // Takes back the last entry begun, as if it had never been written.
+    // Takes back the last entry begun, as if it had never been written: the
+    // file is cut back to where the entry began.
     void abandonEntry();
-    // Writes the central directory and the end records, flushes, and ends the
-    // file there.
+    // Writes the central directory and the end records, and flushes.
     void finish();
 
 private:
@@ -39,16 +42,18 @@ private:
         std::uint64_t uncompressedSize = 0;
         std::uint32_t crc = 0;
         bool zip64Local = false;
+        bool described = false; // sizes and CRC in a data descriptor after the data
     };
 
     void append(const void* data, std::size_t size);
     void flush();
-    void patch(std::uint64_t offset, const std::string& bytes);
     static std::string localHeader(const Entry& entry);
+    static std::string dataDescriptor(const Entry& entry);
     static std::string centralHeader(const Entry& entry);
 
     int fd_;
     std::string path_;
+    std::size_t bufferSize_;
     std::vector<std::uint8_t> buffer_;
     std::uint64_t bufferStart_ = 0; // file offset of buffer_[0]
     std::vector<Entry> entries_;
