@@ -4,8 +4,9 @@
 #include "app/Retention.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/ArchiveComponent.h"
+#include "base/Failure.h"
 #include "fs/File.h"
-#include "fs/FolderScanner.h"
+#include "fs/Mounts.h"
 #include "fs/NewFile.h"
 #include "fs/SmallFile.h"
 #include "store/Codepage.h"
@@ -13,7 +14,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSet>
 
 namespace kavlento::app {
 
@@ -22,20 +22,13 @@ namespace {
 const QString kChoosePrompt = QStringLiteral("Nereye Yedek Alınsın?");
 const QString kNoTarget = QStringLiteral("YEDEKLEME HEDEFİ SEÇİN");
 const QString kErrorTitle = QStringLiteral("HATA");
+const QString kDiskAbsent = QStringLiteral(
+    "YEDEKLEME DİSKİ TAKILI DEĞİL GİBİ GÖRÜNÜYOR, YEDEK ALINMADI: %1 BİR DİSKİN ÜZERİNDE "
+    "OLMALI, AMA O DİSK ŞU AN BAĞLI DEĞİL. LÜTFEN DİSKİ TAKIP TEKRAR DENEYİN YA DA GÖZAT... "
+    "İLE BAŞKA BİR KLASÖR SEÇİN.");
 const QString kFinished =
     QStringLiteral("YEDEK ALMA İŞLEMİ TAMAMLANDI.") + QChar(u'\r') +
     QStringLiteral("SAĞLIKLI BİR KULLANIM İÇİN PROGRAMINIZI TEKRAR BAŞLATIN.");
-
-// A dated folder of a target holds archives of ours (or one being written).
-bool isDatedBackupFolder(const std::string& folder) {
-    for (const std::string& name :
-         fs::listFolder(folder, QStringLiteral("Yedekleme klasörü okunamadı"))) {
-        if (isArchiveFileName(fs::fromSystemPath(name)) || fs::isUnfinishedFileName(name)) {
-            return true;
-        }
-    }
-    return false;
-}
 
 QString twoDigits(int n) {
     return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
@@ -100,48 +93,32 @@ BackupNames backupNames(const QString& target, const Moment& moment) {
     // The digits have no leading zeros, so two moments of a day can give one
     // name; a backup never changes an archive that is there.
     names.archiveName = stem + QStringLiteral(".ksd");
-    for (int n = 2;
-         fs::lookUp(fs::toSystemPath(names.datedFolder + QDir::separator() + names.archiveName))
-             .kind != fs::PathKind::Missing;
-         ++n) {
-        names.archiveName = QStringLiteral("%1-%2.ksd").arg(stem).arg(n);
-    }
     names.archivePath = names.datedFolder + QDir::separator() + names.archiveName;
     return names;
 }
 
-QStringList foldersNotToPack(const QString& programFolder, const QString& target,
-                             const store::History& history) {
-    const std::string program = fs::toSystemPath(programFolder);
-    QStringList folders;
-    const auto leaveOut = [&](const QString& folder) {
-        const std::string path = fs::toSystemPath(folder);
-        if (fs::isSameOrInside(path, program) && !fs::isSameOrInside(program, path) &&
-            !folders.contains(folder)) {
-            folders.append(folder);
+QStringList earlierArchives(const QString& target, const store::History& history) {
+    QStringList archives;
+    for (std::size_t i = 0; i < history.size(); ++i) {
+        archives.append(history.field(i, 2));
+    }
+    const std::string root = fs::toSystemPath(target);
+    if (fs::lookUpFollowing(root).kind != fs::PathKind::Folder) {
+        return archives;
+    }
+    const QString cannotRead = QStringLiteral("Yedekleme klasörü okunamadı");
+    for (const std::string& dated : fs::listFolder(root, cannotRead)) {
+        const std::string folder = fs::joinPath(root, dated);
+        if (fs::lookUp(folder).kind != fs::PathKind::Folder) {
+            continue;
         }
-    };
-    leaveOut(target); // a folder of its own inside the program folder
-    if (fs::isSameOrInside(program, fs::toSystemPath(target))) {
-        // The target is the program folder itself: every dated folder of
-        // earlier days holds archives that would go into the next one.
-        for (const std::string& name :
-             fs::listFolder(program, QStringLiteral("Yedeklenecek klasör okunamadı"))) {
-            const std::string path = fs::joinPath(program, name);
-            if (fs::lookUp(path).kind == fs::PathKind::Folder && isDatedBackupFolder(path)) {
-                leaveOut(fs::fromSystemPath(path));
+        for (const std::string& name : fs::listFolder(folder, cannotRead)) {
+            if (isArchiveFileName(fs::fromSystemPath(name))) {
+                archives.append(fs::fromSystemPath(fs::joinPath(folder, name)));
             }
         }
     }
-    // Archives of earlier targets that lay inside the program folder.
-    QSet<QString> archiveFolders;
-    for (std::size_t i = 0; i < history.size(); ++i) {
-        archiveFolders.insert(QFileInfo(history.field(i, 2)).path());
-    }
-    for (const QString& folder : archiveFolders) {
-        leaveOut(folder);
-    }
-    return folders;
+    return archives;
 }
 
 QString targetRefusal(const QString& folder) {
@@ -180,40 +157,66 @@ void BackupJob::chooseTarget() {
     p_.target.save(chosen);
 }
 
-void BackupJob::run() {
+bool BackupJob::run() {
     const QString target = p_.view.targetText();
     if (target.isEmpty()) {
         p_.dialogs.inform(kNoTarget, kErrorTitle, MessageIcon::Error);
-        return;
+        return false;
+    }
+    if (!fs::absentDiskFolder(fs::toSystemPath(target)).empty()) {
+        p_.dialogs.inform(kDiskAbsent.arg(target), kErrorTitle, MessageIcon::Error);
+        return false;
     }
     const BackupNames names = backupNames(target, p_.clock.now());
     // Built first: a path the command cannot carry is refused before anything is made.
     const QString command =
         archive::buildCompressCommand(p_.programFolder, names.datedFolder, names.archiveName);
     createFolderIfAbsent(names.datedFolder);
+    fs::removeDeadUnfinishedFiles(fs::toSystemPath(target));
     p_.state.archiveName = names.archiveName;
     p_.state.job = RunningJob::Backup;
-    p_.zip.Compress(command, foldersNotToPack(p_.programFolder, target,
-                                              p_.history.load().value_or(store::History())));
+    p_.zip.Compress(command, earlierArchives(target, p_.history.load().value_or(store::History())));
 
     running_.start();
-    const Moment recorded = p_.clock.now();
-    const store::HistoryRecord record{storableDate(recorded), storableTime(recorded),
-                                      names.archivePath};
-    p_.history.append(record);
-    appended_ = record;
-    loadHistory(p_.history, p_.view);
+    const Moment started = p_.clock.now();
+    // Recorded only once the archive is complete and named: the history never
+    // lists an archive that a failure, a stop or a kill left unfinished.
+    record_ = store::HistoryRecord{storableDate(started), storableTime(started), QString()};
+    datedFolder_ = names.datedFolder;
     p_.dialogs.showProgress();
+    return true;
+}
+
+void BackupJob::appendRecordOrRemove(const QString& archivePath) {
+    try {
+        p_.history.append(record_);
+    } catch (const Failure& failure) {
+        // An archive the history does not list is one nobody sees, restores
+        // from or keeps in check: a backup is its archive and its record.
+        QString description = failure.description();
+        try {
+            fs::removeFile(fs::toSystemPath(archivePath),
+                           QStringLiteral("Kaydı yazılamayan yedek silinemedi"));
+            description += QStringLiteral(" Yedek alınmadı.");
+        } catch (const Failure& removal) {
+            description += QStringLiteral(" %1").arg(removal.description());
+        }
+        throw Failure(failure.code(), description);
+    }
 }
 
 void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiveSize,
                        qint64 checkMilliseconds) {
-    appended_.reset(); // complete: its record stays
+    // The name the archive got (the next free one if another run took the
+    // first), in the dated folder as the target spells it.
+    record_.archivePath = datedFolder_ + QDir::separator() + QFileInfo(archivePath).fileName();
+    appendRecordOrRemove(archivePath);
+    loadHistory(p_.history, p_.view);
     if (p_.commandLine.isUnattended()) {
         const auto seconds = [](qint64 ms) { return static_cast<double>(ms) / 1000.0; };
         p_.dialogs.note(
             QStringLiteral("yedek alındı: %1 (%2 MB, %3 girdi, %4 saniye, denetimi %5 saniye)")
-                .arg(archivePath)
+                .arg(record_.archivePath)
                 .arg(static_cast<double>(archiveSize) / 1048576.0, 0, 'f', 1)
                 .arg(entryCount)
                 .arg(seconds(running_.elapsed()), 0, 'f', 2)
@@ -225,16 +228,6 @@ void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiv
         p_.dialogs.inform(kFinished, QString(), MessageIcon::Information);
     }
     p_.close.run();
-}
-
-void BackupJob::abandon() {
-    p_.zip.cancelAndWait();
-    // Only a complete archive gets the record's name, and nothing else takes it.
-    if (appended_ && !fs::isRegularFile(appended_->archivePath)) {
-        const store::HistoryRecord record = *appended_;
-        appended_.reset();
-        p_.history.removeLastRecord(record);
-    }
 }
 
 } // namespace kavlento::app

@@ -13,8 +13,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
-
 namespace kavlento::archive {
 class ArchiveComponent;
 } // namespace kavlento::archive
@@ -30,19 +28,20 @@ struct BackupNames {
     QString archivePath; // dated folder, separator, archive name
 };
 
-// Names the archive after the moment; when that name is taken in the dated
-// folder, the next free one with a suffix ("…2300-2.ksd").
+// Names the archive after the moment. (When that name is taken by the time
+// the archive is complete, the archive component gives it the next free one,
+// "…2300-2.ksd".)
 BackupNames backupNames(const QString& target, const Moment& moment);
 // Whether a file is named as backupNames() names archives.
 bool isArchiveFileName(const QString& name);
 
-// The folders a backup must not pack, so that no archive goes into the next:
-// the target folder, when it lies inside the program folder; when it is the
-// program folder, every dated folder in it that holds archives; and the
-// folders of archives in the history that lie inside the program folder (the
-// component leaves out the dated folder itself in any case).
-QStringList foldersNotToPack(const QString& programFolder, const QString& target,
-                             const store::History& history);
+// The archives of earlier backups, which no backup may pack wherever they lie:
+// every archive the history lists, and every file named as archives are in the
+// dated folders of the target (another program folder's, or one whose record
+// was removed). The archive component leaves out those it finds in the program
+// folder and recognises as archives of this program; every other file is the
+// user's.
+QStringList earlierArchives(const QString& target, const store::History& history);
 
 // Why a chosen target folder cannot be stored, or an empty text when it can.
 QString targetRefusal(const QString& folder);
@@ -70,19 +69,22 @@ public:
     // Opens the folder chooser at the stored target (the user's home folder
     // when none is stored, or it is gone).
     void chooseTarget();
-    void run();
-    // The archive is complete and checked: says so (or notes it in the log of
-    // an unattended run), keeps the newest archives when asked, and ends.
+    // Starts the backup and shows its progress; false, with the reason told,
+    // when no backup can be started (no target, or its disk is not attached).
+    bool run();
+    // The archive is complete, checked and named: records it, says so (or
+    // notes it in the log of an unattended run), keeps the newest archives
+    // when asked, and ends.
     void finish(const QString& archivePath, int entryCount, qint64 archiveSize,
                 qint64 checkMilliseconds);
-    // Stops a backup that will not complete, and takes back the record it
-    // appended unless its archive was completed all the same. (Nothing takes
-    // back a killed backup's record.)
-    void abandon();
 
 private:
+    // Records the complete archive; when that fails, the archive goes too.
+    void appendRecordOrRemove(const QString& archivePath);
+
     Parts p_;
-    std::optional<store::HistoryRecord> appended_;
+    store::HistoryRecord record_; // of the running backup, without its archive until it is named
+    QString datedFolder_;
     QElapsedTimer running_;
 };
 

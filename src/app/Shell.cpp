@@ -22,6 +22,12 @@ const QString kErrorTitle = QStringLiteral("HATA");
 const QString kUnusableProgramFolder = QStringLiteral(
     "PROGRAM KLASÖRÜNÜN YOLUNDA '>' İŞARETİ VAR; BU KLASÖR YEDEKLENEMEZ VE GERİ YÜKLENEMEZ. "
     "LÜTFEN PROGRAMI YOLUNDA '>' OLMAYAN BİR KLASÖRE TAŞIYIN: %1");
+const QString kBackupStopped =
+    QStringLiteral("Yedek alma bir durdurma isteğiyle (%1) yarıda kesildi; yarım kalan yedek "
+                   "dosyası silindi, geçmişe kayıt yazılmadı. Yedek alınmadı.");
+const QString kRestoreStopped = QStringLiteral(
+    "Geri yükleme bir durdurma isteğiyle (%1) kesildi. Program klasörü ya olduğu gibi kaldı ya "
+    "da yedeğin tamamı yerine kondu; yarım bir geri yükleme kalmadı.");
 } // namespace
 
 bool Shell::startUp() {
@@ -78,10 +84,12 @@ bool Shell::startUp() {
             p_.end.end(ExitStatus::NoTarget);
             return false;
         }
-        p_.backup.run();
+        if (!p_.backup.run()) {
+            p_.end.end(ExitStatus::Failure); // it said why
+            return false;
+        }
         // Reached only when the progress window was taken away (nothing in the
         // program closes it) before the backup completed.
-        p_.backup.abandon();
         p_.end.end(ExitStatus::Interrupted);
         return false;
     }
@@ -91,6 +99,16 @@ bool Shell::startUp() {
 
 void Shell::unload() {
     p_.target.save(p_.view.targetText());
+}
+
+void Shell::stop(const QString& signalName, bool jobRunning) {
+    if (!jobRunning) {
+        unload();
+        p_.end.end(ExitStatus::Normal);
+        return;
+    }
+    const QString& text = p_.state.job == RunningJob::Restore ? kRestoreStopped : kBackupStopped;
+    throw Failure(FailureCode::Cancelled, text.arg(signalName));
 }
 
 void Shell::removeSelectedEntry() {

@@ -47,6 +47,10 @@ public:
     bool startUp();
     // The window was closed from outside: store the target folder.
     void unload();
+    // A request to stop from outside: a running job fails, saying it was
+    // stopped (its failure path removes what it wrote); without one the
+    // program ends as when its window is closed.
+    void stop(const QString& signalName, bool jobRunning);
     // "İPTAL ET": asks, then removes every record of the selected archive.
     void removeSelectedEntry();
     void onProgress(int percent);

@@ -27,14 +27,14 @@ QString ArchiveComponent::BrowseForFolder(const QString& prompt, const QString& 
     return chooseFolder_(prompt, text);
 }
 
-void ArchiveComponent::Compress(const QString& command, const QStringList& excludedFolders) {
+void ArchiveComponent::Compress(const QString& command, const QStringList& ownArchives) {
     const CompressCommand parsed = parseCompressCommand(command);
-    std::vector<std::string> excluded;
-    for (const QString& folder : excludedFolders) {
-        excluded.push_back(toSystemPath(folder));
+    std::vector<std::string> archives;
+    for (const QString& path : ownArchives) {
+        archives.push_back(toSystemPath(path));
     }
-    start([this, parsed, excluded](JobControl& control) -> std::function<void()> {
-        const CompressResult result = runCompress(parsed, excluded, control);
+    start([this, parsed, archives](JobControl& control) -> std::function<void()> {
+        const CompressResult result = runCompress(parsed, archives, control);
         control.complete();
         return [this, result] {
             emit CompressFinished(fromSystemPath(result.archivePath),

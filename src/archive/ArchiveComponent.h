@@ -32,9 +32,9 @@ public:
     QString BrowseForFolder(const QString& prompt, const QString& text);
 
     // Both return as soon as the job has started. An invalid command, or a job
-    // while another runs, throws a Failure instead. Folders in
-    // `excludedFolders` are left out of the archive.
-    void Compress(const QString& command, const QStringList& excludedFolders = {});
+    // while another runs, throws a Failure instead. Of the archives named in
+    // `ownArchives`, those found in the folder are left out of the new one.
+    void Compress(const QString& command, const QStringList& ownArchives = {});
     // Files at the top of the destination named in `keptWhenPresent` are
     // left as they are where the destination has them.
     void Extract(const QString& command, const QStringList& keptWhenPresent = {});

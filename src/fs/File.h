@@ -148,4 +148,8 @@ void setLinkTime(const std::string& path, Timestamp modified, const QString& act
 // Bytes free for this user on the file system that holds `path`.
 std::uint64_t availableBytes(const std::string& path);
 
+// The folder that holds the running program's executable, with links
+// resolved, as the system's own bytes.
+std::string executableFolder();
+
 } // namespace kavlento::fs

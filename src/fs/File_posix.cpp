@@ -412,4 +412,13 @@ std::uint64_t availableBytes(const std::string& path) {
     return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
+std::string executableFolder() {
+    const std::optional<std::string> executable =
+        readLinkTarget("/proc/self/exe", QStringLiteral("Programın yeri okunamadı"));
+    if (!executable) {
+        throwSystemError(ENOENT, QStringLiteral("Programın yeri okunamadı"), "/proc/self/exe");
+    }
+    return folderOf(*executable);
+}
+
 } // namespace kavlento::fs

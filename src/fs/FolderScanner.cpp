@@ -1,9 +1,6 @@
 #include "fs/FolderScanner.h"
 
-#include "fs/File.h"
-
 #include <algorithm>
-#include <filesystem>
 
 namespace kavlento::fs {
 
@@ -13,16 +10,10 @@ const QString kCannotRead = QStringLiteral("Yedeklenecek klasör okunamadı");
 
 class Scanner {
 public:
-    Scanner(const ScanOptions& options, ScannedTree& tree) : options_(options), tree_(tree) {
-        for (const std::string& folder : options.excludedFolders) {
-            const PathInfo info = lookUpFollowing(folder);
-            if (info.kind == PathKind::Folder) {
-                excluded_.push_back(info);
-            }
-        }
-    }
+    Scanner(const ScanOptions& options, ScannedTree& tree) : options_(options), tree_(tree) {}
 
-    void scan(const std::string& folder, const std::string& prefix) {
+    void scan(const std::string& folder, const std::string& prefix, const PathInfo& self) {
+        ancestors_.push_back(self);
         std::vector<std::string> names = listFolder(folder, kCannotRead);
         std::sort(names.begin(), names.end());
         for (const std::string& name : names) {
@@ -38,17 +29,17 @@ public:
             entry.size = info.size; // a link's size is the length of its target
             switch (info.kind) {
             case PathKind::Folder:
-                if (isExcluded(info)) {
-                    continue;
-                }
                 entry.kind = EntryKind::Folder;
                 entry.size = 0;
                 add(entry, relative);
-                if (options_.recurse) {
-                    scan(full, relative);
+                if (options_.recurse && !isAncestor(info)) {
+                    scan(full, relative, info);
                 }
                 break;
             case PathKind::File:
+                if (options_.leaveOutFile && options_.leaveOutFile(full, info)) {
+                    break;
+                }
                 entry.kind = EntryKind::File;
                 add(entry, relative);
                 break;
@@ -61,6 +52,7 @@ public:
                 break;
             }
         }
+        ancestors_.pop_back();
     }
 
 private:
@@ -74,14 +66,14 @@ private:
         return std::find(names.begin(), names.end(), name) != names.end();
     }
 
-    bool isExcluded(const PathInfo& folder) const {
-        return std::any_of(excluded_.begin(), excluded_.end(),
-                           [&](const PathInfo& e) { return e.sameFile(folder); });
+    bool isAncestor(const PathInfo& folder) const {
+        return std::any_of(ancestors_.begin(), ancestors_.end(),
+                           [&](const PathInfo& a) { return a.sameFile(folder); });
     }
 
     const ScanOptions& options_;
     ScannedTree& tree_;
-    std::vector<PathInfo> excluded_;
+    std::vector<PathInfo> ancestors_; // the folders being listed, outermost first
 };
 
 } // namespace
@@ -89,24 +81,8 @@ private:
 ScannedTree scanFolder(const std::string& root, const ScanOptions& options) {
     requireFolder(root, kCannotRead);
     ScannedTree tree;
-    Scanner(options, tree).scan(root, std::string());
+    Scanner(options, tree).scan(root, std::string(), lookUpFollowing(root));
     return tree;
-}
-
-bool isSameOrInside(const std::string& path, const std::string& folder) {
-    std::error_code error;
-    const std::string p = std::filesystem::canonical(path, error).string();
-    if (error) {
-        return false;
-    }
-    std::string f = std::filesystem::canonical(folder, error).string();
-    if (error) {
-        return false;
-    }
-    if (f.back() != '/') {
-        f += '/';
-    }
-    return p + "/" == f || p.compare(0, f.size(), f) == 0;
 }
 
 } // namespace kavlento::fs

@@ -2,7 +2,9 @@
 
 #include "base/NameStore.h"
 #include "base/TreeEntry.h"
+#include "fs/File.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,10 +13,11 @@ namespace kavlento::fs {
 struct ScanOptions {
     bool recurse = true;
     bool includeHidden = true;
-    // Folders that are not listed, with everything in them.
-    std::vector<std::string> excludedFolders;
     // Names that are not listed wherever they are, with everything below them.
     std::vector<std::string> excludedNames;
+    // Asked of every file found (its full path and what the system says of
+    // it): true leaves that one file out.
+    std::function<bool(const std::string& path, const PathInfo& info)> leaveOutFile;
 };
 
 // A folder's tree: folders before their contents, names in byte order.
@@ -24,11 +27,10 @@ struct ScannedTree {
 };
 
 // Lists a folder for packing. Links are listed as links and never followed;
-// sockets, pipes and devices are left out. A folder or file that cannot be read
-// is a failure, never silently skipped.
+// sockets, pipes and devices are left out. A folder that is one of its own
+// ancestors (a mount of it inside itself) is listed, empty, and not entered
+// again. A folder or file that cannot be read is a failure, never silently
+// skipped.
 ScannedTree scanFolder(const std::string& root, const ScanOptions& options);
-
-// Whether `path` is `folder` or lies inside it, comparing the real locations.
-bool isSameOrInside(const std::string& path, const std::string& folder);
 
 } // namespace kavlento::fs

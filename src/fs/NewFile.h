@@ -7,17 +7,22 @@
 
 namespace kavlento::fs {
 
-// A new file that has no name until it is complete: it is written as an
-// unnamed file in its folder where the file system can make one, else under a
-// hidden temporary name there (FAT and exFAT), and publish() gives it its final
-// name in one step, never replacing anything. Until then a crash or a failure
-// leaves nothing under the final name; what a killed run of this host left
-// under a temporary name is removed by the next one in that folder.
 // Whether `name` is one a NewFile's temporary name can have.
 bool isUnfinishedFileName(std::string_view name);
 
+// Removes the unfinished files that killed runs of this host left in `folder`
+// and in the folders directly inside it: nobody finishes them. Those of living
+// writers, and of other hosts (which may be writing), stay.
+void removeDeadUnfinishedFiles(const std::string& folder);
+
+// A new file that has no name until it is complete: it is written as an
+// unnamed file in its folder where the file system can make one, else under a
+// hidden temporary name there (FAT and exFAT), and publishAs() gives it its
+// name in one step, never replacing anything. Until then a crash or a failure
+// leaves nothing under any name but the temporary one.
 class NewFile {
 public:
+    // `fileName` names the file in messages until it is published.
     NewFile(const std::string& folder, const std::string& fileName);
     // An unpublished file goes with its temporary name.
     ~NewFile();
@@ -29,12 +34,13 @@ public:
     // Flushes the file to disk and drops its cached pages, so that what is
     // read next comes from the disk.
     void flush();
-    // Puts the file under its final name; throws when that name is taken.
-    void publish();
+    // Puts the file under `fileName` in its folder; false, changing nothing,
+    // when that name is taken.
+    bool publishAs(const std::string& fileName);
 
 private:
     std::string folder_;
-    std::string finalPath_;
+    std::string pathForErrors_;
     std::string tempPath_; // empty for an unnamed file
     UniqueFd fd_;
     bool published_ = false;

@@ -38,29 +38,24 @@ std::string hiddenTemporaryName(const std::string& folder) {
                                 "-" + std::to_string(random()) + std::string(kSuffix));
 }
 
-// Archives a killed run of this host left half written: the process that
-// wrote them is gone, so nobody finishes them.
-void removeLeftovers(const std::string& folder) {
-    const std::string own = std::string(kPrefix) + hostName() + "-";
+// Whether `name` is an unfinished file of this host whose writer is gone.
+bool isDeadUnfinishedFile(const std::string& name, const std::string& ownPrefix) {
+    if (name.rfind(ownPrefix, 0) != 0 || !isUnfinishedFileName(name)) {
+        return false;
+    }
+    const long pid = std::strtol(name.c_str() + ownPrefix.size(), nullptr, 10);
+    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+void removeDeadUnfinishedFilesIn(const std::string& folder, const std::string& ownPrefix) {
     for (const std::string& name : listFolder(folder, kCannotCreate)) {
-        if (name.rfind(own, 0) != 0 || !isUnfinishedFileName(name)) {
-            continue;
-        }
-        const long pid = std::strtol(name.c_str() + own.size(), nullptr, 10);
         const std::string path = joinPath(folder, name);
         // Another run may have removed it first.
-        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH &&
-            ::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        if (isDeadUnfinishedFile(name, ownPrefix) && ::unlink(path.c_str()) != 0 &&
+            errno != ENOENT) {
             throwSystemError(kCannotCreate, path);
         }
     }
-}
-
-[[noreturn]] void nameTaken(const std::string& path) {
-    throw Failure(FailureCode::PathFileAccess,
-                  QStringLiteral("Yedek dosyasının adı bu sırada başka bir dosyaya verilmiş; "
-                                 "hiçbir dosya değiştirilmedi: %1")
-                      .arg(fromSystemPath(path)));
 }
 
 } // namespace
@@ -71,8 +66,19 @@ bool isUnfinishedFileName(std::string_view name) {
            name.substr(name.size() - kSuffix.size()) == kSuffix;
 }
 
+void removeDeadUnfinishedFiles(const std::string& folder) {
+    const std::string own = std::string(kPrefix) + hostName() + "-";
+    removeDeadUnfinishedFilesIn(folder, own);
+    for (const std::string& name : listFolder(folder, kCannotCreate)) {
+        const std::string path = joinPath(folder, name);
+        if (lookUp(path).kind == PathKind::Folder) {
+            removeDeadUnfinishedFilesIn(path, own);
+        }
+    }
+}
+
 NewFile::NewFile(const std::string& folder, const std::string& fileName)
-    : folder_(folder), finalPath_(joinPath(folder, fileName)) {
+    : folder_(folder), pathForErrors_(joinPath(folder, fileName)) {
 #ifdef O_TMPFILE
     fd_ = UniqueFd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kMode));
     if (fd_.valid()) {
@@ -83,7 +89,6 @@ NewFile::NewFile(const std::string& folder, const std::string& fileName)
         throwSystemError(kCannotCreate, folder);
     }
 #endif
-    removeLeftovers(folder);
     tempPath_ = hiddenTemporaryName(folder);
     fd_ = createNew(tempPath_, kMode);
 }
@@ -95,27 +100,28 @@ NewFile::~NewFile() {
 }
 
 void NewFile::flush() {
-    syncFile(fd_.get(), finalPath_);
+    syncFile(fd_.get(), pathForErrors_);
     dropCachedPages(fd_.get());
 }
 
-void NewFile::publish() {
+bool NewFile::publishAs(const std::string& fileName) {
+    const std::string path = joinPath(folder_, fileName);
     if (tempPath_.empty()) {
         // An unnamed file gets its name by a link, which fails if the name exists.
         const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, finalPath_.c_str(), AT_SYMLINK_FOLLOW) !=
-            0) {
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
             if (errno == EEXIST) {
-                nameTaken(finalPath_);
+                return false;
             }
-            throwSystemError(kCannotCreate, finalPath_);
+            throwSystemError(kCannotCreate, path);
         }
-    } else if (!renameWithoutReplacing(tempPath_, finalPath_, kCannotCreate)) {
-        nameTaken(finalPath_);
+    } else if (!renameWithoutReplacing(tempPath_, path, kCannotCreate)) {
+        return false;
     }
     published_ = true;
-    fd_.close(finalPath_);
+    fd_.close(path);
     syncFolder(folder_);
+    return true;
 }
 
 } // namespace kavlento::fs

@@ -56,17 +56,18 @@ void Program::guard(const std::function<void()>& handler) {
 }
 
 void Program::fail(const Failure& failure) {
+    failing_ = true;
     // Nothing of the failed job may arrive while the error box is open.
     zip_.cancelAndWait();
-    QString description = failure.description();
-    try {
-        backup_.abandon();
-    } catch (const Failure& withdrawal) {
-        description += QStringLiteral(" (Bu yedeğin geçmişteki kaydı da silinemedi: %1)")
-                           .arg(withdrawal.description());
-    }
-    dialogs_.reportFailure(failure.number(), description);
+    dialogs_.reportFailure(failure.number(), failure.description());
     end_.end(app::ExitStatus::Failure);
+}
+
+void Program::stop(const QString& signalName) {
+    if (failing_) {
+        end_.end(app::ExitStatus::Failure); // its error box was still open
+    }
+    guard([&] { shell_.stop(signalName, zip_.busy()); });
 }
 
 void Program::start(bool canShowWindow) {

@@ -39,6 +39,10 @@ public:
     // Runs a handler; whatever it throws takes the path above. Every handler
     // runs through here, so no exception ever unwinds through Qt's own code.
     void guard(const std::function<void()>& handler);
+    // A request to stop from outside (a signal named `signalName`): a running
+    // job takes the failure path, saying it was stopped; otherwise the program
+    // ends as when its window is closed.
+    void stop(const QString& signalName);
 
     ui::MainWindow& window() { return window_; }
     archive::ArchiveComponent& zip() { return zip_; }
@@ -51,6 +55,7 @@ private:
     void startWindow(bool canShowWindow);
 
     app::CommandLine commandLine_;
+    bool failing_ = false; // the failure path is under way
     app::UserDialogs& dialogs_;
     app::ProgramEnd& end_;
 

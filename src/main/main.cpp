@@ -6,13 +6,14 @@
 #include "base/Clock.h"
 #include "base/Failure.h"
 #include "base/HeapPolicy.h"
+#include "fs/File.h"
 #include "main/Display.h"
 #include "main/Program.h"
+#include "main/StopSignals.h"
 #include "ui/QtUserDialogs.h"
 #include "ui/Translations.h"
 
 #include <QApplication>
-#include <QDir>
 
 #include <clocale>
 #include <cstdio>
@@ -40,6 +41,20 @@ QStringList argumentsAfterProgramName(int argc, char** argv) {
     std::_Exit(static_cast<int>(ExitStatus::Failure));
 }
 
+// A folder whose name is not UTF-8 has no text that names it again: refused,
+// so that no other folder (the current one) is ever taken for it.
+[[noreturn]] void refuseUnreadableFolder(const QString& folder, const CommandLine& commandLine,
+                                         ProgramEnd& end) {
+    if (!commandLine.hasLaunchCode()) {
+        end.end(ExitStatus::NoLaunchCode);
+    }
+    throw Failure(FailureCode::BadFileName,
+                  QStringLiteral("PROGRAM KLASÖRÜNÜN ADI BU SİSTEMDE OKUNAMIYOR (ADI UTF-8 DEĞİL): "
+                                 "%1. BU KLASÖR YEDEKLENEMEZ VE GERİ YÜKLENEMEZ. LÜTFEN KLASÖRÜN "
+                                 "ADINI TÜRKÇE YA DA LATİN HARFLERLE YENİDEN YAZIN.")
+                      .arg(folder));
+}
+
 int run(int argc, char** argv) {
     const CommandLine commandLine =
         CommandLine::fromArguments(argumentsAfterProgramName(argc, argv));
@@ -52,7 +67,8 @@ int run(int argc, char** argv) {
     ui::installTurkishTranslations(app);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kavlento/icon.png")));
 
-    const QString programFolder = QDir(QCoreApplication::applicationDirPath()).canonicalPath();
+    const std::string programFolderBytes = fs::executableFolder();
+    const QString programFolder = fs::fromSystemPath(programFolderBytes);
     JobState state;
     ui::QtUserDialogs windows([&state] { return state.lastPercent; });
     ConsoleDialogs console(windows, stderr);
@@ -60,9 +76,13 @@ int run(int argc, char** argv) {
     ProcessEnd end;
     StreamOutput output(stdout);
     try {
+        if (fs::toSystemPath(programFolder) != programFolderBytes) {
+            refuseUnreadableFolder(programFolder, commandLine, end);
+        }
         SystemClock clock;
         Program program(programFolder, commandLine, state, dialogs, clock, end, output);
         end.addCleanup([&program] { program.zip().cancelAndWait(); });
+        const StopSignals stops([&program](const QString& name) { program.stop(name); });
         program.start(!headless);
         QApplication::exec();
     } catch (const Failure& failure) {

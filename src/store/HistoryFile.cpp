@@ -36,21 +36,6 @@ bool HistoryFile::removeArchives(const QStringList& archivePaths) const {
     });
 }
 
-bool HistoryFile::removeLastRecord(const HistoryRecord& record) const {
-    std::optional<std::size_t> last;
-    if (const std::optional<History> history = load()) {
-        for (std::size_t i = history->size(); i-- > 0 && !last;) {
-            if (history->record(i) == record) {
-                last = i;
-            }
-        }
-    }
-    if (!last) {
-        return false;
-    }
-    return rewriteKeeping([&](std::size_t i, const History&) { return i != *last; });
-}
-
 bool HistoryFile::rewriteKeeping(
     const std::function<bool(std::size_t, const History&)>& keep) const {
     if (!fs::isRegularFile(path_)) {

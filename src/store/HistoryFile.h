@@ -30,9 +30,6 @@ public:
     // Removes every record of the archives at exactly these paths, as files
     // deleted under these very names.
     bool removeArchives(const QStringList& archivePaths) const;
-    // Removes the last record equal to `record`, as a failed backup withdraws
-    // the record it appended. Returns false, changing nothing, when there is none.
-    bool removeLastRecord(const HistoryRecord& record) const;
 
     const QString& path() const { return path_; }
 

@@ -1,6 +1,7 @@
 #include "archive/ArchiveCommand.h"
 #include "archive/ExtractJob.h"
 #include "archive/JobControl.h"
+#include "fs/File.h"
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
 #include "support/ArchiveJobsTestBase.h"
@@ -11,13 +12,16 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -457,7 +461,7 @@ TEST_P(UsbStick, TwoBackupsInOneSecondGetTwoNamesAndEachRestoresTheFolder) {
     writeFile(programFolder + "/resim.jpg", incompressibleBytes(GetParam().pictureBytes, 5));
     // The program's symbols would be most of the archive.
     ASSERT_EQ(runTool("strip", {programFolder + "/kavlento"}).exitCode, 0);
-    const MountedFileSystem stick(GetParam().kind, targetFolder);
+    const MountedFileSystem stick(GetParam().kind, targetFolder, 160);
     storeTarget(targetFolder);
     // Both runs see the same moment, so the second must find itself a free name.
     holdClockAt("2031-06-15 10:20:30");
@@ -472,14 +476,15 @@ TEST_P(UsbStick, TwoBackupsInOneSecondGetTwoNamesAndEachRestoresTheFolder) {
     EXPECT_EQ(targetContents(), (QStringList{dated, firstArchive}.join(", ").toStdString()));
     const QByteArray firstBytes = readBytes(targetFolder + "/" + firstArchive);
 
-    // What a killed run of this host left half written goes; what a living
-    // writer is still writing stays.
+    // What a killed run of this host left half written goes, in whichever
+    // dated folder it lies; what a living writer is still writing stays.
     char name[256] = {};
     ::gethostname(name, sizeof name - 1);
     const QString host = QString::fromLocal8Bit(name).replace('-', '_');
-    const QString dead = dated + "/.kavlento-" + host + "-999999999-7.yaziliyor";
+    const QString dead = "01-01-2030/.kavlento-" + host + "-999999999-7.yaziliyor";
     const QString living =
         dated + QStringLiteral("/.kavlento-%1-%2-8.yaziliyor").arg(host).arg(::getpid());
+    QDir(targetFolder).mkdir("01-01-2030");
     writeFile(targetFolder + "/" + dead, "yarım");
     writeFile(targetFolder + "/" + living, "yazılıyor");
 
@@ -487,8 +492,9 @@ TEST_P(UsbStick, TwoBackupsInOneSecondGetTwoNamesAndEachRestoresTheFolder) {
     ASSERT_EQ(finish(second), 0) << second.readAllStandardError().toStdString();
     EXPECT_TRUE(QFile::remove(targetFolder + "/" + living));
     const QString secondArchive = firstArchive.chopped(4) + "-2.ksd";
-    EXPECT_EQ(targetContents(),
-              (QStringList{dated, secondArchive, firstArchive}.join(", ").toStdString()));
+    EXPECT_EQ(
+        targetContents(),
+        (QStringList{"01-01-2030", dated, secondArchive, firstArchive}.join(", ").toStdString()));
     EXPECT_EQ(readBytes(targetFolder + "/" + firstArchive), firstBytes);
 
     const auto history = store::HistoryFile(programFolder).load();
@@ -509,17 +515,196 @@ TEST_P(UsbStick, TwoBackupsInOneSecondGetTwoNamesAndEachRestoresTheFolder) {
     }
 }
 
-// exFAT gets an archive larger than the writer's 4 MB buffer, whose local
-// headers are written again after their data has gone to disk. FAT32 cannot:
-// fusefat, the only FAT32 driver here, loses the end of a file when a write
-// into its middle is followed by one at its end while its last cluster is
-// full (the read-back before naming refuses such an archive).
+// Archives ten times the writer's buffer: fusefat, the FAT32 driver here,
+// loses data when a file is written into its middle and then extended, which
+// an archive written front to back never does.
 INSTANTIATE_TEST_SUITE_P(Sticks, UsbStick,
-                         ::testing::Values(Stick{FileSystemKind::ExFat, 9 << 20},
-                                           Stick{FileSystemKind::Fat32, 0}),
+                         ::testing::Values(Stick{FileSystemKind::ExFat, 40 << 20},
+                                           Stick{FileSystemKind::Fat32, 40 << 20}),
                          [](const ::testing::TestParamInfo<Stick>& info) {
                              return std::string(nameOf(info.param.kind));
                          });
+
+namespace {
+
+enum class TargetPlace { InsideTheProgramFolder, TheProgramFolderItself, MountedInside };
+
+void PrintTo(TargetPlace place, std::ostream* out) {
+    *out << static_cast<int>(place);
+}
+
+class WhereTheTargetLies : public Executable, public ::testing::WithParamInterface<TargetPlace> {
+protected:
+    // The paths an archive holds, as 7-Zip lists them.
+    static QStringList entriesOf(const QString& archive) {
+        const ToolResult list = runTool("7zz", {"l", "-slt", "-p6150937284", archive});
+        EXPECT_EQ(list.exitCode, 0) << list.output.toStdString();
+        QStringList paths;
+        for (const QString& line : list.output.split('\n')) {
+            if (line.startsWith("Path = ")) {
+                paths.append(line.mid(7));
+            }
+        }
+        return paths.mid(1); // the first is the archive itself
+    }
+};
+
+} // namespace
+
+// Wherever the target lies, the next backup leaves out exactly the earlier
+// archives and packs every file of the host, whatever its folder is called.
+TEST_P(WhereTheTargetLies, OnlyEarlierArchivesAreLeftOutOfTheNextBackup) {
+    writeFile(programFolder + "/veri.db", "kayıtlar");
+    writeFile(programFolder + "/03-12-2026/zrapor.txt", "günün raporu"); // named like a day
+    QString target = targetFolder;
+    std::unique_ptr<MountedFileSystem> mounted;
+    switch (GetParam()) {
+    case TargetPlace::InsideTheProgramFolder:
+        target = programFolder + "/yedek";
+        writeFile(target + "/liste.txt", "programın dosyası");
+        break;
+    case TargetPlace::TheProgramFolderItself:
+        target = programFolder;
+        break;
+    case TargetPlace::MountedInside:
+        mounted = std::make_unique<MountedFileSystem>(targetFolder, programFolder + "/bagli");
+        break;
+    }
+    storeTarget(target);
+    // The first day's archive goes into the host's folder of that day.
+    for (const char* day : {"2026-12-03 10:00:00", "2026-12-04 10:00:00"}) {
+        holdClockAt(day);
+        QProcess& backup = start({"4702519836", "OtoRadizEv"});
+        ASSERT_EQ(finish(backup), 0) << backup.readAllStandardError().toStdString();
+    }
+    const auto history = store::HistoryFile(programFolder).load();
+    ASSERT_TRUE(history && history->size() == 2);
+    const QStringList entries = entriesOf(history->field(1, 2));
+    EXPECT_TRUE(entries.contains("veri.db"));
+    EXPECT_TRUE(entries.contains("03-12-2026/zrapor.txt")) << entries.join(' ').toStdString();
+    if (GetParam() == TargetPlace::InsideTheProgramFolder) {
+        EXPECT_TRUE(entries.contains("yedek/liste.txt")) << entries.join(' ').toStdString();
+    }
+    EXPECT_TRUE(entries.filter(".ksd").isEmpty()) << entries.join(' ').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, WhereTheTargetLies,
+                         ::testing::Values(TargetPlace::InsideTheProgramFolder,
+                                           TargetPlace::TheProgramFolderItself,
+                                           TargetPlace::MountedInside));
+
+// Three program folders back up into one stick in the same second: each takes
+// a free name, and each history names the archive of its own folder.
+TEST_F(Executable, FoldersRacingForOneNameEachRecordTheirOwnArchive) {
+    const MountedFileSystem stick(FileSystemKind::ExFat, targetFolder);
+    holdClockAt("2031-06-15 10:20:30");
+    const QString first = programFolder;
+    std::vector<QString> programs;
+    std::vector<QProcess*> runs;
+    for (int i = 0; i < 3; ++i) {
+        programFolder = folder.file(QStringLiteral("program%1").arg(i));
+        QDir().mkpath(programFolder);
+        ASSERT_TRUE(QFile::copy(first + "/kavlento", programFolder + "/kavlento"));
+        writeFile(programFolder + "/kimlik.txt", QByteArray::number(i));
+        storeTarget(targetFolder);
+        programs.push_back(programFolder);
+    }
+    for (const QString& program : programs) {
+        programFolder = program;
+        runs.push_back(&start({"4702519836", "OtoRadizEv"}));
+    }
+    for (QProcess* run : runs) {
+        EXPECT_EQ(finish(*run), 0) << run->readAllStandardError().toStdString();
+    }
+    EXPECT_EQ(archives().size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const auto history = store::HistoryFile(programs[i]).load();
+        ASSERT_TRUE(history && history->size() == 1) << i;
+        const QString restored = folder.file(QStringLiteral("acilan%1").arg(i));
+        QDir().mkpath(restored);
+        extractArchive(history->field(0, 2), restored);
+        EXPECT_EQ(readBytes(restored + "/kimlik.txt"), QByteArray::number(i));
+    }
+}
+
+// A backup stopped by a signal removes its unfinished file, records nothing
+// and says so; one killed outright records nothing either.
+TEST_F(Executable, ABackupStoppedOrKilledLeavesNoArchiveAndNoRecord) {
+    writeFile(programFolder + "/resim.jpg", incompressibleBytes(60 << 20, 9));
+    const MountedFileSystem stick(FileSystemKind::ExFat, targetFolder, 160);
+    storeTarget(targetFolder);
+    for (const auto& [number, name] : std::vector<std::pair<int, QString>>{
+             {SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}, {SIGKILL, ""}}) {
+        SCOPED_TRACE(number);
+        QProcess& backup = start({"4702519836", "OtoRadizEv"});
+        // Stopped while its archive is being written.
+        bool writing = false;
+        for (int wait = 0; wait < 600 && !writing; ++wait) {
+            QTest::qWait(20);
+            for (const QString& file : archives()) {
+                writing = writing || (file.endsWith(".yaziliyor") &&
+                                      QFileInfo(targetFolder + "/" + file).size() > (1 << 20));
+            }
+        }
+        ASSERT_TRUE(writing);
+        ::kill(static_cast<pid_t>(backup.processId()), number);
+        const int status = finish(backup);
+        EXPECT_NE(status, 0);
+        EXPECT_FALSE(QFile::exists(programFolder + "/yedekleme.lst"));
+        const QStringList left = archives();
+        EXPECT_TRUE(left.filter(".ksd").isEmpty()) << left.join(' ').toStdString();
+        if (number != SIGKILL) {
+            EXPECT_EQ(status, 1);
+            EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
+            const QString errors = QString::fromLocal8Bit(backup.readAllStandardError());
+            EXPECT_TRUE(errors.contains("durdurma isteğiyle (" + name + ")"))
+                << errors.toStdString();
+        }
+    }
+}
+
+// A target on a disk that is not plugged in (its mount point stays as an
+// empty folder on the system disk) gets no backup, and the reason is said.
+TEST_F(Executable, ATargetWhoseDiskIsNotAttachedIsRefused) {
+    ASSERT_EQ(fs::lookUp("/mnt").device, fs::lookUp("/").device);
+    QTemporaryDir mountPoint(QStringLiteral("/mnt/kavlento-XXXXXX"));
+    const QString target = mountPoint.path() + "/yedek";
+    QDir().mkpath(target);
+    storeTarget(target);
+    QProcess& backup = start({"4702519836", "OtoRadizEv"});
+    EXPECT_EQ(finish(backup), 1);
+    const QString errors = QString::fromLocal8Bit(backup.readAllStandardError());
+    EXPECT_TRUE(errors.contains("DİSKİ TAKILI DEĞİL") && errors.contains(target))
+        << errors.toStdString();
+    EXPECT_TRUE(QDir(target).isEmpty());
+    EXPECT_FALSE(QFile::exists(programFolder + "/yedekleme.lst"));
+}
+
+// A program folder whose name is not UTF-8 is never replaced by the folder
+// the program was started from.
+TEST_F(Executable, AProgramFolderWhoseNameIsNotUtf8IsRefused) {
+    const std::string odd = QFile::encodeName(folder.path()).toStdString() + "/Muhasebe \xFD";
+    ASSERT_EQ(::mkdir(odd.c_str(), 0755), 0);
+    const std::string executable = odd + "/kavlento";
+    ASSERT_EQ(
+        ::link(QFile::encodeName(programFolder + "/kavlento").constData(), executable.c_str()), 0);
+    const QString launch = folder.file("baslat");
+    ASSERT_EQ(::symlink(executable.c_str(), QFile::encodeName(launch).constData()), 0);
+    // Started from a folder that looks like a program folder with a target.
+    const QString current = folder.file("ev");
+    QDir().mkpath(current);
+    writeBytes(current + "/yedekleme.dat", store::TargetSetting::encode(targetFolder));
+    QProcess process;
+    process.setWorkingDirectory(current);
+    process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    process.start(launch, {"4702519836", "OtoRadizEv"});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains("UTF-8"));
+    EXPECT_EQ(QDir(current).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{"yedekleme.dat"});
+    EXPECT_TRUE(archives().isEmpty());
+}
 
 namespace {
 

@@ -18,12 +18,13 @@ namespace kavlento::testing {
 // The two jobs driven by the same commands the program sends: a backup of
 // `from` into `targetFolder` as `name` (its path), and a restore.
 inline QString compressFolder(const QString& from, const QString& targetFolder, const QString& name,
-                              unsigned threads = 0, const std::vector<std::string>& excluded = {}) {
+                              unsigned threads = 0,
+                              const std::vector<std::string>& ownArchives = {}) {
     archive::JobControl control;
     const auto command =
         archive::parseCompressCommand(archive::buildCompressCommand(from, targetFolder, name));
     return fs::fromSystemPath(
-        archive::runCompress(command, excluded, control, threads).archivePath);
+        archive::runCompress(command, ownArchives, control, threads).archivePath);
 }
 
 inline void extractArchive(const QString& archivePath, const QString& into,
@@ -50,8 +51,8 @@ protected:
     }
 
     QString compress(const QString& from, const QString& name = QStringLiteral("1.ksd"),
-                     unsigned threads = 0, const std::vector<std::string>& excluded = {}) {
-        return compressFolder(from, target, name, threads, excluded);
+                     unsigned threads = 0, const std::vector<std::string>& ownArchives = {}) {
+        return compressFolder(from, target, name, threads, ownArchives);
     }
 
     void extract(const QString& archivePath, const QString& into,

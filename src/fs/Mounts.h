@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kavlento::fs {
+
+// Where the system says file systems are mounted, and are to be mounted.
+struct MountTables {
+    std::string fstab = "/etc/fstab";
+    // Folders of systemd mount units written by the administrator.
+    std::vector<std::string> unitFolders = {"/etc/systemd/system", "/run/systemd/system"};
+    std::string mounted = "/proc/self/mountinfo";
+};
+
+// Whether `folder` seems to lie on a disk that is not attached now: the
+// mount point that is configured for it (in fstab or a mount unit) but has
+// nothing mounted on it, or, for a folder under /media, /run/media or /mnt,
+// the folder itself when it (or, if missing, the nearest folder above it
+// that exists) lies on the root file system. Empty when its disk seems there.
+// A backup written there would fill the system disk and be gone when the
+// disk comes back.
+std::string absentDiskFolder(const std::string& folder, const MountTables& tables = MountTables());
+
+} // namespace kavlento::fs

@@ -1,0 +1,126 @@
+#include "fs/Mounts.h"
+
+#include "fs/File.h"
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+namespace kavlento::fs {
+
+namespace {
+
+// The tables write a blank, tab, line end or backslash in a path as \ooo.
+std::string unescapeOctal(const std::string& text) {
+    std::string out;
+    const auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() && isOctal(text[i + 1]) &&
+            isOctal(text[i + 2]) && isOctal(text[i + 3])) {
+            out += static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 +
+                                     (text[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// Without repeated or trailing slashes, so that two spellings compare equal.
+std::string normalised(const std::string& path) {
+    std::string out;
+    for (const char c : path) {
+        if (c != '/' || out.empty() || out.back() != '/') {
+            out += c;
+        }
+    }
+    while (out.size() > 1 && out.back() == '/') {
+        out.pop_back();
+    }
+    return out;
+}
+
+bool isSameOrBelow(const std::string& path, const std::string& folder) {
+    return path == folder || folder == "/" ||
+           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+            path[folder.size()] == '/');
+}
+
+// The given field (counted from 0) of each line that has it, unescaped;
+// comment lines are passed over.
+std::vector<std::string> fieldOfEachLine(const std::string& file, std::size_t field) {
+    std::vector<std::string> values;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::vector<std::string> fields;
+        for (std::string word; fields.size() <= field && words >> word;) {
+            fields.push_back(word);
+        }
+        if (fields.size() > field && fields.front().front() != '#') {
+            values.push_back(normalised(unescapeOctal(fields[field])));
+        }
+    }
+    return values;
+}
+
+std::vector<std::string> configuredMountPoints(const MountTables& tables) {
+    std::vector<std::string> points;
+    for (const std::string& point : fieldOfEachLine(tables.fstab, 1)) {
+        if (point.front() == '/') { // not "none" nor "swap"
+            points.push_back(point);
+        }
+    }
+    for (const std::string& folder : tables.unitFolders) {
+        if (lookUpFollowing(folder).kind != PathKind::Folder) {
+            continue;
+        }
+        for (const std::string& name : listFolder(folder, QStringLiteral("Klasör okunamadı"))) {
+            if (name.size() <= 6 || name.compare(name.size() - 6, 6, ".mount") != 0) {
+                continue;
+            }
+            std::ifstream unit(joinPath(folder, name));
+            for (std::string line; std::getline(unit, line);) {
+                if (line.rfind("Where=", 0) == 0) {
+                    points.push_back(normalised(line.substr(6)));
+                }
+            }
+        }
+    }
+    return points;
+}
+
+// The folder itself, or the nearest one above it that exists.
+std::string nearestExisting(std::string path) {
+    while (path != "/" && lookUpFollowing(path).kind == PathKind::Missing) {
+        path = folderOf(path);
+    }
+    return path;
+}
+
+bool isUnderRemovableMediaFolder(const std::string& path) {
+    static const char* const kBases[] = {"/media", "/run/media", "/mnt"};
+    return std::any_of(std::begin(kBases), std::end(kBases),
+                       [&](const char* base) { return isSameOrBelow(path, base) && path != base; });
+}
+
+} // namespace
+
+std::string absentDiskFolder(const std::string& folder, const MountTables& tables) {
+    const std::string path = normalised(folder);
+    const std::vector<std::string> mounted = fieldOfEachLine(tables.mounted, 4);
+    for (const std::string& point : configuredMountPoints(tables)) {
+        if (isSameOrBelow(path, point) &&
+            std::find(mounted.begin(), mounted.end(), point) == mounted.end()) {
+            return point;
+        }
+    }
+    if (isUnderRemovableMediaFolder(path) &&
+        lookUpFollowing(nearestExisting(path)).device == lookUpFollowing("/").device) {
+        return path;
+    }
+    return std::string();
+}
+
+} // namespace kavlento::fs
