@@ -107,11 +107,7 @@ QStringList earlierArchives(const QString& target, const store::History& history
         return archives;
     }
     const QString cannotRead = QStringLiteral("Yedekleme klasörü okunamadı");
-    for (const std::string& dated : fs::listFolder(root, cannotRead)) {
-        const std::string folder = fs::joinPath(root, dated);
-        if (fs::lookUp(folder).kind != fs::PathKind::Folder) {
-            continue;
-        }
+    for (const std::string& folder : fs::listableSubfolders(root, cannotRead)) {
         for (const std::string& name : fs::listFolder(folder, cannotRead)) {
             if (isArchiveFileName(fs::fromSystemPath(name))) {
                 archives.append(fs::fromSystemPath(fs::joinPath(folder, name)));

@@ -69,11 +69,8 @@ bool isUnfinishedFileName(std::string_view name) {
 void removeDeadUnfinishedFiles(const std::string& folder) {
     const std::string own = std::string(kPrefix) + hostName() + "-";
     removeDeadUnfinishedFilesIn(folder, own);
-    for (const std::string& name : listFolder(folder, kCannotCreate)) {
-        const std::string path = joinPath(folder, name);
-        if (lookUp(path).kind == PathKind::Folder) {
-            removeDeadUnfinishedFilesIn(path, own);
-        }
+    for (const std::string& inside : listableSubfolders(folder, kCannotCreate)) {
+        removeDeadUnfinishedFilesIn(inside, own);
     }
 }
 

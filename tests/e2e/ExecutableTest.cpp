@@ -663,6 +663,28 @@ TEST_F(Executable, ABackupStoppedOrKilledLeavesNoArchiveAndNoRecord) {
     }
 }
 
+// A folder of the target that the user may not open (root's lost+found at a
+// disk's top) holds nothing of ours, and stops no backup.
+TEST_F(Executable, AFolderOfTheTargetThatCannotBeOpenedStopsNoBackup) {
+    if (::geteuid() == 0 && QStandardPaths::findExecutable("setpriv").isEmpty()) {
+        GTEST_SKIP() << "needs setpriv to run as an ordinary user";
+    }
+    writeFile(programFolder + "/veri.db", "kayıtlar", 0644);
+    writeFile(targetFolder + "/lost+found/parca", "kökün", 0600);
+    storeTarget(targetFolder);
+    for (const auto& [path, mode] :
+         std::vector<std::pair<QString, mode_t>>{{folder.path(), 0755},
+                                                 {targetFolder, 0777},
+                                                 {targetFolder + "/lost+found", 0700},
+                                                 {programFolder, 0777},
+                                                 {programFolder + "/yedekleme.dat", 0666}}) {
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
+    }
+    QProcess& process = start({"4702519836", "OtoRadizEv"}, Screen::None, true);
+    EXPECT_EQ(finish(process), 0) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(archives().filter(".ksd").size(), 1);
+}
+
 // A target on a disk that is not plugged in (its mount point stays as an
 // empty folder on the system disk) gets no backup, and the reason is said.
 TEST_F(Executable, ATargetWhoseDiskIsNotAttachedIsRefused) {
