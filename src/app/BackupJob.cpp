@@ -2,6 +2,7 @@
 
 #include "app/HistoryList.h"
 #include "app/Retention.h"
+#include "app/TargetFolder.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/ArchiveComponent.h"
 #include "fs/File.h"
@@ -144,30 +145,10 @@ QStringList foldersNotToPack(const QString& programFolder, const QString& target
     return folders;
 }
 
-QString targetRefusal(const QString& folder) {
-    if (!archive::fitsCommandValue(folder)) {
-        return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN YOLUNDA '>' İŞARETİ VAR, BU KLASÖRE YEDEK "
-                              "ALINAMAZ. LÜTFEN BAŞKA BİR KLASÖR SEÇİN.");
-    }
-    if (folder.contains(QLatin1Char('"')) || folder.contains(QLatin1Char('\r')) ||
-        folder.contains(QLatin1Char('\n'))) {
-        return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN YOLUNDA KAYDEDİLEMEYEN İŞARETLER VAR (TIRNAK "
-                              "YA DA SATIR SONU). LÜTFEN BAŞKA BİR KLASÖR SEÇİN.");
-    }
-    if (!store::fitsWindows1254(folder)) {
-        return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN YOLUNDA KAYDEDİLEMEYEN HARFLER VAR. LÜTFEN "
-                              "YOLUNDA YALNIZCA TÜRKÇE VE LATİN HARFLERİ OLAN BİR KLASÖR SEÇİN.");
-    }
-    return QString();
-}
-
 void BackupJob::chooseTarget() {
-    const QString stored = p_.view.targetText();
-    const bool storedExists =
-        !stored.isEmpty() &&
-        fs::lookUpFollowing(fs::toSystemPath(stored)).kind == fs::PathKind::Folder;
+    const QString stored = folderIfPresent(p_.view.targetText());
     const QString chosen =
-        p_.zip.BrowseForFolder(kChoosePrompt, storedExists ? stored : QDir::homePath());
+        p_.zip.BrowseForFolder(kChoosePrompt, stored.isEmpty() ? QDir::homePath() : stored);
     if (chosen.isEmpty()) {
         return; // cancelled: the stored target stays
     }
@@ -190,9 +171,9 @@ void BackupJob::run() {
     // Built first: a path the command cannot carry is refused before anything is made.
     const QString command =
         archive::buildCompressCommand(p_.programFolder, names.datedFolder, names.archiveName);
+    p_.state.job = RunningJob::Backup;
     createFolderIfAbsent(names.datedFolder);
     p_.state.archiveName = names.archiveName;
-    p_.state.job = RunningJob::Backup;
     p_.zip.Compress(command, foldersNotToPack(p_.programFolder, target,
                                               p_.history.load().value_or(store::History())));
 

@@ -44,9 +44,6 @@ bool isArchiveFileName(const QString& name);
 QStringList foldersNotToPack(const QString& programFolder, const QString& target,
                              const store::History& history);
 
-// Why a chosen target folder cannot be stored, or an empty text when it can.
-QString targetRefusal(const QString& folder);
-
 // The backup: choosing the target folder ("GÖZAT..."), taking a backup ("YEDEK
 // AL", also called by an unattended start), and finishing when the archive is
 // complete.

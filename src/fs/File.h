@@ -147,5 +147,11 @@ void setLinkTime(const std::string& path, Timestamp modified, const QString& act
 
 // Bytes free for this user on the file system that holds `path`.
 std::uint64_t availableBytes(const std::string& path);
+// Why this user could not make files in `folder`: the system's error number
+// (EROFS for a read-only disk, EACCES without permission, ENOENT when it is
+// not there), or 0 when nothing stands in the way.
+int creationRefusal(const std::string& folder);
+// The same for reading the file at `path`.
+int readingRefusal(const std::string& path);
 
 } // namespace kavlento::fs

@@ -412,4 +412,12 @@ std::uint64_t availableBytes(const std::string& path) {
     return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
+int creationRefusal(const std::string& folder) {
+    return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+int readingRefusal(const std::string& path) {
+    return ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
 } // namespace kavlento::fs

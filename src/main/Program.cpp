@@ -1,12 +1,15 @@
 #include "main/Program.h"
 
+#include "app/FailureText.h"
+
 namespace kavlento {
 
 Program::Program(const QString& programFolder, const app::CommandLine& commandLine,
                  app::JobState& state, app::UserDialogs& dialogs, const Clock& clock,
                  app::ProgramEnd& end, app::LineOutput& output)
-    : commandLine_(commandLine), dialogs_(dialogs), end_(end), target_(programFolder),
-      history_(programFolder), zip_([&dialogs](const QString& prompt, const QString& startFolder) {
+    : commandLine_(commandLine), state_(state), dialogs_(dialogs), end_(end),
+      target_(programFolder), history_(programFolder),
+      zip_([&dialogs](const QString& prompt, const QString& startFolder) {
           return dialogs.pickFolder(prompt, startFolder);
       }),
       instance_(programFolder), close_(target_, window_, end),
@@ -58,11 +61,12 @@ void Program::guard(const std::function<void()>& handler) {
 void Program::fail(const Failure& failure) {
     // Nothing of the failed job may arrive while the error box is open.
     zip_.cancelAndWait();
-    QString description = failure.description();
+    QString description =
+        app::plainDescription(failure, {state_.job, window_.targetText(), state_.restoredArchive});
     try {
         backup_.abandon();
     } catch (const Failure& withdrawal) {
-        description += QStringLiteral(" (Bu yedeğin geçmişteki kaydı da silinemedi: %1)")
+        description += QStringLiteral("\rBu yedeğin geçmişteki kaydı da silinemedi: %1")
                            .arg(withdrawal.description());
     }
     dialogs_.reportFailure(failure.number(), description);

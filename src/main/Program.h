@@ -51,6 +51,7 @@ private:
     void startWindow(bool canShowWindow);
 
     app::CommandLine commandLine_;
+    app::JobState& state_;
     app::UserDialogs& dialogs_;
     app::ProgramEnd& end_;
 

@@ -71,8 +71,9 @@ public:
         shown.push_back({"failure", QString::number(number) + ": " + description, QString(),
                          MessageIcon::Error});
     }
-    QString pickArchiveFile() override {
-        shown.push_back({"pickFile", QString(), QString(), MessageIcon::Information});
+    // The folder it opens in is kept as the title.
+    QString pickArchiveFile(const QString& startFolder) override {
+        shown.push_back({"pickFile", QString(), startFolder, MessageIcon::Information});
         return take(pickedFiles);
     }
     // The folder it opens in is kept as the title.

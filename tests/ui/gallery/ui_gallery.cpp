@@ -4,6 +4,7 @@
 //
 //   ui_gallery <output-folder>
 
+#include "app/FailureText.h"
 #include "store/HistoryFile.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgressWindow.h"
@@ -70,7 +71,8 @@ int main(int argc, char** argv) {
     save(window, folder, "ana-pencere");
 
     ui::ProgressWindow progress([] { return std::optional<int>(37); });
-    QTimer::singleShot(50, &app, &QApplication::quit);
+    // exit(), not quit(): quit() asks the windows to close, and this one refuses.
+    QTimer::singleShot(50, &app, [] { QCoreApplication::exit(0); });
     progress.show();
     app.exec();
     save(progress, folder, "ilerleme");
@@ -95,7 +97,9 @@ int main(int argc, char** argv) {
          "VERİLERİN YEDEKTEN GERİ YÜKLENMESİ TAMAMLANDI." + cr + "ŞİMDİ PROGRAM SONLANDIRILACAK...",
          QString(), MessageIcon::Information, B::Ok},
         {"hata",
-         ui::QtUserDialogs::failureText(61, "Dosya yazılamadı: /media/yedek (diskte yer kalmadı)"),
+         ui::QtUserDialogs::failureText(
+             76, plainDescription(Failure(FailureCode::PathNotFound, QString()),
+                                  {RunningJob::Backup, "/media/yedek/Şirket Yedekleri", {}})),
          QString(), MessageIcon::Error, B::Ok},
     };
     for (const Box& box : boxes) {
