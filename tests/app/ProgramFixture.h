@@ -53,6 +53,7 @@ public:
     std::deque<bool> answers;        // for askYesNo
     std::deque<QString> pickedFiles; // for pickArchiveFile; empty text: cancelled
     std::deque<QString> pickedFolders;
+    bool progressTakenAway = false; // the progress window returns at once
 
     void inform(const QString& text, const QString& title, MessageIcon icon) override {
         shown.push_back({"inform", text, title, icon});

@@ -81,6 +81,15 @@ TEST_F(Startup, AnUnattendedStartWithoutATargetSaysSoAndWritesNothing) {
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
 }
 
+TEST_F(Startup, AnUnattendedBackupWhoseWindowIsTakenAwayLeavesItsLine) {
+    storeTarget(targetFolder);
+    dialogs.progressTakenAway = true;
+    start({"4702519836", "OtoRadizEv"});
+    EXPECT_EQ(end.status, ExitStatus::Interrupted);
+    ASSERT_EQ(dialogs.of("note").size(), 1u);
+    EXPECT_TRUE(dialogs.of("note")[0].text.startsWith("yedek tamamlanmadan"));
+}
+
 TEST_F(Startup, ASecondInstanceEndsAtOnceWithoutReadingAFile) {
     writeBytes(programFile("yedekleme.lst"), kHistory);
     SingleInstance first(programFolder);

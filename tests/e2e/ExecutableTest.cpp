@@ -15,13 +15,12 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTest>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,6 +44,7 @@ protected:
     std::vector<std::unique_ptr<QProcess>> running;
     // A command the program is started through, with its arguments.
     QStringList launcher;
+    QTcpServer silent;
 
     void SetUp() override {
         QDir().mkpath(programFolder);
@@ -75,7 +75,9 @@ protected:
             env.insert("DISPLAY", ":97");
             env.insert("WAYLAND_DISPLAY", "wayland-97");
         } else if (display == Screen::Silent) {
-            env.insert("DISPLAY", QStringLiteral("127.0.0.1:%1").arg(silentDisplay()));
+            // Its port takes connections (the kernel's, queued), which nobody answers.
+            EXPECT_TRUE(silent.isListening() || silent.listen(QHostAddress::LocalHost));
+            env.insert("DISPLAY", QStringLiteral("127.0.0.1:%1").arg(silent.serverPort() - 6000));
         }
         if (!runtimeFolder.isEmpty()) {
             env.insert("XDG_RUNTIME_DIR", runtimeFolder);
@@ -117,22 +119,6 @@ protected:
         const int status = finish(process);
         return {status, QString::fromLocal8Bit(process.readAllStandardOutput() +
                                                process.readAllStandardError())};
-    }
-
-    // The number of a display whose port takes connections, which nobody answers.
-    int silentDisplay() {
-        static const int number = [] {
-            const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            for (int n = 50; n < 99; ++n) {
-                sockaddr_in address{AF_INET, htons(6000 + n), {htonl(INADDR_LOOPBACK)}, {}};
-                if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-                    ::listen(listener, 16);
-                    return n;
-                }
-            }
-            return -1;
-        }();
-        return number;
     }
 
     int finish(QProcess& process, int timeoutMs = 60000) {
@@ -234,10 +220,8 @@ TEST_F(Executable, ASecondStartWhileOneRunsEndsAtOnceWhateverItsUserOrSession) {
         QProcess& second = start({"4702519836", "OtoRadizEv"}, Screen::None, unprivileged, runtime);
         EXPECT_EQ(finish(second, 15000), 3) << unprivileged << runtime.toStdString();
         // One line for the log says why nothing was done.
-        EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d Kavlento: bu klasörde )"
-                                       R"(zaten çalışıyor; [^\n]+\n$)")
-                        .match(QString::fromLocal8Bit(second.readAllStandardError()))
-                        .hasMatch());
+        EXPECT_TRUE(QString::fromLocal8Bit(second.readAllStandardError())
+                        .contains(" Kavlento: bu klasörde zaten çalışıyor; "));
     }
     EXPECT_TRUE(archives().isEmpty());
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
@@ -269,13 +253,8 @@ TEST_F(Executable, AFailureAtStartUpIsReportedAndEndsWithStatusOne) {
 // the launch code never gives it away.
 TEST_F(Executable, EveryCommandLineGoesOnAsItWouldWithoutWhatItDoesNotKnow) {
     const QString code = "4702519836";
-    struct Line {
-        QStringList arguments;
-        int status;
-        int backups;
-        const char* said;
-    };
-    for (const Line& line : std::vector<Line>{
+    for (const auto& [arguments, status, backups, said] :
+         std::vector<std::tuple<QStringList, int, int, QString>>{
              // No target is stored yet: --hedef stores it, then the backup goes there.
              {{code, "OtoRadizEv", "--hedef", targetFolder}, 0, 1, "hedefi kaydedildi"},
              {{code, "OtoRadizEv", "--hedef", folder.file("yok")}, 0, 1, "--hedef yok sayıldı"},
@@ -290,12 +269,12 @@ TEST_F(Executable, EveryCommandLineGoesOnAsItWouldWithoutWhatItDoesNotKnow) {
              {{"OtoRadizEv", "--help"}, 0, 0, "  5  otomatik"},
              {{code, "--help"}, 0, 0, "Kullanım: kavlento 4702519836"}}) {
         const qsizetype before = archives().size();
-        const auto [status, said] = run(line.arguments);
-        const std::string where = (line.arguments.join(' ') + "\n" + said).toStdString();
-        EXPECT_EQ(status, line.status) << where;
-        EXPECT_EQ(archives().size() - before, line.backups) << where;
-        EXPECT_TRUE(said.contains(QString::fromUtf8(line.said))) << where;
-        EXPECT_TRUE(line.arguments.join(' ').contains(code) || !said.contains(code)) << where;
+        const auto [ended, output] = run(arguments);
+        const std::string where = (arguments.join(' ') + "\n" + output).toStdString();
+        EXPECT_EQ(ended, status) << where;
+        EXPECT_EQ(archives().size() - before, backups) << where;
+        EXPECT_TRUE(output.contains(said)) << where;
+        EXPECT_TRUE(arguments.join(' ').contains(code) || !output.contains(code)) << where;
     }
 }
 
@@ -694,29 +673,25 @@ private:
 bool smallMarksAreDark(const QImage& picture) {
     QImage ink = picture.convertToFormat(QImage::Format_Grayscale8); // taken pixels turn white
     const int background = ink.scanLine(2)[2];
-    for (int y = 0; y < ink.height(); ++y) {
-        for (int x = 0; x < ink.width(); ++x) {
-            std::vector<QPoint> open;
-            int size = 0;
-            int darkest = 255;
-            const auto take = [&](int px, int py) {
-                if (ink.rect().contains(px, py) && ink.scanLine(py)[px] < background - 16) {
-                    darkest = std::min<int>(darkest, ink.scanLine(py)[px]);
-                    ink.scanLine(py)[px] = 255;
-                    open.push_back({px, py});
-                    ++size;
-                }
-            };
-            for (take(x, y); !open.empty();) {
-                const QPoint p = open.back();
-                open.pop_back();
+    for (int start = 0; start < ink.width() * ink.height(); ++start) {
+        std::vector<QPoint> open{{start % ink.width(), start / ink.width()}};
+        int size = 0;
+        int darkest = 255;
+        while (!open.empty()) {
+            const QPoint p = open.back();
+            open.pop_back();
+            uchar* grey = ink.rect().contains(p) ? ink.scanLine(p.y()) + p.x() : nullptr;
+            if (grey != nullptr && *grey < background - 16) {
+                darkest = std::min<int>(darkest, *grey);
+                *grey = 255;
+                ++size;
                 for (int n = 0; n < 9; ++n) {
-                    take(p.x() + n % 3 - 1, p.y() + n / 3 - 1);
+                    open.push_back(p + QPoint(n % 3 - 1, n / 3 - 1));
                 }
             }
-            if (size > 0 && size <= 12 && darkest > 0x80) {
-                return false;
-            }
+        }
+        if (size > 0 && size <= 12 && darkest > 0x80) {
+            return false;
         }
     }
     return true;

@@ -4,7 +4,6 @@
 //
 //   ui_gallery <output-folder>
 
-#include "app/FailureText.h"
 #include "store/HistoryFile.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgressWindow.h"
@@ -97,9 +96,7 @@ int main(int argc, char** argv) {
          "VERİLERİN YEDEKTEN GERİ YÜKLENMESİ TAMAMLANDI." + cr + "ŞİMDİ PROGRAM SONLANDIRILACAK...",
          QString(), MessageIcon::Information, B::Ok},
         {"hata",
-         ui::QtUserDialogs::failureText(
-             76, plainDescription(Failure(FailureCode::PathNotFound, QString()),
-                                  {RunningJob::Backup, "/media/yedek/Şirket Yedekleri", {}})),
+         ui::QtUserDialogs::failureText(61, "Dosya yazılamadı: /media/yedek (diskte yer kalmadı)"),
          QString(), MessageIcon::Error, B::Ok},
     };
     for (const Box& box : boxes) {
