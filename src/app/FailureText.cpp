@@ -35,7 +35,9 @@ QString backupText(const Failure& failure, const QString& target) {
     }
     switch (code) {
     case FailureCode::DiskFull:
-        return QStringLiteral("Yedek alınamadı: yedekleme diskinde (%1) yer kalmadı.").arg(shown) +
+        return QStringLiteral("Yedek alınamadı: yedekleme klasörünün (%1) bulunduğu diskte yer "
+                              "kalmadı.")
+                   .arg(shown) +
                kNewLine +
                QStringLiteral("Diskte yer açıp yeniden deneyin ya da ana penceredeki GÖZAT... "
                               "düğmesiyle boş yeri olan başka bir disk seçin. Yarım yedek "
@@ -50,18 +52,19 @@ QString backupText(const Failure& failure, const QString& target) {
                kChooseAnother;
     case FailureCode::PermissionDenied:
         switch (fs::creationRefusal(fs::toSystemPath(target))) {
-        case 0:
-            break; // the target takes files: the file is elsewhere, and named below
         case EROFS:
             return QStringLiteral("Yedek alınamadı: yedekleme diski (%1) yalnızca okunabilir.")
                        .arg(shown) +
                    kNewLine + QStringLiteral("Diskin yazma korumasını kaldırıp yeniden deneyin ") +
                    kChooseAnother;
-        default:
+        case EACCES:
+        case EPERM:
             return QStringLiteral("Yedek alınamadı: yedekleme klasörüne (%1) yazma izniniz yok.")
                        .arg(shown) +
                    kNewLine + QStringLiteral("Klasörün izinlerini yöneticinize düzelttirin ") +
                    kChooseAnother;
+        default:
+            break; // the target takes files: the file is elsewhere, and named below
         }
         return QStringLiteral("Yedek alınamadı: bir dosyaya erişim izni yok.") + kNewLine +
                failure.description() + kNewLine +
@@ -96,7 +99,8 @@ QString restoreText(const Failure& failure, const QString& archive) {
                QStringLiteral(" Dosya silinmiş ya da diski çıkarılmış olabilir: diski takıp "
                               "yeniden deneyin.");
     case FailureCode::DiskFull:
-        return QStringLiteral("Yedek geri yüklenemedi: program klasörünün diskinde yer kalmadı.") +
+        return QStringLiteral("Yedek geri yüklenemedi: program klasörünün bulunduğu diskte yer "
+                              "kalmadı.") +
                kNewLine + kNothingChanged + QStringLiteral(" Diskte yer açıp yeniden deneyin.");
     case FailureCode::PermissionDenied:
         return QStringLiteral("Yedek geri yüklenemedi: %1")
