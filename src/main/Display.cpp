@@ -9,6 +9,7 @@
 #include <QtGlobal>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <netdb.h>
