@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace kavlento::app {
 
 // What the administrator asks for on the command line, for machines where
@@ -19,15 +21,20 @@ public:
         LineOutput& output;
     };
 
+    // What --hedef did: the folder stored, or nothing; and a line that says so.
+    struct StoredTarget {
+        std::optional<QString> folder;
+        QString said;
+    };
+
     explicit AdminCommands(Parts parts) : p_(parts) {}
 
     // --hedef: stores `folder` as the target after the checks of the folder
-    // chooser (an existing folder the stored files and commands can carry),
-    // and says what was stored.
-    ExitStatus storeTarget(const QString& folder);
+    // chooser; the stored target stays when the folder is refused.
+    StoredTarget storeTarget(const QString& folder);
     // --denetle: reads every archive the history lists, as a restore would,
-    // writing nothing; one line each. Damaged archives give their own status;
-    // one that cannot be reached (a disk not attached) does not.
+    // writing nothing; one line each, and a summary of what was not checked
+    // and why. Only when every archive was read and found sound is all well.
     ExitStatus checkBackups();
 
 private:

@@ -2,11 +2,11 @@
 
 #include "app/HistoryList.h"
 #include "app/Retention.h"
+#include "app/TargetFolder.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/ArchiveComponent.h"
 #include "base/Failure.h"
 #include "fs/File.h"
-#include "fs/Mounts.h"
 #include "fs/NewFile.h"
 #include "fs/SmallFile.h"
 #include "store/Codepage.h"
@@ -22,10 +22,6 @@ namespace {
 const QString kChoosePrompt = QStringLiteral("Nereye Yedek Alınsın?");
 const QString kNoTarget = QStringLiteral("YEDEKLEME HEDEFİ SEÇİN");
 const QString kErrorTitle = QStringLiteral("HATA");
-const QString kDiskAbsent = QStringLiteral(
-    "YEDEKLEME DİSKİ TAKILI DEĞİL GİBİ GÖRÜNÜYOR, YEDEK ALINMADI: %1 BİR DİSKİN ÜZERİNDE "
-    "OLMALI, AMA O DİSK ŞU AN BAĞLI DEĞİL. LÜTFEN DİSKİ TAKIP TEKRAR DENEYİN YA DA GÖZAT... "
-    "İLE BAŞKA BİR KLASÖR SEÇİN.");
 const QString kFinished =
     QStringLiteral("YEDEK ALMA İŞLEMİ TAMAMLANDI.") + QChar(u'\r') +
     QStringLiteral("SAĞLIKLI BİR KULLANIM İÇİN PROGRAMINIZI TEKRAR BAŞLATIN.");
@@ -36,11 +32,9 @@ QString twoDigits(int n) {
 
 void createFolderIfAbsent(const QString& folder) {
     // Anything of that name counts, a file too; only this one level is made.
-    const std::string path = fs::toSystemPath(folder);
-    if (fs::lookUpFollowing(path).kind != fs::PathKind::Missing) {
-        return;
-    }
-    fs::makeFolder(path, 0777, QStringLiteral("Yedekleme klasörü oluşturulamadı"));
+    // Another program folder's backup may make it at the same moment.
+    fs::makeFolderUnlessPresent(fs::toSystemPath(folder), 0777,
+                                QStringLiteral("Yedekleme klasörü oluşturulamadı"));
 }
 
 } // namespace
@@ -117,30 +111,10 @@ QStringList earlierArchives(const QString& target, const store::History& history
     return archives;
 }
 
-QString targetRefusal(const QString& folder) {
-    if (!archive::fitsCommandValue(folder)) {
-        return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN YOLUNDA '>' İŞARETİ VAR, BU KLASÖRE YEDEK "
-                              "ALINAMAZ. LÜTFEN BAŞKA BİR KLASÖR SEÇİN.");
-    }
-    if (folder.contains(QLatin1Char('"')) || folder.contains(QLatin1Char('\r')) ||
-        folder.contains(QLatin1Char('\n'))) {
-        return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN YOLUNDA KAYDEDİLEMEYEN İŞARETLER VAR (TIRNAK "
-                              "YA DA SATIR SONU). LÜTFEN BAŞKA BİR KLASÖR SEÇİN.");
-    }
-    if (!store::fitsWindows1254(folder)) {
-        return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN YOLUNDA KAYDEDİLEMEYEN HARFLER VAR. LÜTFEN "
-                              "YOLUNDA YALNIZCA TÜRKÇE VE LATİN HARFLERİ OLAN BİR KLASÖR SEÇİN.");
-    }
-    return QString();
-}
-
 void BackupJob::chooseTarget() {
-    const QString stored = p_.view.targetText();
-    const bool storedExists =
-        !stored.isEmpty() &&
-        fs::lookUpFollowing(fs::toSystemPath(stored)).kind == fs::PathKind::Folder;
+    const QString stored = folderIfPresent(p_.view.targetText());
     const QString chosen =
-        p_.zip.BrowseForFolder(kChoosePrompt, storedExists ? stored : QDir::homePath());
+        p_.zip.BrowseForFolder(kChoosePrompt, stored.isEmpty() ? QDir::homePath() : stored);
     if (chosen.isEmpty()) {
         return; // cancelled: the stored target stays
     }
@@ -159,18 +133,19 @@ bool BackupJob::run() {
         p_.dialogs.inform(kNoTarget, kErrorTitle, MessageIcon::Error);
         return false;
     }
-    if (!fs::absentDiskFolder(fs::toSystemPath(target)).empty()) {
-        p_.dialogs.inform(kDiskAbsent.arg(target), kErrorTitle, MessageIcon::Error);
+    if (const QString refusal = absentDiskRefusal(target); !refusal.isEmpty()) {
+        p_.dialogs.inform(QStringLiteral("YEDEK ALINMADI. ") + refusal, kErrorTitle,
+                          MessageIcon::Error);
         return false;
     }
     const BackupNames names = backupNames(target, p_.clock.now());
     // Built first: a path the command cannot carry is refused before anything is made.
     const QString command =
         archive::buildCompressCommand(p_.programFolder, names.datedFolder, names.archiveName);
+    p_.state.job = RunningJob::Backup;
     createFolderIfAbsent(names.datedFolder);
     fs::removeDeadUnfinishedFiles(fs::toSystemPath(target));
     p_.state.archiveName = names.archiveName;
-    p_.state.job = RunningJob::Backup;
     p_.zip.Compress(command, earlierArchives(target, p_.history.load().value_or(store::History())));
 
     running_.start();

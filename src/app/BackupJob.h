@@ -43,9 +43,6 @@ bool isArchiveFileName(const QString& name);
 // user's.
 QStringList earlierArchives(const QString& target, const store::History& history);
 
-// Why a chosen target folder cannot be stored, or an empty text when it can.
-QString targetRefusal(const QString& folder);
-
 // The backup: choosing the target folder ("GÖZAT..."), taking a backup ("YEDEK
 // AL", also called by an unattended start), and finishing when the archive is
 // complete.

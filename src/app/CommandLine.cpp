@@ -5,73 +5,108 @@ namespace kavlento::app {
 namespace {
 const QString kLaunchCode = QStringLiteral("4702519836");
 const QString kUnattendedKeyword = QStringLiteral("OtoRadizEv");
-const QString kOption = QStringLiteral("--");
+const QString kHelp = QStringLiteral("--help");
+const QString kYardim = QStringLiteral("--yardım");
+const QString kStoreTarget = QStringLiteral("--hedef");
+const QString kCheck = QStringLiteral("--denetle");
+const QString kKeep = QStringLiteral("--sakla");
+
+bool isOption(const QString& argument) {
+    return argument == kHelp || argument == kYardim || argument == kStoreTarget ||
+           argument == kCheck || argument == kKeep;
+}
+
+QString optionName(AdminCommand command) {
+    switch (command) {
+    case AdminCommand::Help:
+        return kYardim;
+    case AdminCommand::StoreTarget:
+        return kStoreTarget;
+    case AdminCommand::CheckBackups:
+        return kCheck;
+    case AdminCommand::None:
+        break;
+    }
+    return QString();
+}
 } // namespace
 
 CommandLine CommandLine::fromArguments(const QStringList& argumentsAfterProgramName) {
-    CommandLine line{QString()};
+    CommandLine line(argumentsAfterProgramName.join(QLatin1Char(' ')));
     line.readOptions(argumentsAfterProgramName);
     return line;
 }
 
-void CommandLine::refuse(const QString& why) {
-    if (refusal_.isEmpty()) {
-        refusal_ = why;
-    }
-}
-
 void CommandLine::readOptions(const QStringList& arguments) {
-    QStringList markers;
-    const auto setCommand = [this](AdminCommand command) {
-        if (command_ != AdminCommand::None && command_ != command) {
-            refuse(QStringLiteral("--hedef, --denetle ve --yardım birlikte kullanılamaz."));
-        }
-        command_ = command;
-    };
+    QList<AdminCommand> asked;
+    QStringList problems;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
-        if (!argument.startsWith(kOption)) {
-            markers.append(argument);
-            continue;
-        }
-        // "--hedef=KLASÖR" as well as "--hedef KLASÖR".
-        const qsizetype equals = argument.indexOf(QLatin1Char('='));
-        const QString name = equals < 0 ? argument : argument.left(equals);
+        // The next argument, unless it is an option itself.
         const auto value = [&]() -> std::optional<QString> {
-            if (equals >= 0) {
-                return argument.mid(equals + 1);
-            }
-            if (i + 1 < arguments.size()) {
+            if (i + 1 < arguments.size() && !isOption(arguments[i + 1])) {
                 return arguments[++i];
             }
-            refuse(QStringLiteral("%1 seçeneğinin değeri eksik.").arg(name));
             return std::nullopt;
         };
-        if (name == QStringLiteral("--yardım") || name == QLatin1String("--yardim") ||
-            name == QLatin1String("--help")) {
-            setCommand(AdminCommand::Help);
-        } else if (name == QLatin1String("--hedef")) {
-            setCommand(AdminCommand::StoreTarget);
+        if (argument == kHelp || argument == kYardim) {
+            asked.append(AdminCommand::Help);
+        } else if (argument == kCheck) {
+            asked.append(AdminCommand::CheckBackups);
+        } else if (argument == kStoreTarget) {
+            asked.append(AdminCommand::StoreTarget);
             target_ = value().value_or(QString());
             if (target_.isEmpty()) {
-                refuse(QStringLiteral("--hedef için bir klasör verin."));
+                problems.append(QStringLiteral("--hedef için bir klasör verin"));
             }
-        } else if (name == QLatin1String("--denetle")) {
-            setCommand(AdminCommand::CheckBackups);
-        } else if (name == QLatin1String("--sakla")) {
+        } else if (argument == kKeep) {
+            const std::optional<QString> given = value();
             bool number = false;
-            const int count = value().value_or(QString()).toInt(&number);
-            if (!number || count < 1) {
-                refuse(QStringLiteral("--sakla için 1 ya da daha büyük bir sayı verin."));
+            const int count = given.value_or(QString()).toInt(&number);
+            if (number && count >= 1) {
+                keep_ = count;
+            } else {
+                problems.append(
+                    given ? QStringLiteral("--sakla için 1 ya da daha büyük bir sayı verin "
+                                           "(\"%1\" verildi)")
+                                .arg(*given)
+                          : QStringLiteral("--sakla için 1 ya da daha büyük bir sayı verin"));
             }
-            keep_ = count;
-        } else {
-            refuse(QStringLiteral("Bilinmeyen seçenek: %1").arg(argument));
+        } else if (!argument.contains(kLaunchCode) && !argument.contains(kUnattendedKeyword)) {
+            unknownWords_.append(argument);
         }
     }
-    text_ = markers.join(QLatin1Char(' '));
-    if (keep_ && (!isUnattended() || command_ != AdminCommand::None)) {
-        refuse(QStringLiteral("--sakla yalnızca OtoRadizEv ile, tek başına kullanılır."));
+    settle(asked, problems);
+}
+
+void CommandLine::settle(const QList<AdminCommand>& asked, const QStringList& problems) {
+    if (hasLaunchCode() && isUnattended()) {
+        // The backup is taken in any case; --hedef stores its target first.
+        for (const AdminCommand command : asked) {
+            const QString aside =
+                QStringLiteral("%1 OtoRadizEv ile kullanılamaz").arg(optionName(command));
+            if (command != AdminCommand::StoreTarget && !setAside_.contains(aside)) {
+                setAside_.append(aside);
+            }
+        }
+        setAside_ += problems;
+        return;
+    }
+    if (asked.contains(AdminCommand::Help)) {
+        command_ = AdminCommand::Help; // help is given whatever else was asked
+        return;
+    }
+    for (const AdminCommand command : asked) {
+        if (command_ != AdminCommand::None && command_ != command) {
+            refusal_ = QStringLiteral("--hedef ve --denetle birlikte kullanılamaz.");
+            return;
+        }
+        command_ = command;
+    }
+    if (!problems.isEmpty()) {
+        refusal_ = problems.first() + QLatin1Char('.');
+    } else if (keep_) {
+        refusal_ = QStringLiteral("--sakla yalnızca OtoRadizEv ile kullanılır.");
     }
 }
 
@@ -83,24 +118,66 @@ bool CommandLine::isUnattended() const {
     return text_.contains(kUnattendedKeyword, Qt::CaseSensitive);
 }
 
-QString CommandLine::help() {
-    return QStringLiteral(
-        "Kullanım: kavlento 4702519836 [OtoRadizEv] [SEÇENEK]\n"
-        "\n"
-        "  (seçeneksiz)            Kavlento penceresini açar.\n"
-        "  OtoRadizEv              Soru sormadan bir yedek alır ve kapanır; ekran yoksa\n"
-        "                          sonucu tek satırla yazar.\n"
-        "  --sakla N               OtoRadizEv ile: yeni yedek alınıp denetlendikten sonra\n"
-        "                          hedef klasördeki en yeni N yedeği bırakır, Kavlento'nun\n"
-        "                          aldığı daha eski yedekleri ve kayıtlarını siler.\n"
-        "  --hedef KLASÖR          Pencere açmadan yedekleme hedefini kaydeder.\n"
-        "  --denetle               Geçmişteki her yedeği baştan sona okur (hiçbir şey\n"
-        "                          yazmaz) ve her biri için bir satır yazar.\n"
-        "  --yardım, --help        Bu açıklamayı yazar.\n"
-        "\n"
-        "Çıkış durumları: 0 tamam, 1 hata, 2 hedef seçilmemiş, 3 Kavlento bu klasörde\n"
-        "zaten çalışıyor, 4 başlatma kodu yok, 6 ekran yok, 7 seçenek hatalı,\n"
-        "8 bozuk yedek bulundu.\n");
+QString CommandLine::warning() const {
+    QStringList parts;
+    if (!unknownWords_.isEmpty()) {
+        QStringList quoted;
+        for (const QString& word : unknownWords_) {
+            quoted.append(QLatin1Char('"') + word + QLatin1Char('"'));
+        }
+        parts.append(QStringLiteral("komut satırındaki tanınmayan sözcükler yok sayıldı: %1")
+                         .arg(quoted.join(QStringLiteral(", "))));
+    }
+    for (const QString& aside : setAside_) {
+        parts.append(aside + QStringLiteral(", yok sayıldı"));
+    }
+    if (parts.isEmpty()) {
+        return QString();
+    }
+    return QStringLiteral("uyarı: %1 (seçenekler: kavlento --yardım)")
+        .arg(parts.join(QStringLiteral("; ")));
+}
+
+QString CommandLine::help() const {
+    const QString code = hasLaunchCode() ? kLaunchCode : QStringLiteral("KOD");
+    QString usage = QStringLiteral("Kullanım: kavlento %1 [OtoRadizEv] [SEÇENEK]\n").arg(code);
+    if (!hasLaunchCode()) {
+        usage += QStringLiteral(
+            "\nKOD, Kavlento'yu başlatan programın verdiği başlatma kodudur; onu Kavlento'yu\n"
+            "kuran kişiden öğrenin. Kod olmadan Kavlento hiçbir şey yapmadan kapanır.\n");
+    }
+    return usage +
+           QStringLiteral(
+               "\n"
+               "  (seçeneksiz)            Kavlento penceresini açar.\n"
+               "  OtoRadizEv              Soru sormadan bir yedek alır ve kapanır; sonucu\n"
+               "                          saatiyle tek satır olarak standart hataya yazar.\n"
+               "  --sakla N               OtoRadizEv ile: yeni yedek alınıp denetlendikten\n"
+               "                          sonra hedef klasördeki en yeni N yedeği bırakır,\n"
+               "                          Kavlento'nun aldığı daha eski yedekleri ve\n"
+               "                          kayıtlarını siler.\n"
+               "  --hedef KLASÖR          Pencere açmadan yedekleme hedefini kaydeder;\n"
+               "                          OtoRadizEv ile: kaydeder, sonra oraya yedek alır.\n"
+               "  --denetle               Geçmişteki her yedeği baştan sona okur (hiçbir\n"
+               "                          şey yazmaz) ve her biri için bir satır yazar.\n"
+               "  --yardım, --help        Bu açıklamayı yazar.\n"
+               "\n"
+               "Seçenekler yalnızca bu yazılışlarıyla tanınır; başka sözcükler bir uyarıyla\n"
+               "yok sayılır. OtoRadizEv verildiğinde yedek her durumda alınır.\n"
+               "\n"
+               "Çıkış durumları:\n"
+               "  0  tamam: yedek alındı, geri yüklendi, seçenek yapıldı ya da program\n"
+               "     kapatıldı\n"
+               "  1  bir hata bildirildi\n"
+               "  2  otomatik yedek istendi, ama yedekleme hedefi seçilmemiş\n"
+               "  3  Kavlento bu klasörde zaten çalışıyor; hiçbir şey yapılmadı\n"
+               "  4  başlatma kodu yok\n"
+               "  5  otomatik yedeğin ilerleme penceresi yedek bitmeden kapatıldı\n"
+               "  6  pencere istendi, ama ekran yok\n"
+               "  7  OtoRadizEv olmadan: bir seçeneğin değeri eksik ya da yanlış\n"
+               "  8  --denetle bozuk bir yedek buldu\n"
+               "  9  --denetle bazı yedekleri denetleyemedi (diskleri takılı değil ya da\n"
+               "     dosyaları silinmiş) ya da geçmişte hiç yedek yok\n");
 }
 
 } // namespace kavlento::app

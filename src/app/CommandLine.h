@@ -16,44 +16,52 @@ enum class AdminCommand {
     CheckBackups, // --denetle: read every archive of the history, writing nothing
 };
 
-// The command line: the markers the host passes, found anywhere in the text
-// of the arguments after the program's own name joined with single blanks
-// (the host passes one text; on systems that split it into arguments, joining
-// them again keeps every marker findable, also one inside a longer word), and
-// the administrator's options, arguments that start with "--".
+// The command line the host passes: one text, the arguments after the
+// program's own name joined with single blanks, in which the launch code and
+// the keyword are found anywhere, also inside a longer word. Nothing else in it
+// turns a start away: the administrator's options are recognised only as
+// whole arguments in their exact forms, and any other word is ignored with a
+// warning. Where the keyword stands beside the launch code, one backup is
+// always taken, whatever else the line holds.
 class CommandLine {
 public:
     static CommandLine fromArguments(const QStringList& argumentsAfterProgramName);
-    explicit CommandLine(QString text) : text_(std::move(text)) {}
 
     // The launch code, found anywhere in the text, letter case included.
     bool hasLaunchCode() const;
     // The keyword of an unattended backup, found the same way.
     bool isUnattended() const;
 
+    // What is asked for instead of the window; None where a backup is taken.
     AdminCommand adminCommand() const { return command_; }
-    // The folder of --hedef.
+    // The folder of --hedef; stored before the backup when the keyword is given.
     const QString& targetToStore() const { return target_; }
     // --sakla N: after an unattended backup, keep the newest N archives.
     std::optional<int> archivesToKeep() const { return keep_; }
-    // Why the options cannot be carried out (an unknown option, a value
-    // missing or wrong, options that do not go together); empty when they can.
+    // Why the options cannot be carried out (a value missing or wrong, options
+    // that do not go together); never where a backup is taken.
     const QString& refusal() const { return refusal_; }
+    // What is ignored and why, as one line; empty when nothing is.
+    QString warning() const;
 
     const QString& text() const { return text_; }
 
-    // The options explained, for --yardım.
-    static QString help();
+    // The options and exit statuses explained; the launch code appears only
+    // where it was given.
+    QString help() const;
 
 private:
+    explicit CommandLine(QString text) : text_(std::move(text)) {}
     void readOptions(const QStringList& arguments);
-    void refuse(const QString& why);
+    void settle(const QList<AdminCommand>& asked, const QStringList& problems);
 
-    QString text_; // the markers' text: every argument but the options' values
+    QString text_;
     AdminCommand command_ = AdminCommand::None;
     QString target_;
     std::optional<int> keep_;
     QString refusal_;
+    QStringList unknownWords_;
+    QStringList setAside_; // options that cannot be carried out beside a backup
 };
 
 } // namespace kavlento::app

@@ -8,14 +8,17 @@ namespace kavlento::app {
 // How a run ended, as the process's exit status.
 enum class ExitStatus : int {
     Normal = 0,         // a job completed, or the user closed the program
-    Failure = 1,        // a failure was reported in the error box
+    Failure = 1,        // a failure was reported (in the error box, or on standard error)
     NoTarget = 2,       // an unattended backup was asked for, but no target is stored
     AlreadyRunning = 3, // another instance serves this program folder
     NoLaunchCode = 4,   // started without the launch code
     Interrupted = 5,    // an unattended backup's window was closed before it completed
     NoDisplay = 6,      // the window was asked for on a machine without a display
-    UsageError = 7,     // an option unknown, without its value, or with a wrong one
+    UsageError = 7,     // an option without its value, or with a wrong one
     DamagedBackups = 8, // a check of the backups found an archive damaged
+    // A check of the backups could not read some archive (its disk away, its
+    // file deleted), or the history lists none: nothing says they are sound.
+    UncheckedBackups = 9,
 };
 
 // Every end of the program goes through here.

@@ -1,6 +1,7 @@
 #include "app/RestoreJob.h"
 
 #include "app/HistoryList.h"
+#include "app/TargetFolder.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/ArchiveComponent.h"
 #include "fs/SmallFile.h"
@@ -33,7 +34,8 @@ void RestoreJob::restoreSelected() {
 }
 
 void RestoreJob::restorePicked() {
-    const QString picked = p_.dialogs.pickArchiveFile();
+    // Where the backups are: the stored target.
+    const QString picked = p_.dialogs.pickArchiveFile(folderIfPresent(p_.view.targetText()));
     if (picked.isEmpty()) {
         return; // cancelled: nothing is restored, nothing asked
     }

@@ -19,6 +19,11 @@ const QString kRemoveQuestion = QStringLiteral("Seçmiş Olduğunuz Yedek Birimi
 const QString kRemoveTitle = QStringLiteral("UYARI");
 const QString kProgramTitle = QStringLiteral("Kavlento");
 const QString kErrorTitle = QStringLiteral("HATA");
+const QString kAlreadyRunning =
+    QStringLiteral("bu klasörde zaten çalışıyor; bu başlatma hiçbir şey yapmadan kapandı (yedek "
+                   "alınmadı). Açık kalan Kavlento penceresini kapatıp yeniden deneyin.");
+const QString kInterrupted =
+    QStringLiteral("yedek tamamlanmadan ilerleme penceresi kapatıldı; yedek alınmadı.");
 const QString kUnusableProgramFolder = QStringLiteral(
     "PROGRAM KLASÖRÜNÜN YOLUNDA '>' İŞARETİ VAR; BU KLASÖR YEDEKLENEMEZ VE GERİ YÜKLENEMEZ. "
     "LÜTFEN PROGRAMI YOLUNDA '>' OLMAYAN BİR KLASÖRE TAŞIYIN: %1");
@@ -32,11 +37,15 @@ const QString kRestoreStopped = QStringLiteral(
 
 bool Shell::startUp() {
     if (p_.commandLine.adminCommand() == AdminCommand::Help) {
-        p_.output.line(CommandLine::help());
+        p_.output.line(p_.commandLine.help());
         p_.end.end(ExitStatus::Normal);
         return false;
     }
     if (!p_.instance.acquire()) {
+        // A start without the launch code stays silent in every case.
+        if (p_.commandLine.hasLaunchCode()) {
+            p_.dialogs.note(kAlreadyRunning);
+        }
         p_.end.end(ExitStatus::AlreadyRunning);
         return false;
     }
@@ -61,16 +70,26 @@ bool Shell::startUp() {
         p_.end.end(ExitStatus::Failure);
         return false;
     }
+    if (const QString warning = p_.commandLine.warning(); !warning.isEmpty()) {
+        p_.dialogs.note(warning);
+    }
     if (!p_.commandLine.refusal().isEmpty()) {
         p_.output.line(QStringLiteral("Kavlento: %1 Seçenekler: kavlento --yardım")
                            .arg(p_.commandLine.refusal()));
         p_.end.end(ExitStatus::UsageError);
         return false;
     }
-    switch (p_.commandLine.adminCommand()) {
-    case AdminCommand::StoreTarget:
-        p_.end.end(p_.admin.storeTarget(p_.commandLine.targetToStore()));
+    if (p_.commandLine.isUnattended()) {
+        runUnattended();
         return false;
+    }
+    switch (p_.commandLine.adminCommand()) {
+    case AdminCommand::StoreTarget: {
+        const auto stored = p_.admin.storeTarget(p_.commandLine.targetToStore());
+        p_.output.line(QStringLiteral("Kavlento: ") + stored.said);
+        p_.end.end(stored.folder ? ExitStatus::Normal : ExitStatus::UsageError);
+        return false;
+    }
     case AdminCommand::CheckBackups:
         p_.end.end(p_.admin.checkBackups());
         return false;
@@ -78,23 +97,34 @@ bool Shell::startUp() {
     case AdminCommand::None:
         break;
     }
-    if (p_.commandLine.isUnattended()) {
-        if (p_.view.targetText().isEmpty()) {
-            p_.dialogs.inform(kNoTargetForUnattended, kProgramTitle, MessageIcon::Information);
-            p_.end.end(ExitStatus::NoTarget);
-            return false;
-        }
-        if (!p_.backup.run()) {
-            p_.end.end(ExitStatus::Failure); // it said why
-            return false;
-        }
-        // Reached only when the progress window was taken away (nothing in the
-        // program closes it) before the backup completed.
-        p_.end.end(ExitStatus::Interrupted);
-        return false;
-    }
     p_.state.lastPercent = 0;
     return true;
+}
+
+void Shell::runUnattended() {
+    if (!p_.commandLine.targetToStore().isEmpty()) {
+        // The backup goes to the stored target when the new one is refused.
+        const auto stored = p_.admin.storeTarget(p_.commandLine.targetToStore());
+        if (stored.folder) {
+            p_.view.setTargetText(*stored.folder);
+        }
+        p_.dialogs.note(stored.folder
+                            ? stored.said
+                            : QStringLiteral("uyarı: --hedef yok sayıldı: ") + stored.said);
+    }
+    if (p_.view.targetText().isEmpty()) {
+        p_.dialogs.inform(kNoTargetForUnattended, kProgramTitle, MessageIcon::Information);
+        p_.end.end(ExitStatus::NoTarget);
+        return;
+    }
+    if (!p_.backup.run()) {
+        p_.end.end(ExitStatus::Failure); // it said why
+        return;
+    }
+    // Reached only when the progress window was taken away (nothing in the
+    // program closes it) before the backup completed.
+    p_.dialogs.note(kInterrupted);
+    p_.end.end(ExitStatus::Interrupted);
 }
 
 void Shell::unload() {

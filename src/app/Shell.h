@@ -58,6 +58,10 @@ public:
     [[noreturn]] void onFailed(int number, const QString& description);
 
 private:
+    // The keyword: one backup, to the target of --hedef when one is given and
+    // accepted, and the end.
+    void runUnattended();
+
     Parts p_;
 };
 

@@ -18,8 +18,9 @@ public:
     virtual bool askYesNo(const QString& text, const QString& title, MessageIcon icon) = 0;
     // The error box of a failure that no handler catches.
     virtual void reportFailure(int number, const QString& description) = 0;
-    // The archive picker; the chosen path, or empty when cancelled.
-    virtual QString pickArchiveFile() = 0;
+    // The archive picker, opening in `startFolder` when it is given; the chosen
+    // path, or empty when cancelled.
+    virtual QString pickArchiveFile(const QString& startFolder) = 0;
     // The folder chooser, opening in `startFolder` when it is given; the chosen
     // path, or empty when cancelled.
     virtual QString pickFolder(const QString& prompt, const QString& startFolder) = 0;

@@ -116,6 +116,9 @@ void syncFileSystemOf(const std::string& path);
 // Throws unless `path` is an existing folder (links followed).
 void requireFolder(const std::string& path, const QString& action);
 void makeFolder(const std::string& path, std::uint32_t mode, const QString& action);
+// The same, where anything already at `path` (made by another process in the
+// meantime, say) is taken as it is.
+void makeFolderUnlessPresent(const std::string& path, std::uint32_t mode, const QString& action);
 // The names in a folder, without "." and "..", in no particular order.
 std::vector<std::string> listFolder(const std::string& path, const QString& action);
 // The paths of the folders directly inside `path` (links not followed) that
@@ -150,6 +153,12 @@ void setLinkTime(const std::string& path, Timestamp modified, const QString& act
 
 // Bytes free for this user on the file system that holds `path`.
 std::uint64_t availableBytes(const std::string& path);
+// Why this user could not make files in `folder`: the system's error number
+// (EROFS for a read-only disk, EACCES without permission, ENOENT when it is
+// not there), or 0 when nothing stands in the way.
+int creationRefusal(const std::string& folder);
+// The same for reading the file at `path`.
+int readingRefusal(const std::string& path);
 
 // The folder that holds the running program's executable, with links
 // resolved, as the system's own bytes.

@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
@@ -254,6 +255,12 @@ void makeFolder(const std::string& path, std::uint32_t mode, const QString& acti
     }
 }
 
+void makeFolderUnlessPresent(const std::string& path, std::uint32_t mode, const QString& action) {
+    if (::mkdir(path.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST) {
+        throwSystemError(action, path);
+    }
+}
+
 std::vector<std::string> listFolder(const std::string& path, const QString& action) {
     DIR* dir = ::opendir(path.c_str());
     if (dir == nullptr) {
@@ -306,7 +313,18 @@ bool renameWithoutReplacing(const std::string& from, const std::string& to, cons
     }
 #endif
     // File systems that cannot refuse to replace (FAT and exFAT through FUSE):
-    // look first. Every writer of a name here looks first as well.
+    // look first, holding the folder's lock so that no other writer of this
+    // machine looks between the look and the rename. Every writer here does.
+    const std::string folder = folderOf(to);
+    UniqueFd lock(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!lock.valid()) {
+        throwSystemError(action, folder);
+    }
+    while (::flock(lock.get(), LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            throwSystemError(action, folder);
+        }
+    }
     if (lookUp(to).kind != PathKind::Missing) {
         return false;
     }
@@ -430,6 +448,14 @@ std::string executableFolder() {
         throwSystemError(ENOENT, QStringLiteral("Programın yeri okunamadı"), "/proc/self/exe");
     }
     return folderOf(*executable);
+}
+
+int creationRefusal(const std::string& folder) {
+    return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+int readingRefusal(const std::string& path) {
+    return ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
 } // namespace kavlento::fs

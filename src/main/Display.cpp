@@ -1,11 +1,21 @@
 #include "main/Display.h"
 
+#include "fs/File.h"
+
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
 
+#include <cerrno>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 namespace kavlento {
 
@@ -35,6 +45,95 @@ void quietPlatformWarnings(QtMsgType type, const QMessageLogContext& context,
     }
 }
 
+// A real X server answers the opening of a connection in milliseconds, also
+// across a network.
+constexpr int kAnswerWithinMs = 5000;
+
+bool waitFor(int fd, short events, const QDeadlineTimer& deadline) {
+    pollfd wanted{fd, events, 0};
+    return ::poll(&wanted, 1, static_cast<int>(deadline.remainingTime())) == 1 &&
+           (wanted.revents & events) != 0;
+}
+
+fs::UniqueFd connectWithin(const sockaddr* address, socklen_t length,
+                           const QDeadlineTimer& deadline) {
+    fs::UniqueFd fd(::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.valid() || (::connect(fd.get(), address, length) != 0 && errno != EINPROGRESS) ||
+        !waitFor(fd.get(), POLLOUT, deadline)) {
+        return fs::UniqueFd();
+    }
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+        return fs::UniqueFd();
+    }
+    return fd;
+}
+
+// The X server's socket on this machine: the abstract one first, as the X
+// libraries try it, then the one in /tmp.
+fs::UniqueFd connectLocally(int display, const QDeadlineTimer& deadline) {
+    for (const bool abstract : {true, false}) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const int length = std::snprintf(address.sun_path + 1, sizeof address.sun_path - 1,
+                                         "/tmp/.X11-unix/X%d", display);
+        if (!abstract) {
+            std::memmove(address.sun_path, address.sun_path + 1, sizeof address.sun_path - 1);
+        }
+        const auto size =
+            static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length + (abstract ? 1 : 0));
+        if (fs::UniqueFd fd =
+                connectWithin(reinterpret_cast<const sockaddr*>(&address), size, deadline);
+            fd.valid()) {
+            return fd;
+        }
+    }
+    return fs::UniqueFd();
+}
+
+fs::UniqueFd connectOverNetwork(const QString& host, int port, const QDeadlineTimer& deadline) {
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.toLocal8Bit().constData(), QByteArray::number(port).constData(), &hints,
+                      &found) != 0) {
+        return fs::UniqueFd();
+    }
+    fs::UniqueFd fd;
+    for (const addrinfo* at = found; at != nullptr && !fd.valid(); at = at->ai_next) {
+        fd = connectWithin(at->ai_addr, at->ai_addrlen, deadline);
+    }
+    ::freeaddrinfo(found);
+    return fd;
+}
+
+// Whether the X server of `display` ("[host]:number[.screen]") answers the
+// opening of a connection in time. Qt waits for that answer without a limit,
+// so a display that accepts connections and never answers would hold a
+// scheduled backup for ever.
+bool xServerAnswers(const QString& display) {
+    const qsizetype colon = display.lastIndexOf(QLatin1Char(':'));
+    bool isNumber = false;
+    const int number = display.mid(colon + 1).section(QLatin1Char('.'), 0, 0).toInt(&isNumber);
+    if (colon < 0 || !isNumber) {
+        return true; // not a name this probe knows: Qt decides
+    }
+    const QString host = display.left(colon);
+    const QDeadlineTimer deadline(kAnswerWithinMs);
+    const fs::UniqueFd fd = host.isEmpty() || host == QLatin1String("unix")
+                                ? connectLocally(number, deadline)
+                                : connectOverNetwork(host, 6000 + number, deadline);
+    // Little-endian, protocol 11.0, no authorisation: any server replies, if
+    // only to refuse.
+    const unsigned char opening[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    char reply = 0;
+    return fd.valid() &&
+           ::send(fd.get(), opening, sizeof opening, MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(sizeof opening) &&
+           waitFor(fd.get(), POLLIN, deadline) && ::recv(fd.get(), &reply, 1, 0) == 1;
+}
+
 } // namespace
 
 bool PlatformChoice::isHeadless(const QString& platformName) const {
@@ -55,10 +154,15 @@ PlatformChoice choosePlatform() {
             platforms += QStringLiteral("xcb;");
         }
         platforms += kOffscreen;
-    } else if (!platforms.split(QLatin1Char(';')).contains(kOffscreen)) {
-        platforms += QLatin1Char(';') + kOffscreen;
     }
-    qputenv("QT_QPA_PLATFORM", platforms.toLocal8Bit());
+    QStringList list = platforms.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    if (list.contains(QLatin1String("xcb")) && !xServerAnswers(qEnvironmentVariable("DISPLAY"))) {
+        list.removeAll(QStringLiteral("xcb"));
+    }
+    if (!list.contains(kOffscreen)) {
+        list.append(kOffscreen);
+    }
+    qputenv("QT_QPA_PLATFORM", list.join(QLatin1Char(';')).toLocal8Bit());
     qtHandler = qInstallMessageHandler(quietPlatformWarnings);
     return choice;
 }

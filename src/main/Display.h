@@ -7,7 +7,7 @@ namespace kavlento {
 // Which platform Qt is asked for, and whether what it got can show windows.
 // Qt is offered a list that ends with offscreen, so a display that cannot be
 // reached (a stale DISPLAY under cron) makes the program run headless instead
-// of aborting.
+// of aborting; an X display that does not answer in time is not offered.
 class PlatformChoice {
 public:
     // Whether the platform Qt started leaves nobody a window to look at. An

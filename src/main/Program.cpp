@@ -1,12 +1,15 @@
 #include "main/Program.h"
 
+#include "app/FailureText.h"
+
 namespace kavlento {
 
 Program::Program(const QString& programFolder, const app::CommandLine& commandLine,
                  app::JobState& state, app::UserDialogs& dialogs, const Clock& clock,
                  app::ProgramEnd& end, app::LineOutput& output)
-    : commandLine_(commandLine), dialogs_(dialogs), end_(end), target_(programFolder),
-      history_(programFolder), zip_([&dialogs](const QString& prompt, const QString& startFolder) {
+    : commandLine_(commandLine), state_(state), dialogs_(dialogs), end_(end),
+      target_(programFolder), history_(programFolder),
+      zip_([&dialogs](const QString& prompt, const QString& startFolder) {
           return dialogs.pickFolder(prompt, startFolder);
       }),
       instance_(programFolder), close_(target_, window_, end),
@@ -59,7 +62,9 @@ void Program::fail(const Failure& failure) {
     failing_ = true;
     // Nothing of the failed job may arrive while the error box is open.
     zip_.cancelAndWait();
-    dialogs_.reportFailure(failure.number(), failure.description());
+    dialogs_.reportFailure(
+        failure.number(),
+        app::plainDescription(failure, {state_.job, window_.targetText(), state_.restoredArchive}));
     end_.end(app::ExitStatus::Failure);
 }
 

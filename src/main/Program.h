@@ -55,6 +55,7 @@ private:
     void startWindow(bool canShowWindow);
 
     app::CommandLine commandLine_;
+    app::JobState& state_;
     bool failing_ = false; // the failure path is under way
     app::UserDialogs& dialogs_;
     app::ProgramEnd& end_;

@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
-#include "app/ConsoleDialogs.h"
 #include "app/JobState.h"
 #include "app/LineOutput.h"
+#include "app/LoggedDialogs.h"
 #include "app/ProgramEnd.h"
 #include "base/Clock.h"
 #include "base/Failure.h"
@@ -35,9 +35,8 @@ QStringList argumentsAfterProgramName(int argc, char** argv) {
 
 // A failure before there is anywhere else to say it.
 [[noreturn]] void failEarly(const Failure& failure) {
-    std::fprintf(stderr, "Kavlento: hata %d: %s\n", failure.number(),
-                 failure.description().toLocal8Bit().constData());
-    std::fflush(stderr);
+    LogOutput(stderr).line(
+        QStringLiteral("hata %1: %2").arg(failure.number()).arg(failure.description()));
     std::_Exit(static_cast<int>(ExitStatus::Failure));
 }
 
@@ -61,8 +60,13 @@ int run(int argc, char** argv) {
     const PlatformChoice platform = choosePlatform();
     QApplication app(argc, argv);
     // Without a display (a scheduled backup) the program runs offscreen and
-    // reports on standard error instead of waiting for a button to be pressed.
+    // reports on standard error instead of waiting for a button to be pressed;
+    // an unattended run leaves its lines there on a display too.
     const bool headless = platform.isHeadless(QGuiApplication::platformName());
+    const LoggedDialogs::Run watched = headless ? LoggedDialogs::Run::Unwatched
+                                       : commandLine.hasLaunchCode() && commandLine.isUnattended()
+                                           ? LoggedDialogs::Run::UnattendedOnDisplay
+                                           : LoggedDialogs::Run::Interactive;
     std::setlocale(LC_ALL, ""); // the regional date and time formats
     ui::installTurkishTranslations(app);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kavlento/icon.png")));
@@ -71,8 +75,8 @@ int run(int argc, char** argv) {
     const QString programFolder = fs::fromSystemPath(programFolderBytes);
     JobState state;
     ui::QtUserDialogs windows([&state] { return state.lastPercent; });
-    ConsoleDialogs console(windows, stderr);
-    UserDialogs& dialogs = headless ? static_cast<UserDialogs&>(console) : windows;
+    LogOutput log(stderr);
+    LoggedDialogs dialogs(windows, log, watched);
     ProcessEnd end;
     StreamOutput output(stdout);
     try {

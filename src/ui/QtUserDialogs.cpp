@@ -1,5 +1,7 @@
 #include "ui/QtUserDialogs.h"
 
+#include "ui/Fonts.h"
+
 #include <QFileDialog>
 #include <QPushButton>
 
@@ -47,6 +49,10 @@ QtUserDialogs::~QtUserDialogs() = default;
 std::unique_ptr<QMessageBox> QtUserDialogs::messageBox(const QString& text, const QString& title,
                                                        app::MessageIcon icon, Buttons buttons) {
     auto box = std::make_unique<QMessageBox>();
+    // The desktop's default font draws the dots of Ü, Ö and İ as one pixel of
+    // light grey at 100 %; the main window's bold face draws every Turkish
+    // letter clearly.
+    box->setFont(sansSerifBold(9.75));
     box->setWindowTitle(title.isEmpty() ? kProgramTitle : title);
     box->setText(QString(text).replace(QLatin1Char('\r'), QLatin1Char('\n')));
     box->setIcon(qtIcon(icon));
@@ -65,9 +71,8 @@ std::unique_ptr<QMessageBox> QtUserDialogs::messageBox(const QString& text, cons
 }
 
 QString QtUserDialogs::failureText(int number, const QString& description) {
-    return QStringLiteral("Beklenmeyen bir hata oluştu (hata %1):\n\n%2\n\nProgram kapatılacak.")
-        .arg(number)
-        .arg(description);
+    return QStringLiteral("%1\r\r(hata %2) Program kapatılacak.")
+        .arg(description, QString::number(number));
 }
 
 void QtUserDialogs::inform(const QString& text, const QString& title, app::MessageIcon icon) {
@@ -85,8 +90,8 @@ void QtUserDialogs::reportFailure(int number, const QString& description) {
         ->exec();
 }
 
-std::unique_ptr<QFileDialog> QtUserDialogs::archiveFileDialog() {
-    auto dialog = std::make_unique<QFileDialog>();
+std::unique_ptr<QFileDialog> QtUserDialogs::archiveFileDialog(const QString& startFolder) {
+    auto dialog = std::make_unique<QFileDialog>(nullptr, QString(), startFolder);
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setNameFilter(QStringLiteral("Yedek Dosyası (*.ksd)"));
@@ -105,8 +110,8 @@ std::unique_ptr<QFileDialog> QtUserDialogs::folderDialog(const QString& prompt,
     return dialog;
 }
 
-QString QtUserDialogs::pickArchiveFile() {
-    return chosenPath(*archiveFileDialog());
+QString QtUserDialogs::pickArchiveFile(const QString& startFolder) {
+    return chosenPath(*archiveFileDialog(startFolder));
 }
 
 QString QtUserDialogs::pickFolder(const QString& prompt, const QString& startFolder) {

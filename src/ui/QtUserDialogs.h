@@ -20,7 +20,7 @@ public:
     void inform(const QString& text, const QString& title, app::MessageIcon icon) override;
     bool askYesNo(const QString& text, const QString& title, app::MessageIcon icon) override;
     void reportFailure(int number, const QString& description) override;
-    QString pickArchiveFile() override;
+    QString pickArchiveFile(const QString& startFolder) override;
     QString pickFolder(const QString& prompt, const QString& startFolder) override;
     void showProgress() override;
     void note(const QString&) override {} // the windows say what there is to say
@@ -31,7 +31,7 @@ public:
     static std::unique_ptr<QMessageBox> messageBox(const QString& text, const QString& title,
                                                    app::MessageIcon icon, Buttons buttons);
     static QString failureText(int number, const QString& description);
-    static std::unique_ptr<QFileDialog> archiveFileDialog();
+    static std::unique_ptr<QFileDialog> archiveFileDialog(const QString& startFolder);
     static std::unique_ptr<QFileDialog> folderDialog(const QString& prompt,
                                                      const QString& startFolder);
 

@@ -154,11 +154,13 @@ TEST_F(Backup, ChoosingAFolderStoresItAtOnceAndCancellingKeepsTheOldOne) {
     EXPECT_EQ(readBytes(programFile("yedekleme.dat")), store::TargetSetting::encode("/eski/hedef"));
     EXPECT_EQ(dialogs.of("pickFolder")[0].text, "Nereye Yedek Alınsın?");
 
-    dialogs.pickedFolders = {"/media/Şirket Yedekleri"};
+    const QString company = folder.file("Şirket Yedekleri");
+    QDir().mkpath(company);
+    dialogs.pickedFolders = {company};
     clickChoose();
-    EXPECT_EQ(program->window().targetText(), "/media/Şirket Yedekleri");
-    EXPECT_EQ(readBytes(programFile("yedekleme.dat")),
-              store::TargetSetting::encode("/media/Şirket Yedekleri"));
+    EXPECT_EQ(program->window().targetText(), company);
+    EXPECT_EQ(readBytes(programFile("yedekleme.dat")), store::TargetSetting::encode(company));
+    QDir(company).removeRecursively();
 
     // It opens at the stored target, or at home when that is not there.
     dialogs.pickedFolders = {targetFolder, QString()};

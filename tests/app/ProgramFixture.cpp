@@ -10,7 +10,7 @@ namespace kavlento::testing {
 
 void ScriptedDialogs::showProgress() {
     shown.push_back({"progress", QString(), QString(), MessageIcon::Information});
-    if (end_.status) {
+    if (end_.status || progressTakenAway) {
         return;
     }
     QEventLoop loop;

@@ -53,6 +53,7 @@ public:
     std::deque<bool> answers;        // for askYesNo
     std::deque<QString> pickedFiles; // for pickArchiveFile; empty text: cancelled
     std::deque<QString> pickedFolders;
+    bool progressTakenAway = false; // the progress window returns at once
 
     void inform(const QString& text, const QString& title, MessageIcon icon) override {
         shown.push_back({"inform", text, title, icon});
@@ -71,8 +72,9 @@ public:
         shown.push_back({"failure", QString::number(number) + ": " + description, QString(),
                          MessageIcon::Error});
     }
-    QString pickArchiveFile() override {
-        shown.push_back({"pickFile", QString(), QString(), MessageIcon::Information});
+    // The folder it opens in is kept as the title.
+    QString pickArchiveFile(const QString& startFolder) override {
+        shown.push_back({"pickFile", QString(), startFolder, MessageIcon::Information});
         return take(pickedFiles);
     }
     // The folder it opens in is kept as the title.

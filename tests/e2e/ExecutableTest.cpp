@@ -13,11 +13,14 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -30,9 +33,10 @@ using namespace kavlento::testing;
 
 namespace {
 
-// A desktop drawn into memory, no display at all, or a display named that no
-// server answers (as cron and systemd timers often pass on).
-enum class Screen { Virtual, None, Stale };
+// A desktop drawn into memory, no display at all, a display named that no
+// server answers (as cron and systemd timers often pass on), or one whose
+// port takes connections and never answers.
+enum class Screen { Virtual, None, Stale, Silent };
 
 // The real executable, copied into a program folder of its own and started the
 // way the host starts it.
@@ -44,6 +48,7 @@ protected:
     std::vector<std::unique_ptr<QProcess>> running;
     // A command the program is started through, with its arguments.
     QStringList launcher;
+    QTcpServer silent;
 
     void SetUp() override {
         QDir().mkpath(programFolder);
@@ -73,6 +78,10 @@ protected:
         } else if (display == Screen::Stale) {
             env.insert("DISPLAY", ":97");
             env.insert("WAYLAND_DISPLAY", "wayland-97");
+        } else if (display == Screen::Silent) {
+            // Its port takes connections (the kernel's, queued), which nobody answers.
+            EXPECT_TRUE(silent.isListening() || silent.listen(QHostAddress::LocalHost));
+            env.insert("DISPLAY", QStringLiteral("127.0.0.1:%1").arg(silent.serverPort() - 6000));
         }
         if (!runtimeFolder.isEmpty()) {
             env.insert("XDG_RUNTIME_DIR", runtimeFolder);
@@ -107,11 +116,13 @@ protected:
                     moment};
     }
 
-    // Runs to the end; the exit status and what it wrote to standard output.
+    // Runs to the end; the exit status and what it wrote to standard output
+    // and standard error.
     std::pair<int, QString> run(const QStringList& arguments) {
         QProcess& process = start(arguments);
         const int status = finish(process);
-        return {status, QString::fromLocal8Bit(process.readAllStandardOutput())};
+        return {status, QString::fromLocal8Bit(process.readAllStandardOutput() +
+                                               process.readAllStandardError())};
     }
 
     int finish(QProcess& process, int timeoutMs = 60000) {
@@ -177,6 +188,8 @@ TEST_F(Executable, AnUnattendedStartWithoutATargetWaitsAtItsMessage) {
     const Tree before = snapshot(programFolder);
     QProcess& process = start({"4702519836OtoRadizEv"}, Screen::Virtual);
     EXPECT_TRUE(stillRunningAfter(process, 1500));
+    EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
+                    .contains(" Kavlento: YEDEKLEME HEDEFİ GİRİLMEDİĞİNDEN OTOMATİK"));
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
 }
 
@@ -210,6 +223,9 @@ TEST_F(Executable, ASecondStartWhileOneRunsEndsAtOnceWhateverItsUserOrSession) {
              {false, otherRuntime}, {false, QString()}, {true, otherRuntime}, {true, QString()}}) {
         QProcess& second = start({"4702519836", "OtoRadizEv"}, Screen::None, unprivileged, runtime);
         EXPECT_EQ(finish(second, 15000), 3) << unprivileged << runtime.toStdString();
+        // One line for the log says why nothing was done.
+        EXPECT_TRUE(QString::fromLocal8Bit(second.readAllStandardError())
+                        .contains(" Kavlento: bu klasörde zaten çalışıyor; "));
     }
     EXPECT_TRUE(archives().isEmpty());
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
@@ -235,22 +251,35 @@ TEST_F(Executable, AFailureAtStartUpIsReportedAndEndsWithStatusOne) {
     }
 }
 
-TEST_F(Executable, TheAdministratorCanAskForHelpAndIsToldOfAWrongOption) {
-    storeTarget(targetFolder);
-    const auto [helped, help] = run({"--yardım"});
-    EXPECT_EQ(helped, 0);
-    for (const char* option : {"--hedef", "--denetle", "--sakla", "OtoRadizEv"}) {
-        EXPECT_TRUE(help.contains(QString::fromUtf8(option))) << option;
+// The host's command line is never turned away: the markers count anywhere,
+// the options only in their exact forms, any other word is ignored with a
+// warning, and where the keyword is, one backup is always taken. Help without
+// the launch code never gives it away.
+TEST_F(Executable, EveryCommandLineGoesOnAsItWouldWithoutWhatItDoesNotKnow) {
+    const QString code = "4702519836";
+    for (const auto& [arguments, status, backups, said] :
+         std::vector<std::tuple<QStringList, int, int, QString>>{
+             // No target is stored yet: --hedef stores it, then the backup goes there.
+             {{code, "OtoRadizEv", "--hedef", targetFolder}, 0, 1, "hedefi kaydedildi"},
+             {{code, "OtoRadizEv", "--hedef", folder.file("yok")}, 0, 1, "--hedef yok sayıldı"},
+             {{"--" + code, "OtoRadizEv"}, 0, 1, "yedek alındı"},
+             {{code, "OtoRadizEv", "--"}, 0, 1, "tanınmayan sözcükler yok sayıldı: \"--\""},
+             {{code, "--sakla", "OtoRadizEv"}, 0, 1, "--sakla için 1 ya da daha büyük"},
+             {{code, "OtoRadizEv", "--sakla", "0", "--denetle"}, 0, 1, "--denetle OtoRadizEv ile"},
+             {{code, "--kaynak=host"}, 6, 0, "yok sayıldı: \"--kaynak=host\""},
+             {{code, "--hedef"}, 7, 0, "--yardım"},
+             {{code, "--sakla", "2"}, 7, 0, "--yardım"},
+             {{"--yardım"}, 0, 0, "Kullanım: kavlento KOD"},
+             {{"OtoRadizEv", "--help"}, 0, 0, "  5  otomatik"},
+             {{code, "--help"}, 0, 0, "Kullanım: kavlento 4702519836"}}) {
+        const qsizetype before = archives().size();
+        const auto [ended, output] = run(arguments);
+        const std::string where = (arguments.join(' ') + "\n" + output).toStdString();
+        EXPECT_EQ(ended, status) << where;
+        EXPECT_EQ(archives().size() - before, backups) << where;
+        EXPECT_TRUE(output.contains(said)) << where;
+        EXPECT_TRUE(arguments.join(' ').contains(code) || !output.contains(code)) << where;
     }
-    for (const QStringList& wrong :
-         {QStringList{"4702519836", "--bilinmeyen"}, QStringList{"4702519836", "--sakla", "2"},
-          QStringList{"4702519836", "OtoRadizEv", "--sakla", "sıfır"},
-          QStringList{"4702519836", "--hedef"}}) {
-        const auto [status, said] = run(wrong);
-        EXPECT_EQ(status, 7) << wrong.join(' ').toStdString();
-        EXPECT_TRUE(said.contains("--yardım")) << said.toStdString();
-    }
-    EXPECT_TRUE(archives().isEmpty());
 }
 
 TEST_F(Executable, TheTargetIsStoredFromTheCommandLineAfterTheFolderChoosersChecks) {
@@ -264,9 +293,44 @@ TEST_F(Executable, TheTargetIsStoredFromTheCommandLineAfterTheFolderChoosersChec
     QDir().mkpath(folder.file("a>b"));
     QDir().mkpath(folder.file("日本"));
     for (const QString& refused : {folder.file("yok"), folder.file("a>b"), folder.file("日本")}) {
-        EXPECT_EQ(run({"4702519836", "--hedef=" + refused}).first, 7) << refused.toStdString();
+        EXPECT_EQ(run({"4702519836", "--hedef", refused}).first, 7) << refused.toStdString();
         EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"),
                   store::TargetSetting::encode(turkish));
+    }
+}
+
+// A folder no backup could be written to is refused by --hedef, which keeps
+// the stored target; a backup there fails saying, in plain words, what
+// happened and what to do.
+TEST_F(Executable, ATargetNoBackupCanBeWrittenToIsRefusedAndItsFailureSaysWhatToDo) {
+    ASSERT_EQ(::geteuid(), 0u) << "runs as root to mount, and to start the program as another user";
+    for (const QString& path : {folder.path(), programFolder}) {
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0755), 0); // others may look in
+    }
+    const QString readOnly = folder.file("salt-okunur");
+    const MountedFileSystem disk(FileSystemKind::Tmpfs, readOnly);
+    ASSERT_EQ(runTool("mount", {"-o", "remount,ro", readOnly}).exitCode, 0);
+    const QString forbidden = folder.file("yasak"); // root's: the other user may not write
+    QDir().mkpath(forbidden);
+    const QString unplugged = folder.file("takili-degil");
+    for (const auto& [target, refusal, failure] :
+         std::vector<std::tuple<QString, QString, QString>>{
+             {readOnly, "DİSKİ YALNIZCA OKUNABİLİR", "yedekleme diski (%1) yalnızca okunabilir."},
+             {forbidden, "YAZMA İZNİNİZ YOK", "yedekleme klasörüne (%1) yazma izniniz yok."},
+             {unplugged, "BÖYLE BİR KLASÖR YOK", "(%1) bulunamıyor. Yedekleme diski takılı "}}) {
+        storeTarget(targetFolder);
+        QProcess& stored = start({"4702519836", "--hedef", target}, Screen::None, true);
+        EXPECT_EQ(finish(stored), 7);
+        EXPECT_TRUE(QString::fromLocal8Bit(stored.readAllStandardOutput()).contains(refusal));
+        EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"),
+                  store::TargetSetting::encode(targetFolder));
+        storeTarget(target);
+        QProcess& backup = start({"4702519836", "OtoRadizEv"}, Screen::None, true);
+        EXPECT_EQ(finish(backup), 1);
+        const QString log = QString::fromLocal8Bit(backup.readAllStandardError());
+        EXPECT_TRUE(log.contains(": Yedek alınamadı: ") && log.contains(failure.arg(target)) &&
+                    log.contains("GÖZAT... düğmesiyle başka bir klasör seçin."))
+            << log.toStdString();
     }
 }
 
@@ -280,9 +344,11 @@ TEST_F(Executable, EveryBackupOfTheHistoryIsCheckedWithoutWritingAnything) {
     bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x10);
     writeBytes(damaged, bytes);
     const QString away = "/media/takılı-değil/07-12-2026/7122026.1.ksd";
+    const QString deleted = QFileInfo(sound).path() + "/7122026.2.ksd";
     store::HistoryFile history(programFolder);
     history.append({"07-12-2026", "10:00:00", damaged});
     history.append({"07-12-2026", "11:00:00", away});
+    history.append({"07-12-2026", "12:00:00", deleted});
     const Tree before = snapshot(folder.path());
 
     const auto [status, said] = run({"4702519836", "--denetle"});
@@ -290,11 +356,17 @@ TEST_F(Executable, EveryBackupOfTheHistoryIsCheckedWithoutWritingAnything) {
     EXPECT_TRUE(said.contains("SAĞLAM        " + sound)) << said.toStdString();
     EXPECT_TRUE(said.contains("BOZUK         " + damaged)) << said.toStdString();
     EXPECT_TRUE(said.contains("ULAŞILAMIYOR  " + away)) << said.toStdString();
+    EXPECT_TRUE(said.contains("YOK           " + deleted)) << said.toStdString();
     EXPECT_EQ(firstDifference(before, snapshot(folder.path())), "");
 
-    // What cannot be reached is not damaged.
+    // What cannot be reached is not damaged, nor sound; nor is an empty history.
     history.removeArchive(damaged);
-    EXPECT_EQ(run({"4702519836", "--denetle"}).first, 0);
+    const auto [unchecked, summary] = run({"4702519836", "--denetle"});
+    EXPECT_EQ(unchecked, 9);
+    EXPECT_TRUE(summary.contains("1 sağlam, 0 bozuk; 2 denetlenemedi: 1 ulaşılamıyor"))
+        << summary.toStdString();
+    QFile::remove(programFolder + "/yedekleme.lst");
+    EXPECT_EQ(run({"4702519836", "--denetle"}).first, 9);
 }
 
 TEST_F(Executable, KeepingTheNewestDeletesOnlyOlderArchivesOfOursInTheTarget) {
@@ -328,24 +400,30 @@ TEST_F(Executable, KeepingTheNewestDeletesOnlyOlderArchivesOfOursInTheTarget) {
     EXPECT_EQ(history->field(2, 2), deletedByHand);
 }
 
-TEST_F(Executable, AStaleDisplayRunsAnUnattendedBackupAndSaysWhyNoWindowCanShow) {
+// Every unattended run leaves its line for the log, display or not; a display
+// that cannot be reached or never answers runs it offscreen, and a start for
+// the window says why none can be shown.
+TEST_F(Executable, EveryUnattendedRunLeavesItsLineWhateverTheDisplay) {
     storeTarget(targetFolder);
-    QProcess& unattended = start({"4702519836", "OtoRadizEv"}, Screen::Stale);
-    EXPECT_EQ(finish(unattended), 0);
-    ASSERT_EQ(archives().size(), 1);
-    // One line for the log, and nothing from the display that is not there.
-    const QString log = QString::fromLocal8Bit(unattended.readAllStandardError());
-    EXPECT_TRUE(
-        QRegularExpression(QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d Kavlento: yedek )"
-                                          R"(alındı: .+\.ksd \(\d+\.\d MB, \d+ girdi, \d+\.\d\d )"
-                                          R"(saniye, denetimi \d+\.\d\d saniye\)\n$)"))
-            .match(log)
-            .hasMatch())
-        << log.toStdString();
-
-    QProcess& interactive = start({"4702519836"}, Screen::Stale);
-    EXPECT_EQ(finish(interactive), 6);
-    EXPECT_TRUE(QString::fromLocal8Bit(interactive.readAllStandardError()).contains("EKRAN"));
+    for (const Screen screen : {Screen::Stale, Screen::Silent, Screen::Virtual}) {
+        QProcess& unattended = start({"4702519836", "OtoRadizEv"}, screen);
+        EXPECT_EQ(finish(unattended, 30000), 0);
+        // One line, and nothing from a display that is not there.
+        const QString log = QString::fromLocal8Bit(unattended.readAllStandardError());
+        EXPECT_TRUE(QRegularExpression(
+                        QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d Kavlento: yedek )"
+                                       R"(alındı: .+\.ksd \(\d+\.\d MB, \d+ girdi, \d+\.\d\d )"
+                                       R"(saniye, denetimi \d+\.\d\d saniye\)\n$)"))
+                        .match(log)
+                        .hasMatch())
+            << log.toStdString();
+    }
+    EXPECT_EQ(archives().size(), 3);
+    for (const Screen screen : {Screen::Stale, Screen::Silent}) {
+        QProcess& interactive = start({"4702519836"}, screen);
+        EXPECT_EQ(finish(interactive, 30000), 6);
+        EXPECT_TRUE(QString::fromLocal8Bit(interactive.readAllStandardError()).contains("EKRAN"));
+    }
 }
 
 TEST_F(Executable, AnUnattendedBackupWritesOneCompleteArchiveAndEnds) {
@@ -700,6 +778,12 @@ TEST_F(Executable, ATargetWhoseDiskIsNotAttachedIsRefused) {
         << errors.toStdString();
     EXPECT_TRUE(QDir(target).isEmpty());
     EXPECT_FALSE(QFile::exists(programFolder + "/yedekleme.lst"));
+    // Nor is such a folder stored as the target.
+    const QByteArray stored = readBytes(programFolder + "/yedekleme.dat");
+    const auto [status, said] = run({"4702519836", "--hedef", target + "/yeni"});
+    EXPECT_EQ(status, 7);
+    EXPECT_TRUE(said.contains("DİSKİ TAKILI DEĞİL")) << said.toStdString();
+    EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"), stored);
 }
 
 // A program folder whose name is not UTF-8 is never replaced by the folder
@@ -736,7 +820,8 @@ public:
     VirtualDisplay() {
         for (int number = 90; number < 110 && !running(); ++number) {
             display_ = QStringLiteral(":%1").arg(number);
-            server_.start("Xvfb", {display_, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+            server_.start("Xvfb", {display_, "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                                   "-fbdir", frames_.path()});
             if (!server_.waitForStarted() || server_.waitForFinished(700)) {
                 display_.clear();
             }
@@ -760,10 +845,81 @@ public:
         return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
     }
 
+    // A visible window called `name` other than those in `known`, once one shows.
+    QString awaitWindow(const QString& name, const QStringList& known) const {
+        for (int tries = 0; tries < 100; ++tries, QTest::qWait(200)) {
+            for (const QString& id :
+                 xdotool({"search", "--onlyvisible", "--name", name}).split('\n')) {
+                if (!id.isEmpty() && !known.contains(id)) {
+                    return id;
+                }
+            }
+        }
+        return QString();
+    }
+
+    // What the window shows, from the screen Xvfb keeps in a file (XWD: a
+    // big-endian header, a colour map of 12 bytes per entry, then the pixels).
+    QImage grab(const QString& window) const {
+        QMap<QString, int> at;
+        for (const QString& line : xdotool({"getwindowgeometry", "--shell", window}).split('\n')) {
+            at[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+        }
+        const QByteArray file = readBytes(frames_.path() + "/Xvfb_screen0");
+        const auto field = [&file](int i) {
+            return qFromBigEndian<quint32>(file.constData() + 4 * i);
+        };
+        const QImage screen(reinterpret_cast<const uchar*>(file.constData()) + field(0) +
+                                12 * field(19),
+                            int(field(4)), int(field(5)), field(12), QImage::Format_RGB32);
+        return screen.copy(at["X"], at["Y"], at["WIDTH"], at["HEIGHT"]);
+    }
+
 private:
+    QTemporaryDir frames_;
     QString display_;
     QProcess server_;
 };
+
+// Whether every small mark standing alone in `picture` (the dots and accents
+// of Turkish letters) holds a dark pixel, rather than only light grey ones.
+bool smallMarksAreDark(const QImage& picture) {
+    QImage ink = picture.convertToFormat(QImage::Format_Grayscale8); // taken pixels turn white
+    const int background = ink.scanLine(2)[2];
+    for (int start = 0; start < ink.width() * ink.height(); ++start) {
+        std::vector<QPoint> open{{start % ink.width(), start / ink.width()}};
+        int size = 0;
+        int darkest = 255;
+        while (!open.empty()) {
+            const QPoint p = open.back();
+            open.pop_back();
+            uchar* grey = ink.rect().contains(p) ? ink.scanLine(p.y()) + p.x() : nullptr;
+            if (grey != nullptr && *grey < background - 16) {
+                darkest = std::min<int>(darkest, *grey);
+                *grey = 255;
+                ++size;
+                for (int n = 0; n < 9; ++n) {
+                    open.push_back(p + QPoint(n % 3 - 1, n / 3 - 1));
+                }
+            }
+        }
+        if (size > 0 && size <= 12 && darkest > 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Starts the program of `programFolder` for its window on `screen`; the window.
+QString startWindow(QProcess& process, const QString& programFolder, const VirtualDisplay& screen) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("QT_QPA_PLATFORM");
+    env.insert("DISPLAY", screen.display());
+    process.setProcessEnvironment(env);
+    process.start(programFolder + "/kavlento", {"4702519836"});
+    return screen.xdotool({"search", "--sync", "--onlyvisible", "--name", "^Kavlento$"})
+        .section('\n', 0, 0);
+}
 
 } // namespace
 
@@ -778,14 +934,7 @@ TEST_F(Executable, PressingKapatInTheRealWindowStoresTheTargetAsTheSameBytes) {
     writeBytes(programFolder + "/yedekleme.dat", stored);
 
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("QT_QPA_PLATFORM");
-    env.insert("DISPLAY", screen.display());
-    process.setProcessEnvironment(env);
-    process.start(programFolder + "/kavlento", {"4702519836"});
-    const QString window =
-        screen.xdotool({"search", "--sync", "--onlyvisible", "--name", "^Kavlento$"})
-            .section('\n', 0, 0);
+    const QString window = startWindow(process, programFolder, screen);
     ASSERT_FALSE(window.isEmpty());
     QFile::remove(programFolder + "/yedekleme.dat");
     // KAPAT sits at (348, 12) in the lower group box at (34, 528); aim at its middle.
@@ -793,4 +942,47 @@ TEST_F(Executable, PressingKapatInTheRealWindowStoresTheTargetAsTheSameBytes) {
     ASSERT_TRUE(process.waitForFinished(20000));
     EXPECT_EQ(process.exitCode(), 0);
     EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"), stored);
+}
+
+// The lower GÖZAT... opens where the backups are; a file there that is no
+// backup is refused with nothing changed, in words that say so; and the boxes
+// draw every Turkish letter clearly.
+TEST_F(Executable, APickedFileIsLookedForAtTheTargetAndTheBoxesReadClearly) {
+    if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
+        QStandardPaths::findExecutable("xdotool").isEmpty()) {
+        GTEST_SKIP() << "needs Xvfb and xdotool";
+    }
+    VirtualDisplay screen;
+    ASSERT_TRUE(screen.running());
+    storeTarget(targetFolder);
+    writeFile(targetFolder + "/eski.ksd", "bir yedek değil");
+    const Tree before = snapshot(programFolder);
+    QProcess process;
+    const QString window = startWindow(process, programFolder, screen);
+    ASSERT_FALSE(window.isEmpty());
+    // The lower GÖZAT... sits at (246, 12) in the lower group box; aim at its middle.
+    screen.xdotool({"mousemove", "--window", window, "328", "556", "click", "1"});
+    const QString chooser = screen.awaitWindow("^Aç$", {});
+    ASSERT_FALSE(chooser.isEmpty());
+    // A bare name is looked for where the chooser opened.
+    QTest::qWait(1000); // until it has listed the folder
+    screen.xdotool({"windowfocus", "--sync", chooser, "type", "eski.ksd"});
+    QTest::qWait(1000);
+    screen.xdotool({"key", "Return"});
+    const QString question = screen.awaitWindow("^Kavlento$", {window});
+    ASSERT_FALSE(question.isEmpty()) << "the chooser did not find eski.ksd where it opened";
+    EXPECT_TRUE(smallMarksAreDark(screen.grab(question))); // "YÜKLENSİN"
+    screen.xdotool({"key", "Return"});                     // Evet
+    process.setReadChannel(QProcess::StandardError);
+    ASSERT_TRUE(process.waitForReadyRead(20000));
+    const QString log = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_TRUE(log.contains("hata 321: Yedek geri yüklenemedi: seçilen dosya (" + targetFolder +
+                             "/eski.ksd) bozuk ya da bir Kavlento yedeği değil. Program "
+                             "klasöründe hiçbir şey değiştirilmedi."))
+        << log.toStdString();
+    ASSERT_FALSE(screen.awaitWindow("^Kavlento$", {window, question}).isEmpty());
+    screen.xdotool({"key", "Return"}); // Tamam
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
 }

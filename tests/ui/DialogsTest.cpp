@@ -60,7 +60,7 @@ TEST(Dialogs, FailureTextCarriesNumberAndDescription) {
 }
 
 TEST(Dialogs, FileDialogsShowOnlyBackupsAndSpeakTurkish) {
-    auto files = QtUserDialogs::archiveFileDialog();
+    auto files = QtUserDialogs::archiveFileDialog(QString());
     EXPECT_EQ(files->nameFilters(), QStringList{QStringLiteral("Yedek Dosyası (*.ksd)")});
     EXPECT_EQ(files->labelText(QFileDialog::Reject), QStringLiteral("İptal"));
     EXPECT_EQ(files->labelText(QFileDialog::Accept), QStringLiteral("Aç"));

@@ -70,7 +70,8 @@ int main(int argc, char** argv) {
     save(window, folder, "ana-pencere");
 
     ui::ProgressWindow progress([] { return std::optional<int>(37); });
-    QTimer::singleShot(50, &app, &QApplication::quit);
+    // exit(), not quit(): quit() asks the windows to close, and this one refuses.
+    QTimer::singleShot(50, &app, [] { QCoreApplication::exit(0); });
     progress.show();
     app.exec();
     save(progress, folder, "ilerleme");

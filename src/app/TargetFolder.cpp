@@ -1,0 +1,95 @@
+#include "app/TargetFolder.h"
+
+#include "archive/ArchiveCommand.h"
+#include "base/Failure.h"
+#include "fs/File.h"
+#include "fs/Mounts.h"
+#include "store/Codepage.h"
+
+#include <cerrno>
+
+namespace kavlento::app {
+
+namespace {
+
+const QString kChooseAnother = QStringLiteral(" LÜTFEN BAŞKA BİR KLASÖR SEÇİN.");
+
+// What keeps this user from writing into the folder; empty when nothing does.
+QString writeRefusal(const QString& folder) {
+    const int error = fs::creationRefusal(fs::toSystemPath(folder));
+    switch (error) {
+    case 0:
+        return QString();
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("BÖYLE BİR KLASÖR YOK: %1").arg(folder);
+    case EROFS:
+        return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN DİSKİ YALNIZCA OKUNABİLİR, BU KLASÖRE YEDEK "
+                              "ALINAMAZ: %1.")
+                   .arg(folder) +
+               kChooseAnother;
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("SEÇTİĞİNİZ KLASÖRE YAZMA İZNİNİZ YOK, BU KLASÖRE YEDEK ALINAMAZ: "
+                              "%1.")
+                   .arg(folder) +
+               kChooseAnother;
+    default:
+        return QStringLiteral("SEÇTİĞİNİZ KLASÖRE YAZILAMIYOR (%1), BU KLASÖRE YEDEK ALINAMAZ: %2.")
+                   .arg(describeSystemError(error), folder) +
+               kChooseAnother;
+    }
+}
+
+} // namespace
+
+QString targetRefusal(const QString& folder) {
+    if (!archive::fitsCommandValue(folder)) {
+        return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN YOLUNDA '>' İŞARETİ VAR, BU KLASÖRE YEDEK "
+                              "ALINAMAZ.") +
+               kChooseAnother;
+    }
+    if (folder.contains(QLatin1Char('"')) || folder.contains(QLatin1Char('\r')) ||
+        folder.contains(QLatin1Char('\n'))) {
+        return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN YOLUNDA KAYDEDİLEMEYEN İŞARETLER VAR (TIRNAK "
+                              "YA DA SATIR SONU).") +
+               kChooseAnother;
+    }
+    if (!store::fitsWindows1254(folder)) {
+        return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN YOLUNDA KAYDEDİLEMEYEN HARFLER VAR. LÜTFEN "
+                              "YOLUNDA YALNIZCA TÜRKÇE VE LATİN HARFLERİ OLAN BİR KLASÖR SEÇİN.");
+    }
+    if (const QString refusal = absentDiskRefusal(folder); !refusal.isEmpty()) {
+        return refusal;
+    }
+    if (const QString refusal = writeRefusal(folder); !refusal.isEmpty()) {
+        return refusal;
+    }
+    if (fs::lookUpFollowing(fs::toSystemPath(folder)).kind != fs::PathKind::Folder) {
+        return QStringLiteral("BÖYLE BİR KLASÖR YOK: %1").arg(folder);
+    }
+    return QString();
+}
+
+QString absentDiskRefusal(const QString& folder) {
+    if (fs::absentDiskFolder(fs::toSystemPath(folder)).empty()) {
+        return QString();
+    }
+    return QStringLiteral("YEDEKLEME DİSKİ TAKILI DEĞİL GİBİ GÖRÜNÜYOR: %1 BİR DİSKİN ÜZERİNDE "
+                          "OLMALI, AMA O DİSK ŞU AN BAĞLI DEĞİL. LÜTFEN DİSKİ TAKIP TEKRAR "
+                          "DENEYİN YA DA GÖZAT... İLE BAŞKA BİR KLASÖR SEÇİN.")
+        .arg(folder);
+}
+
+QString folderIfPresent(const QString& folder) {
+    try {
+        const bool present =
+            !folder.isEmpty() &&
+            fs::lookUpFollowing(fs::toSystemPath(folder)).kind == fs::PathKind::Folder;
+        return present ? folder : QString();
+    } catch (const Failure&) {
+        return QString(); // a folder on the way that cannot be looked into: open elsewhere
+    }
+}
+
+} // namespace kavlento::app

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace kavlento::app {
+
+// Why `folder` cannot be the target of backups, or an empty text when it can.
+// The folder chooser and --hedef both ask here before anything is stored:
+// every backup must be able to name the folder in its command and in the
+// stored files, find it, and make its dated folder and archive in it.
+QString targetRefusal(const QString& folder);
+
+// Why no backup may go to `folder` now because its disk seems not to be
+// attached (a backup would fill the system disk instead), or an empty text.
+QString absentDiskRefusal(const QString& folder);
+
+// `folder` when it is there to open a chooser in, else an empty text.
+QString folderIfPresent(const QString& folder);
+
+} // namespace kavlento::app
