@@ -73,7 +73,7 @@ std::string readWhole(const std::string& path, const QString& action) {
         throwSystemError(ENOENT, action, path);
     }
     std::string bytes(static_cast<std::size_t>(lookUp(*fd, path).size), '\0');
-    readExactly(fd->get(), 0, bytes.data(), bytes.size(), path);
+    readExactly(*fd, 0, bytes.data(), bytes.size(), path);
     return bytes;
 }
 
@@ -92,7 +92,7 @@ public:
     }
     void commit() {
         flush();
-        syncFile(fd_.get(), temp_);
+        syncFile(fd_, temp_);
         fd_.close(temp_);
         renamePath(temp_, path_, action_);
         syncFolder(folderOf(path_));
@@ -102,7 +102,7 @@ private:
     static constexpr std::size_t kPiece = 64 * 1024;
 
     void flush() {
-        writeAllAt(fd_.get(), written_, buffer_.data(), buffer_.size(), temp_);
+        writeAllAt(fd_, written_, buffer_.data(), buffer_.size(), temp_);
         written_ += buffer_.size();
         buffer_.clear();
     }

@@ -2,6 +2,7 @@
 
 #include "base/NameStore.h"
 #include "base/TreeEntry.h"
+#include "fs/File.h"
 
 #include <QString>
 
@@ -41,7 +42,8 @@ using NamePolicy = std::function<std::string(std::string name)>;
 // record against its local header, and that no two entries share stored bytes.
 class ZipDirectory {
 public:
-    ZipDirectory(int fd, const std::string& path, const NamePolicy& names);
+    // `path` names the open `file` in messages.
+    ZipDirectory(const fs::UniqueFd& file, const std::string& path, const NamePolicy& names);
 
     // Entries in directory order, without those the name policy left out.
     const std::vector<ZipEntry>& entries() const { return entries_; }

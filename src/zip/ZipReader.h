@@ -13,6 +13,7 @@
 
 typedef struct zip zip_t;
 typedef struct zip_file zip_file_t;
+typedef struct zip_error zip_error_t;
 
 namespace kavlento::zip {
 
@@ -58,12 +59,17 @@ public:
     static fs::UniqueFd openArchive(const std::string& path);
 
 private:
+    class LibzipInput;
+
     zip_t* libzip() const; // with mutex_ held
+    // The failure of the file beneath libzip where there was one, else libzip's own.
+    [[noreturn]] void throwLibzipFailure(zip_error_t* error) const;
 
     std::string path_;
     fs::UniqueFd fd_;
     ZipDirectory directory_;
     mutable std::mutex mutex_;
+    mutable std::unique_ptr<LibzipInput> input_; // what libzip reads, once opened
     mutable zip_t* zip_ = nullptr;
 };
 
