@@ -8,6 +8,7 @@
 #include "support/ArchiveJobsTestBase.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/MountedFileSystem.h"
+#include "support/NeedsRoot.h"
 #include "support/ReliabilityTestSupport.h"
 #include "support/TempFolder.h"
 
@@ -74,6 +75,7 @@ protected:
     std::optional<MountedFileSystem> ram, inner, bound, busy;
 
     void SetUp() override {
+        KAVLENTO_NEEDS_ROOT("mounts file systems");
         QDir().mkpath(folder.file("disk"));
         ram.emplace(FileSystemKind::Tmpfs, program + "/ram", 20);
         inner.emplace(FileSystemKind::Tmpfs, program + "/ram/iç", 20);

@@ -18,9 +18,10 @@ const char* nameOf(FileSystemKind kind);
 // A file system of the test's own, mounted for the life of this object; the
 // destructor unmounts it (lazily if something still uses it), detaches its
 // loop device and removes its image, also when the test has failed. Mounting
-// needs root. Where it cannot be done the constructor throws, naming the tool
-// and what it printed, so the test fails: a test that needs a real file system
-// never passes or skips without one.
+// needs root: a test that mounts opens with KAVLENTO_NEEDS_ROOT. Where it
+// cannot be done the constructor throws, naming the tool and what it printed,
+// so the test fails: a test that needs a real file system never passes
+// without one.
 class MountedFileSystem {
 public:
     // A new, empty file system of `megabytes` at `at`, a folder made if missing.
