@@ -36,7 +36,7 @@ ExitStatus AdminCommands::checkBackups() {
     int damaged = 0;
     int away = 0;
     for (std::size_t i = 0; i < history.size(); ++i) {
-        const QString path = history.field(i, 2);
+        const QString path = history.archivePath(i);
         if (seen.contains(path)) {
             continue;
         }

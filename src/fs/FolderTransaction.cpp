@@ -20,8 +20,8 @@ constexpr std::uint64_t kSpareBytes = 16u << 20;
 // The list of working folders, and the journal, in the destination's own one.
 constexpr const char* kAreaList = "alanlar";
 constexpr const char* kJournal = "gunluk";
-// Journals of earlier versions have no working folder in their records.
 constexpr std::string_view kJournalMark = "KJ2";
+constexpr std::size_t kMoveHeader = 10; // kind, existed, working folder, path length
 
 bool exists(const std::string& path) {
     return lookUp(path).kind != PathKind::Missing;
@@ -317,17 +317,22 @@ void FolderTransaction::writeJournal(const std::vector<bool>& existed) const {
 
 std::vector<FolderTransaction::Move> FolderTransaction::readJournal(const std::string& journal) {
     const std::string bytes = readWhole(journal, QStringLiteral("Geri yükleme günlüğü okunamadı"));
-    const bool withAreas = bytes.compare(0, kJournalMark.size(), kJournalMark) == 0;
-    const std::size_t header = withAreas ? 10 : 6;
+    // Written whole before it is named: a journal without the mark is not ours.
+    if (bytes.compare(0, kJournalMark.size(), kJournalMark) != 0) {
+        throw Failure(FailureCode::PathFileAccess,
+                      QStringLiteral("Geri yükleme günlüğü tanınmıyor, yarım kalan geri yükleme "
+                                     "geri alınamadı: %1")
+                          .arg(fromSystemPath(journal)));
+    }
     std::vector<Move> moves;
-    std::size_t at = withAreas ? kJournalMark.size() : 0;
-    while (at + header <= bytes.size()) {
+    std::size_t at = kJournalMark.size();
+    while (at + kMoveHeader <= bytes.size()) {
         Move move;
         move.folder = bytes[at] == 'D';
         move.existed = bytes[at + 1] == '1';
-        move.area = withAreas ? getNumber(bytes, at + 2) : 0;
-        const std::uint32_t length = getNumber(bytes, at + header - 4);
-        at += header;
+        move.area = getNumber(bytes, at + 2);
+        const std::uint32_t length = getNumber(bytes, at + 6);
+        at += kMoveHeader;
         if (at + length > bytes.size()) {
             break;
         }

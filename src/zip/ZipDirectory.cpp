@@ -79,6 +79,8 @@ private:
         end_ = kept + more;
     }
 
+    // Both are arguments of ZipDirectory's constructor, which the reader lives
+    // in: they outlive it.
     const UniqueFd& file_;
     const std::string& path_;
     std::uint64_t offset_;
@@ -268,13 +270,15 @@ void setEncryption(const std::string& path, std::uint16_t flags, const unsigned 
                           entry.encryption = static_cast<ZipEntry::Encryption>(
                               static_cast<int>(ZipEntry::Encryption::Aes128) + data[4] - 1);
                           entry.method = get16(data + 5);
+                          entry.crcStored = get16(data) != kAesVendorVersionWithoutCrc;
                       });
     if (!entry.aes()) {
         throwUnsupportedEntry(path);
     }
 }
 
-// One central record as stored, before its local header is consulted.
+// One central record as stored, and the entry it describes as far as it is
+// known before its local header is consulted.
 struct CentralRecord {
     std::uint16_t madeBy = 0;
     std::uint16_t flags = 0;
@@ -283,7 +287,74 @@ struct CentralRecord {
     Sizes sizes;
     std::uint32_t attributes = 0;
     std::string rawName;
+    ZipEntry entry;
+    std::string systemName; // the name as this system names files
 };
+
+// The ZIP64 field replaces the sizes and the offset that are at their limit.
+void applyZip64Field(const std::string& path, const unsigned char* extra, std::size_t extraSize,
+                     Sizes& sizes) {
+    bool zip64 = false;
+    forEachExtraField(path, extra, extraSize,
+                      [&](std::uint16_t tag, const unsigned char* data, std::uint16_t length) {
+                          if (tag == kExtraZip64) {
+                              applyZip64(path, data, length, sizes, true);
+                              zip64 = true;
+                          }
+                      });
+    if (!zip64 &&
+        (sizes.size == kMax32 || sizes.compressedSize == kMax32 || sizes.localOffset == kMax32)) {
+        throwDamagedArchive(path, QStringLiteral("ZIP64 alanı eksik"));
+    }
+}
+
+// Fills in the entry a central record describes, as far as it is known before
+// its local header is consulted; `extra` is the record's extra block.
+void describeEntry(const std::string& path, const unsigned char* extra, std::size_t extraSize,
+                   DosTime dos, CentralRecord& record) {
+    ZipEntry& entry = record.entry;
+    entry.size = record.sizes.size;
+    entry.compressedSize = record.sizes.compressedSize;
+    entry.crc = record.crc;
+    entry.method = record.method;
+    entry.modified = modificationTime(path, extra, extraSize, dos.time, dos.date);
+    setEncryption(path, record.flags, extra, extraSize, entry);
+    // Named as this system names files first: a name ending in '\' is a
+    // file's here, and a folder's only from archivers whose separator it is.
+    record.systemName = entryName(record.rawName, (record.flags & kFlagUtf8) != 0,
+                                  static_cast<std::uint8_t>(record.madeBy >> 8));
+    classify(record.madeBy, record.attributes,
+             !record.systemName.empty() && record.systemName.back() == '/', entry);
+}
+
+// Reads the central record at the reader's position.
+CentralRecord readCentralRecord(SequentialReader& directory, const std::string& path) {
+    const unsigned char* h = directory.next(kCentralHeaderSize);
+    if (get32(h) != kCentralHeaderSignature) {
+        throwDamagedArchive(path, QStringLiteral("merkez dizini bozuk"));
+    }
+    if (get16(h + 34) != 0) {
+        throwDamagedArchive(path, QStringLiteral("birden çok parçalı arşiv"));
+    }
+    CentralRecord record;
+    record.madeBy = get16(h + 4);
+    record.flags = get16(h + 8);
+    record.method = get16(h + 10);
+    const DosTime dos{get16(h + 12), get16(h + 14)};
+    record.crc = get32(h + 16);
+    record.sizes = Sizes{get32(h + 24), get32(h + 20), get32(h + 42)};
+    const std::size_t nameSize = get16(h + 28);
+    const std::size_t extraSize = get16(h + 30);
+    const std::size_t commentSize = get16(h + 32);
+    record.attributes = get32(h + 38);
+    const unsigned char* name = directory.next(nameSize);
+    record.rawName.assign(reinterpret_cast<const char*>(name), nameSize);
+    const unsigned char* extra = directory.next(extraSize);
+    applyZip64Field(path, extra, extraSize, record.sizes);
+    describeEntry(path, extra, extraSize, dos, record);
+    directory.next(commentSize);
+    return record;
+}
 
 // Checks the local header against the central record; returns where the
 // stored bytes start.
@@ -376,61 +447,12 @@ ZipDirectory::ZipDirectory(const UniqueFd& file, const std::string& path, const 
 
     SequentialReader directory(file, path, layout.offset, layout.size);
     for (std::uint64_t index = 0; index < layout.count; ++index) {
-        const unsigned char* h = directory.next(kCentralHeaderSize);
-        if (get32(h) != kCentralHeaderSignature) {
-            throwDamagedArchive(path, QStringLiteral("merkez dizini bozuk"));
-        }
-        CentralRecord record;
-        record.madeBy = get16(h + 4);
-        record.flags = get16(h + 8);
-        record.method = get16(h + 10);
-        const std::uint16_t dosTime = get16(h + 12);
-        const std::uint16_t dosDate = get16(h + 14);
-        record.crc = get32(h + 16);
-        record.sizes = Sizes{get32(h + 24), get32(h + 20), get32(h + 42)};
-        const std::size_t nameSize = get16(h + 28);
-        const std::size_t extraSize = get16(h + 30);
-        const std::size_t commentSize = get16(h + 32);
-        const std::uint16_t disk = get16(h + 34);
-        record.attributes = get32(h + 38);
-        const unsigned char* name = directory.next(nameSize);
-        record.rawName.assign(reinterpret_cast<const char*>(name), nameSize);
-        const unsigned char* extra = directory.next(extraSize);
-        bool zip64 = false;
-        forEachExtraField(path, extra, extraSize,
-                          [&](std::uint16_t tag, const unsigned char* data, std::uint16_t length) {
-                              if (tag == kExtraZip64) {
-                                  applyZip64(path, data, length, record.sizes, true);
-                                  zip64 = true;
-                              }
-                          });
-        if (!zip64 && (record.sizes.size == kMax32 || record.sizes.compressedSize == kMax32 ||
-                       record.sizes.localOffset == kMax32)) {
-            throwDamagedArchive(path, QStringLiteral("ZIP64 alanı eksik"));
-        }
-        if (disk != 0) {
-            throwDamagedArchive(path, QStringLiteral("birden çok parçalı arşiv"));
-        }
-
-        ZipEntry entry;
+        const CentralRecord record = readCentralRecord(directory, path);
+        ZipEntry entry = record.entry;
         entry.index = static_cast<std::uint32_t>(index);
-        entry.size = record.sizes.size;
-        entry.compressedSize = record.sizes.compressedSize;
-        entry.crc = record.crc;
-        entry.method = record.method;
-        entry.modified = modificationTime(path, extra, extraSize, dosTime, dosDate);
-        setEncryption(path, record.flags, extra, extraSize, entry);
-        // Named as this system names files first: a name ending in '\' is a
-        // file's here, and a folder's only from archivers whose separator it is.
-        const std::string systemName = entryName(record.rawName, (record.flags & kFlagUtf8) != 0,
-                                                 static_cast<std::uint8_t>(record.madeBy >> 8));
-        classify(record.madeBy, record.attributes, !systemName.empty() && systemName.back() == '/',
-                 entry);
-        directory.next(commentSize);
-
         entry.dataOffset = checkLocalHeader(file, path, record, layout.offset);
         spans.emplace_back(record.sizes.localOffset, entry.dataOffset + entry.compressedSize);
-        const std::string listed = names(systemName);
+        const std::string listed = names(record.systemName);
         if (!listed.empty()) {
             entry.path = names_.add(listed);
             entries_.push_back(entry);

@@ -25,6 +25,7 @@ struct ZipEntry : TreeEntry {
     std::uint32_t crc = 0;
     std::uint16_t method = 0; // compression, before encryption
     Encryption encryption = Encryption::None;
+    bool crcStored = true; // AE-2 entries leave it out: their HMAC covers the data
 
     bool aes() const { return encryption >= Encryption::Aes128; }
 };

@@ -58,6 +58,8 @@ constexpr std::size_t kZip64EndSize = 56;
 // AE-1: the CRC of the plain data is stored as well, so readers check both the
 // CRC and the HMAC.
 constexpr std::uint16_t kAesVendorVersion = 1;
+// AE-2 leaves the CRC out (0): the HMAC alone covers the data.
+constexpr std::uint16_t kAesVendorVersionWithoutCrc = 2;
 constexpr std::uint8_t kAesStrength256 = 3;
 
 struct DosTime {

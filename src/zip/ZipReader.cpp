@@ -488,8 +488,7 @@ std::size_t EntryReader::read(std::uint8_t* buffer, std::size_t capacity) {
         if (produced_ != entry_.size) {
             throwDamagedArchive(archivePath_, QStringLiteral("girdi bildirilen boyuttan küçük"));
         }
-        // AE-2 stores no CRC (0); every other entry is checked here too.
-        if (entry_.crc != 0 && crc_ != entry_.crc) {
+        if (entry_.crcStored && crc_ != entry_.crc) {
             throwDamagedArchive(archivePath_, QStringLiteral("CRC uyuşmuyor"));
         }
     }
