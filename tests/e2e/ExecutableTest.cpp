@@ -7,7 +7,6 @@
 #include "support/ArchiveJobsTestBase.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/MountedFileSystem.h"
-#include "support/NeedsRoot.h"
 #include "support/TempFolder.h"
 
 #include <QDir>
