@@ -51,7 +51,7 @@ ExitStatus AdminCommands::checkBackups() {
     int away = 0;    // its folder is not there: a disk not attached, or deleted
     int missing = 0; // its folder is there, the file is not
     for (std::size_t i = 0; i < history.size(); ++i) {
-        const QString path = history.field(i, 2);
+        const QString path = history.archivePath(i);
         if (seen.contains(path)) {
             continue;
         }

@@ -94,7 +94,7 @@ BackupNames backupNames(const QString& target, const Moment& moment) {
 QStringList earlierArchives(const QString& target, const store::History& history) {
     QStringList archives;
     for (std::size_t i = 0; i < history.size(); ++i) {
-        archives.append(history.field(i, 2));
+        archives.append(history.archivePath(i));
     }
     const std::string root = fs::toSystemPath(target);
     if (fs::lookUpFollowing(root).kind != fs::PathKind::Folder) {

@@ -29,7 +29,7 @@ void Retention::keepNewest(int count, const QString& target) {
     QStringList archives;
     QSet<QString> seen;
     for (std::size_t i = history.size(); i-- > 0;) {
-        const QString path = history.field(i, 2);
+        const QString path = history.archivePath(i);
         if (isOurArchiveIn(path, target) && !seen.contains(path) && fs::isRegularFile(path)) {
             seen.insert(path);
             archives.append(path);

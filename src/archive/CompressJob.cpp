@@ -95,7 +95,7 @@ CompressResult runCompress(const CompressCommand& command,
 
     const std::string pathForErrors = fs::joinPath(destination, fileName);
     fs::NewFile output(destination, fileName);
-    zip::ZipWriter writer(output.file().get(), pathForErrors);
+    zip::ZipWriter writer(output.file(), pathForErrors);
     const PackOptions packing{password, command.level, threads};
     const std::vector<PackedEntry> packed = pack(scanned.entries, source, packing, writer, control);
     writer.finish();

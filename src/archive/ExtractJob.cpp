@@ -96,13 +96,13 @@ private:
         while (const std::size_t n = content.read(buffer.data(), buffer.size())) {
             // Runs of zeros stay holes, as they were in a sparse file.
             if (!allZero(buffer.data(), n)) {
-                fs::writeAllAt(fd.get(), offset, buffer.data(), n, target);
+                fs::writeAllAt(fd, offset, buffer.data(), n, target);
             }
             offset += n;
             control_.advance(n);
             control_.throwIfCancelled();
         }
-        fs::truncateTo(fd.get(), offset, target);
+        fs::truncateTo(fd, offset, target);
         fs::setModeAndTime(fd, entry.mode, entry.modified, target, kCannotWrite);
         fd.close(target);
     }

@@ -77,7 +77,7 @@ DeflatedPiece readAndDeflate(const OpenedFile& file, std::uint64_t offset, std::
     control.throwIfCancelled();
     thread_local std::vector<std::uint8_t> buffer;
     buffer.resize(size);
-    readExactly(file.fd.get(), offset, buffer.data(), size, file.path);
+    readExactly(file.fd, offset, buffer.data(), size, file.path);
     return deflatePiece(buffer.data(), size, last, level);
 }
 

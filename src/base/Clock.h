@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ struct Moment {
     QString dateText;
     QString timeText;
 };
+
+// The calendar fields of `seconds` in the system's local time zone.
+std::tm localTime(std::time_t seconds);
 
 class Clock {
 public:

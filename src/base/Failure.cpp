@@ -26,103 +26,76 @@ Failure::Failure(FailureCode code, QString description)
 
 namespace {
 
-FailureCode codeForError(int error) {
-    switch (error) {
-    case ENOENT:
-        return FailureCode::PathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return FailureCode::PermissionDenied;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-        return FailureCode::DiskFull;
-    case EIO:
-        return FailureCode::DeviceIoError;
-    case ENAMETOOLONG:
-    case EILSEQ:
-        return FailureCode::BadFileName;
-    case ENOMEM:
-        return FailureCode::OutOfMemory;
-    default:
-        return FailureCode::PathFileAccess;
+// What the user is told of a system error (an errno value): the failure's
+// number and a short Turkish text.
+struct SystemError {
+    int error;
+    FailureCode code;
+    const char* text;
+};
+
+constexpr SystemError kSystemErrors[] = {
+    {0, FailureCode::PathFileAccess, "bilinmeyen hata"},
+    {ENOENT, FailureCode::PathNotFound, "dosya ya da klasör bulunamadı"},
+    {EACCES, FailureCode::PermissionDenied, "erişim izni yok"},
+    {EPERM, FailureCode::PermissionDenied, "erişim izni yok"},
+    {EROFS, FailureCode::PermissionDenied, "disk yalnızca okunabilir"},
+    {ENOSPC, FailureCode::DiskFull, "diskte yer kalmadı"},
+    {EDQUOT, FailureCode::DiskFull, "disk kotası doldu"},
+    {EFBIG, FailureCode::DiskFull, "dosya izin verilen boyutu aşıyor"},
+    {EIO, FailureCode::DeviceIoError, "aygıt okuma/yazma hatası"},
+    {ENOTDIR, FailureCode::PathFileAccess, "yolun bir parçası klasör değil"},
+    {EISDIR, FailureCode::PathFileAccess, "bu bir klasör"},
+    {ENAMETOOLONG, FailureCode::BadFileName, "dosya adı çok uzun"},
+    {EILSEQ, FailureCode::BadFileName, nullptr}, // said by its number
+    {ENOMEM, FailureCode::OutOfMemory, "bellek yetersiz"},
+    {EBUSY, FailureCode::PathFileAccess, "dosya kullanımda"},
+    {ETXTBSY, FailureCode::PathFileAccess, "dosya kullanımda"},
+    {EEXIST, FailureCode::PathFileAccess, "bu adla bir dosya zaten var"},
+    {EXDEV, FailureCode::PathFileAccess, "dosya başka bir diske taşınamıyor"},
+    {ENOTEMPTY, FailureCode::PathFileAccess, "klasör boş değil"},
+    {ELOOP, FailureCode::PathFileAccess,
+     "yolda bir bağlantı var ya da bağlantılar döngü oluşturuyor"},
+    {EMFILE, FailureCode::PathFileAccess, "açık dosya sayısı sınırına ulaşıldı"},
+    {ENFILE, FailureCode::PathFileAccess, "açık dosya sayısı sınırına ulaşıldı"},
+    {EAGAIN, FailureCode::PathFileAccess,
+     "kaynak şu anda kullanılamıyor, daha sonra tekrar deneyin"},
+    {ETIMEDOUT, FailureCode::PathFileAccess, "bağlantı zaman aşımına uğradı"},
+    {EOPNOTSUPP, FailureCode::PathFileAccess, "bu işlem bu disk türünde yapılamıyor"},
+    {ENOSYS, FailureCode::PathFileAccess, "bu işlem bu disk türünde yapılamıyor"},
+    {EINVAL, FailureCode::PathFileAccess, "geçersiz değer ya da işlem"},
+    {ENODEV, FailureCode::PathFileAccess, "aygıt bulunamadı (disk çıkarılmış olabilir)"},
+    {ENXIO, FailureCode::PathFileAccess, "aygıt bulunamadı (disk çıkarılmış olabilir)"},
+    {ESTALE, FailureCode::PathFileAccess, "ağ ya da disk bağlantısı koptu"},
+    {ENOTCONN, FailureCode::PathFileAccess, "ağ ya da disk bağlantısı koptu"},
+    {EINTR, FailureCode::PathFileAccess, "işlem yarıda kesildi"},
+    {ENOLCK, FailureCode::PathFileAccess, "kilit alınamadı"},
+    {EBADF, FailureCode::PathFileAccess, "dosya kullanılamıyor"},
+};
+
+const SystemError* findSystemError(int error) {
+    for (const SystemError& known : kSystemErrors) {
+        if (known.error == error) {
+            return &known;
+        }
     }
+    return nullptr;
 }
 
 } // namespace
 
 QString describeSystemError(int error) {
-    switch (error) {
-    case 0:
-        return QStringLiteral("bilinmeyen hata");
-    case ENOENT:
-        return QStringLiteral("dosya ya da klasör bulunamadı");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("erişim izni yok");
-    case EROFS:
-        return QStringLiteral("disk yalnızca okunabilir");
-    case ENOSPC:
-        return QStringLiteral("diskte yer kalmadı");
-    case EDQUOT:
-        return QStringLiteral("disk kotası doldu");
-    case EFBIG:
-        return QStringLiteral("dosya izin verilen boyutu aşıyor");
-    case EIO:
-        return QStringLiteral("aygıt okuma/yazma hatası");
-    case ENOTDIR:
-        return QStringLiteral("yolun bir parçası klasör değil");
-    case EISDIR:
-        return QStringLiteral("bu bir klasör");
-    case ENAMETOOLONG:
-        return QStringLiteral("dosya adı çok uzun");
-    case ENOMEM:
-        return QStringLiteral("bellek yetersiz");
-    case EBUSY:
-    case ETXTBSY:
-        return QStringLiteral("dosya kullanımda");
-    case EEXIST:
-        return QStringLiteral("bu adla bir dosya zaten var");
-    case EXDEV:
-        return QStringLiteral("dosya başka bir diske taşınamıyor");
-    case ENOTEMPTY:
-        return QStringLiteral("klasör boş değil");
-    case ELOOP:
-        return QStringLiteral("yolda bir bağlantı var ya da bağlantılar döngü oluşturuyor");
-    case EMFILE:
-    case ENFILE:
-        return QStringLiteral("açık dosya sayısı sınırına ulaşıldı");
-    case EAGAIN:
-        return QStringLiteral("kaynak şu anda kullanılamıyor, daha sonra tekrar deneyin");
-    case ETIMEDOUT:
-        return QStringLiteral("bağlantı zaman aşımına uğradı");
-    case EOPNOTSUPP:
-    case ENOSYS:
-        return QStringLiteral("bu işlem bu disk türünde yapılamıyor");
-    case EINVAL:
-        return QStringLiteral("geçersiz değer ya da işlem");
-    case ENODEV:
-    case ENXIO:
-        return QStringLiteral("aygıt bulunamadı (disk çıkarılmış olabilir)");
-    case ESTALE:
-    case ENOTCONN:
-        return QStringLiteral("ağ ya da disk bağlantısı koptu");
-    case EINTR:
-        return QStringLiteral("işlem yarıda kesildi");
-    case ENOLCK:
-        return QStringLiteral("kilit alınamadı");
-    case EBADF:
-        return QStringLiteral("dosya kullanılamıyor");
-    default:
-        break;
+    const SystemError* known = findSystemError(error);
+    if (known != nullptr && known->text != nullptr) {
+        return QString::fromUtf8(known->text);
     }
     // Every other case in Turkish too; its number tells an expert the rest.
     return QStringLiteral("sistem hatası %1").arg(error);
 }
 
 Failure systemFailure(int error, const QString& action, const QString& path) {
-    return Failure(codeForError(error),
+    const SystemError* known = findSystemError(error);
+    return Failure(known != nullptr ? known->code : FailureCode::PathFileAccess,
                    QStringLiteral("%1: %2 (%3)")
                        .arg(action, shortened(QDir::toNativeSeparators(path), kLongestQuote),
                             describeSystemError(error)));

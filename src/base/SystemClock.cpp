@@ -55,14 +55,18 @@ SystemClock::SystemClock(const std::vector<std::string>& defaultsFiles) {
                    std::setlocale(LC_TIME, system.c_str()) == nullptr;
 }
 
-Moment SystemClock::now() const {
-    const std::time_t now = std::time(nullptr);
+std::tm localTime(std::time_t seconds) {
     std::tm tm{};
 #ifdef _WIN32
-    localtime_s(&tm, &now);
+    localtime_s(&tm, &seconds);
 #else
-    localtime_r(&now, &tm);
+    localtime_r(&seconds, &tm);
 #endif
+    return tm;
+}
+
+Moment SystemClock::now() const {
+    const std::tm tm = localTime(std::time(nullptr));
     Moment moment;
     moment.day = tm.tm_mday;
     moment.month = tm.tm_mon + 1;

@@ -27,24 +27,27 @@ std::string folderOf(const std::string& path);
 [[noreturn]] void throwSystemError(const QString& action, const std::string& path);
 [[noreturn]] void throwSystemError(int error, const QString& action, const std::string& path);
 
-// An open file, closed when it goes.
+// An open file, closed when it goes. The system's handle inside it is reached
+// only by fs's own system files (fs/Descriptor_posix.h): everything above fs
+// works through the functions below.
 class UniqueFd {
 public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
     UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
     UniqueFd& operator=(UniqueFd&& other) noexcept;
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
     ~UniqueFd();
 
-    int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
-    int release();
     // Closes now and reports a failed close, which can carry a delayed write error.
     void close(const std::string& pathForErrors);
 
 private:
+    friend struct Descriptor;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    int release();
+
     int fd_ = -1;
 };
 
@@ -91,22 +94,22 @@ UniqueFd duplicate(const UniqueFd& file, const std::string& pathForErrors);
 
 // Reads exactly `size` bytes at `offset`; throws on an error or a short read
 // (FailureCode::InputPastEnd).
-void readExactly(int fd, std::uint64_t offset, void* buffer, std::size_t size,
+void readExactly(const UniqueFd& file, std::uint64_t offset, void* buffer, std::size_t size,
                  const std::string& path);
 // Reads up to `size` bytes at `offset`; fewer only at the end of the file.
-std::size_t readAt(int fd, std::uint64_t offset, void* buffer, std::size_t size,
+std::size_t readAt(const UniqueFd& file, std::uint64_t offset, void* buffer, std::size_t size,
                    const std::string& path);
-void writeAllAt(int fd, std::uint64_t offset, const void* buffer, std::size_t size,
+void writeAllAt(const UniqueFd& file, std::uint64_t offset, const void* buffer, std::size_t size,
                 const std::string& path);
-void truncateTo(int fd, std::uint64_t size, const std::string& path);
-void syncFile(int fd, const std::string& path);
+void truncateTo(const UniqueFd& file, std::uint64_t size, const std::string& path);
+void syncFile(const UniqueFd& file, const std::string& path);
 // Starts writing a range of a file to the disk without waiting, so that a
 // later syncFile has less left to wait for. Only a request.
-void startWriting(int fd, std::uint64_t offset, std::uint64_t size);
+void startWriting(const UniqueFd& file, std::uint64_t offset, std::uint64_t size);
 // Asks the system to drop the file's cached pages, so that the next read comes
 // from the disk. Only a request: where it is not honoured the read comes from
 // memory.
-void dropCachedPages(int fd);
+void dropCachedPages(const UniqueFd& file);
 
 // Makes renames and new names in `folder` durable.
 void syncFolder(const std::string& folder);

@@ -1,6 +1,7 @@
 #include "fs/File.h"
 
 #include "base/Failure.h"
+#include "fs/Descriptor_posix.h"
 
 #include <cerrno>
 #include <climits>
@@ -101,13 +102,14 @@ PathInfo lookUpFollowing(const std::string& path) {
 }
 
 PathInfo lookUp(const UniqueFd& file, const std::string& pathForErrors) {
-    return *lookUpAt(file.get(), "", AT_EMPTY_PATH, pathForErrors);
+    return *lookUpAt(Descriptor::of(file), "", AT_EMPTY_PATH, pathForErrors);
 }
 
 std::optional<UniqueFd> openForReading(const std::string& path, AtALink link) {
     // Not blocking: a pipe put in a file's place must not stop the program.
     const int noFollow = link == AtALink::Refuse ? O_NOFOLLOW : 0;
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | noFollow));
+    UniqueFd fd =
+        Descriptor::adopt(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | noFollow));
     if (!fd.valid()) {
         // Gone, or a link (refused) or a file in a folder's place came there.
         if (errno == ENOENT || errno == ENOTDIR || (errno == ELOOP && noFollow != 0)) {
@@ -119,8 +121,9 @@ std::optional<UniqueFd> openForReading(const std::string& path, AtALink link) {
 }
 
 UniqueFd createNew(const std::string& path, std::uint32_t mode) {
-    UniqueFd fd(::open(path.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW,
-                       static_cast<mode_t>(mode)));
+    UniqueFd fd =
+        Descriptor::adopt(::open(path.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW,
+                                 static_cast<mode_t>(mode)));
     if (!fd.valid()) {
         throwSystemError(QStringLiteral("Dosya oluşturulamadı"), path);
     }
@@ -128,7 +131,7 @@ UniqueFd createNew(const std::string& path, std::uint32_t mode) {
 }
 
 UniqueFd duplicate(const UniqueFd& file, const std::string& pathForErrors) {
-    UniqueFd copy(::fcntl(file.get(), F_DUPFD_CLOEXEC, 0));
+    UniqueFd copy = Descriptor::adopt(::fcntl(Descriptor::of(file), F_DUPFD_CLOEXEC, 0));
     if (!copy.valid()) {
         throwSystemError(kCannotRead, pathForErrors);
     }
@@ -136,19 +139,20 @@ UniqueFd duplicate(const UniqueFd& file, const std::string& pathForErrors) {
 }
 
 UniqueFd openForUpdate(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644));
+    UniqueFd fd = Descriptor::adopt(::open(path.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644));
     if (!fd.valid()) {
         throwSystemError(QStringLiteral("Dosya yazılamadı"), path);
     }
     return fd;
 }
 
-std::size_t readAt(int fd, std::uint64_t offset, void* buffer, std::size_t size,
+std::size_t readAt(const UniqueFd& file, std::uint64_t offset, void* buffer, std::size_t size,
                    const std::string& path) {
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
+        const ssize_t n = ::pread(Descriptor::of(file), out + done, size - done,
+                                  static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -163,9 +167,9 @@ std::size_t readAt(int fd, std::uint64_t offset, void* buffer, std::size_t size,
     return done;
 }
 
-void readExactly(int fd, std::uint64_t offset, void* buffer, std::size_t size,
+void readExactly(const UniqueFd& file, std::uint64_t offset, void* buffer, std::size_t size,
                  const std::string& path) {
-    if (readAt(fd, offset, buffer, size, path) != size) {
+    if (readAt(file, offset, buffer, size, path) != size) {
         throw Failure(FailureCode::InputPastEnd,
                       QStringLiteral("Dosya okunurken kısaldı (bu sırada değiştirilmiş "
                                      "olabilir): %1")
@@ -173,11 +177,11 @@ void readExactly(int fd, std::uint64_t offset, void* buffer, std::size_t size,
     }
 }
 
-void writeAllAt(int fd, std::uint64_t offset, const void* buffer, std::size_t size,
+void writeAllAt(const UniqueFd& file, std::uint64_t offset, const void* buffer, std::size_t size,
                 const std::string& path) {
     const auto* in = static_cast<const char*>(buffer);
     while (size > 0) {
-        const ssize_t n = ::pwrite(fd, in, size, static_cast<off_t>(offset));
+        const ssize_t n = ::pwrite(Descriptor::of(file), in, size, static_cast<off_t>(offset));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -190,58 +194,60 @@ void writeAllAt(int fd, std::uint64_t offset, const void* buffer, std::size_t si
     }
 }
 
-void truncateTo(int fd, std::uint64_t size, const std::string& path) {
+void truncateTo(const UniqueFd& file, std::uint64_t size, const std::string& path) {
     // A file of that size is left alone: FAT through FUSE refuses any truncate
-    // that does not shrink, so every archive on a FAT32 stick failed here.
+    // that does not shrink.
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && static_cast<std::uint64_t>(info.st_size) == size) {
+    if (::fstat(Descriptor::of(file), &info) == 0 &&
+        static_cast<std::uint64_t>(info.st_size) == size) {
         return;
     }
-    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+    if (::ftruncate(Descriptor::of(file), static_cast<off_t>(size)) != 0) {
         throwSystemError(QStringLiteral("Dosya yazılamadı"), path);
     }
 }
 
-void syncFile(int fd, const std::string& path) {
-    if (::fsync(fd) != 0) {
+void syncFile(const UniqueFd& file, const std::string& path) {
+    if (::fsync(Descriptor::of(file)) != 0) {
         throwSystemError(QStringLiteral("Dosya diske yazılamadı"), path);
     }
 }
 
-void startWriting(int fd, std::uint64_t offset, std::uint64_t size) {
+void startWriting(const UniqueFd& file, std::uint64_t offset, std::uint64_t size) {
 #ifdef SYNC_FILE_RANGE_WRITE
-    ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(size),
+    ::sync_file_range(Descriptor::of(file), static_cast<off_t>(offset), static_cast<off_t>(size),
                       SYNC_FILE_RANGE_WRITE);
 #else
-    (void)fd;
+    (void)file;
     (void)offset;
     (void)size;
 #endif
 }
 
-void dropCachedPages(int fd) {
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+void dropCachedPages(const UniqueFd& file) {
+    ::posix_fadvise(Descriptor::of(file), 0, 0, POSIX_FADV_DONTNEED);
 }
 
 void syncFolder(const std::string& folder) {
-    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd = Descriptor::adopt(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) {
         throwSystemError(QStringLiteral("Klasör açılamadı"), folder);
     }
     // Some file systems cannot sync a folder (FAT and exFAT through FUSE among
     // them); renames there are as durable as they allow.
-    if (::fsync(fd.get()) != 0 && errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+    if (::fsync(Descriptor::of(fd)) != 0 && errno != EINVAL && errno != ENOSYS &&
+        errno != ENOTSUP) {
         throwSystemError(QStringLiteral("Klasör diske yazılamadı"), folder);
     }
 }
 
 void syncFileSystemOf(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd = Descriptor::adopt(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) {
         throwSystemError(QStringLiteral("Diske yazılamadı"), path);
     }
 #ifdef __linux__
-    if (::syncfs(fd.get()) != 0) {
+    if (::syncfs(Descriptor::of(fd)) != 0) {
         throwSystemError(QStringLiteral("Diske yazılamadı"), path);
     }
 #else
@@ -316,11 +322,12 @@ bool renameWithoutReplacing(const std::string& from, const std::string& to, cons
     // look first, holding the folder's lock so that no other writer of this
     // machine looks between the look and the rename. Every writer here does.
     const std::string folder = folderOf(to);
-    UniqueFd lock(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd lock =
+        Descriptor::adopt(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!lock.valid()) {
         throwSystemError(action, folder);
     }
-    while (::flock(lock.get(), LOCK_EX) != 0) {
+    while (::flock(Descriptor::of(lock), LOCK_EX) != 0) {
         if (errno != EINTR) {
             throwSystemError(action, folder);
         }
@@ -388,7 +395,8 @@ namespace {
 
 // The folder at `path` itself; nothing when there is none, or a link is there.
 std::optional<UniqueFd> openFolder(const std::string& path, const QString& action) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd =
+        Descriptor::adopt(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.valid()) {
         if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
             return std::nullopt;
@@ -411,7 +419,8 @@ void setFolderModeAndTime(const std::string& path, std::uint32_t mode, Timestamp
 
 void makeFolderWritable(const std::string& path, const QString& action) {
     if (const std::optional<UniqueFd> folder = openFolder(path, action)) {
-        if (::fchmod(folder->get(), static_cast<mode_t>(lookUp(*folder, path).mode | 0700)) != 0) {
+        if (::fchmod(Descriptor::of(*folder),
+                     static_cast<mode_t>(lookUp(*folder, path).mode | 0700)) != 0) {
             throwSystemError(action, path);
         }
     }
@@ -420,8 +429,8 @@ void makeFolderWritable(const std::string& path, const QString& action) {
 void setModeAndTime(const UniqueFd& file, std::uint32_t mode, Timestamp modified,
                     const std::string& pathForErrors, const QString& action) {
     const struct timespec times[2] = {{0, UTIME_OMIT}, toTimespec(modified)};
-    if (::fchmod(file.get(), static_cast<mode_t>(mode)) != 0 ||
-        ::futimens(file.get(), times) != 0) {
+    if (::fchmod(Descriptor::of(file), static_cast<mode_t>(mode)) != 0 ||
+        ::futimens(Descriptor::of(file), times) != 0) {
         throwSystemError(action, pathForErrors);
     }
 }

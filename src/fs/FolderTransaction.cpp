@@ -20,8 +20,8 @@ constexpr std::uint64_t kSpareBytes = 16u << 20;
 // The list of working folders, and the journal, in the destination's own one.
 constexpr const char* kAreaList = "alanlar";
 constexpr const char* kJournal = "gunluk";
-// Journals of earlier versions have no working folder in their records.
 constexpr std::string_view kJournalMark = "KJ2";
+constexpr std::size_t kMoveHeader = 10; // kind, existed, working folder, path length
 
 bool exists(const std::string& path) {
     return lookUp(path).kind != PathKind::Missing;
@@ -73,7 +73,7 @@ std::string readWhole(const std::string& path, const QString& action) {
         throwSystemError(ENOENT, action, path);
     }
     std::string bytes(static_cast<std::size_t>(lookUp(*fd, path).size), '\0');
-    readExactly(fd->get(), 0, bytes.data(), bytes.size(), path);
+    readExactly(*fd, 0, bytes.data(), bytes.size(), path);
     return bytes;
 }
 
@@ -92,7 +92,7 @@ public:
     }
     void commit() {
         flush();
-        syncFile(fd_.get(), temp_);
+        syncFile(fd_, temp_);
         fd_.close(temp_);
         renamePath(temp_, path_, action_);
         syncFolder(folderOf(path_));
@@ -102,7 +102,7 @@ private:
     static constexpr std::size_t kPiece = 64 * 1024;
 
     void flush() {
-        writeAllAt(fd_.get(), written_, buffer_.data(), buffer_.size(), temp_);
+        writeAllAt(fd_, written_, buffer_.data(), buffer_.size(), temp_);
         written_ += buffer_.size();
         buffer_.clear();
     }
@@ -317,17 +317,22 @@ void FolderTransaction::writeJournal(const std::vector<bool>& existed) const {
 
 std::vector<FolderTransaction::Move> FolderTransaction::readJournal(const std::string& journal) {
     const std::string bytes = readWhole(journal, QStringLiteral("Geri yükleme günlüğü okunamadı"));
-    const bool withAreas = bytes.compare(0, kJournalMark.size(), kJournalMark) == 0;
-    const std::size_t header = withAreas ? 10 : 6;
+    // Written whole before it is named: a journal without the mark is not ours.
+    if (bytes.compare(0, kJournalMark.size(), kJournalMark) != 0) {
+        throw Failure(FailureCode::PathFileAccess,
+                      QStringLiteral("Geri yükleme günlüğü tanınmıyor, yarım kalan geri yükleme "
+                                     "geri alınamadı: %1")
+                          .arg(fromSystemPath(journal)));
+    }
     std::vector<Move> moves;
-    std::size_t at = withAreas ? kJournalMark.size() : 0;
-    while (at + header <= bytes.size()) {
+    std::size_t at = kJournalMark.size();
+    while (at + kMoveHeader <= bytes.size()) {
         Move move;
         move.folder = bytes[at] == 'D';
         move.existed = bytes[at + 1] == '1';
-        move.area = withAreas ? getNumber(bytes, at + 2) : 0;
-        const std::uint32_t length = getNumber(bytes, at + header - 4);
-        at += header;
+        move.area = getNumber(bytes, at + 2);
+        const std::uint32_t length = getNumber(bytes, at + 6);
+        at += kMoveHeader;
         if (at + length > bytes.size()) {
             break;
         }

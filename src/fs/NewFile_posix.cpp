@@ -1,6 +1,7 @@
 #include "fs/NewFile.h"
 
 #include "base/Failure.h"
+#include "fs/Descriptor_posix.h"
 
 #include <QString>
 
@@ -77,7 +78,7 @@ void removeDeadUnfinishedFiles(const std::string& folder) {
 NewFile::NewFile(const std::string& folder, const std::string& fileName)
     : folder_(folder), pathForErrors_(joinPath(folder, fileName)) {
 #ifdef O_TMPFILE
-    fd_ = UniqueFd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kMode));
+    fd_ = Descriptor::adopt(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kMode));
     if (fd_.valid()) {
         return;
     }
@@ -97,15 +98,15 @@ NewFile::~NewFile() {
 }
 
 void NewFile::flush() {
-    syncFile(fd_.get(), pathForErrors_);
-    dropCachedPages(fd_.get());
+    syncFile(fd_, pathForErrors_);
+    dropCachedPages(fd_);
 }
 
 bool NewFile::publishAs(const std::string& fileName) {
     const std::string path = joinPath(folder_, fileName);
     if (tempPath_.empty()) {
         // An unnamed file gets its name by a link, which fails if the name exists.
-        const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+        const std::string self = "/proc/self/fd/" + std::to_string(Descriptor::of(fd_));
         if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
             if (errno == EEXIST) {
                 return false;

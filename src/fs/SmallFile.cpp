@@ -32,7 +32,7 @@ QByteArray readWholeFile(const QString& path) {
     QByteArray bytes;
     bytes.resize(static_cast<qsizetype>(info.size));
     bytes.resize(static_cast<qsizetype>(
-        readAt(fd->get(), 0, bytes.data(), static_cast<std::size_t>(bytes.size()), file)));
+        readAt(*fd, 0, bytes.data(), static_cast<std::size_t>(bytes.size()), file)));
     return bytes;
 }
 
@@ -43,19 +43,19 @@ void appendLine(const QString& path, const QByteArray& line) {
     QByteArray bytes = line;
     if (size > 0) {
         char last = 0;
-        readExactly(fd.get(), size - 1, &last, 1, file);
+        readExactly(fd, size - 1, &last, 1, file);
         if (last != '\n' && last != '\r') {
             bytes.prepend("\r\n");
         }
     }
     try {
-        writeAllAt(fd.get(), size, bytes.constData(), static_cast<std::size_t>(bytes.size()), file);
-        syncFile(fd.get(), file);
+        writeAllAt(fd, size, bytes.constData(), static_cast<std::size_t>(bytes.size()), file);
+        syncFile(fd, file);
     } catch (...) {
         // Half a line would join the next one. The failure above is the one to
         // report; if even this fails, the next reading skips the broken line.
         try {
-            truncateTo(fd.get(), size, file);
+            truncateTo(fd, size, file);
         } catch (const Failure&) {
         }
         throw;
@@ -71,9 +71,8 @@ void replaceFile(const QString& tempPath, const QString& finalPath, const QByteA
         std::remove(temp.c_str());
         UniqueFd fd = createNew(temp, 0644);
         try {
-            writeAllAt(fd.get(), 0, bytes.constData(), static_cast<std::size_t>(bytes.size()),
-                       temp);
-            syncFile(fd.get(), temp);
+            writeAllAt(fd, 0, bytes.constData(), static_cast<std::size_t>(bytes.size()), temp);
+            syncFile(fd, temp);
             fd.close(temp);
         } catch (...) {
             fd = UniqueFd();
@@ -88,8 +87,8 @@ void replaceFile(const QString& tempPath, const QString& finalPath, const QByteA
 void writeEmptyFile(const QString& path) {
     const std::string file = toSystemPath(path);
     UniqueFd fd = openForUpdate(file);
-    truncateTo(fd.get(), 0, file);
-    syncFile(fd.get(), file);
+    truncateTo(fd, 0, file);
+    syncFile(fd, file);
     fd.close(file);
 }
 

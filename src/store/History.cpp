@@ -38,15 +38,7 @@ QString History::field(std::size_t record, int column) const {
 }
 
 HistoryRecord History::record(std::size_t index) const {
-    return {field(index, 0), field(index, 1), field(index, 2)};
-}
-
-QList<HistoryRecord> History::toList() const {
-    QList<HistoryRecord> records;
-    for (std::size_t i = 0; i < size(); ++i) {
-        records.append(record(i));
-    }
-    return records;
+    return {field(index, 0), field(index, 1), archivePath(index)};
 }
 
 } // namespace kavlento::store

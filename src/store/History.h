@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 #include <QString>
 
 #include <array>
@@ -33,8 +32,8 @@ public:
     std::size_t size() const { return records_.size(); }
     // Field 0 (date), 1 (time) or 2 (archive path) of a record.
     QString field(std::size_t record, int column) const;
+    QString archivePath(std::size_t record) const { return field(record, 2); }
     HistoryRecord record(std::size_t index) const;
-    QList<HistoryRecord> toList() const;
 
 private:
     struct Span {

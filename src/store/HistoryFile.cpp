@@ -26,13 +26,13 @@ std::optional<History> HistoryFile::load() const {
 
 bool HistoryFile::removeArchive(const QString& archivePath) const {
     return rewriteKeeping([&](std::size_t i, const History& history) {
-        return !sameArchive(history.field(i, 2), archivePath);
+        return !sameArchive(history.archivePath(i), archivePath);
     });
 }
 
 bool HistoryFile::removeArchives(const QStringList& archivePaths) const {
     return rewriteKeeping([&](std::size_t i, const History& history) {
-        return !archivePaths.contains(history.field(i, 2));
+        return !archivePaths.contains(history.archivePath(i));
     });
 }
 

@@ -43,7 +43,7 @@ ButtonLook plainLook() {
 ButtonLook backupLook() {
     ButtonLook look;
     look.text = QColor(255, 0, 0);
-    look.appearance = 2;
+    look.corners = ButtonCorners::Rounded;
     return look;
 }
 

@@ -30,10 +30,10 @@ QColor StyledButton::textColor() const {
 
 void StyledButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing, look_.appearance == 2);
+    painter.setRenderHint(QPainter::Antialiasing, look_.corners == ButtonCorners::Rounded);
     const QRectF outer = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     const QRectF inner = outer.adjusted(1, 1, -1, -1);
-    const qreal radius = look_.appearance == 2 ? kRoundedRadius : 0.0;
+    const qreal radius = look_.corners == ButtonCorners::Rounded ? kRoundedRadius : 0.0;
     const bool pressed = isDown();
 
     QPainterPath face;

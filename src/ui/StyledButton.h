@@ -7,15 +7,17 @@
 
 namespace kavlento::ui {
 
+enum class ButtonCorners { Rounded, Square };
+
 // The saved appearance of a button: face, text and border colours, the face
-// while the pointer is over it, and whether keyboard focus is drawn.
+// while the pointer is over it, its corners, and whether keyboard focus is drawn.
 struct ButtonLook {
     QColor face = QColor(255, 255, 255);
     std::optional<QColor> text; // empty: the default button text colour
     QColor faceWhileHovered = QColor(255, 255, 255);
     QColor border = QColor(0, 60, 116);
     QColor borderMedium = QColor(0, 0, 127);
-    int appearance = 5; // 2: rounded corners; 5: square corners
+    ButtonCorners corners = ButtonCorners::Square;
     bool showFocus = true;
 };
 

@@ -27,7 +27,7 @@ constexpr std::size_t kBlocksAtOnce = 4096; // 64 KiB of keystream per cipher ca
                   QStringLiteral("Şifreleme kitaplığı hatası: %1").arg(QLatin1String(what)));
 }
 
-// Eight bytes at a time: a byte loop here was a twentieth of a backup's time.
+// Eight bytes at a time: every byte of every backup and restore passes here.
 void xorInto(std::uint8_t* data, const std::uint8_t* stream, std::size_t size) {
     std::size_t i = 0;
     for (; i + 8 <= size; i += 8) {

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
-#include <sys/stat.h>
 #include <utility>
 
 namespace kavlento::zip {
@@ -47,8 +46,9 @@ std::string entryName(std::string name, bool flaggedUtf8, std::uint8_t host) {
 // Reads a range of the archive front to back in large pieces.
 class SequentialReader {
 public:
-    SequentialReader(int fd, const std::string& path, std::uint64_t offset, std::uint64_t size)
-        : fd_(fd), path_(path), offset_(offset), unread_(size), buffer_(kReadAhead) {}
+    SequentialReader(const UniqueFd& file, const std::string& path, std::uint64_t offset,
+                     std::uint64_t size)
+        : file_(file), path_(path), offset_(offset), unread_(size), buffer_(kReadAhead) {}
 
     // The next `size` bytes, valid until the next call.
     const unsigned char* next(std::size_t size) {
@@ -72,14 +72,16 @@ private:
         buffer_.resize(std::max(buffer_.size(), size));
         const auto more =
             static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size() - kept, unread_));
-        readExactly(fd_, offset_, buffer_.data() + kept, more, path_);
+        readExactly(file_, offset_, buffer_.data() + kept, more, path_);
         offset_ += more;
         unread_ -= more;
         begin_ = 0;
         end_ = kept + more;
     }
 
-    int fd_;
+    // Both are arguments of ZipDirectory's constructor, which the reader lives
+    // in: they outlive it.
+    const UniqueFd& file_;
     const std::string& path_;
     std::uint64_t offset_;
     std::uint64_t unread_;
@@ -95,15 +97,15 @@ struct Layout {
     std::uint64_t size = 0;
 };
 
-Layout zip64Layout(int fd, const std::string& path, std::uint64_t locatorAt) {
+Layout zip64Layout(const UniqueFd& file, const std::string& path, std::uint64_t locatorAt) {
     unsigned char locator[kZip64LocatorSize];
-    readExactly(fd, locatorAt, locator, sizeof locator, path);
+    readExactly(file, locatorAt, locator, sizeof locator, path);
     const std::uint64_t endAt = get64(locator + 8);
     if (get32(locator + 4) != 0 || get32(locator + 16) > 1 || endAt > locatorAt - kZip64EndSize) {
         throwDamagedArchive(path, QStringLiteral("ZIP64 son kaydı bozuk"));
     }
     unsigned char end[kZip64EndSize];
-    readExactly(fd, endAt, end, sizeof end, path);
+    readExactly(file, endAt, end, sizeof end, path);
     if (get32(end) != kZip64EndSignature || get64(end + 4) != locatorAt - endAt - 12 ||
         get32(end + 16) != 0 || get32(end + 20) != 0 || get64(end + 24) != get64(end + 32)) {
         throwDamagedArchive(path, QStringLiteral("ZIP64 son kaydı bozuk"));
@@ -115,14 +117,14 @@ Layout zip64Layout(int fd, const std::string& path, std::uint64_t locatorAt) {
     return layout;
 }
 
-Layout findLayout(int fd, const std::string& path, std::uint64_t fileSize) {
+Layout findLayout(const UniqueFd& file, const std::string& path, std::uint64_t fileSize) {
     if (fileSize < kEndSize) {
         throwDamagedArchive(path, QStringLiteral("son kayıt yok"));
     }
     const std::uint64_t tailSize = std::min<std::uint64_t>(fileSize, kEndSize + 0xFFFF);
     const std::uint64_t tailAt = fileSize - tailSize;
     std::vector<unsigned char> tail(static_cast<std::size_t>(tailSize));
-    readExactly(fd, tailAt, tail.data(), tail.size(), path);
+    readExactly(file, tailAt, tail.data(), tail.size(), path);
     // The end record is the one whose comment reaches exactly to the end.
     std::size_t at = tail.size() - kEndSize + 1;
     while (at-- > 0) {
@@ -141,9 +143,9 @@ Layout findLayout(int fd, const std::string& path, std::uint64_t fileSize) {
     }
     if (endAt >= kZip64LocatorSize) {
         unsigned char signature[4];
-        readExactly(fd, endAt - kZip64LocatorSize, signature, sizeof signature, path);
+        readExactly(file, endAt - kZip64LocatorSize, signature, sizeof signature, path);
         if (get32(signature) == kZip64LocatorSignature) {
-            return zip64Layout(fd, path, endAt - kZip64LocatorSize);
+            return zip64Layout(file, path, endAt - kZip64LocatorSize);
         }
     }
     Layout layout{get16(end + 10), get32(end + 16), get32(end + 12)};
@@ -229,9 +231,9 @@ void classify(std::uint16_t madeBy, std::uint32_t attributes, bool folderName, Z
     const bool unixMode = (madeBy >> 8) == kHostUnix && mode != 0;
     entry.mode = 0644;
     if (unixMode) {
-        if (S_ISLNK(mode)) {
+        if ((mode & kUnixTypeMask) == kUnixLink) {
             entry.kind = EntryKind::Link;
-        } else if (S_ISDIR(mode) || folderName) {
+        } else if ((mode & kUnixTypeMask) == kUnixFolder || folderName) {
             entry.kind = EntryKind::Folder;
         }
         // Set-user and set-group bits are not restored from an archive.
@@ -268,13 +270,15 @@ void setEncryption(const std::string& path, std::uint16_t flags, const unsigned 
                           entry.encryption = static_cast<ZipEntry::Encryption>(
                               static_cast<int>(ZipEntry::Encryption::Aes128) + data[4] - 1);
                           entry.method = get16(data + 5);
+                          entry.crcStored = get16(data) != kAesVendorVersionWithoutCrc;
                       });
     if (!entry.aes()) {
         throwUnsupportedEntry(path);
     }
 }
 
-// One central record as stored, before its local header is consulted.
+// One central record as stored, and the entry it describes as far as it is
+// known before its local header is consulted.
 struct CentralRecord {
     std::uint16_t madeBy = 0;
     std::uint16_t flags = 0;
@@ -283,18 +287,85 @@ struct CentralRecord {
     Sizes sizes;
     std::uint32_t attributes = 0;
     std::string rawName;
+    ZipEntry entry;
+    std::string systemName; // the name as this system names files
 };
+
+// The ZIP64 field replaces the sizes and the offset that are at their limit.
+void applyZip64Field(const std::string& path, const unsigned char* extra, std::size_t extraSize,
+                     Sizes& sizes) {
+    bool zip64 = false;
+    forEachExtraField(path, extra, extraSize,
+                      [&](std::uint16_t tag, const unsigned char* data, std::uint16_t length) {
+                          if (tag == kExtraZip64) {
+                              applyZip64(path, data, length, sizes, true);
+                              zip64 = true;
+                          }
+                      });
+    if (!zip64 &&
+        (sizes.size == kMax32 || sizes.compressedSize == kMax32 || sizes.localOffset == kMax32)) {
+        throwDamagedArchive(path, QStringLiteral("ZIP64 alanı eksik"));
+    }
+}
+
+// Fills in the entry a central record describes, as far as it is known before
+// its local header is consulted; `extra` is the record's extra block.
+void describeEntry(const std::string& path, const unsigned char* extra, std::size_t extraSize,
+                   DosTime dos, CentralRecord& record) {
+    ZipEntry& entry = record.entry;
+    entry.size = record.sizes.size;
+    entry.compressedSize = record.sizes.compressedSize;
+    entry.crc = record.crc;
+    entry.method = record.method;
+    entry.modified = modificationTime(path, extra, extraSize, dos.time, dos.date);
+    setEncryption(path, record.flags, extra, extraSize, entry);
+    // Named as this system names files first: a name ending in '\' is a
+    // file's here, and a folder's only from archivers whose separator it is.
+    record.systemName = entryName(record.rawName, (record.flags & kFlagUtf8) != 0,
+                                  static_cast<std::uint8_t>(record.madeBy >> 8));
+    classify(record.madeBy, record.attributes,
+             !record.systemName.empty() && record.systemName.back() == '/', entry);
+}
+
+// Reads the central record at the reader's position.
+CentralRecord readCentralRecord(SequentialReader& directory, const std::string& path) {
+    const unsigned char* h = directory.next(kCentralHeaderSize);
+    if (get32(h) != kCentralHeaderSignature) {
+        throwDamagedArchive(path, QStringLiteral("merkez dizini bozuk"));
+    }
+    if (get16(h + 34) != 0) {
+        throwDamagedArchive(path, QStringLiteral("birden çok parçalı arşiv"));
+    }
+    CentralRecord record;
+    record.madeBy = get16(h + 4);
+    record.flags = get16(h + 8);
+    record.method = get16(h + 10);
+    const DosTime dos{get16(h + 12), get16(h + 14)};
+    record.crc = get32(h + 16);
+    record.sizes = Sizes{get32(h + 24), get32(h + 20), get32(h + 42)};
+    const std::size_t nameSize = get16(h + 28);
+    const std::size_t extraSize = get16(h + 30);
+    const std::size_t commentSize = get16(h + 32);
+    record.attributes = get32(h + 38);
+    const unsigned char* name = directory.next(nameSize);
+    record.rawName.assign(reinterpret_cast<const char*>(name), nameSize);
+    const unsigned char* extra = directory.next(extraSize);
+    applyZip64Field(path, extra, extraSize, record.sizes);
+    describeEntry(path, extra, extraSize, dos, record);
+    directory.next(commentSize);
+    return record;
+}
 
 // Checks the local header against the central record; returns where the
 // stored bytes start.
-std::uint64_t checkLocalHeader(int fd, const std::string& path, const CentralRecord& central,
-                               std::uint64_t directoryOffset) {
+std::uint64_t checkLocalHeader(const UniqueFd& file, const std::string& path,
+                               const CentralRecord& central, std::uint64_t directoryOffset) {
     const std::uint64_t at = central.sizes.localOffset;
     if (at > directoryOffset || directoryOffset - at < kLocalHeaderSize) {
         throwDamagedArchive(path, QStringLiteral("yerel başlık dizinin dışında"));
     }
     unsigned char header[kLocalHeaderSize];
-    readExactly(fd, at, header, sizeof header, path);
+    readExactly(file, at, header, sizeof header, path);
     const std::uint16_t flags = get16(header + 6);
     const std::size_t nameSize = get16(header + 26);
     const std::size_t extraSize = get16(header + 28);
@@ -307,7 +378,7 @@ std::uint64_t checkLocalHeader(int fd, const std::string& path, const CentralRec
         throwDamagedArchive(path, QStringLiteral("yerel başlık dizinin dışında"));
     }
     std::vector<unsigned char> variable(nameSize + extraSize);
-    readExactly(fd, at + kLocalHeaderSize, variable.data(), variable.size(), path);
+    readExactly(file, at + kLocalHeaderSize, variable.data(), variable.size(), path);
     bool same = std::string_view(reinterpret_cast<const char*>(variable.data()), nameSize) ==
                 central.rawName;
     if ((flags & kFlagDataDescriptor) == 0) {
@@ -359,15 +430,12 @@ void requireSeparateData(const std::string& path,
                   QStringLiteral("Yedek dosyası bulunamadı: %1").arg(fromSystemPath(archive)));
 }
 
-ZipDirectory::ZipDirectory(int fd, const std::string& path, const NamePolicy& names) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        throwSystemError(QStringLiteral("Yedek dosyası okunamadı"), path);
-    }
-    if (!S_ISREG(st.st_mode)) {
+ZipDirectory::ZipDirectory(const UniqueFd& file, const std::string& path, const NamePolicy& names) {
+    const PathInfo info = lookUp(file, path);
+    if (info.kind != PathKind::File) {
         throwArchiveNotFound(path);
     }
-    const Layout layout = findLayout(fd, path, static_cast<std::uint64_t>(st.st_size));
+    const Layout layout = findLayout(file, path, info.size);
     // A hostile count cannot make us reserve more than the directory could hold.
     const std::uint64_t possible = layout.size / kCentralHeaderSize;
     if (layout.count > possible || layout.count > UINT32_MAX) {
@@ -377,63 +445,14 @@ ZipDirectory::ZipDirectory(int fd, const std::string& path, const NamePolicy& na
     std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
     spans.reserve(static_cast<std::size_t>(layout.count));
 
-    SequentialReader directory(fd, path, layout.offset, layout.size);
+    SequentialReader directory(file, path, layout.offset, layout.size);
     for (std::uint64_t index = 0; index < layout.count; ++index) {
-        const unsigned char* h = directory.next(kCentralHeaderSize);
-        if (get32(h) != kCentralHeaderSignature) {
-            throwDamagedArchive(path, QStringLiteral("merkez dizini bozuk"));
-        }
-        CentralRecord record;
-        record.madeBy = get16(h + 4);
-        record.flags = get16(h + 8);
-        record.method = get16(h + 10);
-        const std::uint16_t dosTime = get16(h + 12);
-        const std::uint16_t dosDate = get16(h + 14);
-        record.crc = get32(h + 16);
-        record.sizes = Sizes{get32(h + 24), get32(h + 20), get32(h + 42)};
-        const std::size_t nameSize = get16(h + 28);
-        const std::size_t extraSize = get16(h + 30);
-        const std::size_t commentSize = get16(h + 32);
-        const std::uint16_t disk = get16(h + 34);
-        record.attributes = get32(h + 38);
-        const unsigned char* name = directory.next(nameSize);
-        record.rawName.assign(reinterpret_cast<const char*>(name), nameSize);
-        const unsigned char* extra = directory.next(extraSize);
-        bool zip64 = false;
-        forEachExtraField(path, extra, extraSize,
-                          [&](std::uint16_t tag, const unsigned char* data, std::uint16_t length) {
-                              if (tag == kExtraZip64) {
-                                  applyZip64(path, data, length, record.sizes, true);
-                                  zip64 = true;
-                              }
-                          });
-        if (!zip64 && (record.sizes.size == kMax32 || record.sizes.compressedSize == kMax32 ||
-                       record.sizes.localOffset == kMax32)) {
-            throwDamagedArchive(path, QStringLiteral("ZIP64 alanı eksik"));
-        }
-        if (disk != 0) {
-            throwDamagedArchive(path, QStringLiteral("birden çok parçalı arşiv"));
-        }
-
-        ZipEntry entry;
+        const CentralRecord record = readCentralRecord(directory, path);
+        ZipEntry entry = record.entry;
         entry.index = static_cast<std::uint32_t>(index);
-        entry.size = record.sizes.size;
-        entry.compressedSize = record.sizes.compressedSize;
-        entry.crc = record.crc;
-        entry.method = record.method;
-        entry.modified = modificationTime(path, extra, extraSize, dosTime, dosDate);
-        setEncryption(path, record.flags, extra, extraSize, entry);
-        // Named as this system names files first: a name ending in '\' is a
-        // file's here, and a folder's only from archivers whose separator it is.
-        const std::string systemName = entryName(record.rawName, (record.flags & kFlagUtf8) != 0,
-                                                 static_cast<std::uint8_t>(record.madeBy >> 8));
-        classify(record.madeBy, record.attributes, !systemName.empty() && systemName.back() == '/',
-                 entry);
-        directory.next(commentSize);
-
-        entry.dataOffset = checkLocalHeader(fd, path, record, layout.offset);
+        entry.dataOffset = checkLocalHeader(file, path, record, layout.offset);
         spans.emplace_back(record.sizes.localOffset, entry.dataOffset + entry.compressedSize);
-        const std::string listed = names(systemName);
+        const std::string listed = names(record.systemName);
         if (!listed.empty()) {
             entry.path = names_.add(listed);
             entries_.push_back(entry);

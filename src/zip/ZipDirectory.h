@@ -2,6 +2,7 @@
 
 #include "base/NameStore.h"
 #include "base/TreeEntry.h"
+#include "fs/File.h"
 
 #include <QString>
 
@@ -24,6 +25,7 @@ struct ZipEntry : TreeEntry {
     std::uint32_t crc = 0;
     std::uint16_t method = 0; // compression, before encryption
     Encryption encryption = Encryption::None;
+    bool crcStored = true; // AE-2 entries leave it out: their HMAC covers the data
 
     bool aes() const { return encryption >= Encryption::Aes128; }
 };
@@ -41,7 +43,8 @@ using NamePolicy = std::function<std::string(std::string name)>;
 // record against its local header, and that no two entries share stored bytes.
 class ZipDirectory {
 public:
-    ZipDirectory(int fd, const std::string& path, const NamePolicy& names);
+    // `path` names the open `file` in messages.
+    ZipDirectory(const fs::UniqueFd& file, const std::string& path, const NamePolicy& names);
 
     // Entries in directory order, without those the name policy left out.
     const std::vector<ZipEntry>& entries() const { return entries_; }

@@ -1,5 +1,7 @@
 #include "zip/ZipFormat.h"
 
+#include "base/Clock.h"
+
 #include <QStringDecoder>
 
 #include <limits>
@@ -15,8 +17,7 @@ bool isUtf8(std::string_view name) {
 }
 
 DosTime toDosTime(std::time_t seconds) {
-    std::tm tm{};
-    localtime_r(&seconds, &tm);
+    const std::tm tm = localTime(seconds);
     if (tm.tm_year < 80) {
         return DosTime{0, (1 << 5) | 1}; // 1 January 1980
     }

@@ -41,6 +41,12 @@ constexpr std::uint16_t kVersionAes = 51;
 constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
 constexpr std::uint16_t kMax16 = 0xFFFFu;
 constexpr std::uint32_t kDosDirectoryAttribute = 0x10;
+// A Unix archiver keeps the file's type and permission bits in the upper half
+// of the external attributes, with the values Unix systems give them.
+constexpr std::uint32_t kUnixTypeMask = 0170000;
+constexpr std::uint32_t kUnixFile = 0100000;
+constexpr std::uint32_t kUnixFolder = 0040000;
+constexpr std::uint32_t kUnixLink = 0120000;
 
 // Fixed parts of the records, in bytes.
 constexpr std::size_t kLocalHeaderSize = 30;
@@ -52,6 +58,8 @@ constexpr std::size_t kZip64EndSize = 56;
 // AE-1: the CRC of the plain data is stored as well, so readers check both the
 // CRC and the HMAC.
 constexpr std::uint16_t kAesVendorVersion = 1;
+// AE-2 leaves the CRC out (0): the HMAC alone covers the data.
+constexpr std::uint16_t kAesVendorVersionWithoutCrc = 2;
 constexpr std::uint8_t kAesStrength256 = 3;
 
 struct DosTime {

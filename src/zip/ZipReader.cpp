@@ -10,9 +10,8 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <unistd.h>
+#include <exception>
 
 namespace kavlento::zip {
 
@@ -31,17 +30,7 @@ constexpr std::uint64_t kWholeEntry = 256u << 10;
 }
 
 [[noreturn]] void zipFailure(zip_error_t* error, const std::string& archive) {
-    const int code = zip_error_code_zip(error);
-    const int system = zip_error_code_system(error);
-    switch (code) {
-    case ZIP_ER_OPEN:
-    case ZIP_ER_READ:
-    case ZIP_ER_SEEK:
-    case ZIP_ER_TELL:
-        if (zip_error_system_type(error) == ZIP_ET_SYS && system != 0) {
-            throwSystemError(system, QStringLiteral("Yedek dosyası okunamadı"), archive);
-        }
-        break;
+    switch (zip_error_code_zip(error)) {
     case ZIP_ER_MEMORY:
         throw Failure(FailureCode::OutOfMemory, QStringLiteral("Bellek yetersiz"));
     case ZIP_ER_WRONGPASSWD:
@@ -56,7 +45,110 @@ constexpr std::uint64_t kWholeEntry = 256u << 10;
     throwDamagedArchive(archive, QString::fromUtf8(zip_error_strerror(error)));
 }
 
+// A libzip error, whose text libzip may allocate, freed when it goes.
+struct LibzipError {
+    LibzipError() { zip_error_init(&e); }
+    ~LibzipError() { zip_error_fini(&e); }
+    LibzipError(const LibzipError&) = delete;
+    LibzipError& operator=(const LibzipError&) = delete;
+
+    zip_error_t e;
+};
+
 } // namespace
+
+// --- The archive as libzip reads it ------------------------------------------
+
+// libzip reads the archive through fs, from the very file the directory was
+// read from. A failure of fs is kept here instead of unwinding through libzip,
+// and thrown once libzip has returned.
+class ZipReader::LibzipInput {
+public:
+    LibzipInput(const ZipReader& archive, std::uint64_t size) : archive_(archive), size_(size) {}
+    LibzipInput(const LibzipInput&) = delete;
+    LibzipInput& operator=(const LibzipInput&) = delete;
+
+    static zip_int64_t call(void* self, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+        return static_cast<LibzipInput*>(self)->serve(data, length, command);
+    }
+
+    void rethrowFailure() const {
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+    }
+
+private:
+    zip_int64_t serve(void* data, zip_uint64_t length, zip_source_cmd_t command) {
+        switch (command) {
+        case ZIP_SOURCE_OPEN:
+            position_ = 0;
+            return 0;
+        case ZIP_SOURCE_READ:
+            return read(static_cast<std::uint8_t*>(data), length);
+        case ZIP_SOURCE_SEEK:
+            return seek(data, length);
+        case ZIP_SOURCE_TELL:
+            return static_cast<zip_int64_t>(position_);
+        case ZIP_SOURCE_STAT:
+            return stat(data, length);
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&error_.e, data, length);
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(
+                ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL,
+                ZIP_SOURCE_SUPPORTS, -1);
+        case ZIP_SOURCE_CLOSE:
+        case ZIP_SOURCE_FREE:
+            return 0;
+        default:
+            zip_error_set(&error_.e, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+        }
+    }
+
+    zip_int64_t seek(void* data, zip_uint64_t length) {
+        const zip_int64_t at =
+            zip_source_seek_compute_offset(position_, size_, data, length, &error_.e);
+        if (at < 0) {
+            return -1;
+        }
+        position_ = static_cast<std::uint64_t>(at);
+        return 0;
+    }
+
+    zip_int64_t stat(void* data, zip_uint64_t length) {
+        auto* stat = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &error_.e);
+        if (stat == nullptr) {
+            return -1;
+        }
+        zip_stat_init(stat);
+        stat->size = size_;
+        stat->valid |= ZIP_STAT_SIZE;
+        return sizeof(zip_stat_t);
+    }
+
+    zip_int64_t read(std::uint8_t* buffer, zip_uint64_t capacity) {
+        const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(
+            {capacity, size_ - std::min(position_, size_), std::uint64_t{1} << 30}));
+        try {
+            archive_.readStored(position_, buffer, size);
+        } catch (...) {
+            failure_ = std::current_exception();
+            zip_error_set(&error_.e, ZIP_ER_READ, 0);
+            return -1;
+        }
+        position_ += size;
+        return static_cast<zip_int64_t>(size);
+    }
+
+    const ZipReader& archive_; // owns this input
+    std::uint64_t size_;
+    std::uint64_t position_ = 0;
+    LibzipError error_;
+    std::exception_ptr failure_;
+};
 
 // --- ZipReader -------------------------------------------------------------
 
@@ -71,7 +163,7 @@ UniqueFd ZipReader::openArchive(const std::string& path) {
 }
 
 ZipReader::ZipReader(UniqueFd file, const std::string& path, const NamePolicy& names)
-    : path_(path), fd_(std::move(file)), directory_(fd_.get(), path, names) {}
+    : path_(path), fd_(std::move(file)), directory_(fd_, path, names) {}
 
 ZipReader::~ZipReader() {
     if (zip_ != nullptr) {
@@ -81,7 +173,7 @@ ZipReader::~ZipReader() {
 
 void ZipReader::readStored(std::uint64_t offset, std::uint8_t* buffer, std::size_t size) const {
     try {
-        readExactly(fd_.get(), offset, buffer, size, path_);
+        readExactly(fd_, offset, buffer, size, path_);
     } catch (const Failure& failure) {
         if (failure.code() != FailureCode::InputPastEnd) {
             throw;
@@ -105,14 +197,15 @@ zip_t* ZipReader::libzip() const {
         return zip_;
     }
     // The very file that was listed, with libzip's own consistency checks.
-    const int copy = fs::duplicate(fd_, path_).release();
-    int code = 0;
-    zip_t* zip = zip_fdopen(copy, ZIP_CHECKCONS, &code);
+    input_ = std::make_unique<LibzipInput>(*this, lookUp(fd_, path_).size);
+    LibzipError error;
+    zip_source_t* source = zip_source_function_create(&LibzipInput::call, input_.get(), &error.e);
+    zip_t* zip = source == nullptr
+                     ? nullptr
+                     : zip_open_from_source(source, ZIP_CHECKCONS | ZIP_RDONLY, &error.e);
     if (zip == nullptr) {
-        ::close(copy);
-        zip_error_t error;
-        zip_error_init_with_code(&error, code);
-        zipFailure(&error, path_);
+        zip_source_free(source); // an archive that opened owns its source
+        throwLibzipFailure(&error.e);
     }
     if (zip_get_num_entries(zip, 0) != static_cast<zip_int64_t>(directory_.recordCount())) {
         zip_discard(zip);
@@ -120,6 +213,13 @@ zip_t* ZipReader::libzip() const {
     }
     zip_ = zip;
     return zip_;
+}
+
+void ZipReader::throwLibzipFailure(zip_error_t* error) const {
+    if (input_) {
+        input_->rethrowFailure();
+    }
+    zipFailure(error, path_);
 }
 
 ZipReader::LibzipEntry::LibzipEntry(const ZipReader& archive, const ZipEntry& entry,
@@ -130,7 +230,7 @@ ZipReader::LibzipEntry::LibzipEntry(const ZipReader& archive, const ZipEntry& en
     file_ = zip_fopen_index_encrypted(zip, entry.index, 0,
                                       password.empty() ? nullptr : password.c_str());
     if (file_ == nullptr) {
-        zipFailure(zip_get_error(zip), archive.path_);
+        archive.throwLibzipFailure(zip_get_error(zip));
     }
 }
 
@@ -143,7 +243,7 @@ std::size_t ZipReader::LibzipEntry::read(std::uint8_t* buffer, std::size_t capac
     const std::lock_guard<std::mutex> lock(archive_.mutex_);
     const zip_int64_t n = zip_fread(file_, buffer, capacity);
     if (n < 0) {
-        zipFailure(zip_file_get_error(file_), archive_.path_);
+        archive_.throwLibzipFailure(zip_file_get_error(file_));
     }
     return static_cast<std::size_t>(n);
 }
@@ -388,8 +488,7 @@ std::size_t EntryReader::read(std::uint8_t* buffer, std::size_t capacity) {
         if (produced_ != entry_.size) {
             throwDamagedArchive(archivePath_, QStringLiteral("girdi bildirilen boyuttan küçük"));
         }
-        // AE-2 stores no CRC (0); every other entry is checked here too.
-        if (entry_.crc != 0 && crc_ != entry_.crc) {
+        if (entry_.crcStored && crc_ != entry_.crc) {
             throwDamagedArchive(archivePath_, QStringLiteral("CRC uyuşmuyor"));
         }
     }

@@ -13,6 +13,7 @@
 
 typedef struct zip zip_t;
 typedef struct zip_file zip_file_t;
+typedef struct zip_error zip_error_t;
 
 namespace kavlento::zip {
 
@@ -42,7 +43,7 @@ public:
         std::size_t read(std::uint8_t* buffer, std::size_t capacity);
 
     private:
-        const ZipReader& archive_;
+        const ZipReader& archive_; // outlives its entries
         zip_file_t* file_;
     };
 
@@ -58,18 +59,24 @@ public:
     static fs::UniqueFd openArchive(const std::string& path);
 
 private:
+    class LibzipInput;
+
     zip_t* libzip() const; // with mutex_ held
+    // The failure of the file beneath libzip where there was one, else libzip's own.
+    [[noreturn]] void throwLibzipFailure(zip_error_t* error) const;
 
     std::string path_;
     fs::UniqueFd fd_;
     ZipDirectory directory_;
     mutable std::mutex mutex_;
+    mutable std::unique_ptr<LibzipInput> input_; // what libzip reads, once opened
     mutable zip_t* zip_ = nullptr;
 };
 
 // The plain content of one entry, read in pieces. Decryption (traditional or
 // AES), decompression and every check (password, CRC, HMAC, the declared size)
 // happen on the way; read() returns 0 only once the whole entry has passed them.
+// The archive, and the entry (one of its entries()), must outlive the reader.
 class EntryReader {
 public:
     EntryReader(const ZipReader& archive, const ZipEntry& entry, const std::string& password);
@@ -89,7 +96,7 @@ private:
     static void requireKnownMethod(const ZipReader& archive, const ZipEntry& entry);
 
     std::unique_ptr<Source> source_;
-    const ZipEntry& entry_;
+    const ZipEntry& entry_; // one of the archive's entries(), which outlive the reader
     std::string archivePath_;
     std::uint64_t produced_ = 0;
     std::uint32_t crc_ = 0;

@@ -62,13 +62,13 @@ std::string headerName(const TreeEntry& entry) {
 std::uint32_t unixType(EntryKind kind) {
     switch (kind) {
     case EntryKind::Folder:
-        return 0040000;
+        return kUnixFolder;
     case EntryKind::Link:
-        return 0120000;
+        return kUnixLink;
     case EntryKind::File:
         break;
     }
-    return 0100000;
+    return kUnixFile;
 }
 
 void putAesExtra(std::string& out, std::uint16_t actualMethod) {
@@ -82,8 +82,8 @@ void putAesExtra(std::string& out, std::uint16_t actualMethod) {
 
 } // namespace
 
-ZipWriter::ZipWriter(int fd, std::string pathForErrors, std::size_t bufferSize)
-    : fd_(fd), path_(std::move(pathForErrors)), bufferSize_(bufferSize) {
+ZipWriter::ZipWriter(const UniqueFd& file, std::string pathForErrors, std::size_t bufferSize)
+    : file_(file), path_(std::move(pathForErrors)), bufferSize_(bufferSize) {
     buffer_.reserve(bufferSize_);
 }
 
@@ -132,7 +132,7 @@ void ZipWriter::abandonEntry() {
     } else {
         // Cut, not overwritten: the file still only ever grows at its end.
         buffer_.clear();
-        truncateTo(fd_, start, path_);
+        truncateTo(file_, start, path_);
         bufferStart_ = start;
     }
 }
@@ -193,9 +193,9 @@ void ZipWriter::append(const void* data, std::size_t size) {
 }
 
 void ZipWriter::flush() {
-    writeAllAt(fd_, bufferStart_, buffer_.data(), buffer_.size(), path_);
+    writeAllAt(file_, bufferStart_, buffer_.data(), buffer_.size(), path_);
     // The disk writes while the rest is compressed, instead of all at the end.
-    startWriting(fd_, bufferStart_, buffer_.size());
+    startWriting(file_, bufferStart_, buffer_.size());
     bufferStart_ += buffer_.size();
     buffer_.clear();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/TreeEntry.h"
+#include "fs/File.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +19,9 @@ class ZipWriter {
 public:
     static constexpr std::size_t kDefaultBufferSize = 4u << 20;
 
-    ZipWriter(int fd, std::string pathForErrors, std::size_t bufferSize = kDefaultBufferSize);
+    // `file` must outlive the writer.
+    ZipWriter(const fs::UniqueFd& file, std::string pathForErrors,
+              std::size_t bufferSize = kDefaultBufferSize);
 
     // `entry.path` must stay valid until finish(). `method` is store or deflate,
     // before encryption; `encrypted` means WinZip AES-256.
@@ -51,7 +54,7 @@ private:
     static std::string dataDescriptor(const Entry& entry);
     static std::string centralHeader(const Entry& entry);
 
-    int fd_;
+    const fs::UniqueFd& file_;
     std::string path_;
     std::size_t bufferSize_;
     std::vector<std::uint8_t> buffer_;

@@ -130,7 +130,7 @@ TEST_F(Startup, AnInterruptedRestoreIsUndoneBeforeTheHistoryIsRead) {
     const QString working = programFolder + "/.kavlento-geri-yukleme";
     writeBytes(programFile("yedekleme.lst"), "\"yarım\",\"kalmış\",\"/geri yükleme\"\r\n");
     writeBytes(working + "/eski/yedekleme.lst", kHistory);
-    QByteArray journal = "F1";
+    QByteArray journal = "KJ2F1" + QByteArray(4, '\0'); // in the folder's own working folder
     journal.append(char(13)).append(QByteArray(3, '\0')).append("yedekleme.lst");
     writeBytes(working + "/gunluk", journal);
     startInteractive();

@@ -320,3 +320,19 @@ TEST_F(HostileArchive, ATimeFieldWhoseSizesWrapAroundIsReadToItsEnd) {
     extract(path, restored);
     EXPECT_EQ(readBytes(restored + "/a.txt"), "içerik");
 }
+
+// A CRC of 0 is checked like any other: only an AE-2 entry leaves its CRC out
+// (its HMAC covers the data).
+TEST_F(HostileArchive, AZeroCrcIsCheckedUnlessTheEntryIsAe2) {
+    writeFile(source + "/a.txt", "içerik");
+    QByteArray bytes = readBytes(compress(source));
+    const qsizetype central = bytes.indexOf("PK\1\2");
+    bytes.replace(central + 16, 4, QByteArray(4, '\0'));
+    const QString path = work.file("crc.ksd");
+    writeBytes(path, bytes);
+    expectRefused(path, FailureCode::InvalidArchive);
+    bytes[bytes.indexOf(QByteArray("\1\x99\7\0", 4), central) + 4] = 2; // AE-1 becomes AE-2
+    writeBytes(path, bytes);
+    extract(path, restored);
+    EXPECT_EQ(readBytes(restored + "/a.txt"), "içerik");
+}

@@ -10,7 +10,6 @@
 #include <QFileInfo>
 
 #include <atomic>
-#include <fcntl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -75,14 +74,12 @@ protected:
     // Packs `scanned` into a fresh archive; returns what was packed.
     std::vector<archive::PackedEntry> packInto(const std::string& archivePath,
                                                const fs::ScannedTree& scanned) {
-        const int fd = ::open(archivePath.c_str(), O_CREAT | O_RDWR | O_TRUNC, 0644);
-        EXPECT_GE(fd, 0);
-        zip::ZipWriter writer(fd, archivePath);
+        const fs::UniqueFd file = fs::createNew(archivePath, 0644);
+        zip::ZipWriter writer(file, archivePath);
         archive::JobControl control;
         auto packed = archive::pack(scanned.entries, fs::toSystemPath(source), {"6150937284", 6, 2},
                                     writer, control);
         writer.finish();
-        ::close(fd);
         return packed;
     }
 

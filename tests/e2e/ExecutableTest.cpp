@@ -203,7 +203,7 @@ TEST_F(Executable, WithoutADisplayTheMissingTargetGoesToStandardErrorAndEnds) {
 }
 
 TEST_F(Executable, ASecondStartWhileOneRunsEndsAtOnceWhateverItsUserOrSession) {
-    ASSERT_EQ(::geteuid(), 0u) << "runs as root to start the program as another user";
+    KAVLENTO_NEEDS_ROOT("starts the program as another user");
     storeTarget(targetFolder);
     for (const QString& path : {folder.path(), programFolder}) {
         ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0755), 0); // others may look in
@@ -236,7 +236,7 @@ TEST_F(Executable, ASecondStartWhileOneRunsEndsAtOnceWhateverItsUserOrSession) {
 TEST_F(Executable, AFailureAtStartUpIsReportedAndEndsWithStatusOne) {
     // Another user may run the program but not look into its folder: the lock
     // on the folder cannot be taken. No abort, whatever the runtime folder.
-    ASSERT_EQ(::geteuid(), 0u) << "runs as root to start the program as another user";
+    KAVLENTO_NEEDS_ROOT("starts the program as another user");
     storeTarget(targetFolder);
     ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(programFolder).constData(), 0711), 0);
@@ -535,6 +535,7 @@ protected:
 } // namespace
 
 TEST_P(UsbStick, TwoBackupsInOneSecondGetTwoNamesAndEachRestoresTheFolder) {
+    KAVLENTO_NEEDS_ROOT("mounts a file system");
     makeSampleTree(programFolder);
     writeFile(programFolder + "/resim.jpg", incompressibleBytes(GetParam().pictureBytes, 5));
     // The program's symbols would be most of the archive.
@@ -645,6 +646,7 @@ TEST_P(WhereTheTargetLies, OnlyEarlierArchivesAreLeftOutOfTheNextBackup) {
         target = programFolder;
         break;
     case TargetPlace::MountedInside:
+        KAVLENTO_NEEDS_ROOT("mounts a file system");
         mounted = std::make_unique<MountedFileSystem>(targetFolder, programFolder + "/bagli");
         break;
     }
@@ -674,6 +676,7 @@ INSTANTIATE_TEST_SUITE_P(Targets, WhereTheTargetLies,
 // Three program folders back up into one stick in the same second: each takes
 // a free name, and each history names the archive of its own folder.
 TEST_F(Executable, FoldersRacingForOneNameEachRecordTheirOwnArchive) {
+    KAVLENTO_NEEDS_ROOT("mounts a file system");
     const MountedFileSystem stick(FileSystemKind::ExFat, targetFolder);
     holdClockAt("2031-06-15 10:20:30");
     const QString first = programFolder;
@@ -708,6 +711,7 @@ TEST_F(Executable, FoldersRacingForOneNameEachRecordTheirOwnArchive) {
 // A backup stopped by a signal removes its unfinished file, records nothing
 // and says so; one killed outright records nothing either.
 TEST_F(Executable, ABackupStoppedOrKilledLeavesNoArchiveAndNoRecord) {
+    KAVLENTO_NEEDS_ROOT("mounts a file system");
     writeFile(programFolder + "/resim.jpg", incompressibleBytes(60 << 20, 9));
     const MountedFileSystem stick(FileSystemKind::ExFat, targetFolder, 160);
     storeTarget(targetFolder);

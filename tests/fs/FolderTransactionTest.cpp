@@ -24,6 +24,7 @@ QByteArray journalRecord(char kind, bool existed, const QByteArray& path) {
     QByteArray record;
     record.append(kind);
     record.append(existed ? '1' : '0');
+    record.append(QByteArray(4, '\0')); // in the destination's own working folder
     const auto length = static_cast<std::uint32_t>(path.size());
     for (int i = 0; i < 4; ++i) {
         record.append(static_cast<char>((length >> (8 * i)) & 0xff));
@@ -83,7 +84,7 @@ TEST_F(Transaction, AnInterruptedMoveIsPutBackAtTheNextStart) {
     writeFile(restored + "/c.txt", "eski c", 0644, 1400000000);
     writeFile(restored + "/kalir.txt", "dokunulmaz", 0644, 1400000000);
     writeBytes(working + "/gunluk",
-               journalRecord('D', false, "alt") + journalRecord('F', true, "a.txt") +
+               "KJ2" + journalRecord('D', false, "alt") + journalRecord('F', true, "a.txt") +
                    journalRecord('F', false, "alt/b.txt") + journalRecord('F', true, "c.txt"));
     QFile::setPermissions(restored + "/alt", QFile::ReadOwner | QFile::ExeOwner);
 

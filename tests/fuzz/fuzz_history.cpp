@@ -7,20 +7,16 @@
 
 using kavlento::store::History;
 using kavlento::store::HistoryFile;
-using kavlento::store::HistoryRecord;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QList<HistoryRecord> records =
-        History::parse(
-            QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)))
-            .toList();
+    const History history = History::parse(
+        QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
     QByteArray rewritten;
-    for (const HistoryRecord& record : records) {
-        rewritten += HistoryFile::format(record);
+    for (std::size_t i = 0; i < history.size(); ++i) {
+        rewritten += HistoryFile::format(history.record(i));
     }
     // Fields never hold a quote or a line end, so the rewrite reads back whole.
-    const QList<HistoryRecord> again = History::parse(rewritten).toList();
-    if (again.size() != records.size()) {
+    if (History::parse(rewritten).size() != history.size()) {
         __builtin_trap();
     }
     return 0;

@@ -7,6 +7,7 @@
 #include "store/TargetSetting.h"
 #include "support/ArchiveJobsTestBase.h"
 #include "support/ArchiveTestSupport.h"
+#include "support/HistoryRecords.h"
 #include "support/ReliabilityTestSupport.h"
 #include "support/TempFolder.h"
 
@@ -129,7 +130,7 @@ TEST_F(Crash, AKilledRemovalLeavesTheOldOrTheNewHistory) {
                {"remove", programFolder});
         const auto loaded = history.load();
         ASSERT_TRUE(loaded.has_value());
-        const QList<store::HistoryRecord> records = loaded->toList();
+        const QList<store::HistoryRecord> records = recordsOf(*loaded);
         const qsizetype removed = original.size() - records.size();
         EXPECT_EQ(records, original.mid(removed)) << "after " << moment << " ms";
         QByteArray expected;

@@ -99,6 +99,7 @@ protected:
 } // namespace
 
 TEST_F(Faults, AFullDiskDuringABackupLeavesNoArchive) {
+    KAVLENTO_NEEDS_ROOT("mounts a file system");
     writeFile(programFolder + "/resim.jpg", incompressibleBytes(24 << 20, 1));
     writeFile(programFolder + "/not.txt", "not");
     const MountedFileSystem small(FileSystemKind::Tmpfs, targetFolder, 12);
@@ -112,6 +113,7 @@ TEST_F(Faults, AFullDiskDuringABackupLeavesNoArchive) {
 }
 
 TEST_F(Faults, ARestoreTooLargeForTheDiskIsRefusedBeforeAnythingChanges) {
+    KAVLENTO_NEEDS_ROOT("mounts a file system");
     // A compression bomb: a few hundred kilobytes that unpack to 400 MB.
     const QString bombSource = folder.file("bomba");
     writeFile(bombSource + "/sifir.bin", QByteArray(400 << 20, '\0'));

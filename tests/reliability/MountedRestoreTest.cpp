@@ -74,6 +74,7 @@ protected:
     std::optional<MountedFileSystem> ram, inner, bound, busy;
 
     void SetUp() override {
+        KAVLENTO_NEEDS_ROOT("mounts file systems");
         QDir().mkpath(folder.file("disk"));
         ram.emplace(FileSystemKind::Tmpfs, program + "/ram", 20);
         inner.emplace(FileSystemKind::Tmpfs, program + "/ram/iç", 20);

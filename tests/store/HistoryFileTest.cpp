@@ -1,4 +1,5 @@
 #include "store/HistoryFile.h"
+#include "support/HistoryRecords.h"
 #include "support/TempFolder.h"
 
 #include <QDir>
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 using namespace kavlento::store;
+using kavlento::testing::recordsOf;
 using kavlento::testing::TempFolder;
 
 namespace {
@@ -49,7 +51,7 @@ TEST_F(HistoryFileTest, AppendWritesExactLinesOldestFirst) {
     history.append(kSecond);
     history.append(kThird);
     EXPECT_EQ(folder.read("yedekleme.lst"), kFirstLine + kSecondLine + kThirdLine);
-    EXPECT_EQ(history.load().value().toList(), (QList<HistoryRecord>{kFirst, kSecond, kThird}));
+    EXPECT_EQ(recordsOf(history.load().value()), (QList<HistoryRecord>{kFirst, kSecond, kThird}));
 }
 
 TEST_F(HistoryFileTest, RemovingKeepsTheOthersInOrderByteForByte) {
@@ -67,7 +69,7 @@ TEST_F(HistoryFileTest, RemovingTheOnlyRecordLeavesAnEmptyFile) {
     EXPECT_TRUE(history.removeArchive(kSecond.archivePath));
     EXPECT_TRUE(folder.exists("yedekleme.lst"));
     EXPECT_EQ(folder.read("yedekleme.lst"), QByteArray());
-    EXPECT_EQ(history.load().value().toList(), QList<HistoryRecord>{});
+    EXPECT_EQ(recordsOf(history.load().value()), QList<HistoryRecord>{});
     EXPECT_FALSE(folder.exists("yedek.yedek"));
 }
 
@@ -78,7 +80,7 @@ TEST_F(HistoryFileTest, EveryRecordOfTheArchiveGoesAndItsFileStays) {
     history.append(kSecond);
     history.append(record("2", "b", archive));
     EXPECT_TRUE(history.removeArchive(archive));
-    EXPECT_EQ(history.load().value().toList(), QList<HistoryRecord>{kSecond});
+    EXPECT_EQ(recordsOf(history.load().value()), QList<HistoryRecord>{kSecond});
     EXPECT_EQ(folder.read("arsiv.ksd"), QByteArray("archive bytes"));
 }
 
@@ -91,7 +93,7 @@ TEST_F(HistoryFileTest, PathsThatDifferOnlyInLetterCaseNameOneArchive) {
         history.append(other);
         history.append(upper);
         history.removeArchive(selected.archivePath);
-        EXPECT_EQ(history.load().value().toList(), QList<HistoryRecord>{other});
+        EXPECT_EQ(recordsOf(history.load().value()), QList<HistoryRecord>{other});
         history.removeArchive(other.archivePath);
     }
 }
@@ -106,11 +108,11 @@ TEST_F(HistoryFileTest, CommasAndTurkishLettersSurviveAppendLoadAndRemoval) {
         QByteArray(
             "\"06.12.2026\",\"08:24:34\",\"/media/\xDD\xDE\xD0,\xFD yedek/06.12.2026/1.ksd\"\r\n") +
             HistoryFile::format(kSecond));
-    EXPECT_EQ(history.load().value().toList(), (QList<HistoryRecord>{turkish, kSecond}));
+    EXPECT_EQ(recordsOf(history.load().value()), (QList<HistoryRecord>{turkish, kSecond}));
     history.removeArchive(kSecond.archivePath);
-    EXPECT_EQ(history.load().value().toList(), QList<HistoryRecord>{turkish});
+    EXPECT_EQ(recordsOf(history.load().value()), QList<HistoryRecord>{turkish});
     history.removeArchive(turkish.archivePath);
-    EXPECT_EQ(history.load().value().toList(), QList<HistoryRecord>{});
+    EXPECT_EQ(recordsOf(history.load().value()), QList<HistoryRecord>{});
 }
 
 TEST_F(HistoryFileTest, AbsentFileLoadsAsNothingAndRemovalCreatesNothing) {
@@ -123,13 +125,13 @@ TEST_F(HistoryFileTest, AbsentFileLoadsAsNothingAndRemovalCreatesNothing) {
 TEST_F(HistoryFileTest, ARecordCutShortAtTheEndIsIgnoredAndDroppedByTheNextRewrite) {
     folder.write("yedekleme.lst",
                  kFirstLine + kSecondLine + "\"07.12.2026\",\"10:00:00\",\"D:\\YE");
-    EXPECT_EQ(history.load().value().toList(), (QList<HistoryRecord>{kFirst, kSecond}));
+    EXPECT_EQ(recordsOf(history.load().value()), (QList<HistoryRecord>{kFirst, kSecond}));
 
     folder.write("yedekleme.lst", kFirstLine + "\"07.12.2026\",\"10:00");
-    EXPECT_EQ(history.load().value().toList(), QList<HistoryRecord>{kFirst});
+    EXPECT_EQ(recordsOf(history.load().value()), QList<HistoryRecord>{kFirst});
 
     history.append(kThird); // starts on a line of its own
-    EXPECT_EQ(history.load().value().toList(), (QList<HistoryRecord>{kFirst, kThird}));
+    EXPECT_EQ(recordsOf(history.load().value()), (QList<HistoryRecord>{kFirst, kThird}));
     history.removeArchive(kFirst.archivePath);
     EXPECT_EQ(folder.read("yedekleme.lst"), kThirdLine);
 }
@@ -138,7 +140,7 @@ TEST_F(HistoryFileTest, AppendAfterAFileWithoutAFinalLineEndStartsANewLine) {
     folder.write("yedekleme.lst", kFirstLine.chopped(2));
     history.append(kSecond);
     EXPECT_EQ(folder.read("yedekleme.lst"), kFirstLine + kSecondLine);
-    EXPECT_EQ(history.load().value().toList(), (QList<HistoryRecord>{kFirst, kSecond}));
+    EXPECT_EQ(recordsOf(history.load().value()), (QList<HistoryRecord>{kFirst, kSecond}));
 }
 
 TEST_F(HistoryFileTest, ALeftoverTwinFromACrashIsSimplyReplaced) {
@@ -159,5 +161,5 @@ TEST_F(HistoryFileTest, ALeftoverTwinFromACrashIsSimplyReplaced) {
 
 TEST_F(HistoryFileTest, AnEmptyFileIsAnEmptyHistory) {
     folder.write("yedekleme.lst", "");
-    EXPECT_EQ(history.load().value().toList(), QList<HistoryRecord>{});
+    EXPECT_EQ(recordsOf(history.load().value()), QList<HistoryRecord>{});
 }

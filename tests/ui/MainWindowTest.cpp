@@ -121,8 +121,8 @@ TEST(MainWindow, ColoursAndFonts) {
     EXPECT_EQ(control<QLabel>(window, "Label2")->palette().color(QPalette::WindowText),
               QColor(255, 255, 255));
     EXPECT_EQ(control<StyledButton>(window, "Command2")->textColor(), QColor(255, 0, 0));
-    EXPECT_EQ(control<StyledButton>(window, "Command2")->look().appearance, 2);
-    EXPECT_EQ(control<StyledButton>(window, "Command5")->look().appearance, 5);
+    EXPECT_EQ(control<StyledButton>(window, "Command2")->look().corners, ButtonCorners::Rounded);
+    EXPECT_EQ(control<StyledButton>(window, "Command5")->look().corners, ButtonCorners::Square);
     EXPECT_EQ(control<StyledButton>(window, "Command5")->look().border, QColor(0, 60, 116));
     EXPECT_EQ(control<StyledButton>(window, "Command5")->look().borderMedium, QColor(0, 0, 127));
     EXPECT_EQ(control<StyledButton>(window, "Command5")->look().face, QColor(255, 255, 255));

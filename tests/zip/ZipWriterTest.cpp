@@ -1,5 +1,5 @@
 #include "zip/ZipWriter.h"
-#include "fs/File.h"
+#include "fs/Descriptor_posix.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/TempFolder.h"
 #include "zip/ZipFormat.h"
@@ -30,10 +30,11 @@ struct Written {
 // entry, written and taken back.
 void writeArchive(const QString& path, const std::vector<Written>& entries,
                   const QByteArray& abandoned = QByteArray()) {
-    fs::UniqueFd fd(::open(QFile::encodeName(path).constData(),
-                           O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644));
-    ASSERT_TRUE(fd.valid());
-    ZipWriter writer(fd.get(), path.toStdString(), kBuffer);
+    const fs::UniqueFd file =
+        fs::Descriptor::adopt(::open(QFile::encodeName(path).constData(),
+                                     O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644));
+    ASSERT_TRUE(file.valid());
+    ZipWriter writer(file, path.toStdString(), kBuffer);
     const auto put = [&](const Written& w, bool keep) {
         TreeEntry tree;
         tree.path = w.name;

@@ -1,5 +1,6 @@
 #include "main/Display.h"
 
+#include "fs/Descriptor_posix.h"
 #include "fs/File.h"
 
 #include <QByteArray>
@@ -57,14 +58,17 @@ bool waitFor(int fd, short events, const QDeadlineTimer& deadline) {
 
 fs::UniqueFd connectWithin(const sockaddr* address, socklen_t length,
                            const QDeadlineTimer& deadline) {
-    fs::UniqueFd fd(::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!fd.valid() || (::connect(fd.get(), address, length) != 0 && errno != EINPROGRESS) ||
-        !waitFor(fd.get(), POLLOUT, deadline)) {
+    fs::UniqueFd fd = fs::Descriptor::adopt(
+        ::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.valid() ||
+        (::connect(fs::Descriptor::of(fd), address, length) != 0 && errno != EINPROGRESS) ||
+        !waitFor(fs::Descriptor::of(fd), POLLOUT, deadline)) {
         return fs::UniqueFd();
     }
     int error = 0;
     socklen_t size = sizeof error;
-    if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+    if (::getsockopt(fs::Descriptor::of(fd), SOL_SOCKET, SO_ERROR, &error, &size) != 0 ||
+        error != 0) {
         return fs::UniqueFd();
     }
     return fd;
@@ -129,9 +133,10 @@ bool xServerAnswers(const QString& display) {
     const unsigned char opening[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     char reply = 0;
     return fd.valid() &&
-           ::send(fd.get(), opening, sizeof opening, MSG_NOSIGNAL) ==
+           ::send(fs::Descriptor::of(fd), opening, sizeof opening, MSG_NOSIGNAL) ==
                static_cast<ssize_t>(sizeof opening) &&
-           waitFor(fd.get(), POLLIN, deadline) && ::recv(fd.get(), &reply, 1, 0) == 1;
+           waitFor(fs::Descriptor::of(fd), POLLIN, deadline) &&
+           ::recv(fs::Descriptor::of(fd), &reply, 1, 0) == 1;
 }
 
 } // namespace
