@@ -5,7 +5,9 @@
 #include "archive/ArchiveComponent.h"
 #include "fs/SmallFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace kavlento::app {
 
@@ -56,11 +58,22 @@ void RestoreJob::startRestore(const QString& archivePath) {
     }
     p_.state.restoredArchive = archivePath;
     p_.state.job = RunningJob::Restore;
-    // The history tells of the backups, not of the data: the folder's own
-    // stays, and the archive's copy is used only where there is none.
     p_.zip.Extract(archive::buildExtractCommand(p_.state.restoredArchive, p_.programFolder),
-                   {QStringLiteral("yedekleme.lst")});
+                   programsOwnFiles());
     p_.dialogs.showProgress();
+}
+
+// The history tells of this folder's backups and the setting where the next
+// one goes, and the running program is the one to keep: a restore brings back
+// the data, never another day's or another folder's copies of these. A folder
+// that had none of them gets none.
+QStringList RestoreJob::programsOwnFiles() const {
+    QStringList names{QStringLiteral("yedekleme.lst"), QStringLiteral("yedekleme.dat")};
+    const QFileInfo running(QCoreApplication::applicationFilePath());
+    if (QDir(running.absolutePath()).canonicalPath() == QDir(p_.programFolder).canonicalPath()) {
+        names.append(running.fileName());
+    }
+    return names;
 }
 
 void RestoreJob::completionTest() {

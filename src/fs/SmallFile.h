@@ -16,7 +16,7 @@ QByteArray readWholeFile(const QString& path);
 
 // Appends `line` so that it starts on a line of its own, even when the file
 // does not end with a line end, reading only the file's last byte. Creates the
-// file when missing.
+// file when missing. A link in the file's place is replaced, not written through.
 void appendLine(const QString& path, const QByteArray& line);
 
 // Writes `bytes` to `tempPath`, flushes it to disk and renames it over
@@ -24,7 +24,8 @@ void appendLine(const QString& path, const QByteArray& line);
 // content at `finalPath`, never a mixture or nothing.
 void replaceFile(const QString& tempPath, const QString& finalPath, const QByteArray& bytes);
 
-// Creates the file with zero bytes, or empties it when it exists.
+// Creates the file with zero bytes, or empties it when it exists. A link in
+// its place is replaced, not followed.
 void writeEmptyFile(const QString& path);
 
 } // namespace kavlento::fs
