@@ -7,6 +7,7 @@
 #include "support/ArchiveTestSupport.h"
 #include "support/MountedFileSystem.h"
 #include "support/TempFolder.h"
+#include "support/VirtualDisplay.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -18,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,9 +29,10 @@ using namespace kavlento::testing;
 
 namespace {
 
-// A desktop drawn into memory, no display at all, or a display named that no
-// server answers (as cron and systemd timers often pass on).
-enum class Screen { Virtual, None, Stale };
+// A desktop drawn into memory, no display at all, a display named that no
+// server answers (as cron and systemd timers often pass on), or an X display
+// of the test's own, where the window is driven as a user would.
+enum class Screen { Virtual, None, Stale, Real };
 
 // The real executable, copied into a program folder of its own and started the
 // way the host starts it.
@@ -40,6 +44,7 @@ protected:
     std::vector<std::unique_ptr<QProcess>> running;
     // A command the program is started through, with its arguments.
     QStringList launcher;
+    std::optional<VirtualDisplay> screen;
 
     void SetUp() override {
         QDir().mkpath(programFolder);
@@ -69,6 +74,8 @@ protected:
         } else if (display == Screen::Stale) {
             env.insert("DISPLAY", ":97");
             env.insert("WAYLAND_DISPLAY", "wayland-97");
+        } else if (display == Screen::Real) {
+            env.insert("DISPLAY", screen.emplace().display());
         }
         if (!runtimeFolder.isEmpty()) {
             env.insert("XDG_RUNTIME_DIR", runtimeFolder);
@@ -117,6 +124,13 @@ protected:
 
     bool stillRunningAfter(QProcess& process, int ms) {
         return !process.waitForFinished(ms) && process.state() == QProcess::Running;
+    }
+
+    // Restores `archive` through the real window, as the user 65534 when
+    // `unprivileged`; the exit status.
+    int restorePicked(const QString& archive, bool unprivileged = false) {
+        QProcess& program = start({"4702519836"}, Screen::Real, unprivileged);
+        return screen->restorePicked(program, archive);
     }
 
     void storeTarget(const QString& target) {
@@ -521,45 +535,6 @@ INSTANTIATE_TEST_SUITE_P(Sticks, UsbStick,
                              return std::string(nameOf(info.param.kind));
                          });
 
-namespace {
-
-// A virtual X display of the test's own, for driving the real window.
-class VirtualDisplay {
-public:
-    VirtualDisplay() {
-        for (int number = 90; number < 110 && !running(); ++number) {
-            display_ = QStringLiteral(":%1").arg(number);
-            server_.start("Xvfb", {display_, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-            if (!server_.waitForStarted() || server_.waitForFinished(700)) {
-                display_.clear();
-            }
-        }
-    }
-    ~VirtualDisplay() {
-        server_.kill();
-        server_.waitForFinished();
-    }
-    bool running() const { return !display_.isEmpty() && server_.state() == QProcess::Running; }
-    const QString& display() const { return display_; }
-
-    // Runs xdotool against this display and returns what it printed.
-    QString xdotool(const QStringList& arguments) const {
-        QProcess tool;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", display_);
-        tool.setProcessEnvironment(env);
-        tool.start("xdotool", arguments);
-        tool.waitForFinished(20000);
-        return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
-    }
-
-private:
-    QString display_;
-    QProcess server_;
-};
-
-} // namespace
-
 TEST_F(Executable, PressingKapatInTheRealWindowStoresTheTargetAsTheSameBytes) {
     if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
         QStandardPaths::findExecutable("xdotool").isEmpty()) {
@@ -586,4 +561,175 @@ TEST_F(Executable, PressingKapatInTheRealWindowStoresTheTargetAsTheSameBytes) {
     ASSERT_TRUE(process.waitForFinished(20000));
     EXPECT_EQ(process.exitCode(), 0);
     EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"), stored);
+}
+
+namespace {
+
+void setMode(const QString& path, mode_t mode) {
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0) << path.toStdString();
+}
+
+// Hands the folder and all in it to the user 65534, and lets that user reach it.
+void giveToNobody(const QString& folder, const QStringList& above) {
+    for (const QString& path : above) {
+        setMode(path, 0755);
+    }
+    QProcess::execute("chown", {"-R", "65534:65534", folder});
+}
+
+} // namespace
+
+TEST_F(Executable, TheProgramsOwnFilesReplaceALinkInTheirPlaceAndNeverWriteThroughIt) {
+    // Files of someone else's, which links in the program folder lead to.
+    const QString victim = folder.file("baska/önemli.txt");
+    const QString otherHistory = folder.file("baska/liste.txt");
+    writeFile(victim, "dokunulmaz");
+    writeFile(otherHistory, "başkasının\r\n");
+    // The password is public: anyone can make an archive that places a link.
+    const QString hostile = folder.file("saldiri.ksd");
+    writeRawZip(hostile, {{"veri.txt", "yeni"}, {"prgcik.dat", victim.toUtf8(), 0120777}},
+                RawEncryption::Aes256);
+    ASSERT_EQ(restorePicked(hostile), 0);
+    EXPECT_EQ(readBytes(programFolder + "/veri.txt"), "yeni");
+    EXPECT_FALSE(QFileInfo(programFolder + "/prgcik.dat").isSymLink());
+    EXPECT_EQ(readBytes(programFolder + "/prgcik.dat"), "");
+    // A history linked elsewhere gets a file of the folder's own.
+    makeLink(programFolder + "/yedekleme.lst", otherHistory);
+    storeTarget(targetFolder);
+    ASSERT_EQ(run({"4702519836", "OtoRadizEv"}).first, 0);
+    EXPECT_FALSE(QFileInfo(programFolder + "/yedekleme.lst").isSymLink());
+    EXPECT_EQ(store::HistoryFile(programFolder).load()->size(), 1u);
+    EXPECT_EQ(readBytes(victim), "dokunulmaz");
+    EXPECT_EQ(readBytes(otherHistory), "başkasının\r\n");
+}
+
+TEST_F(Executable, ARestoreOverALinkToAnotherDiskChangesNothingThere) {
+    const MountedFileSystem disk(FileSystemKind::Tmpfs, folder.file("baska-disk"), 32);
+    // What lies there: data, and another folder's restore cut off with its journal.
+    writeFile(disk.path() + "/alt/veri.txt", "başkasının");
+    writeFile(disk.path() + "/alt/.kavlento-geri-yukleme/gunluk", "başka bir geri yükleme");
+    makeLink(programFolder + "/lnk", disk.path());
+    const QString archive = folder.file("yedek.ksd");
+    writeRawZip(archive, {{"a.txt", "yeni"}, {"lnk/alt/yeni.txt", "yeni"}}, RawEncryption::Aes256);
+    const Tree there = snapshot(disk.path());
+    const Tree here = snapshot(programFolder);
+    EXPECT_EQ(restorePicked(archive), 1);
+    EXPECT_EQ(firstDifference(there, snapshot(disk.path())), "");
+    EXPECT_EQ(firstDifference(here, snapshot(programFolder)), "");
+}
+
+TEST_F(Executable, ARestoreKeepsTheFoldersOwnStateAndTakesNoOtherFoldersHistory) {
+    // Another program folder with three archives in its target, all in its history.
+    const QString other = folder.file("baska-program");
+    const QString otherTarget = folder.file("baska-hedef");
+    writeFile(other + "/kavlento", "eski bir Kavlento");
+    writeFile(other + "/veri.txt", "başka klasörün verisi");
+    store::TargetSetting(other).save(otherTarget);
+    QStringList otherArchives;
+    for (int day = 13; day <= 15; ++day) {
+        const QString dated = QStringLiteral("%1/%2-06-2031").arg(otherTarget).arg(day);
+        QDir().mkpath(dated);
+        otherArchives.append(
+            compressFolder(other, dated, QStringLiteral("%1062031.9.ksd").arg(day)));
+        store::HistoryFile(other).append({"15-06-2031", "09:00:00", otherArchives.last()});
+    }
+    // Picked into a folder without a history or a target: it gets neither.
+    ASSERT_EQ(restorePicked(otherArchives.last()), 0);
+    EXPECT_EQ(readBytes(programFolder + "/veri.txt"), "başka klasörün verisi");
+    EXPECT_EQ(readBytes(programFolder + "/kavlento"), readBytes(KAVLENTO_EXECUTABLE));
+    EXPECT_FALSE(QFileInfo::exists(programFolder + "/yedekleme.lst"));
+    EXPECT_FALSE(QFileInfo::exists(programFolder + "/yedekleme.dat"));
+    // Its backups into the same target delete none of the other folder's.
+    ASSERT_EQ(run({"4702519836", "--hedef", otherTarget}).first, 0);
+    ASSERT_EQ(run({"4702519836", "OtoRadizEv", "--sakla", "1"}).first, 0);
+    for (const QString& archive : otherArchives) {
+        EXPECT_TRUE(QFileInfo::exists(archive)) << archive.toStdString();
+    }
+    // A folder with a history and a target keeps both.
+    const QByteArray history = readBytes(programFolder + "/yedekleme.lst");
+    const QByteArray setting = readBytes(programFolder + "/yedekleme.dat");
+    ASSERT_EQ(restorePicked(otherArchives.first()), 0);
+    EXPECT_EQ(readBytes(programFolder + "/yedekleme.lst"), history);
+    EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"), setting);
+}
+
+TEST_F(Executable, KeepingTheNewestCountsEachArchiveOnceAndDeletesOnlyOursInsideTheTarget) {
+    storeTarget(targetFolder);
+    const QString source = folder.file("kaynak");
+    writeFile(source + "/veri.txt", "veri");
+    const QString outside = folder.file("disari");
+    const auto archiveIn = [&](const QString& dated, const QString& name) {
+        QDir().mkpath(dated);
+        return compressFolder(source, dated, name);
+    };
+    const QString older = archiveIn(targetFolder + "/14-06-2031", "14062031.9.ksd");
+    const QString twice = archiveIn(targetFolder + "/15-06-2031", "15062031.9.ksd");
+    const QString elsewhere = archiveIn(outside + "/15-06-2031", "15062031.1.ksd");
+    const QString notOurs = targetFolder + "/15-06-2031/15062031.2.ksd";
+    const QString linked = targetFolder + "/15-06-2031/15062031.3.ksd";
+    writeFile(notOurs, "bir Kavlento yedeği değil");
+    makeLink(linked, elsewhere);
+    QDir().mkpath(outside + "/alt");
+    makeLink(targetFolder + "/lnk", outside + "/alt");
+    // Records as a hand may have edited them: through a link out of the
+    // target, and one archive under two spellings.
+    store::HistoryFile history(programFolder);
+    for (const QString& path :
+         {older, linked, notOurs, targetFolder + "/lnk/../15-06-2031/15062031.1.ksd", twice,
+          targetFolder + "//15-06-2031/15062031.9.ksd"}) {
+        history.append({"15-06-2031", "09:00:00", path});
+    }
+    holdClockAt("2031-06-16 09:00:00");
+    ASSERT_EQ(run({"4702519836", "OtoRadizEv", "--sakla", "2"}).first, 0);
+    EXPECT_FALSE(QFileInfo::exists(older));
+    for (const QString& kept : {twice, elsewhere, notOurs}) {
+        EXPECT_TRUE(QFileInfo::exists(kept)) << kept.toStdString();
+    }
+    EXPECT_TRUE(QFileInfo(linked).isSymLink());
+    EXPECT_EQ(history.load()->size(), 6u);
+}
+
+TEST_F(Executable, ABackupOfAPathAsLongAsTheSystemAllowsRestores) {
+    // Names of 200 bytes down to a file whose path is 4,085 bytes long.
+    QString path = programFolder;
+    while (4085 - path.toUtf8().size() > 256) {
+        path += "/" + QString(200, 'k');
+    }
+    path += "/" + QString(4084 - path.toUtf8().size(), 'd');
+    writeFile(path, "derin");
+    storeTarget(targetFolder);
+    ASSERT_EQ(run({"4702519836", "OtoRadizEv"}).first, 0);
+    writeFile(path, "değişti");
+    ASSERT_EQ(restorePicked(targetFolder + "/" + archives().first()), 0);
+    EXPECT_EQ(readBytes(path), "derin");
+}
+
+TEST_F(Executable, AnOwnerWhoIsNotRootRestoresIntoReadOnlyFoldersAllOrNothing) {
+    ASSERT_EQ(::geteuid(), 0u) << "runs as root to restore as another user";
+    writeFile(programFolder + "/salt/okunur/belge.txt", "eski");
+    writeFile(programFolder + "/veri.txt", "eski");
+    writeFile(programFolder + "/zz/dosya.txt", "eski");
+    setMode(programFolder + "/salt/okunur", 0555);
+    setMode(programFolder + "/salt", 0500);
+    storeTarget(targetFolder);
+    ASSERT_EQ(run({"4702519836", "OtoRadizEv"}).first, 0);
+    const QString archive = targetFolder + "/" + archives().first();
+    for (const char* name : {"/salt/okunur/belge.txt", "/veri.txt", "/zz/dosya.txt"}) {
+        writeFile(programFolder + name, "yeni");
+    }
+    giveToNobody(programFolder, {folder.path(), targetFolder, QFileInfo(archive).path()});
+    setMode(archive, 0644);
+    // A folder of another user's fails the first restore after the read-only
+    // ones were opened up: they get their modes back with their files.
+    QProcess::execute("chown", {"root", programFolder + "/zz"});
+    const Tree before = snapshot(programFolder);
+    EXPECT_EQ(restorePicked(archive, true), 1);
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+    QProcess::execute("chown", {"65534", programFolder + "/zz"});
+    ASSERT_EQ(restorePicked(archive, true), 0);
+    const Tree after = snapshot(programFolder);
+    EXPECT_EQ(after.at("salt/okunur/belge.txt").content, "eski");
+    EXPECT_EQ(after.at("salt/okunur").permissions, 0555u);
+    EXPECT_EQ(after.at("salt").permissions, 0500u);
+    EXPECT_EQ(after.count(".kavlento-geri-yukleme"), 0u);
 }
