@@ -7,7 +7,6 @@
 #include "support/ArchiveTestSupport.h"
 #include "support/MountedFileSystem.h"
 #include "support/TempFolder.h"
-#include "support/VirtualDisplay.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -16,10 +15,9 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
-
-#include <optional>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,7 +42,7 @@ protected:
     std::vector<std::unique_ptr<QProcess>> running;
     // A command the program is started through, with its arguments.
     QStringList launcher;
-    std::optional<VirtualDisplay> screen;
+    QString realDisplay; // for Screen::Real
 
     void SetUp() override {
         QDir().mkpath(programFolder);
@@ -75,7 +73,7 @@ protected:
             env.insert("DISPLAY", ":97");
             env.insert("WAYLAND_DISPLAY", "wayland-97");
         } else if (display == Screen::Real) {
-            env.insert("DISPLAY", screen.emplace().display());
+            env.insert("DISPLAY", realDisplay);
         }
         if (!runtimeFolder.isEmpty()) {
             env.insert("XDG_RUNTIME_DIR", runtimeFolder);
@@ -124,13 +122,6 @@ protected:
 
     bool stillRunningAfter(QProcess& process, int ms) {
         return !process.waitForFinished(ms) && process.state() == QProcess::Running;
-    }
-
-    // Restores `archive` through the real window, as the user 65534 when
-    // `unprivileged`; the exit status.
-    int restorePicked(const QString& archive, bool unprivileged = false) {
-        QProcess& program = start({"4702519836"}, Screen::Real, unprivileged);
-        return screen->restorePicked(program, archive);
     }
 
     void storeTarget(const QString& target) {
@@ -535,6 +526,104 @@ INSTANTIATE_TEST_SUITE_P(Sticks, UsbStick,
                              return std::string(nameOf(info.param.kind));
                          });
 
+namespace {
+
+// A virtual X display of the test's own, for driving the real window.
+class VirtualDisplay {
+public:
+    VirtualDisplay() {
+        for (int number = 90; number < 110 && !running(); ++number) {
+            display_ = QStringLiteral(":%1").arg(number);
+            server_.start("Xvfb", {display_, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+            if (!server_.waitForStarted() || server_.waitForFinished(700)) {
+                display_.clear();
+            }
+        }
+    }
+    ~VirtualDisplay() {
+        server_.kill();
+        server_.waitForFinished();
+    }
+    bool running() const { return !display_.isEmpty() && server_.state() == QProcess::Running; }
+    const QString& display() const { return display_; }
+
+    // Runs xdotool against this display and returns what it printed.
+    QString xdotool(const QStringList& arguments) const {
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display_);
+        tool.setProcessEnvironment(env);
+        tool.start("xdotool", arguments);
+        tool.waitForFinished(20000);
+        return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
+    }
+
+    // Drives a restore in the window `program` has just opened: the lower
+    // "GÖZAT...", the archive's path typed into the file dialog, then Enter on
+    // every box that follows (Yes, then OK to the end or to the error) until
+    // the program ends. Its exit status, or -1 when it did not end.
+    int restorePicked(QProcess& program, const QString& archive) const {
+        const QString main = waitForWindow("^Kavlento$", {});
+        // The lower "GÖZAT..." sits at (246, 12) in the group box at (34, 528).
+        xdotool({"mousemove", "--window", main, "328", "556", "click", "1"});
+        const QString fileDialog = waitForWindow(".", {main});
+        xdotool({"windowfocus", "--sync", fileDialog});
+        xdotool({"type", "--delay", "2", archive});
+        xdotool({"key", "Return"});
+        for (int waited = 0; !program.waitForFinished(300) && waited < 400; ++waited) {
+            const QString boxes = xdotool({"search", "--onlyvisible", "--name", "^Kavlento$"});
+            for (const QString& box : boxes.split('\n', Qt::SkipEmptyParts)) {
+                if (box != main) {
+                    xdotool({"windowfocus", "--sync", box});
+                    xdotool({"key", "Return"});
+                }
+            }
+        }
+        return program.state() == QProcess::NotRunning &&
+                       program.exitStatus() == QProcess::NormalExit
+                   ? program.exitCode()
+                   : -1;
+    }
+
+private:
+    // A visible window whose title matches `title` and is not in `known`.
+    QString waitForWindow(const QString& title, const QStringList& known) const {
+        for (int tries = 0; tries < 200; ++tries) {
+            for (const QString& window : xdotool({"search", "--onlyvisible", "--name", title})
+                                             .split('\n', Qt::SkipEmptyParts)) {
+                if (!known.contains(window)) {
+                    return window;
+                }
+            }
+            QThread::msleep(100);
+        }
+        return QString();
+    }
+
+    QString display_;
+    QProcess server_;
+};
+
+// Restores driven through the real window on a display of the test's own.
+class RealWindow : public Executable {
+protected:
+    VirtualDisplay screen;
+
+    void SetUp() override {
+        Executable::SetUp();
+        ASSERT_TRUE(screen.running());
+        realDisplay = screen.display();
+    }
+
+    // Restores `archive` through the window, as the user 65534 when
+    // `unprivileged`; the exit status.
+    int restorePicked(const QString& archive, bool unprivileged = false) {
+        return screen.restorePicked(start({"4702519836"}, Screen::Real, unprivileged), archive);
+    }
+};
+
+} // namespace
+
 TEST_F(Executable, PressingKapatInTheRealWindowStoresTheTargetAsTheSameBytes) {
     if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
         QStandardPaths::findExecutable("xdotool").isEmpty()) {
@@ -579,7 +668,7 @@ void giveToNobody(const QString& folder, const QStringList& above) {
 
 } // namespace
 
-TEST_F(Executable, TheProgramsOwnFilesReplaceALinkInTheirPlaceAndNeverWriteThroughIt) {
+TEST_F(RealWindow, TheProgramsOwnFilesReplaceALinkInTheirPlaceAndNeverWriteThroughIt) {
     // Files of someone else's, which links in the program folder lead to.
     const QString victim = folder.file("baska/önemli.txt");
     const QString otherHistory = folder.file("baska/liste.txt");
@@ -603,7 +692,7 @@ TEST_F(Executable, TheProgramsOwnFilesReplaceALinkInTheirPlaceAndNeverWriteThrou
     EXPECT_EQ(readBytes(otherHistory), "başkasının\r\n");
 }
 
-TEST_F(Executable, ARestoreOverALinkToAnotherDiskChangesNothingThere) {
+TEST_F(RealWindow, ARestoreOverALinkToAnotherDiskChangesNothingThere) {
     const MountedFileSystem disk(FileSystemKind::Tmpfs, folder.file("baska-disk"), 32);
     // What lies there: data, and another folder's restore cut off with its journal.
     writeFile(disk.path() + "/alt/veri.txt", "başkasının");
@@ -618,7 +707,7 @@ TEST_F(Executable, ARestoreOverALinkToAnotherDiskChangesNothingThere) {
     EXPECT_EQ(firstDifference(here, snapshot(programFolder)), "");
 }
 
-TEST_F(Executable, ARestoreKeepsTheFoldersOwnStateAndTakesNoOtherFoldersHistory) {
+TEST_F(RealWindow, ARestoreKeepsTheFoldersOwnStateAndTakesNoOtherFoldersHistory) {
     // Another program folder with three archives in its target, all in its history.
     const QString other = folder.file("baska-program");
     const QString otherTarget = folder.file("baska-hedef");
@@ -689,7 +778,7 @@ TEST_F(Executable, KeepingTheNewestCountsEachArchiveOnceAndDeletesOnlyOursInside
     EXPECT_EQ(history.load()->size(), 6u);
 }
 
-TEST_F(Executable, ABackupOfAPathAsLongAsTheSystemAllowsRestores) {
+TEST_F(RealWindow, ABackupOfAPathAsLongAsTheSystemAllowsRestores) {
     // Names of 200 bytes down to a file whose path is 4,085 bytes long.
     QString path = programFolder;
     while (4085 - path.toUtf8().size() > 256) {
@@ -704,7 +793,7 @@ TEST_F(Executable, ABackupOfAPathAsLongAsTheSystemAllowsRestores) {
     EXPECT_EQ(readBytes(path), "derin");
 }
 
-TEST_F(Executable, AnOwnerWhoIsNotRootRestoresIntoReadOnlyFoldersAllOrNothing) {
+TEST_F(RealWindow, AnOwnerWhoIsNotRootRestoresIntoReadOnlyFoldersAllOrNothing) {
     ASSERT_EQ(::geteuid(), 0u) << "runs as root to restore as another user";
     writeFile(programFolder + "/salt/okunur/belge.txt", "eski");
     writeFile(programFolder + "/veri.txt", "eski");
