@@ -30,6 +30,42 @@ std::string_view parentOf(std::string_view path) {
     return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
 }
 
+std::string_view nameOf(std::string_view path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
+// The folder that holds a path, kept open while the next paths lie in it too:
+// items come folder by folder, and each path is then reached in one step.
+class HeldFolder {
+public:
+    explicit HeldFolder(const OpenFolder& root) : root_(root) {}
+
+    // Nothing when that folder cannot be reached without a link.
+    const OpenFolder* holding(std::string_view path) {
+        const std::string_view parent = parentOf(path);
+        if (parent.empty()) {
+            return &root_;
+        }
+        if (!held_ || parent != parent_) {
+            parent_ = parent;
+            held_ = root_.folder(parent);
+        }
+        return held_ ? &*held_ : nullptr;
+    }
+    const OpenFolder& requireHolding(std::string_view path, const QString& action) {
+        const OpenFolder* folder = holding(path);
+        if (folder == nullptr) {
+            throwSystemError(ENOENT, action, root_.pathOf(path));
+        }
+        return *folder;
+    }
+
+private:
+    const OpenFolder& root_;
+    std::string parent_;
+    std::optional<OpenFolder> held_;
+};
+
 bool exists(const OpenFolder& folder, std::string_view path) {
     return folder.lookUp(path).kind != PathKind::Missing;
 }
@@ -314,8 +350,10 @@ void FolderTransaction::recoverIn(const OpenFolder& destination) {
 std::vector<FolderTransaction::Found> FolderTransaction::plan() const {
     std::vector<Found> found;
     found.reserve(items_.size());
+    HeldFolder in(destination_);
     for (const TreeEntry& item : items_) {
-        const PathInfo info = destination_.lookUp(item.path);
+        const OpenFolder* folder = in.holding(item.path);
+        const PathInfo info = folder ? folder->lookUp(nameOf(item.path)) : PathInfo{};
         const bool isFolder = info.kind == PathKind::Folder;
         if (info.kind != PathKind::Missing && isFolder != item.isFolder()) {
             conflict(destination_.pathOf(item.path));
@@ -424,6 +462,14 @@ void FolderTransaction::openUp(const std::vector<Found>& found) const {
 }
 
 void FolderTransaction::moveIntoPlace(const std::vector<Found>& found) {
+    HeldFolder into(destination_);
+    std::vector<HeldFolder> staged;
+    std::vector<HeldFolder> old;
+    for (const Area& area : areas_) {
+        staged.emplace_back(*area.staged);
+        old.emplace_back(*area.old);
+    }
+    std::set<std::pair<std::uint32_t, std::string_view>> oldFolders;
     for (std::size_t i = 0; i < items_.size(); ++i) {
         const std::string_view path = items_[i].path;
         if (items_[i].isFolder()) {
@@ -432,12 +478,16 @@ void FolderTransaction::moveIntoPlace(const std::vector<Found>& found) {
             }
             continue;
         }
-        const Area& area = areas_[areaOf(path)];
+        const std::uint32_t a = areaOf(path);
+        const std::string_view name = nameOf(path);
+        const OpenFolder& target = into.requireHolding(path, kCannotPlace);
         if (found[i].existed) {
-            area.old->makeFolders(parentOf(path), kCannotPlace);
-            destination_.rename(path, *area.old, path, kCannotPlace);
+            if (oldFolders.emplace(a, parentOf(path)).second) {
+                areas_[a].old->makeFolders(parentOf(path), kCannotPlace);
+            }
+            target.rename(name, old[a].requireHolding(path, kCannotPlace), name, kCannotPlace);
         }
-        area.staged->rename(path, destination_, path, kCannotPlace);
+        staged[a].requireHolding(path, kCannotPlace).rename(name, target, name, kCannotPlace);
     }
 }
 
