@@ -1,5 +1,6 @@
 #include "store/HistoryFile.h"
 
+#include "fs/File.h"
 #include "fs/SmallFile.h"
 #include "store/Codepage.h"
 #include "store/DelimitedText.h"
@@ -14,6 +15,10 @@ HistoryFile::HistoryFile(const QString& programFolder)
       tempPath_(QDir(programFolder).filePath(QStringLiteral("yedek.yedek"))) {}
 
 void HistoryFile::append(const HistoryRecord& record) const {
+    if (fs::lookUp(fs::toSystemPath(path_)).kind == fs::PathKind::Link &&
+        rewriteKeeping([](std::size_t, const History&) { return true; }, format(record))) {
+        return;
+    }
     fs::appendLine(path_, format(record));
 }
 
@@ -51,8 +56,8 @@ bool HistoryFile::removeLastRecord(const HistoryRecord& record) const {
     return rewriteKeeping([&](std::size_t i, const History&) { return i != *last; });
 }
 
-bool HistoryFile::rewriteKeeping(
-    const std::function<bool(std::size_t, const History&)>& keep) const {
+bool HistoryFile::rewriteKeeping(const std::function<bool(std::size_t, const History&)>& keep,
+                                 const QByteArray& added) const {
     if (!fs::isRegularFile(path_)) {
         return false;
     }
@@ -63,7 +68,7 @@ bool HistoryFile::rewriteKeeping(
             kept += format(history.record(i));
         }
     }
-    fs::replaceFile(tempPath_, path_, kept);
+    fs::replaceFile(tempPath_, path_, kept + added);
     return true;
 }
 

@@ -16,7 +16,9 @@ class HistoryFile {
 public:
     explicit HistoryFile(const QString& programFolder);
 
-    // Appends a record, reading no more of the file than its last byte.
+    // Appends a record, reading no more of the file than its last byte. A link
+    // in the history's place is replaced by a file of the folder's own with the
+    // records it led to and this one, never written through.
     void append(const HistoryRecord& record) const;
 
     // The history, or nothing when the file is absent.
@@ -44,8 +46,10 @@ public:
 
 private:
     // Rewrites the history through `yedek.yedek` with the records `keep`
-    // accepts (index, record); false, creating nothing, when the file is absent.
-    bool rewriteKeeping(const std::function<bool(std::size_t, const History&)>& keep) const;
+    // accepts (index, record), and `added` after them; false, creating
+    // nothing, when the file is absent.
+    bool rewriteKeeping(const std::function<bool(std::size_t, const History&)>& keep,
+                        const QByteArray& added = {}) const;
 
     QString path_;
     QString tempPath_;

@@ -673,7 +673,8 @@ TEST_F(RealWindow, TheProgramsOwnFilesReplaceALinkInTheirPlaceAndNeverWriteThrou
     const QString victim = folder.file("baska/önemli.txt");
     const QString otherHistory = folder.file("baska/liste.txt");
     writeFile(victim, "dokunulmaz");
-    writeFile(otherHistory, "başkasının\r\n");
+    const QByteArray itsRecord = "\"01-06-2031\",\"09:00:00\",\"/baska/1.1.ksd\"\r\n";
+    writeFile(otherHistory, itsRecord);
     // The password is public: anyone can make an archive that places a link.
     const QString hostile = folder.file("saldiri.ksd");
     writeRawZip(hostile, {{"veri.txt", "yeni"}, {"prgcik.dat", victim.toUtf8(), 0120777}},
@@ -682,14 +683,14 @@ TEST_F(RealWindow, TheProgramsOwnFilesReplaceALinkInTheirPlaceAndNeverWriteThrou
     EXPECT_EQ(readBytes(programFolder + "/veri.txt"), "yeni");
     EXPECT_FALSE(QFileInfo(programFolder + "/prgcik.dat").isSymLink());
     EXPECT_EQ(readBytes(programFolder + "/prgcik.dat"), "");
-    // A history linked elsewhere gets a file of the folder's own.
+    // A history linked elsewhere becomes a file of the folder's own.
     makeLink(programFolder + "/yedekleme.lst", otherHistory);
     storeTarget(targetFolder);
     ASSERT_EQ(run({"4702519836", "OtoRadizEv"}).first, 0);
     EXPECT_FALSE(QFileInfo(programFolder + "/yedekleme.lst").isSymLink());
-    EXPECT_EQ(store::HistoryFile(programFolder).load()->size(), 1u);
+    EXPECT_EQ(store::HistoryFile(programFolder).load()->size(), 2u);
     EXPECT_EQ(readBytes(victim), "dokunulmaz");
-    EXPECT_EQ(readBytes(otherHistory), "başkasının\r\n");
+    EXPECT_EQ(readBytes(otherHistory), itsRecord);
 }
 
 TEST_F(RealWindow, ARestoreOverALinkToAnotherDiskChangesNothingThere) {
