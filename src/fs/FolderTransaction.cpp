@@ -70,12 +70,16 @@ bool exists(const OpenFolder& folder, std::string_view path) {
     return folder.lookUp(path).kind != PathKind::Missing;
 }
 
-[[noreturn]] void conflict(const std::string& path) {
-    throw Failure(FailureCode::PathFileAccess,
-                  QStringLiteral("Geri yükleme yapılamadı: yedekteki bir dosya ile program "
-                                 "klasöründeki bir klasör (ya da bağlantı) aynı adı taşıyor; "
-                                 "hiçbir dosya değiştirilmedi: %1")
-                      .arg(fromSystemPath(path)));
+[[noreturn]] void conflict(const std::string& path, bool archivedFolder) {
+    throw Failure(
+        FailureCode::PathFileAccess,
+        QStringLiteral("Geri yükleme yapılamadı: yedekteki bir %1 ile program "
+                       "klasöründeki bir %2 aynı adı taşıyor; hiçbir dosya "
+                       "değiştirilmedi: %3")
+            .arg(archivedFolder ? QStringLiteral("klasör")
+                                : QStringLiteral("dosya (ya da bağlantı)"),
+                 archivedFolder ? QStringLiteral("dosya ya da bağlantı") : QStringLiteral("klasör"),
+                 fromSystemPath(path)));
 }
 
 void putNumber(std::string& out, std::uint32_t value) {
@@ -356,7 +360,7 @@ std::vector<FolderTransaction::Found> FolderTransaction::plan() const {
         const PathInfo info = folder ? folder->lookUp(nameOf(item.path)) : PathInfo{};
         const bool isFolder = info.kind == PathKind::Folder;
         if (info.kind != PathKind::Missing && isFolder != item.isFolder()) {
-            conflict(destination_.pathOf(item.path));
+            conflict(destination_.pathOf(item.path), item.isFolder());
         }
         found.push_back(
             {info.kind != PathKind::Missing, isFolder && (info.mode & 0300) != 0300, info.mode});

@@ -27,6 +27,11 @@ bool absentOnTheWay(int error) {
     return error == ENOENT || error == ENOTDIR || error == ELOOP;
 }
 
+// A name that would lead up and out, which no path of a tree holds.
+bool leadsUp(std::string_view name) {
+    return name == "..";
+}
+
 std::string nameAt(std::string_view relative, std::size_t start, std::size_t end) {
     return std::string(relative.substr(start, end - start));
 }
@@ -43,7 +48,7 @@ int openInOneCall(int root, std::string_view relative, int flags) {
     how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
     const std::string path(relative);
     const long fd = ::syscall(SYS_openat2, root, path.c_str(), &how, sizeof how);
-    if (fd >= 0 || absentOnTheWay(errno)) {
+    if (fd >= 0 || absentOnTheWay(errno) || errno == EXDEV) {
         return static_cast<int>(fd);
     }
     if (errno == ENOSYS || errno == EPERM) {
@@ -68,6 +73,9 @@ std::optional<UniqueFd> openBelow(int root, std::string_view relative, int flags
         const std::size_t end = std::min(relative.find('/', start), relative.size());
         const bool last = end == relative.size();
         const std::string name = relative.empty() ? "." : nameAt(relative, start, end);
+        if (leadsUp(name)) {
+            return std::nullopt;
+        }
         current = UniqueFd(::openat(
             at, name.c_str(), last ? flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC : kPassFlags));
         if (!current.valid()) {
@@ -139,7 +147,7 @@ OpenFolder OpenFolder::open(const std::string& path, const QString& action) {
 }
 
 std::optional<OpenFolder> OpenFolder::folder(std::string_view relative) const {
-    std::optional<UniqueFd> fd = openBelow(fd_.get(), relative, O_RDONLY, path_);
+    std::optional<UniqueFd> fd = openBelow(fd_.get(), relative, O_PATH, path_);
     if (!fd) {
         return std::nullopt;
     }
@@ -148,6 +156,9 @@ std::optional<OpenFolder> OpenFolder::folder(std::string_view relative) const {
 
 std::optional<OpenFolder::Parent> OpenFolder::parentOf(std::string_view relative) const {
     const std::size_t slash = relative.rfind('/');
+    if (leadsUp(relative.substr(slash + 1))) {
+        return std::nullopt;
+    }
     if (slash == std::string_view::npos) {
         return Parent{UniqueFd(), fd_.get(), relative};
     }
@@ -307,17 +318,28 @@ bool OpenFolder::removeTree(std::string_view relative) const {
     return !parent || removeIn(parent->fd, std::string(parent->name));
 }
 
+UniqueFd OpenFolder::readable(const QString& action) const {
+    UniqueFd fd(::openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) {
+        throwSystemError(action, path_);
+    }
+    return fd;
+}
+
 void OpenFolder::sync() const {
+    const QString action = QStringLiteral("Klasör diske yazılamadı");
     // Some file systems cannot sync a folder (FAT and exFAT through FUSE among
     // them); renames there are as durable as they allow.
-    if (::fsync(fd_.get()) != 0 && errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-        throwSystemError(QStringLiteral("Klasör diske yazılamadı"), path_);
+    if (::fsync(readable(action).get()) != 0 && errno != EINVAL && errno != ENOSYS &&
+        errno != ENOTSUP) {
+        throwSystemError(action, path_);
     }
 }
 
 void OpenFolder::syncFileSystem() const {
-    if (::syncfs(fd_.get()) != 0) {
-        throwSystemError(QStringLiteral("Diske yazılamadı"), path_);
+    const QString action = QStringLiteral("Diske yazılamadı");
+    if (::syncfs(readable(action).get()) != 0) {
+        throwSystemError(action, path_);
     }
 }
 
