@@ -64,11 +64,12 @@ void RestoreJob::startRestore(const QString& archivePath) {
 }
 
 // The history tells of this folder's backups and the setting where the next
-// one goes, and the running program is the one to keep: a restore brings back
-// the data, never another day's or another folder's copies of these. A folder
-// that had none of them gets none.
+// one goes, the running program is the one to keep, and the marker is written
+// at the end: a restore brings back the data, never another day's or another
+// folder's copies of these. A folder that had none of them gets none.
 QStringList RestoreJob::programsOwnFiles() const {
-    QStringList names{QStringLiteral("yedekleme.lst"), QStringLiteral("yedekleme.dat")};
+    QStringList names{QStringLiteral("yedekleme.lst"), QStringLiteral("yedekleme.dat"),
+                      QStringLiteral("prgcik.dat")};
     const QFileInfo running(QCoreApplication::applicationFilePath());
     if (QDir(running.absolutePath()).canonicalPath() == QDir(p_.programFolder).canonicalPath()) {
         names.append(running.fileName());

@@ -75,8 +75,8 @@ private:
     Parent requireParent(std::string_view relative, const QString& action) const;
     void changeFolder(std::string_view relative, std::uint32_t mode,
                       std::optional<Timestamp> modified, const QString& action) const;
-    // This folder opened for reading: the folders below it are held only as
-    // passages, which a user may search without reading.
+    // This folder opened for reading: folders are held only as passages, which
+    // a user may search without reading.
     UniqueFd readable(const QString& action) const;
 
     UniqueFd fd_;

@@ -139,7 +139,7 @@ struct timespec toTimespec(Timestamp t) {
 } // namespace
 
 OpenFolder OpenFolder::open(const std::string& path, const QString& action) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) {
         throwSystemError(action, path);
     }

@@ -679,6 +679,7 @@ TEST_F(RealWindow, TheProgramsOwnFilesReplaceALinkInTheirPlaceAndNeverWriteThrou
     const QString hostile = folder.file("saldiri.ksd");
     writeRawZip(hostile, {{"veri.txt", "yeni"}, {"prgcik.dat", victim.toUtf8(), 0120777}},
                 RawEncryption::Aes256);
+    makeLink(programFolder + "/prgcik.dat", victim); // or one was put there by hand
     ASSERT_EQ(restorePicked(hostile), 0);
     EXPECT_EQ(readBytes(programFolder + "/veri.txt"), "yeni");
     EXPECT_FALSE(QFileInfo(programFolder + "/prgcik.dat").isSymLink());
