@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
@@ -318,24 +317,6 @@ void removeFile(const std::string& path, const QString& action) {
     if (::unlink(path.c_str()) != 0) {
         throwSystemError(action, path);
     }
-}
-
-bool removeTree(const std::string& path) {
-    namespace sfs = std::filesystem;
-    std::error_code error;
-    // Folders restored read-only must become writable before their contents can go.
-    if (sfs::is_directory(sfs::symlink_status(path, error))) {
-        sfs::permissions(path, sfs::perms::owner_all, sfs::perm_options::add, error);
-        for (sfs::recursive_directory_iterator it(path, error), end; !error && it != end;
-             it.increment(error)) {
-            if (it->is_directory(error) && !it->is_symlink(error)) {
-                sfs::permissions(it->path(), sfs::perms::owner_all, sfs::perm_options::add, error);
-            }
-        }
-    }
-    error.clear();
-    sfs::remove_all(path, error);
-    return !error;
 }
 
 std::optional<std::string> readLinkTarget(const std::string& path, const QString& action) {

@@ -138,6 +138,11 @@ struct timespec toTimespec(Timestamp t) {
 
 } // namespace
 
+bool removeTree(const std::string& path) {
+    const UniqueFd parent(::open(folderOf(path).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return parent.valid() && removeIn(parent.get(), path.substr(path.rfind('/') + 1));
+}
+
 OpenFolder OpenFolder::open(const std::string& path, const QString& action) {
     UniqueFd fd(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) {
