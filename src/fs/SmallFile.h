@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace kavlento::fs {
 
 // Whole small files: the stored settings and history. Each operation either
@@ -12,7 +14,11 @@ namespace kavlento::fs {
 // a broken link or nothing counts as absent.
 bool isRegularFile(const QString& path);
 
-QByteArray readWholeFile(const QString& path);
+// The bytes of one of the program's own stored files, or nothing when no
+// regular file is at this very path. A link in its place counts as absent,
+// wherever it leads: nothing is read through one, so nothing of another file
+// is ever copied into the program's own.
+std::optional<QByteArray> readOwnFile(const QString& path);
 
 // Appends `line` so that it starts on a line of its own, even when the file
 // does not end with a line end, reading only the file's last byte. Creates the

@@ -1,6 +1,5 @@
 #include "store/HistoryFile.h"
 
-#include "fs/File.h"
 #include "fs/SmallFile.h"
 #include "store/Codepage.h"
 #include "store/DelimitedText.h"
@@ -15,18 +14,15 @@ HistoryFile::HistoryFile(const QString& programFolder)
       tempPath_(QDir(programFolder).filePath(QStringLiteral("yedek.yedek"))) {}
 
 void HistoryFile::append(const HistoryRecord& record) const {
-    if (fs::lookUp(fs::toSystemPath(path_)).kind == fs::PathKind::Link &&
-        rewriteKeeping([](std::size_t, const History&) { return true; }, format(record))) {
-        return;
-    }
     fs::appendLine(path_, format(record));
 }
 
 std::optional<History> HistoryFile::load() const {
-    if (!fs::isRegularFile(path_)) {
+    std::optional<QByteArray> bytes = fs::readOwnFile(path_);
+    if (!bytes) {
         return std::nullopt;
     }
-    return History::parse(fs::readWholeFile(path_));
+    return History::parse(std::move(*bytes));
 }
 
 bool HistoryFile::removeArchive(const QString& archivePath) const {
@@ -56,19 +52,20 @@ bool HistoryFile::removeLastRecord(const HistoryRecord& record) const {
     return rewriteKeeping([&](std::size_t i, const History&) { return i != *last; });
 }
 
-bool HistoryFile::rewriteKeeping(const std::function<bool(std::size_t, const History&)>& keep,
-                                 const QByteArray& added) const {
-    if (!fs::isRegularFile(path_)) {
+bool HistoryFile::rewriteKeeping(
+    const std::function<bool(std::size_t, const History&)>& keep) const {
+    std::optional<QByteArray> bytes = fs::readOwnFile(path_);
+    if (!bytes) {
         return false;
     }
-    const History history = History::parse(fs::readWholeFile(path_));
+    const History history = History::parse(std::move(*bytes));
     QByteArray kept;
     for (std::size_t i = 0; i < history.size(); ++i) {
         if (keep(i, history)) {
             kept += format(history.record(i));
         }
     }
-    fs::replaceFile(tempPath_, path_, kept + added);
+    fs::replaceFile(tempPath_, path_, kept);
     return true;
 }
 

@@ -16,12 +16,12 @@ class HistoryFile {
 public:
     explicit HistoryFile(const QString& programFolder);
 
-    // Appends a record, reading no more of the file than its last byte. A link
-    // in the history's place is replaced by a file of the folder's own with the
-    // records it led to and this one, never written through.
+    // Appends a record, reading no more of the file than its last byte.
     void append(const HistoryRecord& record) const;
 
-    // The history, or nothing when the file is absent.
+    // The history, or nothing when the file is absent. A link in its place is
+    // not the folder's history: it counts as absent, and the next record
+    // replaces it with a file of the folder's own.
     std::optional<History> load() const;
 
     // Removes every record of `archivePath` (letter case aside), keeping the
@@ -46,10 +46,8 @@ public:
 
 private:
     // Rewrites the history through `yedek.yedek` with the records `keep`
-    // accepts (index, record), and `added` after them; false, creating
-    // nothing, when the file is absent.
-    bool rewriteKeeping(const std::function<bool(std::size_t, const History&)>& keep,
-                        const QByteArray& added = {}) const;
+    // accepts (index, record); false, creating nothing, when the file is absent.
+    bool rewriteKeeping(const std::function<bool(std::size_t, const History&)>& keep) const;
 
     QString path_;
     QString tempPath_;

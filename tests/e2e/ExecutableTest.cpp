@@ -684,12 +684,13 @@ TEST_F(RealWindow, TheProgramsOwnFilesReplaceALinkInTheirPlaceAndNeverWriteThrou
     EXPECT_EQ(readBytes(programFolder + "/veri.txt"), "yeni");
     EXPECT_FALSE(QFileInfo(programFolder + "/prgcik.dat").isSymLink());
     EXPECT_EQ(readBytes(programFolder + "/prgcik.dat"), "");
-    // A history linked elsewhere becomes a file of the folder's own.
+    // A history linked elsewhere is not this folder's: the next record goes
+    // into a file of the folder's own, and nothing of the other is copied.
     makeLink(programFolder + "/yedekleme.lst", otherHistory);
     storeTarget(targetFolder);
     ASSERT_EQ(run({"4702519836", "OtoRadizEv"}).first, 0);
     EXPECT_FALSE(QFileInfo(programFolder + "/yedekleme.lst").isSymLink());
-    EXPECT_EQ(store::HistoryFile(programFolder).load()->size(), 2u);
+    EXPECT_EQ(store::HistoryFile(programFolder).load()->size(), 1u);
     EXPECT_EQ(readBytes(victim), "dokunulmaz");
     EXPECT_EQ(readBytes(otherHistory), itsRecord);
 }
