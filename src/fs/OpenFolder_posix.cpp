@@ -91,11 +91,13 @@ std::optional<UniqueFd> openBelow(int root, std::string_view relative, int flags
 }
 
 std::vector<std::string> namesIn(int folder) {
-    DIR* dir = ::fdopendir(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
     std::vector<std::string> names;
+    UniqueFd copy(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+    DIR* dir = copy.valid() ? ::fdopendir(copy.get()) : nullptr;
     if (dir == nullptr) {
         return names;
     }
+    copy.release(); // the stream owns it now
     ::rewinddir(dir);
     while (const dirent* item = ::readdir(dir)) {
         const std::string_view name = item->d_name;
