@@ -531,13 +531,16 @@ namespace {
 // A virtual X display of the test's own, for driving the real window.
 class VirtualDisplay {
 public:
+    // The server picks a free display itself and names it once it is ready,
+    // so tests running side by side never share one.
     VirtualDisplay() {
-        for (int number = 90; number < 110 && !running(); ++number) {
-            display_ = QStringLiteral(":%1").arg(number);
-            server_.start("Xvfb", {display_, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-            if (!server_.waitForStarted() || server_.waitForFinished(700)) {
-                display_.clear();
-            }
+        server_.start("Xvfb",
+                      {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        while (server_.waitForReadyRead(20000) && !server_.canReadLine()) {
+        }
+        const QByteArray number = server_.readLine().trimmed();
+        if (!number.isEmpty()) {
+            display_ = ":" + QString::fromLatin1(number);
         }
     }
     ~VirtualDisplay() {
