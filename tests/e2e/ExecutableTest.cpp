@@ -567,12 +567,23 @@ public:
     // the program ends. Its exit status, or -1 when it did not end.
     int restorePicked(QProcess& program, const QString& archive) const {
         const QString main = waitForWindow("^Kavlento$", {});
-        // The lower "GÖZAT..." sits at (246, 12) in the group box at (34, 528).
-        xdotool({"mousemove", "--window", main, "328", "556", "click", "1"});
-        const QString fileDialog = waitForWindow(".", {main});
-        xdotool({"windowfocus", "--sync", fileDialog});
-        xdotool({"type", "--delay", "2", archive});
-        xdotool({"key", "Return"});
+        // A click or keys sent before a window takes them are lost on a busy
+        // machine: each step is repeated until its effect shows.
+        QString fileDialog;
+        for (int tries = 0; fileDialog.isEmpty() && tries < 10; ++tries) {
+            // The lower "GÖZAT..." sits at (246, 12) in the group box at (34, 528).
+            xdotool({"mousemove", "--window", main, "328", "556", "click", "1"});
+            fileDialog = waitForWindow(".", {main}, 30);
+        }
+        for (int tries = 0;
+             tries < 10 && !fileDialog.isEmpty() && !waitForWindow(fileDialog, {}, 1).isEmpty();
+             ++tries) {
+            xdotool({"windowfocus", "--sync", fileDialog});
+            xdotool({"key", "ctrl+a"});
+            xdotool({"type", "--delay", "2", archive});
+            xdotool({"key", "Return"});
+            QThread::msleep(1500);
+        }
         for (int waited = 0; !program.waitForFinished(300) && waited < 400; ++waited) {
             const QString boxes = xdotool({"search", "--onlyvisible", "--name", "^Kavlento$"});
             for (const QString& box : boxes.split('\n', Qt::SkipEmptyParts)) {
@@ -589,12 +600,16 @@ public:
     }
 
 private:
-    // A visible window whose title matches `title` and is not in `known`.
-    QString waitForWindow(const QString& title, const QStringList& known) const {
-        for (int tries = 0; tries < 200; ++tries) {
-            for (const QString& window : xdotool({"search", "--onlyvisible", "--name", title})
+    // A visible window whose title matches `title` (or that is the window of
+    // that id) and is not in `known`, waiting `tries` tenths of a second.
+    QString waitForWindow(const QString& title, const QStringList& known, int tries = 200) const {
+        for (int tried = 0; tried < tries; ++tried) {
+            for (const QString& window : xdotool({"search", "--onlyvisible", "--name", "."})
                                              .split('\n', Qt::SkipEmptyParts)) {
-                if (!known.contains(window)) {
+                if (!known.contains(window) &&
+                    (window == title || QRegularExpression(title)
+                                            .match(xdotool({"getwindowname", window}))
+                                            .hasMatch())) {
                     return window;
                 }
             }
