@@ -6,7 +6,9 @@
 #include "archive/ArchiveComponent.h"
 #include "fs/SmallFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace kavlento::app {
 
@@ -58,11 +60,23 @@ void RestoreJob::startRestore(const QString& archivePath) {
     }
     p_.state.restoredArchive = archivePath;
     p_.state.job = RunningJob::Restore;
-    // The history tells of the backups, not of the data: the folder's own
-    // stays, and the archive's copy is used only where there is none.
     p_.zip.Extract(archive::buildExtractCommand(p_.state.restoredArchive, p_.programFolder),
-                   {QStringLiteral("yedekleme.lst")});
+                   programsOwnFiles());
     p_.dialogs.showProgress();
+}
+
+// The history tells of this folder's backups and the setting where the next
+// one goes, the running program is the one to keep, and the marker is written
+// at the end: a restore brings back the data, never another day's or another
+// folder's copies of these. A folder that had none of them gets none.
+QStringList RestoreJob::programsOwnFiles() const {
+    QStringList names{QStringLiteral("yedekleme.lst"), QStringLiteral("yedekleme.dat"),
+                      QStringLiteral("prgcik.dat")};
+    const QFileInfo running(QCoreApplication::applicationFilePath());
+    if (QDir(running.absolutePath()).canonicalPath() == QDir(p_.programFolder).canonicalPath()) {
+        names.append(running.fileName());
+    }
+    return names;
 }
 
 void RestoreJob::completionTest() {

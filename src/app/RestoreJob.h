@@ -6,6 +6,7 @@
 #include "app/UserDialogs.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace kavlento::archive {
 class ArchiveComponent;
@@ -36,6 +37,9 @@ public:
     void completionTest();
 
 private:
+    // Names at the top of the program folder that a restore leaves as they are.
+    QStringList programsOwnFiles() const;
+
     Parts p_;
 };
 

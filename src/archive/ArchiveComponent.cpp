@@ -45,14 +45,14 @@ void ArchiveComponent::Compress(const QString& command, const QStringList& ownAr
     });
 }
 
-void ArchiveComponent::Extract(const QString& command, const QStringList& keptWhenPresent) {
+void ArchiveComponent::Extract(const QString& command, const QStringList& leftAlone) {
     const ExtractCommand parsed = parseExtractCommand(command);
-    std::vector<std::string> kept;
-    for (const QString& name : keptWhenPresent) {
-        kept.push_back(toSystemPath(name));
+    std::vector<std::string> names;
+    for (const QString& name : leftAlone) {
+        names.push_back(toSystemPath(name));
     }
-    start([parsed, kept](JobControl& control) -> std::function<void()> {
-        runExtract(parsed, control, 0, kept);
+    start([parsed, names](JobControl& control) -> std::function<void()> {
+        runExtract(parsed, control, 0, names);
         return {};
     });
 }

@@ -35,9 +35,9 @@ public:
     // while another runs, throws a Failure instead. Of the archives named in
     // `ownArchives`, those found in the folder are left out of the new one.
     void Compress(const QString& command, const QStringList& ownArchives = {});
-    // Files at the top of the destination named in `keptWhenPresent` are
-    // left as they are where the destination has them.
-    void Extract(const QString& command, const QStringList& keptWhenPresent = {});
+    // Names at the top of the destination listed in `leftAlone` are not
+    // restored: what the destination has there, or lacks, stays so.
+    void Extract(const QString& command, const QStringList& leftAlone = {});
 
     // Stops a running job, removes what it wrote and waits for its thread. No
     // signal of that job arrives afterwards.

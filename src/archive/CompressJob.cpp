@@ -1,8 +1,9 @@
 #include "archive/CompressJob.h"
 
 #include "archive/ArchiveCheck.h"
-#include "archive/ArchiveRecognition.h"
+#include "archive/EntryContents.h"
 #include "archive/Packer.h"
+#include "base/Failure.h"
 #include "fs/FolderScanner.h"
 #include "fs/FolderTransaction.h"
 #include "fs/NewFile.h"
@@ -43,12 +44,25 @@ public:
             return false;
         }
         if (!found->second) {
-            found->second = isKavlentoArchive(path, password_);
+            found->second = opensAsOurs(path);
         }
         return *found->second;
     }
 
 private:
+    bool opensAsOurs(const std::string& path) const {
+        try {
+            std::optional<fs::UniqueFd> file = fs::openForReading(path);
+            if (!file) {
+                return false;
+            }
+            requireOurArchive(std::move(*file), path, password_);
+            return true;
+        } catch (const Failure&) {
+            return false; // not an archive of ours: it is packed as the user's file
+        }
+    }
+
     using Identity = std::pair<std::uint64_t, std::uint64_t>;
     static Identity identity(const fs::PathInfo& info) { return {info.device, info.inode}; }
 

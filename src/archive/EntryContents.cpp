@@ -3,6 +3,7 @@
 #include "archive/ExtractionRules.h"
 #include "base/Saturating.h"
 #include "base/WorkerPool.h"
+#include "fs/File.h"
 #include "zip/WinZipAes.h"
 
 #include <algorithm>
@@ -102,6 +103,30 @@ void testArchive(const std::string& path, const std::string& password, unsigned 
                             while (content.read(buffer.data(), buffer.size()) > 0) {
                             }
                         });
+}
+
+void requireOurArchive(fs::UniqueFd file, const std::string& path, const std::string& password) {
+    const std::unique_ptr<ZipReader> reader = openCheckedArchive(std::move(file), path);
+    const ZipEntry* smallest = nullptr;
+    for (const ZipEntry& entry : reader->entries()) {
+        if (entry.isFolder()) {
+            continue;
+        }
+        if (entry.encryption != ZipEntry::Encryption::Aes256) {
+            throwDamagedArchive(path, QStringLiteral("AES-256 ile şifrelenmemiş girdi: %1")
+                                          .arg(fs::fromSystemPath(entry.path)));
+        }
+        if (smallest == nullptr || entry.compressedSize < smallest->compressedSize) {
+            smallest = &entry;
+        }
+    }
+    if (smallest == nullptr) {
+        throwDamagedArchive(path, QStringLiteral("şifreli girdi yok"));
+    }
+    EntryReader content(*reader, *smallest, password);
+    std::vector<std::uint8_t> buffer(64 * 1024);
+    while (content.read(buffer.data(), buffer.size()) > 0) {
+    }
 }
 
 } // namespace kavlento::archive

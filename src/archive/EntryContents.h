@@ -27,4 +27,9 @@ std::uint64_t contentWork(const zip::ZipReader& reader);
 // HMAC, CRC and size. Throws the first fault found.
 void testArchive(const std::string& path, const std::string& password, unsigned threads = 0);
 
+// Throws unless the open archive is one Kavlento wrote: readable under the
+// restore's rules, every file and link in it encrypted with AES-256, and its
+// smallest one read whole with `password` (password check, HMAC, CRC).
+void requireOurArchive(fs::UniqueFd file, const std::string& path, const std::string& password);
+
 } // namespace kavlento::archive

@@ -19,7 +19,6 @@ using namespace zip;
 namespace {
 
 constexpr std::size_t kCopyBuffer = 256 * 1024;
-constexpr std::uint64_t kLongestLink = 4096;
 
 const QString kCannotWrite = QStringLiteral("Geri yüklenen dosya yazılamadı");
 
@@ -84,14 +83,15 @@ public:
 
 private:
     void extract(const ZipEntry& entry, EntryReader& content) {
-        const std::string target = transaction_.stagingPath(entry.path);
+        const fs::OpenFolder& staging = transaction_.stagingFolder(entry.path);
         if (entry.isLink()) {
-            extractLink(content, entry, target);
+            extractLink(content, entry, staging);
             return;
         }
+        const std::string target = staging.pathOf(entry.path);
         thread_local std::vector<std::uint8_t> buffer;
         buffer.resize(kCopyBuffer);
-        fs::UniqueFd fd = fs::createNew(target, 0600);
+        fs::UniqueFd fd = staging.createFile(entry.path, 0600);
         std::uint64_t offset = 0;
         while (const std::size_t n = content.read(buffer.data(), buffer.size())) {
             // Runs of zeros stay holes, as they were in a sparse file.
@@ -107,13 +107,9 @@ private:
         fd.close(target);
     }
 
+    // The rules held the target's length to what a link can hold.
     static void extractLink(EntryReader& content, const ZipEntry& entry,
-                            const std::string& target) {
-        if (entry.size > kLongestLink) {
-            throw Failure(FailureCode::InvalidArchive,
-                          QStringLiteral("Yedek dosyası bozuk (bağlantı çok uzun): %1")
-                              .arg(fs::fromSystemPath(entry.path)));
-        }
+                            const fs::OpenFolder& staging) {
         std::string link(static_cast<std::size_t>(entry.size) + 1, '\0');
         std::size_t length = 0;
         while (const std::size_t n = content.read(
@@ -121,8 +117,8 @@ private:
             length += n;
         }
         link.resize(length);
-        fs::makeLink(link, target, kCannotWrite);
-        fs::setLinkTime(target, entry.modified, kCannotWrite);
+        staging.makeLink(link, entry.path, kCannotWrite);
+        staging.setLinkTime(entry.path, entry.modified, kCannotWrite);
     }
 
     const ZipReader& reader_;
@@ -134,19 +130,14 @@ private:
 } // namespace
 
 void runExtract(const ExtractCommand& command, JobControl& control, unsigned threads,
-                const std::vector<std::string>& keptWhenPresent) {
+                const std::vector<std::string>& leftAlone) {
     const std::string archivePath = fs::toSystemPath(command.archivePath);
     const std::string destination = fs::toSystemPath(command.destinationFolder);
     const std::unique_ptr<ZipReader> reader = openCheckedArchive(archivePath);
     fs::requireFolder(destination, QStringLiteral("Geri yükleme klasörüne ulaşılamadı"));
-    std::vector<std::string_view> kept;
-    for (const std::string& name : keptWhenPresent) {
-        if (fs::lookUp(fs::joinPath(destination, name)).kind == fs::PathKind::File) {
-            kept.push_back(name);
-        }
-    }
     const auto wanted = [&](const ZipEntry& entry) {
-        return std::find(kept.begin(), kept.end(), entry.path) == kept.end();
+        const std::string_view top = entry.path.substr(0, entry.path.find('/'));
+        return std::find(leftAlone.begin(), leftAlone.end(), top) == leftAlone.end();
     };
     control.setTotal(contentWork(*reader));
     {

@@ -13,10 +13,9 @@ namespace kavlento::archive {
 // every entry has been extracted and checked (see FolderTransaction), and 100 %
 // is reported only once every file is in place and on disk. Archives whose
 // entries would land outside the folder are refused before anything is written.
-// Files at the top of the folder named in `keptWhenPresent` stay as they are
-// where the folder has them; the archive's copies of them are used only where
-// it has none.
+// Names at the top of the folder listed in `leftAlone` are not restored, nor
+// anything below them: what the folder has under them, or lacks, stays so.
 void runExtract(const ExtractCommand& command, JobControl& control, unsigned threads = 0,
-                const std::vector<std::string>& keptWhenPresent = {});
+                const std::vector<std::string>& leftAlone = {});
 
 } // namespace kavlento::archive

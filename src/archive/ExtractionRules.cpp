@@ -10,6 +10,9 @@ namespace kavlento::archive {
 
 namespace {
 
+// The longest target a link can hold here: a path, less its terminating zero.
+constexpr std::uint64_t kLongestLink = 4095;
+
 [[noreturn]] void unsafe(const std::string& archive, const QString& detail) {
     throw Failure(FailureCode::UnsafeArchive,
                   QStringLiteral("Yedek dosyası program klasörünün dışına yazmaya çalışıyor "
@@ -66,6 +69,10 @@ void requireSafeTree(const std::string& path, const std::vector<zip::ZipEntry>& 
         }
     }
     for (const zip::ZipEntry& entry : entries) {
+        if (entry.isLink() && entry.size > kLongestLink) {
+            zip::throwDamagedArchive(
+                path, QStringLiteral("bağlantı çok uzun: %1").arg(fs::fromSystemPath(entry.path)));
+        }
         for (std::size_t slash = entry.path.find('/'); slash != std::string_view::npos;
              slash = entry.path.find('/', slash + 1)) {
             zip::ZipEntry parent;

@@ -20,7 +20,9 @@ zip::NamePolicy extractionNames(const std::string& archive);
 
 // One path for one entry, and nothing below a file or a link, so that nothing
 // is ever written through a link. Links themselves are data: where they point
-// is no concern of an extraction, which never follows one.
+// is no concern of an extraction, which never follows one, but their targets
+// must fit in a link. A backup's read-back check applies these rules too, so
+// an archive that passed it holds nothing a restore could not place.
 void requireSafeTree(const std::string& archive, const std::vector<zip::ZipEntry>& entries);
 
 // The archive at `path`, opened and checked as every extraction reads it.

@@ -11,6 +11,12 @@ struct Descriptor {
     static int of(const UniqueFd& file) { return file.fd_; }
     // Takes ownership of `fd` (-1 for none).
     static UniqueFd adopt(int fd) { return UniqueFd(fd); }
+    // Hands the descriptor to a new owner (a directory stream).
+    static int release(UniqueFd& file) { return file.release(); }
 };
+
+// What is at `name` in the open folder `folder` (a link not followed); Missing
+// when nothing is there.
+PathInfo lookUpIn(int folder, const std::string& name, const std::string& pathForErrors);
 
 } // namespace kavlento::fs

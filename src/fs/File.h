@@ -87,7 +87,9 @@ enum class AtALink { Refuse, Follow };
 std::optional<UniqueFd> openForReading(const std::string& path, AtALink link = AtALink::Refuse);
 // Creates a new file for writing; fails when the name exists.
 UniqueFd createNew(const std::string& path, std::uint32_t mode);
-// Opens (creating when missing) for reading and writing, keeping the content.
+// Opens the file (creating it when missing) for reading and writing, keeping
+// the content. A link in its place is replaced by a new file, never followed;
+// anything else that is not a file is refused.
 UniqueFd openForUpdate(const std::string& path);
 // A second descriptor of the same open file.
 UniqueFd duplicate(const UniqueFd& file, const std::string& pathForErrors);
@@ -113,8 +115,9 @@ void dropCachedPages(const UniqueFd& file);
 
 // Makes renames and new names in `folder` durable.
 void syncFolder(const std::string& folder);
-// Flushes everything written on the file system that holds `path`.
-void syncFileSystemOf(const std::string& path);
+
+// `path` with every link, "." and ".." resolved; nothing when it leads nowhere.
+std::optional<std::string> resolvedPath(const std::string& path);
 
 // Throws unless `path` is an existing folder (links followed).
 void requireFolder(const std::string& path, const QString& action);
@@ -132,30 +135,16 @@ void renamePath(const std::string& from, const std::string& to, const QString& a
 // Renames only when nothing is at `to`; false, changing nothing, when something is.
 bool renameWithoutReplacing(const std::string& from, const std::string& to, const QString& action);
 void removeFile(const std::string& path, const QString& action);
-// Removes an empty folder; false when it is not empty or not there.
-bool removeEmptyFolder(const std::string& path);
 // Removes `path` and everything below it, never following links. Returns
 // false if something could not be removed.
 bool removeTree(const std::string& path);
 
 // A link's target; nothing when there is no link at `path` (any more).
 std::optional<std::string> readLinkTarget(const std::string& path, const QString& action);
-void makeLink(const std::string& target, const std::string& path, const QString& action);
-// Sets permission bits and the modification time of the folder at `path`; a
-// link there is refused, not followed.
-void setFolderModeAndTime(const std::string& path, std::uint32_t mode, Timestamp modified,
-                          const QString& action);
-// Gives the owner every right on the folder at `path`, where there is one (a
-// link is not followed), so that what lies in it can be moved or removed.
-void makeFolderWritable(const std::string& path, const QString& action);
 // Sets permission bits and the modification time of an open file or folder.
 void setModeAndTime(const UniqueFd& file, std::uint32_t mode, Timestamp modified,
                     const std::string& pathForErrors, const QString& action);
-// Sets a link's own modification time (not its target's).
-void setLinkTime(const std::string& path, Timestamp modified, const QString& action);
 
-// Bytes free for this user on the file system that holds `path`.
-std::uint64_t availableBytes(const std::string& path);
 // Why this user could not make files in `folder`: the system's error number
 // (EROFS for a read-only disk, EACCES without permission, ENOENT when it is
 // not there), or 0 when nothing stands in the way.

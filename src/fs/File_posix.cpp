@@ -6,12 +6,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -105,6 +105,10 @@ PathInfo lookUp(const UniqueFd& file, const std::string& pathForErrors) {
     return *lookUpAt(Descriptor::of(file), "", AT_EMPTY_PATH, pathForErrors);
 }
 
+PathInfo lookUpIn(int folder, const std::string& name, const std::string& pathForErrors) {
+    return lookUpAt(folder, name.c_str(), AT_SYMLINK_NOFOLLOW, pathForErrors).value_or(PathInfo{});
+}
+
 std::optional<UniqueFd> openForReading(const std::string& path, AtALink link) {
     // Not blocking: a pipe put in a file's place must not stop the program.
     const int noFollow = link == AtALink::Refuse ? O_NOFOLLOW : 0;
@@ -139,9 +143,19 @@ UniqueFd duplicate(const UniqueFd& file, const std::string& pathForErrors) {
 }
 
 UniqueFd openForUpdate(const std::string& path) {
-    UniqueFd fd = Descriptor::adopt(::open(path.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644));
+    const QString action = QStringLiteral("Dosya yazılamadı");
+    // Not blocking: a pipe in the file's place is refused, not waited on.
+    constexpr int kFlags = O_CREAT | O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    UniqueFd fd = Descriptor::adopt(::open(path.c_str(), kFlags, 0644));
+    if (!fd.valid() && errno == ELOOP) {
+        removeFile(path, action);
+        fd = Descriptor::adopt(::open(path.c_str(), kFlags | O_EXCL, 0644));
+    }
     if (!fd.valid()) {
-        throwSystemError(QStringLiteral("Dosya yazılamadı"), path);
+        throwSystemError(action, path);
+    }
+    if (lookUp(fd, path).kind != PathKind::File) {
+        throwSystemError(EINVAL, action, path);
     }
     return fd;
 }
@@ -241,18 +255,14 @@ void syncFolder(const std::string& folder) {
     }
 }
 
-void syncFileSystemOf(const std::string& path) {
-    UniqueFd fd = Descriptor::adopt(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) {
-        throwSystemError(QStringLiteral("Diske yazılamadı"), path);
+std::optional<std::string> resolvedPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return std::nullopt;
     }
-#ifdef __linux__
-    if (::syncfs(Descriptor::of(fd)) != 0) {
-        throwSystemError(QStringLiteral("Diske yazılamadı"), path);
-    }
-#else
-    ::sync();
-#endif
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
 }
 
 void makeFolder(const std::string& path, std::uint32_t mode, const QString& action) {
@@ -345,28 +355,6 @@ void removeFile(const std::string& path, const QString& action) {
     }
 }
 
-bool removeEmptyFolder(const std::string& path) {
-    return ::rmdir(path.c_str()) == 0;
-}
-
-bool removeTree(const std::string& path) {
-    namespace sfs = std::filesystem;
-    std::error_code error;
-    // Folders restored read-only must become writable before their contents can go.
-    if (sfs::is_directory(sfs::symlink_status(path, error))) {
-        sfs::permissions(path, sfs::perms::owner_all, sfs::perm_options::add, error);
-        for (sfs::recursive_directory_iterator it(path, error), end; !error && it != end;
-             it.increment(error)) {
-            if (it->is_directory(error) && !it->is_symlink(error)) {
-                sfs::permissions(it->path(), sfs::perms::owner_all, sfs::perm_options::add, error);
-            }
-        }
-    }
-    error.clear();
-    sfs::remove_all(path, error);
-    return !error;
-}
-
 std::optional<std::string> readLinkTarget(const std::string& path, const QString& action) {
     std::string target(PATH_MAX, '\0');
     while (true) {
@@ -385,47 +373,6 @@ std::optional<std::string> readLinkTarget(const std::string& path, const QString
     }
 }
 
-void makeLink(const std::string& target, const std::string& path, const QString& action) {
-    if (::symlink(target.c_str(), path.c_str()) != 0) {
-        throwSystemError(action, path);
-    }
-}
-
-namespace {
-
-// The folder at `path` itself; nothing when there is none, or a link is there.
-std::optional<UniqueFd> openFolder(const std::string& path, const QString& action) {
-    UniqueFd fd =
-        Descriptor::adopt(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd.valid()) {
-        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
-            return std::nullopt;
-        }
-        throwSystemError(action, path);
-    }
-    return fd;
-}
-
-} // namespace
-
-void setFolderModeAndTime(const std::string& path, std::uint32_t mode, Timestamp modified,
-                          const QString& action) {
-    const std::optional<UniqueFd> folder = openFolder(path, action);
-    if (!folder) {
-        throwSystemError(ENOTDIR, action, path);
-    }
-    setModeAndTime(*folder, mode, modified, path, action);
-}
-
-void makeFolderWritable(const std::string& path, const QString& action) {
-    if (const std::optional<UniqueFd> folder = openFolder(path, action)) {
-        if (::fchmod(Descriptor::of(*folder),
-                     static_cast<mode_t>(lookUp(*folder, path).mode | 0700)) != 0) {
-            throwSystemError(action, path);
-        }
-    }
-}
-
 void setModeAndTime(const UniqueFd& file, std::uint32_t mode, Timestamp modified,
                     const std::string& pathForErrors, const QString& action) {
     const struct timespec times[2] = {{0, UTIME_OMIT}, toTimespec(modified)};
@@ -433,21 +380,6 @@ void setModeAndTime(const UniqueFd& file, std::uint32_t mode, Timestamp modified
         ::futimens(Descriptor::of(file), times) != 0) {
         throwSystemError(action, pathForErrors);
     }
-}
-
-void setLinkTime(const std::string& path, Timestamp modified, const QString& action) {
-    const struct timespec times[2] = {{0, UTIME_OMIT}, toTimespec(modified)};
-    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
-        throwSystemError(action, path);
-    }
-}
-
-std::uint64_t availableBytes(const std::string& path) {
-    struct statvfs info {};
-    if (::statvfs(path.c_str(), &info) != 0) {
-        throwSystemError(QStringLiteral("Disk bilgisi okunamadı"), path);
-    }
-    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
 std::string executableFolder() {

@@ -20,37 +20,67 @@ constexpr std::uint64_t kSpareBytes = 16u << 20;
 // The list of working folders, and the journal, in the destination's own one.
 constexpr const char* kAreaList = "alanlar";
 constexpr const char* kJournal = "gunluk";
+constexpr const char* kStaged = "yeni";
+constexpr const char* kOld = "eski";
 constexpr std::string_view kJournalMark = "KJ2";
-constexpr std::size_t kMoveHeader = 10; // kind, existed, working folder, path length
-
-bool exists(const std::string& path) {
-    return lookUp(path).kind != PathKind::Missing;
-}
+// kind, existed, working folder (or a folder's mode), path length
+constexpr std::size_t kMoveHeader = 10;
 
 std::string_view parentOf(std::string_view path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
 }
 
-void makeFolders(const std::string& root, std::string_view relativeFolder) {
-    std::string path = root;
-    std::size_t start = 0;
-    while (start < relativeFolder.size()) {
-        const std::size_t end = std::min(relativeFolder.find('/', start), relativeFolder.size());
-        path = joinPath(path, relativeFolder.substr(start, end - start));
-        if (!exists(path)) {
-            makeFolder(path, 0700, kCannotPlace);
-        }
-        start = end + 1;
-    }
+std::string_view nameOf(std::string_view path) {
+    return path.substr(path.rfind('/') + 1);
 }
 
-[[noreturn]] void conflict(const std::string& path) {
-    throw Failure(FailureCode::PathFileAccess,
-                  QStringLiteral("Geri yükleme yapılamadı: yedekteki bir dosya ile program "
-                                 "klasöründeki bir klasör (ya da bağlantı) aynı adı taşıyor; "
-                                 "hiçbir dosya değiştirilmedi: %1")
-                      .arg(fromSystemPath(path)));
+// The folder that holds a path, kept open while the next paths lie in it too:
+// items come folder by folder, and each path is then reached in one step.
+class HeldFolder {
+public:
+    explicit HeldFolder(const OpenFolder& root) : root_(root) {}
+
+    // Nothing when that folder cannot be reached without a link.
+    const OpenFolder* holding(std::string_view path) {
+        const std::string_view parent = parentOf(path);
+        if (parent.empty()) {
+            return &root_;
+        }
+        if (!held_ || parent != parent_) {
+            parent_ = parent;
+            held_ = root_.folder(parent);
+        }
+        return held_ ? &*held_ : nullptr;
+    }
+    const OpenFolder& requireHolding(std::string_view path, const QString& action) {
+        const OpenFolder* folder = holding(path);
+        if (folder == nullptr) {
+            throwSystemError(ENOENT, action, root_.pathOf(path));
+        }
+        return *folder;
+    }
+
+private:
+    const OpenFolder& root_;
+    std::string parent_;
+    std::optional<OpenFolder> held_;
+};
+
+bool exists(const OpenFolder& folder, std::string_view path) {
+    return folder.lookUp(path).kind != PathKind::Missing;
+}
+
+[[noreturn]] void conflict(const std::string& path, bool archivedFolder) {
+    throw Failure(
+        FailureCode::PathFileAccess,
+        QStringLiteral("Geri yükleme yapılamadı: yedekteki bir %1 ile program "
+                       "klasöründeki bir %2 aynı adı taşıyor; hiçbir dosya "
+                       "değiştirilmedi: %3")
+            .arg(archivedFolder ? QStringLiteral("klasör")
+                                : QStringLiteral("dosya (ya da bağlantı)"),
+                 archivedFolder ? QStringLiteral("dosya ya da bağlantı") : QStringLiteral("klasör"),
+                 fromSystemPath(path)));
 }
 
 void putNumber(std::string& out, std::uint32_t value) {
@@ -67,8 +97,20 @@ std::uint32_t getNumber(const std::string& bytes, std::size_t at) {
     return value;
 }
 
-std::string readWhole(const std::string& path, const QString& action) {
-    std::optional<UniqueFd> fd = openForReading(path);
+// Kind, whether the path existed, a number (the working folder, or the mode of
+// a folder opened up), the path's length and bytes.
+void putRecord(std::string& out, char kind, bool existed, std::uint32_t number,
+               std::string_view path) {
+    out.push_back(kind);
+    out.push_back(existed ? '1' : '0');
+    putNumber(out, number);
+    putNumber(out, static_cast<std::uint32_t>(path.size()));
+    out += path;
+}
+
+std::string readWhole(const OpenFolder& folder, const char* name, const QString& action) {
+    const std::string path = folder.pathOf(name);
+    std::optional<UniqueFd> fd = folder.openForReading(name);
     if (!fd) {
         throwSystemError(ENOENT, action, path);
     }
@@ -81,8 +123,9 @@ std::string readWhole(const std::string& path, const QString& action) {
 // memory does not grow with the archive, and put in place durably.
 class DurableFile {
 public:
-    DurableFile(const std::string& path, const QString& action)
-        : path_(path), temp_(path + ".yeni"), action_(action), fd_(createNew(temp_, 0600)) {}
+    DurableFile(const OpenFolder& folder, const char* name, const QString& action)
+        : folder_(folder), name_(name), temp_(name_ + ".yeni"), action_(action),
+          fd_(folder.createFile(temp_, 0600)) {}
 
     std::string& buffer() { return buffer_; }
     void flushIfLarge() {
@@ -92,22 +135,23 @@ public:
     }
     void commit() {
         flush();
-        syncFile(fd_, temp_);
-        fd_.close(temp_);
-        renamePath(temp_, path_, action_);
-        syncFolder(folderOf(path_));
+        syncFile(fd_, folder_.pathOf(temp_));
+        fd_.close(folder_.pathOf(temp_));
+        folder_.rename(temp_, folder_, name_, action_);
+        folder_.sync();
     }
 
 private:
     static constexpr std::size_t kPiece = 64 * 1024;
 
     void flush() {
-        writeAllAt(fd_, written_, buffer_.data(), buffer_.size(), temp_);
+        writeAllAt(fd_, written_, buffer_.data(), buffer_.size(), folder_.pathOf(temp_));
         written_ += buffer_.size();
         buffer_.clear();
     }
 
-    std::string path_;
+    const OpenFolder& folder_;
+    std::string name_;
     std::string temp_;
     QString action_;
     UniqueFd fd_;
@@ -118,25 +162,27 @@ private:
 } // namespace
 
 std::vector<FolderTransaction::Area>
-FolderTransaction::areasOf(const std::string& destination,
-                           const std::vector<std::string>& mountFolders) {
+FolderTransaction::areasOf(const std::vector<std::string>& mountFolders) {
     std::vector<Area> areas;
     for (const std::string& folder : mountFolders) {
         Area area;
         area.mountFolder = folder;
-        area.root =
-            joinPath(folder.empty() ? destination : joinPath(destination, folder), kFolderName);
-        area.newRoot = joinPath(area.root, "yeni");
-        area.oldRoot = joinPath(area.root, "eski");
-        areas.push_back(area);
+        area.root = folder.empty() ? std::string(kFolderName) : joinPath(folder, kFolderName);
+        areas.push_back(std::move(area));
     }
     return areas;
 }
 
+void FolderTransaction::openArea(const OpenFolder& destination, Area& area) {
+    area.folder = destination.folder(area.root);
+    area.staged = destination.folder(joinPath(area.root, kStaged));
+    area.old = destination.folder(joinPath(area.root, kOld));
+}
+
 FolderTransaction::FolderTransaction(const std::string& destination, std::vector<TreeEntry> items)
-    : destination_(destination), items_(std::move(items)),
-      journal_(joinPath(joinPath(destination, kFolderName), kJournal)) {
-    recover(destination);
+    : destination_(OpenFolder::open(destination, kCannotMake)), items_(std::move(items)) {
+    recoverIn(destination_);
+    plan(); // before anything is made or removed
     planAreas();
     requireRoom();
     makeWorkingFolders();
@@ -145,7 +191,7 @@ FolderTransaction::FolderTransaction(const std::string& destination, std::vector
 FolderTransaction::~FolderTransaction() {
     if (!keepForRecovery_) {
         for (auto it = areas_.rbegin(); it != areas_.rend(); ++it) {
-            removeTree(it->root);
+            destination_.removeTree(it->root);
         }
     }
 }
@@ -154,14 +200,14 @@ FolderTransaction::~FolderTransaction() {
 // own; everything else lands where its parent does.
 void FolderTransaction::planAreas() {
     std::vector<std::string> mountFolders{std::string()};
-    std::vector<std::uint64_t> mounts{lookUpFollowing(destination_).mount};
+    std::vector<std::uint64_t> mounts{destination_.lookUp().mount};
     for (const TreeEntry& item : items_) {
         if (!item.isFolder()) {
             continue;
         }
         const std::uint32_t parentArea = areaOf(item.path);
         std::uint32_t area = parentArea;
-        const PathInfo info = lookUp(joinPath(destination_, item.path));
+        const PathInfo info = destination_.lookUp(item.path);
         if (info.kind == PathKind::Folder && info.mount != mounts[parentArea]) {
             area = static_cast<std::uint32_t>(mountFolders.size());
             mountFolders.emplace_back(item.path);
@@ -169,7 +215,7 @@ void FolderTransaction::planAreas() {
         }
         folderArea_.emplace(item.path, area);
     }
-    areas_ = areasOf(destination_, mountFolders);
+    areas_ = areasOf(mountFolders);
 }
 
 std::uint32_t FolderTransaction::areaOf(std::string_view path) const {
@@ -186,39 +232,51 @@ void FolderTransaction::requireRoom() const {
         sum = saturatingAdd(sum, saturatingAdd(item.size, item.size >> 6));
     }
     for (std::size_t a = 0; a < areas_.size(); ++a) {
-        const std::string folder = joinPath(destination_, areas_[a].mountFolder);
-        const std::uint64_t available = availableBytes(folder);
+        const std::string& mountFolder = areas_[a].mountFolder;
+        const std::optional<OpenFolder> folder = destination_.folder(mountFolder);
+        if (!folder) {
+            throwSystemError(ENOENT, kCannotMake, destination_.pathOf(mountFolder));
+        }
+        const std::uint64_t available = folder->availableBytes();
         if (needed[a] > available) {
             throw Failure(FailureCode::DiskFull,
                           QStringLiteral("Geri yükleme için diskte yeterli yer yok: %1 MB "
                                          "gerekli, %2 MB boş; hiçbir dosya değiştirilmedi: %3")
                               .arg(needed[a] >> 20)
                               .arg(available >> 20)
-                              .arg(fromSystemPath(folder)));
+                              .arg(fromSystemPath(folder->pathOf({}))));
         }
     }
 }
 
 void FolderTransaction::makeWorkingFolders() {
-    const Area& main = areas_.front();
-    for (const std::string& folder : {main.root, main.newRoot, main.oldRoot}) {
-        makeFolder(folder, 0700, kCannotMake);
-    }
-    // Listed before they are made, so a crash leaves nothing the next start
-    // cannot find.
-    DurableFile list(joinPath(main.root, kAreaList), kCannotMake);
-    for (std::size_t a = 1; a < areas_.size(); ++a) {
-        putNumber(list.buffer(), static_cast<std::uint32_t>(areas_[a].mountFolder.size()));
-        list.buffer() += areas_[a].mountFolder;
-    }
-    list.commit();
-    for (std::size_t a = 1; a < areas_.size(); ++a) {
-        // recover() has removed every working folder it knew of; one still here
-        // was left by a restore cut off before its journal while the next start
-        // could not reach this file system, and holds nothing to put back.
-        removeTree(areas_[a].root);
-        for (const std::string& folder : {areas_[a].root, areas_[a].newRoot, areas_[a].oldRoot}) {
-            makeFolder(folder, 0700, kCannotMake);
+    for (std::size_t a = 0; a < areas_.size(); ++a) {
+        Area& area = areas_[a];
+        if (a > 0) {
+            // recover() has removed every working folder it knew of; one still
+            // here was left by a restore cut off before its journal while the
+            // next start could not reach this file system, and holds nothing to
+            // put back.
+            destination_.removeTree(area.root);
+        }
+        for (const std::string& folder :
+             {area.root, joinPath(area.root, kStaged), joinPath(area.root, kOld)}) {
+            destination_.makeFolder(folder, 0700, kCannotMake);
+        }
+        openArea(destination_, area);
+        if (!area.folder || !area.staged || !area.old) {
+            throwSystemError(ENOENT, kCannotMake, destination_.pathOf(area.root));
+        }
+        if (a == 0) {
+            // Listed before they are made, so a crash leaves nothing the next
+            // start cannot find.
+            DurableFile list(*area.folder, kAreaList, kCannotMake);
+            for (std::size_t other = 1; other < areas_.size(); ++other) {
+                const std::string& folder = areas_[other].mountFolder;
+                putNumber(list.buffer(), static_cast<std::uint32_t>(folder.size()));
+                list.buffer() += folder;
+            }
+            list.commit();
         }
     }
     std::set<std::pair<std::uint32_t, std::string_view>> made;
@@ -226,21 +284,21 @@ void FolderTransaction::makeWorkingFolders() {
         const std::uint32_t area = areaOf(item.path);
         const std::string_view parent = parentOf(item.path);
         if (!item.isFolder() && !parent.empty() && made.emplace(area, parent).second) {
-            makeFolders(areas_[area].newRoot, parent);
+            areas_[area].staged->makeFolders(parent, kCannotPlace);
         }
     }
 }
 
-std::string FolderTransaction::stagingPath(std::string_view path) const {
-    return joinPath(areas_[areaOf(path)].newRoot, path);
+const OpenFolder& FolderTransaction::stagingFolder(std::string_view path) const {
+    return *areas_[areaOf(path)].staged;
 }
 
-std::vector<std::string> FolderTransaction::readAreaList(const std::string& file) {
+std::vector<std::string> FolderTransaction::readAreaList(const OpenFolder& main) {
     std::vector<std::string> folders{std::string()};
-    if (!exists(file)) {
+    if (!exists(main, kAreaList)) {
         return folders;
     }
-    const std::string bytes = readWhole(file, kCannotUndo);
+    const std::string bytes = readWhole(main, kAreaList, kCannotUndo);
     for (std::size_t at = 0; at + 4 <= bytes.size();) {
         const std::uint32_t length = getNumber(bytes, at);
         at += 4;
@@ -254,83 +312,100 @@ std::vector<std::string> FolderTransaction::readAreaList(const std::string& file
 }
 
 void FolderTransaction::recover(const std::string& destination) {
-    const std::string root = joinPath(destination, kFolderName);
-    if (!exists(root)) {
+    recoverIn(OpenFolder::open(destination, kCannotUndo));
+}
+
+void FolderTransaction::recoverIn(const OpenFolder& destination) {
+    const PathKind kind = destination.lookUp(kFolderName).kind;
+    if (kind == PathKind::Missing) {
         return;
     }
-    const std::vector<Area> areas = areasOf(destination, readAreaList(joinPath(root, kAreaList)));
-    const std::string journal = joinPath(root, kJournal);
-    if (exists(journal)) {
-        for (const Area& area : areas) {
-            if (!exists(area.root)) {
+    std::optional<OpenFolder> main = destination.folder(kFolderName);
+    if (!main) {
+        // A link or a file under the working folder's name is nothing of ours
+        // to follow; it goes, as the working folder would.
+        destination.removeFile(kFolderName, kCannotUndo);
+        return;
+    }
+    std::vector<Area> areas = areasOf(readAreaList(*main));
+    if (exists(*main, kJournal)) {
+        for (Area& area : areas) {
+            openArea(destination, area);
+            if (!area.folder) {
                 // Its old files may be on a disk that is not there now.
                 throw Failure(FailureCode::PathNotFound,
                               QStringLiteral("Yarım kalan bir geri yükleme geri alınamıyor: "
                                              "çalışma klasörüne ulaşılamıyor (disk takılı "
                                              "değil mi?). Disk takılıyken programı yeniden "
                                              "başlatın: %1")
-                                  .arg(fromSystemPath(area.root)));
+                                  .arg(fromSystemPath(destination.pathOf(area.root))));
             }
         }
-        undo(destination, areas, journal);
+        undo(destination, areas);
     }
     for (auto it = areas.rbegin(); it != areas.rend(); ++it) {
-        if (!removeTree(it->root)) {
+        if (!destination.removeTree(it->root)) {
             throw Failure(FailureCode::PermissionDenied,
                           QStringLiteral("Yarım kalan geri yüklemenin klasörü silinemedi: %1")
-                              .arg(fromSystemPath(it->root)));
+                              .arg(fromSystemPath(destination.pathOf(it->root))));
         }
     }
 }
 
-std::vector<bool> FolderTransaction::plan() const {
-    std::vector<bool> existed;
-    existed.reserve(items_.size());
+std::vector<FolderTransaction::Found> FolderTransaction::plan() const {
+    std::vector<Found> found;
+    found.reserve(items_.size());
+    HeldFolder in(destination_);
     for (const TreeEntry& item : items_) {
-        const std::string target = joinPath(destination_, item.path);
-        const PathKind kind = lookUp(target).kind;
-        const bool isFolder = kind == PathKind::Folder;
-        if (kind != PathKind::Missing && isFolder != item.isFolder()) {
-            conflict(target);
+        const OpenFolder* folder = in.holding(item.path);
+        const PathInfo info = folder ? folder->lookUp(nameOf(item.path)) : PathInfo{};
+        const bool isFolder = info.kind == PathKind::Folder;
+        if (info.kind != PathKind::Missing && isFolder != item.isFolder()) {
+            conflict(destination_.pathOf(item.path), item.isFolder());
         }
-        existed.push_back(kind != PathKind::Missing);
+        found.push_back(
+            {info.kind != PathKind::Missing, isFolder && (info.mode & 0300) != 0300, info.mode});
     }
-    return existed;
+    return found;
 }
 
-// A mark, then one record per move: kind, whether the path existed, its working
-// folder, the path's length and bytes.
-void FolderTransaction::writeJournal(const std::vector<bool>& existed) const {
-    DurableFile journal(journal_, QStringLiteral("Geri yükleme günlüğü yazılamadı"));
+// A mark, then the folders to open up with their modes, then one record per move.
+void FolderTransaction::writeJournal(const std::vector<Found>& found) const {
+    DurableFile journal(*areas_.front().folder, kJournal,
+                        QStringLiteral("Geri yükleme günlüğü yazılamadı"));
     std::string& bytes = journal.buffer();
     bytes += kJournalMark;
     for (std::size_t i = 0; i < items_.size(); ++i) {
-        bytes.push_back(items_[i].isFolder() ? 'D' : 'F');
-        bytes.push_back(existed[i] ? '1' : '0');
-        putNumber(bytes, areaOf(items_[i].path));
-        putNumber(bytes, static_cast<std::uint32_t>(items_[i].path.size()));
-        bytes += items_[i].path;
+        if (found[i].closed) {
+            putRecord(bytes, 'W', true, found[i].mode, items_[i].path);
+        }
+    }
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        putRecord(bytes, items_[i].isFolder() ? 'D' : 'F', found[i].existed, areaOf(items_[i].path),
+                  items_[i].path);
         journal.flushIfLarge();
     }
     journal.commit();
 }
 
-std::vector<FolderTransaction::Move> FolderTransaction::readJournal(const std::string& journal) {
-    const std::string bytes = readWhole(journal, QStringLiteral("Geri yükleme günlüğü okunamadı"));
+std::vector<FolderTransaction::Move> FolderTransaction::readJournal(const OpenFolder& main) {
+    const std::string bytes =
+        readWhole(main, kJournal, QStringLiteral("Geri yükleme günlüğü okunamadı"));
     // Written whole before it is named: a journal without the mark is not ours.
     if (bytes.compare(0, kJournalMark.size(), kJournalMark) != 0) {
         throw Failure(FailureCode::PathFileAccess,
                       QStringLiteral("Geri yükleme günlüğü tanınmıyor, yarım kalan geri yükleme "
                                      "geri alınamadı: %1")
-                          .arg(fromSystemPath(journal)));
+                          .arg(fromSystemPath(main.pathOf(kJournal))));
     }
     std::vector<Move> moves;
     std::size_t at = kJournalMark.size();
     while (at + kMoveHeader <= bytes.size()) {
         Move move;
-        move.folder = bytes[at] == 'D';
+        move.kind = bytes[at];
         move.existed = bytes[at + 1] == '1';
-        move.area = getNumber(bytes, at + 2);
+        const std::uint32_t number = getNumber(bytes, at + 2);
+        (move.kind == 'W' ? move.mode : move.area) = number;
         const std::uint32_t length = getNumber(bytes, at + 6);
         at += kMoveHeader;
         if (at + length > bytes.size()) {
@@ -344,98 +419,125 @@ std::vector<FolderTransaction::Move> FolderTransaction::readJournal(const std::s
 }
 
 // The journal goes only once everything it put back is on disk.
-void FolderTransaction::undo(const std::string& destination, const std::vector<Area>& areas,
-                             const std::string& journal) {
-    rollBack(destination, areas, readJournal(journal));
+void FolderTransaction::undo(const OpenFolder& destination, const std::vector<Area>& areas) {
+    const OpenFolder& main = *areas.front().folder;
+    rollBack(destination, areas, readJournal(main));
     for (const Area& area : areas) {
-        syncFileSystemOf(area.root);
+        area.folder->syncFileSystem();
     }
-    removeFile(journal, kCannotUndo);
-    syncFolder(folderOf(journal));
+    main.removeFile(kJournal, kCannotUndo);
+    main.sync();
 }
 
-void FolderTransaction::rollBack(const std::string& destination, const std::vector<Area>& areas,
+void FolderTransaction::rollBack(const OpenFolder& destination, const std::vector<Area>& areas,
                                  const std::vector<Move>& moves) {
-    // Folders the restore made may have got their saved, read-only modes already.
+    // Folders the restore made may have got their saved, read-only modes
+    // already, and those it opened up may have got them back.
     for (const Move& move : moves) {
-        if (move.folder && !move.existed) {
-            makeFolderWritable(joinPath(destination, move.path), kCannotUndo);
+        if (move.kind == 'W' || (move.kind == 'D' && !move.existed)) {
+            destination.makeFolderWritable(move.path, kCannotUndo);
         }
     }
     for (auto it = moves.rbegin(); it != moves.rend(); ++it) {
-        const std::string target = joinPath(destination, it->path);
-        if (it->folder) {
+        if (it->kind == 'W') {
+            if (destination.lookUp(it->path).kind == PathKind::Folder) {
+                destination.setFolderMode(it->path, it->mode, kCannotUndo);
+            }
+            continue;
+        }
+        if (it->kind == 'D') {
             if (!it->existed) {
-                removeEmptyFolder(target); // only if nothing else came to live in it
+                destination.removeEmptyFolder(it->path); // only if nothing else came to live in it
             }
             continue;
         }
         const Area& area = areas.at(it->area);
-        const std::string old = joinPath(area.oldRoot, it->path);
-        if (exists(old)) {
-            renamePath(old, target, kCannotUndo);
-        } else if (!it->existed && !exists(joinPath(area.newRoot, it->path)) && exists(target)) {
-            removeFile(target, kCannotUndo);
+        if (area.old && exists(*area.old, it->path)) {
+            area.old->rename(it->path, destination, it->path, kCannotUndo);
+        } else if (!it->existed && !(area.staged && exists(*area.staged, it->path)) &&
+                   exists(destination, it->path)) {
+            destination.removeFile(it->path, kCannotUndo);
         }
     }
 }
 
-void FolderTransaction::moveIntoPlace(const std::vector<bool>& existed) {
+// Folders the owner may not write in are opened up for the moves; the journal
+// holds the modes they had.
+void FolderTransaction::openUp(const std::vector<Found>& found) const {
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        if (found[i].closed) {
+            destination_.makeFolderWritable(items_[i].path, kCannotPlace);
+        }
+    }
+}
+
+void FolderTransaction::moveIntoPlace(const std::vector<Found>& found) {
+    HeldFolder into(destination_);
+    std::vector<HeldFolder> staged;
+    std::vector<HeldFolder> old;
+    for (const Area& area : areas_) {
+        staged.emplace_back(*area.staged);
+        old.emplace_back(*area.old);
+    }
+    std::set<std::pair<std::uint32_t, std::string_view>> oldFolders;
     for (std::size_t i = 0; i < items_.size(); ++i) {
         const std::string_view path = items_[i].path;
-        const std::string target = joinPath(destination_, path);
         if (items_[i].isFolder()) {
-            if (!existed[i] && !exists(target)) {
-                makeFolder(target, 0700, kCannotPlace);
+            if (!found[i].existed && !exists(destination_, path)) {
+                destination_.makeFolder(path, 0700, kCannotPlace);
             }
             continue;
         }
-        const Area& area = areas_[areaOf(path)];
-        if (existed[i]) {
-            makeFolders(area.oldRoot, parentOf(path));
-            renamePath(target, joinPath(area.oldRoot, path), kCannotPlace);
+        const std::uint32_t a = areaOf(path);
+        const std::string_view name = nameOf(path);
+        const OpenFolder& target = into.requireHolding(path, kCannotPlace);
+        if (found[i].existed) {
+            if (oldFolders.emplace(a, parentOf(path)).second) {
+                areas_[a].old->makeFolders(parentOf(path), kCannotPlace);
+            }
+            target.rename(name, old[a].requireHolding(path, kCannotPlace), name, kCannotPlace);
         }
-        renamePath(joinPath(area.newRoot, path), target, kCannotPlace);
+        staged[a].requireHolding(path, kCannotPlace).rename(name, target, name, kCannotPlace);
     }
 }
 
-// Folders the restore created get the permissions and times they were saved
-// with, deepest first so that setting a parent's time comes last.
-void FolderTransaction::finishNewFolders(const std::vector<bool>& existed) const {
+// Folders the restore created or opened up get the permissions and times they
+// were saved with, deepest first so that setting a parent's time comes last.
+void FolderTransaction::finishFolders(const std::vector<Found>& found) const {
     for (std::size_t i = items_.size(); i-- > 0;) {
-        if (!items_[i].isFolder() || existed[i]) {
-            continue;
+        if (items_[i].isFolder() && (!found[i].existed || found[i].closed)) {
+            destination_.setFolderModeAndTime(items_[i].path, items_[i].mode, items_[i].modified,
+                                              kCannotPlace);
         }
-        setFolderModeAndTime(joinPath(destination_, items_[i].path), items_[i].mode,
-                             items_[i].modified, kCannotPlace);
     }
 }
 
 void FolderTransaction::syncAreas() const {
     for (const Area& area : areas_) {
-        syncFileSystemOf(area.root);
+        area.folder->syncFileSystem();
     }
 }
 
 void FolderTransaction::commit() {
-    const std::vector<bool> existed = plan();
+    const std::vector<Found> found = plan();
     syncAreas();
-    writeJournal(existed);
+    writeJournal(found);
     try {
-        moveIntoPlace(existed);
-        finishNewFolders(existed);
+        openUp(found);
+        moveIntoPlace(found);
+        finishFolders(found);
         syncAreas();
-        removeFile(journal_, kCannotPlace);
+        areas_.front().folder->removeFile(kJournal, kCannotPlace);
     } catch (...) {
         try {
-            undo(destination_, areas_, journal_);
+            undo(destination_, areas_);
         } catch (...) {
             keepForRecovery_ = true; // the next start puts the old files back
             throw;
         }
         throw;
     }
-    syncFolder(areas_.front().root);
+    areas_.front().folder->sync();
 }
 
 } // namespace kavlento::fs

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "base/TreeEntry.h"
+#include "fs/OpenFolder.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -20,6 +22,10 @@ namespace kavlento::fs {
 // moved so far is put back. If the process dies in the middle, recover() puts
 // everything back at the next start. Only when every file is in place and on
 // disk is the journal removed: that is the moment the restore happens.
+//
+// Every path is reached from the open destination one name at a time, never
+// through a link, so nothing outside the destination is made, changed or
+// removed, whatever links it holds, and paths of any length work.
 class FolderTransaction {
 public:
     static constexpr const char* kFolderName = ".kavlento-geri-yukleme";
@@ -30,17 +36,20 @@ public:
 
     // Plans the restore of `items` into `destination`: folders before their
     // contents, every folder a file lies in listed; a folder's mode and time go
-    // to the folders the restore creates. Refuses, before anything is written,
-    // when a file system has no room for what lands on it. Then makes the
-    // working folders, with the folders the files need in them.
+    // to the folders the restore creates, and to those the owner could not
+    // write in, which are opened up while the files move. Refuses, before
+    // anything is made or removed, a folder where the items have a file or a
+    // link, or the reverse, and a file system without room for what lands on
+    // it. Then makes the working folders, with the folders the files need.
     FolderTransaction(const std::string& destination, std::vector<TreeEntry> items);
     // Without commit(), the working folders go and the destination stays as it was.
     ~FolderTransaction();
     FolderTransaction(const FolderTransaction&) = delete;
     FolderTransaction& operator=(const FolderTransaction&) = delete;
 
-    // Where the file or link at `path` (one of the items) is extracted to.
-    std::string stagingPath(std::string_view path) const;
+    // The working folder the file or link at `path` (one of the items) is
+    // extracted into, under that same path.
+    const OpenFolder& stagingFolder(std::string_view path) const;
 
     // Moves the staged items into the destination; on failure puts everything
     // back and throws.
@@ -51,45 +60,54 @@ private:
     // destination; empty for the destination itself).
     struct Area {
         std::string mountFolder;
-        std::string root;
-        std::string newRoot;
-        std::string oldRoot;
+        std::string root; // relative to the destination
+        std::optional<OpenFolder> folder;
+        std::optional<OpenFolder> staged; // the new files
+        std::optional<OpenFolder> old;    // the files they replace
     };
-    // A journal record.
+    // A journal record: a file or folder moved ('F', 'D'), or a folder opened
+    // up for the moves ('W', with the mode it had).
     struct Move {
         std::string path;
-        bool folder = false;
+        char kind = 'F';
         bool existed = false;
         std::uint32_t area = 0;
+        std::uint32_t mode = 0;
+    };
+    // What an item's path holds before the moves.
+    struct Found {
+        bool existed = false;
+        bool closed = false; // a folder its owner may not write in
+        std::uint32_t mode = 0;
     };
 
-    static std::vector<Area> areasOf(const std::string& destination,
-                                     const std::vector<std::string>& mountFolders);
-    static std::vector<std::string> readAreaList(const std::string& file);
-    static std::vector<Move> readJournal(const std::string& journal);
+    static void recoverIn(const OpenFolder& destination);
+    static std::vector<Area> areasOf(const std::vector<std::string>& mountFolders);
+    static void openArea(const OpenFolder& destination, Area& area);
+    static std::vector<std::string> readAreaList(const OpenFolder& main);
+    static std::vector<Move> readJournal(const OpenFolder& main);
     // Puts back what the journal's moves changed, the files saying how far they
     // got, and removes the journal.
-    static void undo(const std::string& destination, const std::vector<Area>& areas,
-                     const std::string& journal);
-    static void rollBack(const std::string& destination, const std::vector<Area>& areas,
+    static void undo(const OpenFolder& destination, const std::vector<Area>& areas);
+    static void rollBack(const OpenFolder& destination, const std::vector<Area>& areas,
                          const std::vector<Move>& moves);
 
     void planAreas();
     void requireRoom() const;
     void makeWorkingFolders();
     std::uint32_t areaOf(std::string_view path) const;
-    // Which items' paths are taken now; conflicts are refused here.
-    std::vector<bool> plan() const;
-    void writeJournal(const std::vector<bool>& existed) const;
-    void moveIntoPlace(const std::vector<bool>& existed);
-    void finishNewFolders(const std::vector<bool>& existed) const;
+    // What every item's path holds now; conflicts are refused here.
+    std::vector<Found> plan() const;
+    void writeJournal(const std::vector<Found>& found) const;
+    void openUp(const std::vector<Found>& found) const;
+    void moveIntoPlace(const std::vector<Found>& found);
+    void finishFolders(const std::vector<Found>& found) const;
     void syncAreas() const;
 
-    std::string destination_;
+    OpenFolder destination_;
     std::vector<TreeEntry> items_;
     std::vector<Area> areas_;
     std::unordered_map<std::string_view, std::uint32_t> folderArea_;
-    std::string journal_;
     bool keepForRecovery_ = false; // old files are still in the working folders
 };
 

@@ -10,7 +10,6 @@ namespace kavlento::fs {
 
 namespace {
 
-const QString kRead = QStringLiteral("Dosya okunamadı");
 const QString kRename = QStringLiteral("Dosyanın adı değiştirilemedi");
 
 } // namespace
@@ -19,15 +18,12 @@ bool isRegularFile(const QString& path) {
     return lookUpFollowing(toSystemPath(path)).kind == PathKind::File;
 }
 
-QByteArray readWholeFile(const QString& path) {
+std::optional<QByteArray> readOwnFile(const QString& path) {
     const std::string file = toSystemPath(path);
-    std::optional<UniqueFd> fd = openForReading(file, AtALink::Follow);
-    if (!fd) {
-        throwSystemError(ENOENT, kRead, file);
-    }
-    const PathInfo info = lookUp(*fd, file);
+    std::optional<UniqueFd> fd = openForReading(file, AtALink::Refuse);
+    const PathInfo info = fd ? lookUp(*fd, file) : PathInfo{};
     if (info.kind != PathKind::File) {
-        throwSystemError(EISDIR, kRead, file);
+        return std::nullopt;
     }
     QByteArray bytes;
     bytes.resize(static_cast<qsizetype>(info.size));

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace kavlento::fs {
 
 // Whole small files: the stored settings and history. Each operation either
@@ -12,11 +14,15 @@ namespace kavlento::fs {
 // a broken link or nothing counts as absent.
 bool isRegularFile(const QString& path);
 
-QByteArray readWholeFile(const QString& path);
+// The bytes of one of the program's own stored files, or nothing when no
+// regular file is at this very path. A link in its place counts as absent,
+// wherever it leads: nothing is read through one, so nothing of another file
+// is ever copied into the program's own.
+std::optional<QByteArray> readOwnFile(const QString& path);
 
 // Appends `line` so that it starts on a line of its own, even when the file
 // does not end with a line end, reading only the file's last byte. Creates the
-// file when missing.
+// file when missing. A link in the file's place is replaced, not written through.
 void appendLine(const QString& path, const QByteArray& line);
 
 // Writes `bytes` to `tempPath`, flushes it to disk and renames it over
@@ -24,7 +30,8 @@ void appendLine(const QString& path, const QByteArray& line);
 // content at `finalPath`, never a mixture or nothing.
 void replaceFile(const QString& tempPath, const QString& finalPath, const QByteArray& bytes);
 
-// Creates the file with zero bytes, or empties it when it exists.
+// Creates the file with zero bytes, or empties it when it exists. A link in
+// its place is replaced, not followed.
 void writeEmptyFile(const QString& path);
 
 } // namespace kavlento::fs

@@ -18,10 +18,11 @@ void HistoryFile::append(const HistoryRecord& record) const {
 }
 
 std::optional<History> HistoryFile::load() const {
-    if (!fs::isRegularFile(path_)) {
+    std::optional<QByteArray> bytes = fs::readOwnFile(path_);
+    if (!bytes) {
         return std::nullopt;
     }
-    return History::parse(fs::readWholeFile(path_));
+    return History::parse(std::move(*bytes));
 }
 
 bool HistoryFile::removeArchive(const QString& archivePath) const {
@@ -38,10 +39,11 @@ bool HistoryFile::removeArchives(const QStringList& archivePaths) const {
 
 bool HistoryFile::rewriteKeeping(
     const std::function<bool(std::size_t, const History&)>& keep) const {
-    if (!fs::isRegularFile(path_)) {
+    std::optional<QByteArray> bytes = fs::readOwnFile(path_);
+    if (!bytes) {
         return false;
     }
-    const History history = History::parse(fs::readWholeFile(path_));
+    const History history = History::parse(std::move(*bytes));
     QByteArray kept;
     for (std::size_t i = 0; i < history.size(); ++i) {
         if (keep(i, history)) {

@@ -19,7 +19,9 @@ public:
     // Appends a record, reading no more of the file than its last byte.
     void append(const HistoryRecord& record) const;
 
-    // The history, or nothing when the file is absent.
+    // The history, or nothing when the file is absent. A link in its place is
+    // not the folder's history: it counts as absent, and the next record
+    // replaces it with a file of the folder's own.
     std::optional<History> load() const;
 
     // Removes every record of `archivePath` (letter case aside), keeping the

@@ -13,10 +13,11 @@ TargetSetting::TargetSetting(const QString& programFolder)
       tempPath_(QDir(programFolder).filePath(QStringLiteral("yedekleme.dat.tmp"))) {}
 
 std::optional<QString> TargetSetting::load() const {
-    if (!fs::isRegularFile(path_)) {
+    const std::optional<QByteArray> bytes = fs::readOwnFile(path_);
+    if (!bytes) {
         return std::nullopt;
     }
-    return decode(fs::readWholeFile(path_));
+    return decode(*bytes);
 }
 
 void TargetSetting::save(const QString& target) const {

@@ -14,7 +14,8 @@ class TargetSetting {
 public:
     explicit TargetSetting(const QString& programFolder);
 
-    // The stored target, or nothing when the file is absent.
+    // The stored target, or nothing when the file is absent (a link in its
+    // place counts as absent: nothing is read through one).
     std::optional<QString> load() const;
 
     // Replaces the file atomically: a crash leaves the old or the new setting.

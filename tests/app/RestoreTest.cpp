@@ -25,6 +25,7 @@ class Restore : public ProgramTest {
 protected:
     QString archivePath;
     Tree backedUp;
+    Tree changed; // the folder when the restore starts
 
     // A program folder with a backup of it in the history, then changed.
     void SetUp() override {
@@ -43,6 +44,7 @@ protected:
         QFile::remove(programFile(".gizli"));
         writeFile(programFile("sonradan eklendi.txt"), "kalmalı", 0644, 1500000000);
         storeTarget("/sonradan/secilen");
+        changed = snapshot(programFolder);
     }
 
     void clickItem(int row) { clickHistoryRow(program->window(), row); }
@@ -54,9 +56,12 @@ protected:
     }
 
     Tree expectedAfterRestore() {
+        // What the archive lacks, and the program's own history and setting, stay.
         Tree expected = backedUp;
+        for (const char* kept : {"sonradan eklendi.txt", "yedekleme.lst", "yedekleme.dat"}) {
+            expected[kept] = changed.at(kept);
+        }
         const Tree now = snapshot(programFolder);
-        expected["sonradan eklendi.txt"] = now.at("sonradan eklendi.txt");
         expected["prgcik.dat"] =
             FileState{'f', 0644, now.count("prgcik.dat") != 0 ? now.at("prgcik.dat").modified : 0,
                       0, QByteArray()};
@@ -86,8 +91,6 @@ TEST_F(Restore, TheSelectedEntryComesBackWholeAndTheProgramEnds) {
 
     EXPECT_EQ(firstDifference(expectedAfterRestore(), snapshot(programFolder)), "");
     EXPECT_EQ(readBytes(programFile("prgcik.dat")), QByteArray());
-    // The setting came back from the archive; the one in the window was not saved.
-    EXPECT_EQ(readBytes(programFile("yedekleme.dat")), backedUp.at("yedekleme.dat").content);
 }
 
 TEST_F(Restore, APickedArchiveIsRestoredAfterTheQuestion) {
@@ -101,24 +104,32 @@ TEST_F(Restore, APickedArchiveIsRestoredAfterTheQuestion) {
     EXPECT_EQ(firstDifference(expectedAfterRestore(), snapshot(programFolder)), "");
 }
 
-TEST_F(Restore, TheFoldersOwnHistoryStaysAndTheArchivesCopyIsUsedOnlyWhereThereIsNone) {
+TEST_F(Restore, TheFoldersOwnHistoryAndSettingStayAndAFolderWithoutThemGetsNone) {
     // A newer backup, recorded after the archive was taken, must stay listed.
     const QByteArray newer = readBytes(programFile("yedekleme.lst")) +
                              "\"07.12.2026\",\"10:00:00\",\"/yedek/07.12.2026/yeni.ksd\"\r\n";
+    const QByteArray setting = readBytes(programFile("yedekleme.dat"));
     for (const bool present : {true, false}) {
         SCOPED_TRACE(present);
+        for (const char* name : {"yedekleme.lst", "yedekleme.dat"}) {
+            QFile::remove(programFile(name));
+        }
         if (present) {
             writeBytes(programFile("yedekleme.lst"), newer);
-        } else {
-            QFile::remove(programFile("yedekleme.lst"));
+            writeBytes(programFile("yedekleme.dat"), setting);
         }
         restart({"4702519836"});
         dialogs.pickedFiles = {archivePath};
         dialogs.answers = {true};
         clickRestorePicked();
         ASSERT_EQ(end.status, ExitStatus::Normal);
-        EXPECT_EQ(snapshot(programFolder).at("yedekleme.lst").content,
-                  present ? newer : backedUp.at("yedekleme.lst").content);
+        const Tree after = snapshot(programFolder);
+        EXPECT_EQ(after.count("yedekleme.lst") != 0, present);
+        EXPECT_EQ(after.count("yedekleme.dat") != 0, present);
+        if (present) {
+            EXPECT_EQ(after.at("yedekleme.lst").content, newer);
+            EXPECT_EQ(after.at("yedekleme.dat").content, setting);
+        }
     }
 }
 

@@ -20,6 +20,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -34,9 +35,10 @@ using namespace kavlento::testing;
 namespace {
 
 // A desktop drawn into memory, no display at all, a display named that no
-// server answers (as cron and systemd timers often pass on), or one whose
-// port takes connections and never answers.
-enum class Screen { Virtual, None, Stale, Silent };
+// server answers (as cron and systemd timers often pass on), one whose port
+// takes connections and never answers, or an X display of the test's own,
+// where the window is driven as a user would.
+enum class Screen { Virtual, None, Stale, Silent, Real };
 
 // The real executable, copied into a program folder of its own and started the
 // way the host starts it.
@@ -49,6 +51,7 @@ protected:
     // A command the program is started through, with its arguments.
     QStringList launcher;
     QTcpServer silent;
+    QString realDisplay; // for Screen::Real
 
     void SetUp() override {
         QDir().mkpath(programFolder);
@@ -82,6 +85,8 @@ protected:
             // Its port takes connections (the kernel's, queued), which nobody answers.
             EXPECT_TRUE(silent.isListening() || silent.listen(QHostAddress::LocalHost));
             env.insert("DISPLAY", QStringLiteral("127.0.0.1:%1").arg(silent.serverPort() - 6000));
+        } else if (display == Screen::Real) {
+            env.insert("DISPLAY", realDisplay);
         }
         if (!runtimeFolder.isEmpty()) {
             env.insert("XDG_RUNTIME_DIR", runtimeFolder);
@@ -303,7 +308,7 @@ TEST_F(Executable, TheTargetIsStoredFromTheCommandLineAfterTheFolderChoosersChec
 // the stored target; a backup there fails saying, in plain words, what
 // happened and what to do.
 TEST_F(Executable, ATargetNoBackupCanBeWrittenToIsRefusedAndItsFailureSaysWhatToDo) {
-    ASSERT_EQ(::geteuid(), 0u) << "runs as root to mount, and to start the program as another user";
+    KAVLENTO_NEEDS_ROOT("mounts a file system, and starts the program as another user");
     for (const QString& path : {folder.path(), programFolder}) {
         ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0755), 0); // others may look in
     }
@@ -821,14 +826,16 @@ namespace {
 // A virtual X display of the test's own, for driving the real window.
 class VirtualDisplay {
 public:
+    // The server picks a free display itself and names it once it is ready,
+    // so tests running side by side never share one.
     VirtualDisplay() {
-        for (int number = 90; number < 110 && !running(); ++number) {
-            display_ = QStringLiteral(":%1").arg(number);
-            server_.start("Xvfb", {display_, "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                                   "-fbdir", frames_.path()});
-            if (!server_.waitForStarted() || server_.waitForFinished(700)) {
-                display_.clear();
-            }
+        server_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                               "-fbdir", frames_.path()});
+        while (server_.waitForReadyRead(20000) && !server_.canReadLine()) {
+        }
+        const QByteArray number = server_.readLine().trimmed();
+        if (!number.isEmpty()) {
+            display_ = ":" + QString::fromLatin1(number);
         }
     }
     ~VirtualDisplay() {
@@ -849,15 +856,20 @@ public:
         return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
     }
 
-    // A visible window called `name` other than those in `known`, once one shows.
-    QString awaitWindow(const QString& name, const QStringList& known) const {
-        for (int tries = 0; tries < 100; ++tries, QTest::qWait(200)) {
-            for (const QString& id :
-                 xdotool({"search", "--onlyvisible", "--name", name}).split('\n')) {
-                if (!id.isEmpty() && !known.contains(id)) {
-                    return id;
+    // A visible window whose title matches `title` (or that is the window of
+    // that id) and is not in `known`, waiting `tries` tenths of a second.
+    QString waitForWindow(const QString& title, const QStringList& known, int tries = 200) const {
+        for (int tried = 0; tried < tries; ++tried) {
+            for (const QString& window : xdotool({"search", "--onlyvisible", "--name", "."})
+                                             .split('\n', Qt::SkipEmptyParts)) {
+                if (!known.contains(window) &&
+                    (window == title || QRegularExpression(title)
+                                            .match(xdotool({"getwindowname", window}))
+                                            .hasMatch())) {
+                    return window;
                 }
             }
+            QThread::msleep(100);
         }
         return QString();
     }
@@ -877,6 +889,44 @@ public:
                                 12 * field(19),
                             int(field(4)), int(field(5)), field(12), QImage::Format_RGB32);
         return screen.copy(at["X"], at["Y"], at["WIDTH"], at["HEIGHT"]);
+    }
+
+    // Drives a restore in the window `program` has just opened: the lower
+    // "GÖZAT...", the archive's path typed into the file dialog, then Enter on
+    // every box that follows (Yes, then OK to the end or to the error) until
+    // the program ends. Its exit status, or -1 when it did not end.
+    int restorePicked(QProcess& program, const QString& archive) const {
+        const QString main = waitForWindow("^Kavlento$", {});
+        // A click or keys sent before a window takes them are lost on a busy
+        // machine: each step is repeated until its effect shows.
+        QString fileDialog;
+        for (int tries = 0; fileDialog.isEmpty() && tries < 10; ++tries) {
+            // The lower "GÖZAT..." sits at (246, 12) in the group box at (34, 528).
+            xdotool({"mousemove", "--window", main, "328", "556", "click", "1"});
+            fileDialog = waitForWindow(".", {main}, 30);
+        }
+        for (int tries = 0;
+             tries < 10 && !fileDialog.isEmpty() && !waitForWindow(fileDialog, {}, 1).isEmpty();
+             ++tries) {
+            xdotool({"windowfocus", "--sync", fileDialog});
+            xdotool({"key", "ctrl+a"});
+            xdotool({"type", "--delay", "2", archive});
+            xdotool({"key", "Return"});
+            QThread::msleep(1500);
+        }
+        for (int waited = 0; !program.waitForFinished(300) && waited < 400; ++waited) {
+            const QString boxes = xdotool({"search", "--onlyvisible", "--name", "^Kavlento$"});
+            for (const QString& box : boxes.split('\n', Qt::SkipEmptyParts)) {
+                if (box != main) {
+                    xdotool({"windowfocus", "--sync", box});
+                    xdotool({"key", "Return"});
+                }
+            }
+        }
+        return program.state() == QProcess::NotRunning &&
+                       program.exitStatus() == QProcess::NormalExit
+                   ? program.exitCode()
+                   : -1;
     }
 
 private:
@@ -914,31 +964,36 @@ bool smallMarksAreDark(const QImage& picture) {
     return true;
 }
 
-// Starts the program of `programFolder` for its window on `screen`; the window.
-QString startWindow(QProcess& process, const QString& programFolder, const VirtualDisplay& screen) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("QT_QPA_PLATFORM");
-    env.insert("DISPLAY", screen.display());
-    process.setProcessEnvironment(env);
-    process.start(programFolder + "/kavlento", {"4702519836"});
-    return screen.xdotool({"search", "--sync", "--onlyvisible", "--name", "^Kavlento$"})
-        .section('\n', 0, 0);
-}
+// Restores driven through the real window on a display of the test's own.
+class RealWindow : public Executable {
+protected:
+    VirtualDisplay screen;
+
+    void SetUp() override {
+        if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
+            QStandardPaths::findExecutable("xdotool").isEmpty()) {
+            GTEST_SKIP() << "needs Xvfb and xdotool";
+        }
+        Executable::SetUp();
+        ASSERT_TRUE(screen.running());
+        realDisplay = screen.display();
+    }
+
+    // Restores `archive` through the window, as the user 65534 when
+    // `unprivileged`; the exit status.
+    int restorePicked(const QString& archive, bool unprivileged = false) {
+        return screen.restorePicked(start({"4702519836"}, Screen::Real, unprivileged), archive);
+    }
+};
 
 } // namespace
 
-TEST_F(Executable, PressingKapatInTheRealWindowStoresTheTargetAsTheSameBytes) {
-    if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
-        QStandardPaths::findExecutable("xdotool").isEmpty()) {
-        GTEST_SKIP() << "needs Xvfb and xdotool";
-    }
-    VirtualDisplay screen;
-    ASSERT_TRUE(screen.running());
+TEST_F(RealWindow, PressingKapatInTheRealWindowStoresTheTargetAsTheSameBytes) {
     const QByteArray stored = store::TargetSetting::encode(QStringLiteral("/media/ARŞİV, ESKİ"));
     writeBytes(programFolder + "/yedekleme.dat", stored);
 
-    QProcess process;
-    const QString window = startWindow(process, programFolder, screen);
+    QProcess& process = start({"4702519836"}, Screen::Real);
+    const QString window = screen.waitForWindow("^Kavlento$", {});
     ASSERT_FALSE(window.isEmpty());
     QFile::remove(programFolder + "/yedekleme.dat");
     // KAPAT sits at (348, 12) in the lower group box at (34, 528); aim at its middle.
@@ -951,29 +1006,23 @@ TEST_F(Executable, PressingKapatInTheRealWindowStoresTheTargetAsTheSameBytes) {
 // The lower GÖZAT... opens where the backups are; a file there that is no
 // backup is refused with nothing changed, in words that say so; and the boxes
 // draw every Turkish letter clearly.
-TEST_F(Executable, APickedFileIsLookedForAtTheTargetAndTheBoxesReadClearly) {
-    if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
-        QStandardPaths::findExecutable("xdotool").isEmpty()) {
-        GTEST_SKIP() << "needs Xvfb and xdotool";
-    }
-    VirtualDisplay screen;
-    ASSERT_TRUE(screen.running());
+TEST_F(RealWindow, APickedFileIsLookedForAtTheTargetAndTheBoxesReadClearly) {
     storeTarget(targetFolder);
     writeFile(targetFolder + "/eski.ksd", "bir yedek değil");
     const Tree before = snapshot(programFolder);
-    QProcess process;
-    const QString window = startWindow(process, programFolder, screen);
+    QProcess& process = start({"4702519836"}, Screen::Real);
+    const QString window = screen.waitForWindow("^Kavlento$", {});
     ASSERT_FALSE(window.isEmpty());
     // The lower GÖZAT... sits at (246, 12) in the lower group box; aim at its middle.
     screen.xdotool({"mousemove", "--window", window, "328", "556", "click", "1"});
-    const QString chooser = screen.awaitWindow("^Aç$", {});
+    const QString chooser = screen.waitForWindow("^Aç$", {});
     ASSERT_FALSE(chooser.isEmpty());
     // A bare name is looked for where the chooser opened.
     QTest::qWait(1000); // until it has listed the folder
     screen.xdotool({"windowfocus", "--sync", chooser, "type", "eski.ksd"});
     QTest::qWait(1000);
     screen.xdotool({"key", "Return"});
-    const QString question = screen.awaitWindow("^Kavlento$", {window});
+    const QString question = screen.waitForWindow("^Kavlento$", {window});
     ASSERT_FALSE(question.isEmpty()) << "the chooser did not find eski.ksd where it opened";
     EXPECT_TRUE(smallMarksAreDark(screen.grab(question))); // "YÜKLENSİN"
     screen.xdotool({"key", "Return"});                     // Evet
@@ -984,9 +1033,184 @@ TEST_F(Executable, APickedFileIsLookedForAtTheTargetAndTheBoxesReadClearly) {
                              "/eski.ksd) bozuk ya da bir Kavlento yedeği değil. Program "
                              "klasöründe hiçbir şey değiştirilmedi."))
         << log.toStdString();
-    ASSERT_FALSE(screen.awaitWindow("^Kavlento$", {window, question}).isEmpty());
+    ASSERT_FALSE(screen.waitForWindow("^Kavlento$", {window, question}).isEmpty());
     screen.xdotool({"key", "Return"}); // Tamam
     ASSERT_TRUE(process.waitForFinished(20000));
     EXPECT_EQ(process.exitCode(), 1);
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+}
+
+namespace {
+
+void setMode(const QString& path, mode_t mode) {
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0) << path.toStdString();
+}
+
+// Hands the folder and all in it to the user 65534, and lets that user reach it.
+void giveToNobody(const QString& folder, const QStringList& above) {
+    for (const QString& path : above) {
+        setMode(path, 0755);
+    }
+    QProcess::execute("chown", {"-R", "65534:65534", folder});
+}
+
+} // namespace
+
+TEST_F(RealWindow, TheProgramsOwnFilesReplaceALinkInTheirPlaceAndNeverWriteThroughIt) {
+    // Files of someone else's, which links in the program folder lead to.
+    const QString victim = folder.file("baska/önemli.txt");
+    const QString otherHistory = folder.file("baska/liste.txt");
+    writeFile(victim, "dokunulmaz");
+    const QByteArray itsRecord = "\"01-06-2031\",\"09:00:00\",\"/baska/1.1.ksd\"\r\n";
+    writeFile(otherHistory, itsRecord);
+    // The password is public: anyone can make an archive that places a link.
+    const QString hostile = folder.file("saldiri.ksd");
+    writeRawZip(hostile, {{"veri.txt", "yeni"}, {"prgcik.dat", victim.toUtf8(), 0120777}},
+                RawEncryption::Aes256);
+    makeLink(programFolder + "/prgcik.dat", victim); // or one was put there by hand
+    ASSERT_EQ(restorePicked(hostile), 0);
+    EXPECT_EQ(readBytes(programFolder + "/veri.txt"), "yeni");
+    EXPECT_FALSE(QFileInfo(programFolder + "/prgcik.dat").isSymLink());
+    EXPECT_EQ(readBytes(programFolder + "/prgcik.dat"), "");
+    // A history linked elsewhere is not this folder's: the next record goes
+    // into a file of the folder's own, and nothing of the other is copied.
+    makeLink(programFolder + "/yedekleme.lst", otherHistory);
+    storeTarget(targetFolder);
+    ASSERT_EQ(run({"4702519836", "OtoRadizEv"}).first, 0);
+    EXPECT_FALSE(QFileInfo(programFolder + "/yedekleme.lst").isSymLink());
+    EXPECT_EQ(store::HistoryFile(programFolder).load()->size(), 1u);
+    EXPECT_EQ(readBytes(victim), "dokunulmaz");
+    EXPECT_EQ(readBytes(otherHistory), itsRecord);
+}
+
+TEST_F(RealWindow, ARestoreOverALinkToAnotherDiskChangesNothingThere) {
+    KAVLENTO_NEEDS_ROOT("mounts a file system");
+    const MountedFileSystem disk(FileSystemKind::Tmpfs, folder.file("baska-disk"), 32);
+    // What lies there: data, and another folder's restore cut off with its journal.
+    writeFile(disk.path() + "/alt/veri.txt", "başkasının");
+    writeFile(disk.path() + "/alt/.kavlento-geri-yukleme/gunluk", "başka bir geri yükleme");
+    makeLink(programFolder + "/lnk", disk.path());
+    const QString archive = folder.file("yedek.ksd");
+    writeRawZip(archive, {{"a.txt", "yeni"}, {"lnk/alt/yeni.txt", "yeni"}}, RawEncryption::Aes256);
+    const Tree there = snapshot(disk.path());
+    const Tree here = snapshot(programFolder);
+    EXPECT_EQ(restorePicked(archive), 1);
+    EXPECT_EQ(firstDifference(there, snapshot(disk.path())), "");
+    EXPECT_EQ(firstDifference(here, snapshot(programFolder)), "");
+}
+
+TEST_F(RealWindow, ARestoreKeepsTheFoldersOwnStateAndTakesNoOtherFoldersHistory) {
+    // Another program folder with three archives in its target, all in its history.
+    const QString other = folder.file("baska-program");
+    const QString otherTarget = folder.file("baska-hedef");
+    writeFile(other + "/kavlento", "eski bir Kavlento");
+    writeFile(other + "/veri.txt", "başka klasörün verisi");
+    store::TargetSetting(other).save(otherTarget);
+    QStringList otherArchives;
+    for (int day = 13; day <= 15; ++day) {
+        const QString dated = QStringLiteral("%1/%2-06-2031").arg(otherTarget).arg(day);
+        QDir().mkpath(dated);
+        otherArchives.append(
+            compressFolder(other, dated, QStringLiteral("%1062031.9.ksd").arg(day)));
+        store::HistoryFile(other).append({"15-06-2031", "09:00:00", otherArchives.last()});
+    }
+    // Picked into a folder without a history or a target: it gets neither.
+    ASSERT_EQ(restorePicked(otherArchives.last()), 0);
+    EXPECT_EQ(readBytes(programFolder + "/veri.txt"), "başka klasörün verisi");
+    EXPECT_EQ(readBytes(programFolder + "/kavlento"), readBytes(KAVLENTO_EXECUTABLE));
+    EXPECT_FALSE(QFileInfo::exists(programFolder + "/yedekleme.lst"));
+    EXPECT_FALSE(QFileInfo::exists(programFolder + "/yedekleme.dat"));
+    // Its backups into the same target delete none of the other folder's.
+    ASSERT_EQ(run({"4702519836", "--hedef", otherTarget}).first, 0);
+    ASSERT_EQ(run({"4702519836", "OtoRadizEv", "--sakla", "1"}).first, 0);
+    for (const QString& archive : otherArchives) {
+        EXPECT_TRUE(QFileInfo::exists(archive)) << archive.toStdString();
+    }
+    // A folder with a history and a target keeps both.
+    const QByteArray history = readBytes(programFolder + "/yedekleme.lst");
+    const QByteArray setting = readBytes(programFolder + "/yedekleme.dat");
+    ASSERT_EQ(restorePicked(otherArchives.first()), 0);
+    EXPECT_EQ(readBytes(programFolder + "/yedekleme.lst"), history);
+    EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"), setting);
+}
+
+TEST_F(Executable, KeepingTheNewestCountsEachArchiveOnceAndDeletesOnlyOursInsideTheTarget) {
+    storeTarget(targetFolder);
+    const QString source = folder.file("kaynak");
+    writeFile(source + "/veri.txt", "veri");
+    const QString outside = folder.file("disari");
+    const auto archiveIn = [&](const QString& dated, const QString& name) {
+        QDir().mkpath(dated);
+        return compressFolder(source, dated, name);
+    };
+    const QString older = archiveIn(targetFolder + "/14-06-2031", "14062031.9.ksd");
+    const QString twice = archiveIn(targetFolder + "/15-06-2031", "15062031.9.ksd");
+    const QString elsewhere = archiveIn(outside + "/15-06-2031", "15062031.1.ksd");
+    const QString notOurs = targetFolder + "/15-06-2031/15062031.2.ksd";
+    const QString linked = targetFolder + "/15-06-2031/15062031.3.ksd";
+    writeFile(notOurs, "bir Kavlento yedeği değil");
+    makeLink(linked, elsewhere);
+    QDir().mkpath(outside + "/alt");
+    makeLink(targetFolder + "/lnk", outside + "/alt");
+    // Records as a hand may have edited them: through a link out of the
+    // target, and one archive under two spellings.
+    store::HistoryFile history(programFolder);
+    for (const QString& path :
+         {older, linked, notOurs, targetFolder + "/lnk/../15-06-2031/15062031.1.ksd", twice,
+          targetFolder + "//15-06-2031/15062031.9.ksd"}) {
+        history.append({"15-06-2031", "09:00:00", path});
+    }
+    holdClockAt("2031-06-16 09:00:00");
+    ASSERT_EQ(run({"4702519836", "OtoRadizEv", "--sakla", "2"}).first, 0);
+    EXPECT_FALSE(QFileInfo::exists(older));
+    for (const QString& kept : {twice, elsewhere, notOurs}) {
+        EXPECT_TRUE(QFileInfo::exists(kept)) << kept.toStdString();
+    }
+    EXPECT_TRUE(QFileInfo(linked).isSymLink());
+    EXPECT_EQ(history.load()->size(), 6u);
+}
+
+TEST_F(RealWindow, ABackupOfAPathAsLongAsTheSystemAllowsRestores) {
+    // Names of 200 bytes down to a file whose path is 4,085 bytes long.
+    QString path = programFolder;
+    while (4085 - path.toUtf8().size() > 256) {
+        path += "/" + QString(200, 'k');
+    }
+    path += "/" + QString(4084 - path.toUtf8().size(), 'd');
+    writeFile(path, "derin");
+    storeTarget(targetFolder);
+    ASSERT_EQ(run({"4702519836", "OtoRadizEv"}).first, 0);
+    writeFile(path, "değişti");
+    ASSERT_EQ(restorePicked(targetFolder + "/" + archives().first()), 0);
+    EXPECT_EQ(readBytes(path), "derin");
+}
+
+TEST_F(RealWindow, AnOwnerWhoIsNotRootRestoresIntoReadOnlyFoldersAllOrNothing) {
+    KAVLENTO_NEEDS_ROOT("restores as another user");
+    writeFile(programFolder + "/salt/okunur/belge.txt", "eski");
+    writeFile(programFolder + "/veri.txt", "eski");
+    writeFile(programFolder + "/zz/dosya.txt", "eski");
+    setMode(programFolder + "/salt/okunur", 0555);
+    setMode(programFolder + "/salt", 0500);
+    storeTarget(targetFolder);
+    ASSERT_EQ(run({"4702519836", "OtoRadizEv"}).first, 0);
+    const QString archive = targetFolder + "/" + archives().first();
+    for (const char* name : {"/salt/okunur/belge.txt", "/veri.txt", "/zz/dosya.txt"}) {
+        writeFile(programFolder + name, "yeni");
+    }
+    giveToNobody(programFolder, {folder.path(), targetFolder, QFileInfo(archive).path()});
+    setMode(archive, 0644);
+    // A folder of another user's fails the first restore after the read-only
+    // ones were opened up: they get their modes back with their files.
+    QProcess::execute("chown", {"root", programFolder + "/zz"});
+    const Tree before = snapshot(programFolder);
+    EXPECT_EQ(restorePicked(archive, true), 1);
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+    QProcess::execute("chown", {"65534", programFolder + "/zz"});
+    ASSERT_EQ(restorePicked(archive, true), 0);
+    const Tree after = snapshot(programFolder);
+    EXPECT_EQ(after.at("salt/okunur/belge.txt").content, "eski");
+    EXPECT_EQ(after.at("salt/okunur").permissions, 0555u);
+    EXPECT_EQ(after.at("salt").permissions, 0500u);
+    EXPECT_EQ(after.count(".kavlento-geri-yukleme"), 0u);
 }

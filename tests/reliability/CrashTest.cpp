@@ -16,6 +16,8 @@
 
 #include <functional>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 using namespace kavlento;
@@ -150,6 +152,9 @@ TEST_F(Crash, AKilledRestoreLeavesEveryFileAllOldOrAllNew) {
                   pseudoText(20000 + i, i + 1));
     }
     writeFile(oldTree + "/veri/büyük.db", pseudoText(64 << 20, 99));
+    // A read-only folder is opened up for its file's move and closed again.
+    writeFile(oldTree + "/salt okunur/kayıt.txt", "eski");
+    ::chmod(QFile::encodeName(oldTree + "/salt okunur").constData(), 0555);
     installProgram(oldTree);
 
     const QString newTree = folder.file("yeni");
@@ -160,6 +165,7 @@ TEST_F(Crash, AKilledRestoreLeavesEveryFileAllOldOrAllNew) {
     }
     writeFile(newTree + "/veri/büyük.db", pseudoText(64 << 20, 7));
     writeFile(newTree + "/yeni klasör/yeni.txt", "yeni");
+    writeFile(newTree + "/salt okunur/kayıt.txt", "yeni");
     QFile::remove(newTree + "/kavlento");
     const QString archivePath = compressFolder(newTree, targetFolder, "yeni.ksd");
     // The archive does not hold the program file; the folder's own copy stays.

@@ -100,9 +100,10 @@ protected:
         QProcess driver;
         driver.setProcessEnvironment(environment);
         driver.setProcessChannelMode(QProcess::MergedChannels);
-        driver.start("strace", {"-f", "-qq", "-o", "/dev/null", "-e", "trace=rename", "-e",
-                                QStringLiteral("inject=rename:signal=SIGKILL:when=%1").arg(rename),
-                                QStringLiteral(CRASH_DRIVER), "restore", archivePath, program});
+        driver.start("strace",
+                     {"-f", "-qq", "-o", "/dev/null", "-e", "trace=renameat", "-e",
+                      QStringLiteral("inject=renameat:signal=SIGKILL:when=%1").arg(rename),
+                      QStringLiteral(CRASH_DRIVER), "restore", archivePath, program});
         EXPECT_TRUE(driver.waitForFinished(60000)) << driver.errorString().toStdString();
         if (driver.exitStatus() == QProcess::NormalExit) {
             EXPECT_EQ(driver.exitCode(), 0) << driver.readAll().toStdString();

@@ -1,0 +1,369 @@
+#include "fs/OpenFolder.h"
+
+#include "base/Failure.h"
+#include "fs/Descriptor_posix.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <vector>
+
+namespace kavlento::fs {
+
+namespace {
+
+const QString kCannotOpen = QStringLiteral("Klasör açılamadı");
+// A folder on the way: only looked through, so one the user may search but not
+// read is passed all the same.
+constexpr int kPassFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+bool absentOnTheWay(int error) {
+    return error == ENOENT || error == ENOTDIR || error == ELOOP;
+}
+
+// A name that would lead up and out, which no path of a tree holds.
+bool leadsUp(std::string_view name) {
+    return name == "..";
+}
+
+std::string nameAt(std::string_view relative, std::size_t start, std::size_t end) {
+    return std::string(relative.substr(start, end - start));
+}
+
+// The system walks the path itself, refusing every link on it, in one call;
+// -1 with errno set, or -2 when it cannot (an older kernel, a long path).
+int openInOneCall(int root, std::string_view relative, int flags) {
+    static std::atomic<bool> unavailable{false};
+    if (unavailable || relative.size() >= PATH_MAX) {
+        return -2;
+    }
+    struct open_how how {};
+    how.flags = static_cast<std::uint64_t>(flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+    const std::string path(relative);
+    const long fd = ::syscall(SYS_openat2, root, path.c_str(), &how, sizeof how);
+    if (fd >= 0 || absentOnTheWay(errno) || errno == EXDEV) {
+        return static_cast<int>(fd);
+    }
+    if (errno == ENOSYS || errno == EPERM) {
+        unavailable = true;
+    }
+    return -2; // the walk below gives the answer, and the failure's reason
+}
+
+// The folder at `relative` below `root`, opened one name at a time.
+std::optional<UniqueFd> openBelow(int root, std::string_view relative, int flags,
+                                  const std::string& rootPath) {
+    const int direct = openInOneCall(root, relative.empty() ? "." : relative, flags);
+    if (direct >= 0) {
+        return Descriptor::adopt(direct);
+    }
+    if (direct == -1) {
+        return std::nullopt;
+    }
+    UniqueFd current;
+    int at = root;
+    for (std::size_t start = 0; start <= relative.size();) {
+        const std::size_t end = std::min(relative.find('/', start), relative.size());
+        const bool last = end == relative.size();
+        const std::string name = relative.empty() ? "." : nameAt(relative, start, end);
+        if (leadsUp(name)) {
+            return std::nullopt;
+        }
+        current = Descriptor::adopt(::openat(
+            at, name.c_str(), last ? flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC : kPassFlags));
+        if (!current.valid()) {
+            if (absentOnTheWay(errno)) {
+                return std::nullopt;
+            }
+            throwSystemError(kCannotOpen, joinPath(rootPath, relative.substr(0, end)));
+        }
+        at = Descriptor::of(current);
+        start = end + 1;
+    }
+    return current;
+}
+
+std::vector<std::string> namesIn(int folder) {
+    std::vector<std::string> names;
+    UniqueFd copy = Descriptor::adopt(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+    DIR* dir = copy.valid() ? ::fdopendir(Descriptor::of(copy)) : nullptr;
+    if (dir == nullptr) {
+        return names;
+    }
+    Descriptor::release(copy); // the stream owns it now
+    ::rewinddir(dir);
+    while (const dirent* item = ::readdir(dir)) {
+        const std::string_view name = item->d_name;
+        if (name != "." && name != "..") {
+            names.emplace_back(name);
+        }
+    }
+    ::closedir(dir);
+    return names;
+}
+
+// Removes `name` in `parent` and all below it, never following a link; false
+// if something stayed.
+bool removeIn(int parent, const std::string& name) {
+    struct stat info {};
+    if (::fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return ::unlinkat(parent, name.c_str(), 0) == 0 || errno == ENOENT;
+    }
+    // Folders restored read-only must become writable before their contents can go.
+    if ((info.st_mode & 0700) != 0700) {
+        ::fchmodat(parent, name.c_str(), (info.st_mode & 07777) | 0700, AT_SYMLINK_NOFOLLOW);
+    }
+    const UniqueFd folder = Descriptor::adopt(
+        ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    bool removed = folder.valid();
+    if (removed) {
+        for (const std::string& inner : namesIn(Descriptor::of(folder))) {
+            removed = removeIn(Descriptor::of(folder), inner) && removed;
+        }
+    }
+    return ::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0 && removed;
+}
+
+struct timespec toTimespec(Timestamp t) {
+    return {static_cast<time_t>(t.seconds), static_cast<long>(t.nanoseconds)};
+}
+
+} // namespace
+
+bool removeTree(const std::string& path) {
+    const UniqueFd parent =
+        Descriptor::adopt(::open(folderOf(path).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return parent.valid() && removeIn(Descriptor::of(parent), path.substr(path.rfind('/') + 1));
+}
+
+OpenFolder OpenFolder::open(const std::string& path, const QString& action) {
+    UniqueFd fd = Descriptor::adopt(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) {
+        throwSystemError(action, path);
+    }
+    return OpenFolder(std::move(fd), path);
+}
+
+std::optional<OpenFolder> OpenFolder::folder(std::string_view relative) const {
+    std::optional<UniqueFd> fd = openBelow(Descriptor::of(fd_), relative, O_PATH, path_);
+    if (!fd) {
+        return std::nullopt;
+    }
+    return OpenFolder(std::move(*fd), pathOf(relative));
+}
+
+std::optional<OpenFolder::Parent> OpenFolder::parentOf(std::string_view relative) const {
+    const std::size_t slash = relative.rfind('/');
+    if (leadsUp(relative.substr(slash + 1))) {
+        return std::nullopt;
+    }
+    if (slash == std::string_view::npos) {
+        return Parent{UniqueFd(), Descriptor::of(fd_), relative};
+    }
+    std::optional<UniqueFd> fd =
+        openBelow(Descriptor::of(fd_), relative.substr(0, slash), O_PATH, path_);
+    if (!fd) {
+        return std::nullopt;
+    }
+    const int raw = Descriptor::of(*fd);
+    return Parent{std::move(*fd), raw, relative.substr(slash + 1)};
+}
+
+OpenFolder::Parent OpenFolder::requireParent(std::string_view relative,
+                                             const QString& action) const {
+    std::optional<Parent> parent = parentOf(relative);
+    if (!parent) {
+        throwSystemError(ENOENT, action, pathOf(relative));
+    }
+    return std::move(*parent);
+}
+
+PathInfo OpenFolder::lookUp(std::string_view relative) const {
+    if (relative.empty()) {
+        return fs::lookUp(fd_, path_);
+    }
+    const std::optional<Parent> parent = parentOf(relative);
+    return parent ? lookUpIn(parent->fd, std::string(parent->name), pathOf(relative)) : PathInfo{};
+}
+
+UniqueFd OpenFolder::createFile(std::string_view relative, std::uint32_t mode) const {
+    const QString action = QStringLiteral("Dosya oluşturulamadı");
+    const Parent parent = requireParent(relative, action);
+    UniqueFd fd = Descriptor::adopt(::openat(parent.fd, std::string(parent.name).c_str(),
+                                             O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW,
+                                             static_cast<mode_t>(mode)));
+    if (!fd.valid()) {
+        throwSystemError(action, pathOf(relative));
+    }
+    return fd;
+}
+
+std::optional<UniqueFd> OpenFolder::openForReading(std::string_view relative) const {
+    const std::optional<Parent> parent = parentOf(relative);
+    if (!parent) {
+        return std::nullopt;
+    }
+    UniqueFd fd = Descriptor::adopt(::openat(parent->fd, std::string(parent->name).c_str(),
+                                             O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+    if (!fd.valid()) {
+        if (absentOnTheWay(errno)) {
+            return std::nullopt;
+        }
+        throwSystemError(QStringLiteral("Dosya okunamadı"), pathOf(relative));
+    }
+    return fd;
+}
+
+void OpenFolder::makeFolder(std::string_view relative, std::uint32_t mode,
+                            const QString& action) const {
+    const Parent parent = requireParent(relative, action);
+    if (::mkdirat(parent.fd, std::string(parent.name).c_str(), static_cast<mode_t>(mode)) != 0) {
+        throwSystemError(action, pathOf(relative));
+    }
+}
+
+void OpenFolder::makeFolders(std::string_view relative, const QString& action) const {
+    UniqueFd current;
+    int at = Descriptor::of(fd_);
+    for (std::size_t start = 0; start < relative.size();) {
+        const std::size_t end = std::min(relative.find('/', start), relative.size());
+        const std::string name = nameAt(relative, start, end);
+        if (::mkdirat(at, name.c_str(), 0700) != 0 && errno != EEXIST) {
+            throwSystemError(action, pathOf(relative.substr(0, end)));
+        }
+        current = Descriptor::adopt(::openat(at, name.c_str(), kPassFlags));
+        if (!current.valid()) {
+            throwSystemError(action, pathOf(relative.substr(0, end)));
+        }
+        at = Descriptor::of(current);
+        start = end + 1;
+    }
+}
+
+void OpenFolder::makeLink(const std::string& target, std::string_view relative,
+                          const QString& action) const {
+    const Parent parent = requireParent(relative, action);
+    if (::symlinkat(target.c_str(), parent.fd, std::string(parent.name).c_str()) != 0) {
+        throwSystemError(action, pathOf(relative));
+    }
+}
+
+void OpenFolder::setLinkTime(std::string_view relative, Timestamp modified,
+                             const QString& action) const {
+    const Parent parent = requireParent(relative, action);
+    const struct timespec times[2] = {{0, UTIME_OMIT}, toTimespec(modified)};
+    if (::utimensat(parent.fd, std::string(parent.name).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        throwSystemError(action, pathOf(relative));
+    }
+}
+
+void OpenFolder::setFolderMode(std::string_view relative, std::uint32_t mode,
+                               const QString& action) const {
+    changeFolder(relative, mode, std::nullopt, action);
+}
+
+void OpenFolder::setFolderModeAndTime(std::string_view relative, std::uint32_t mode,
+                                      Timestamp modified, const QString& action) const {
+    changeFolder(relative, mode, modified, action);
+}
+
+void OpenFolder::changeFolder(std::string_view relative, std::uint32_t mode,
+                              std::optional<Timestamp> modified, const QString& action) const {
+    const Parent parent = requireParent(relative, action);
+    const std::string name(parent.name);
+    if (lookUpIn(parent.fd, name, pathOf(relative)).kind != PathKind::Folder) {
+        throwSystemError(ENOTDIR, action, pathOf(relative));
+    }
+    if (::fchmodat(parent.fd, name.c_str(), static_cast<mode_t>(mode), AT_SYMLINK_NOFOLLOW) != 0) {
+        throwSystemError(action, pathOf(relative));
+    }
+    const struct timespec times[2] = {{0, UTIME_OMIT}, toTimespec(modified.value_or(Timestamp{}))};
+    if (modified && ::utimensat(parent.fd, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        throwSystemError(action, pathOf(relative));
+    }
+}
+
+void OpenFolder::makeFolderWritable(std::string_view relative, const QString& action) const {
+    const PathInfo info = lookUp(relative);
+    if (info.kind == PathKind::Folder && (info.mode & 0700) != 0700) {
+        setFolderMode(relative, info.mode | 0700, action);
+    }
+}
+
+void OpenFolder::rename(std::string_view from, const OpenFolder& into, std::string_view to,
+                        const QString& action) const {
+    const Parent source = requireParent(from, action);
+    const Parent target = into.requireParent(to, action);
+    if (::renameat(source.fd, std::string(source.name).c_str(), target.fd,
+                   std::string(target.name).c_str()) != 0) {
+        throwSystemError(action, into.pathOf(to));
+    }
+}
+
+void OpenFolder::removeFile(std::string_view relative, const QString& action) const {
+    const Parent parent = requireParent(relative, action);
+    if (::unlinkat(parent.fd, std::string(parent.name).c_str(), 0) != 0) {
+        throwSystemError(action, pathOf(relative));
+    }
+}
+
+bool OpenFolder::removeEmptyFolder(std::string_view relative) const {
+    const std::optional<Parent> parent = parentOf(relative);
+    return parent && ::unlinkat(parent->fd, std::string(parent->name).c_str(), AT_REMOVEDIR) == 0;
+}
+
+bool OpenFolder::removeTree(std::string_view relative) const {
+    const std::optional<Parent> parent = parentOf(relative);
+    return !parent || removeIn(parent->fd, std::string(parent->name));
+}
+
+UniqueFd OpenFolder::readable(const QString& action) const {
+    UniqueFd fd =
+        Descriptor::adopt(::openat(Descriptor::of(fd_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) {
+        throwSystemError(action, path_);
+    }
+    return fd;
+}
+
+void OpenFolder::sync() const {
+    const QString action = QStringLiteral("Klasör diske yazılamadı");
+    // Some file systems cannot sync a folder (FAT and exFAT through FUSE among
+    // them); renames there are as durable as they allow.
+    if (::fsync(Descriptor::of(readable(action))) != 0 && errno != EINVAL && errno != ENOSYS &&
+        errno != ENOTSUP) {
+        throwSystemError(action, path_);
+    }
+}
+
+void OpenFolder::syncFileSystem() const {
+    const QString action = QStringLiteral("Diske yazılamadı");
+    if (::syncfs(Descriptor::of(readable(action))) != 0) {
+        throwSystemError(action, path_);
+    }
+}
+
+std::uint64_t OpenFolder::availableBytes() const {
+    struct statvfs info {};
+    if (::fstatvfs(Descriptor::of(fd_), &info) != 0) {
+        throwSystemError(QStringLiteral("Disk bilgisi okunamadı"), path_);
+    }
+    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+}
+
+std::string OpenFolder::pathOf(std::string_view relative) const {
+    return relative.empty() ? path_ : joinPath(path_, relative);
+}
+
+} // namespace kavlento::fs
