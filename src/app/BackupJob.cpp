@@ -31,8 +31,8 @@ QString twoDigits(int n) {
 }
 
 void createFolderIfAbsent(const QString& folder) {
-    // Anything of that name counts, a file too; only this one level is made.
-    // Another program folder's backup may make it at the same moment.
+    // Only this one level is made. Another program folder's backup may make
+    // it at the same moment; a link put in its place is refused.
     fs::makeFolderUnlessPresent(fs::toSystemPath(folder), 0777,
                                 QStringLiteral("Yedekleme klasörü oluşturulamadı"));
 }

@@ -122,8 +122,9 @@ std::optional<std::string> resolvedPath(const std::string& path);
 // Throws unless `path` is an existing folder (links followed).
 void requireFolder(const std::string& path, const QString& action);
 void makeFolder(const std::string& path, std::uint32_t mode, const QString& action);
-// The same, where anything already at `path` (made by another process in the
-// meantime, say) is taken as it is.
+// The same, where a folder already at `path` (made by another process in the
+// meantime, say) is taken as it is. A link or a file there is refused: what
+// is written into the folder never goes through a link to somewhere else.
 void makeFolderUnlessPresent(const std::string& path, std::uint32_t mode, const QString& action);
 // The names in a folder, without "." and "..", in no particular order.
 std::vector<std::string> listFolder(const std::string& path, const QString& action);

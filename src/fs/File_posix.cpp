@@ -272,8 +272,15 @@ void makeFolder(const std::string& path, std::uint32_t mode, const QString& acti
 }
 
 void makeFolderUnlessPresent(const std::string& path, std::uint32_t mode, const QString& action) {
-    if (::mkdir(path.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST) {
+    if (::mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0) {
+        return;
+    }
+    if (errno != EEXIST) {
         throwSystemError(action, path);
+    }
+    const PathKind present = lookUp(path).kind;
+    if (present != PathKind::Folder) {
+        throwSystemError(present == PathKind::Link ? ELOOP : EEXIST, action, path);
     }
 }
 

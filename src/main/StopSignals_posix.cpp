@@ -14,7 +14,12 @@ namespace kavlento {
 
 namespace {
 
-constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+struct StopSignal {
+    int number;
+    const char* name;
+};
+constexpr StopSignal kStopSignals[] = {
+    {SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}};
 int pipeEnds[2] = {-1, -1}; // [0] read on the user-interface thread, [1] written by the handler
 
 // Only what is safe in a signal handler: one write of the signal's number.
@@ -26,16 +31,12 @@ void onSignal(int number) {
 }
 
 QString nameOf(int number) {
-    switch (number) {
-    case SIGTERM:
-        return QStringLiteral("SIGTERM");
-    case SIGINT:
-        return QStringLiteral("SIGINT");
-    case SIGHUP:
-        return QStringLiteral("SIGHUP");
-    default:
-        return QStringLiteral("sinyal %1").arg(number);
+    for (const StopSignal& stop : kStopSignals) {
+        if (stop.number == number) {
+            return QString::fromLatin1(stop.name);
+        }
     }
+    return QStringLiteral("sinyal %1").arg(number);
 }
 
 } // namespace
@@ -52,8 +53,8 @@ StopSignals::StopSignals(Handler onStop, QObject* parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int number : kStopSignals) {
-        if (::sigaction(number, &action, nullptr) != 0) {
+    for (const StopSignal& stop : kStopSignals) {
+        if (::sigaction(stop.number, &action, nullptr) != 0) {
             throw systemFailure(errno, QStringLiteral("Durdurma isteklerini alma hazırlanamadı"),
                                 QString());
         }
@@ -61,8 +62,8 @@ StopSignals::StopSignals(Handler onStop, QObject* parent)
 }
 
 StopSignals::~StopSignals() {
-    for (const int number : kStopSignals) {
-        std::signal(number, SIG_DFL);
+    for (const StopSignal& stop : kStopSignals) {
+        std::signal(stop.number, SIG_DFL);
     }
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);

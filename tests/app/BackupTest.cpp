@@ -240,23 +240,34 @@ TEST_F(Backup, AMissingTargetFolderTakesTheFailurePathWithNothingWritten) {
     EXPECT_TRUE(dialogs.of("progress").empty());
 }
 
-TEST_F(Backup, AFailingCompressionEndsWithTheErrorBoxAndTakesBackItsRecordOnly) {
-    // A file where the dated folder goes: the archive cannot be made there.
-    writeFile(targetFolder + "/06.12.2026", "bir dosya");
+TEST_F(Backup, AFileOrALinkWhereTheDatedFolderGoesFailsTheBackupAndChangesNothing) {
+    // A link there may have come from a restore when the target is the program
+    // folder: nothing is written through it.
+    const QString elsewhere = folder.file("baska");
+    QDir().mkpath(elsewhere);
+    const QString dated = targetFolder + "/06.12.2026";
     // An earlier record, also of this very moment: it stays.
     const QByteArray earlier = "\"06.12.2026\",\"09:05:03\",\"" +
                                archiveAt("06.12.2026", "6122026.953.ksd").toUtf8() + "\"\r\n";
-    writeBytes(programFile("yedekleme.lst"), earlier);
     storeTarget(targetFolder);
     const QByteArray storedTarget = readBytes(programFile("yedekleme.dat"));
-    startInteractive();
-    clickBackup();
-    EXPECT_EQ(end.status, ExitStatus::Failure);
-    ASSERT_EQ(dialogs.of("failure").size(), 1u);
-    EXPECT_TRUE(dialogs.of("inform").empty());
-    EXPECT_EQ(readBytes(targetFolder + "/06.12.2026"), "bir dosya");
-    EXPECT_EQ(readBytes(programFile("yedekleme.lst")), earlier);
-    EXPECT_EQ(readBytes(programFile("yedekleme.dat")), storedTarget);
+    for (const bool link : {false, true}) {
+        SCOPED_TRACE(link ? "a link" : "a file");
+        QFile::remove(dated);
+        link ? makeLink(dated, elsewhere) : writeFile(dated, "bir dosya");
+        writeBytes(programFile("yedekleme.lst"), earlier);
+        restart({"4702519836"});
+        clickBackup();
+        EXPECT_EQ(end.status, ExitStatus::Failure);
+        ASSERT_EQ(dialogs.of("failure").size(), 1u);
+        EXPECT_TRUE(dialogs.of("failure")[0].text.contains(dated));
+        EXPECT_TRUE(dialogs.of("inform").empty());
+        EXPECT_EQ(QFileInfo(dated).isSymLink(), link);
+        EXPECT_EQ(QFileInfo(dated).isFile(), !link);
+        EXPECT_TRUE(QDir(elsewhere).isEmpty());
+        EXPECT_EQ(readBytes(programFile("yedekleme.lst")), earlier);
+        EXPECT_EQ(readBytes(programFile("yedekleme.dat")), storedTarget);
+    }
 }
 
 TEST_F(Backup, AProgressOf100DuringABackupOnlyKeepsThePercentage) {
