@@ -401,8 +401,8 @@ TEST_F(Executable, KeepingTheNewestDeletesOnlyOlderArchivesOfOursInTheTarget) {
     const auto history = store::HistoryFile(programFolder).load();
     ASSERT_TRUE(history.has_value());
     ASSERT_EQ(history->size(), 4u);
-    EXPECT_EQ(history->field(0, 2), elsewhere);
-    EXPECT_EQ(history->field(2, 2), deletedByHand);
+    EXPECT_EQ(history->archivePath(0), elsewhere);
+    EXPECT_EQ(history->archivePath(2), deletedByHand);
 }
 
 // Every unattended run leaves its line for the log, display or not; a display
@@ -584,8 +584,8 @@ TEST_P(UsbStick, TwoBackupsInOneSecondGetTwoNamesAndEachRestoresTheFolder) {
     const auto history = store::HistoryFile(programFolder).load();
     ASSERT_TRUE(history.has_value());
     ASSERT_EQ(history->size(), 2u);
-    EXPECT_EQ(history->field(0, 2), targetFolder + "/" + firstArchive);
-    EXPECT_EQ(history->field(1, 2), targetFolder + "/" + secondArchive);
+    EXPECT_EQ(history->archivePath(0), targetFolder + "/" + firstArchive);
+    EXPECT_EQ(history->archivePath(1), targetFolder + "/" + secondArchive);
 
     // What a run changes itself is the history and the setting; the rest is the folder.
     const QStringList ownFiles{"yedekleme.lst", "yedekleme.dat"};
@@ -664,7 +664,7 @@ TEST_P(WhereTheTargetLies, OnlyEarlierArchivesAreLeftOutOfTheNextBackup) {
     }
     const auto history = store::HistoryFile(programFolder).load();
     ASSERT_TRUE(history && history->size() == 2);
-    const QStringList entries = entriesOf(history->field(1, 2));
+    const QStringList entries = entriesOf(history->archivePath(1));
     EXPECT_TRUE(entries.contains("veri.db"));
     EXPECT_TRUE(entries.contains("03-12-2026/zrapor.txt")) << entries.join(' ').toStdString();
     if (GetParam() == TargetPlace::InsideTheProgramFolder) {
@@ -708,7 +708,7 @@ TEST_F(Executable, FoldersRacingForOneNameEachRecordTheirOwnArchive) {
         ASSERT_TRUE(history && history->size() == 1) << i;
         const QString restored = folder.file(QStringLiteral("acilan%1").arg(i));
         QDir().mkpath(restored);
-        extractArchive(history->field(0, 2), restored);
+        extractArchive(history->archivePath(0), restored);
         EXPECT_EQ(readBytes(restored + "/kimlik.txt"), QByteArray::number(i));
     }
 }

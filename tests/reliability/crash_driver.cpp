@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
                 if (!records || records->size() == 0) {
                     return 0;
                 }
-                history.removeArchive(records->field(0, 2));
+                history.removeArchive(records->archivePath(0));
             }
         }
         if (args.size() == 3 && args[0] == "restore") {
