@@ -133,8 +133,6 @@ std::vector<std::string> listFolder(const std::string& path, const QString& acti
 std::vector<std::string> listableSubfolders(const std::string& path, const QString& action);
 // Renames, replacing a file at `to`.
 void renamePath(const std::string& from, const std::string& to, const QString& action);
-// Renames only when nothing is at `to`; false, changing nothing, when something is.
-bool renameWithoutReplacing(const std::string& from, const std::string& to, const QString& action);
 void removeFile(const std::string& path, const QString& action);
 // Removes `path` and everything below it, never following links. Returns
 // false if something could not be removed.

@@ -10,7 +10,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -321,39 +320,6 @@ void renamePath(const std::string& from, const std::string& to, const QString& a
     if (::rename(from.c_str(), to.c_str()) != 0) {
         throwSystemError(action, to);
     }
-}
-
-bool renameWithoutReplacing(const std::string& from, const std::string& to, const QString& action) {
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return true;
-    }
-    if (errno == EEXIST) {
-        return false;
-    }
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-        throwSystemError(action, to);
-    }
-#endif
-    // File systems that cannot refuse to replace (FAT and exFAT through FUSE):
-    // look first, holding the folder's lock so that no other writer of this
-    // machine looks between the look and the rename. Every writer here does.
-    const std::string folder = folderOf(to);
-    const UniqueFd lock =
-        Descriptor::adopt(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!lock.valid()) {
-        throwSystemError(action, folder);
-    }
-    while (::flock(Descriptor::of(lock), LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            throwSystemError(action, folder);
-        }
-    }
-    if (lookUp(to).kind != PathKind::Missing) {
-        return false;
-    }
-    renamePath(from, to, action);
-    return true;
 }
 
 void removeFile(const std::string& path, const QString& action) {

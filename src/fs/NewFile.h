@@ -19,7 +19,9 @@ void removeDeadUnfinishedFiles(const std::string& folder);
 // unnamed file in its folder where the file system can make one, else under a
 // hidden temporary name there (FAT and exFAT), and publishAs() gives it its
 // name in one step, never replacing anything. Until then a crash or a failure
-// leaves nothing under any name but the temporary one.
+// leaves nothing under any name but the temporary one. The folder is held open
+// from the start, so the file stays in it even if a link takes its name; a
+// link in the folder's place is refused.
 class NewFile {
 public:
     // `fileName` names the file in messages until it is published.
@@ -39,9 +41,14 @@ public:
     bool publishAs(const std::string& fileName);
 
 private:
-    std::string folder_;
+    // The rename of the temporary name to `fileName`, never replacing.
+    bool renameWithoutReplacing(const std::string& fileName, const std::string& path) const;
+    void syncFolder() const;
+
+    std::string folderPath_;
+    UniqueFd folder_;
     std::string pathForErrors_;
-    std::string tempPath_; // empty for an unnamed file
+    std::string tempName_; // empty for an unnamed file
     UniqueFd fd_;
     bool published_ = false;
 };

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <random>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace kavlento::fs {
@@ -33,10 +34,19 @@ std::string hostName() {
 
 // ".kavlento-<host>-<process>-<random>.yaziliyor": the host and the process say
 // whether its writer still lives.
-std::string hiddenTemporaryName(const std::string& folder) {
+std::string hiddenTemporaryName() {
     std::random_device random;
-    return joinPath(folder, std::string(kPrefix) + hostName() + "-" + std::to_string(::getpid()) +
-                                "-" + std::to_string(random()) + std::string(kSuffix));
+    return std::string(kPrefix) + hostName() + "-" + std::to_string(::getpid()) + "-" +
+           std::to_string(random()) + std::string(kSuffix);
+}
+
+UniqueFd openFolder(const std::string& folder) {
+    UniqueFd fd =
+        Descriptor::adopt(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid()) {
+        throwSystemError(kCannotCreate, folder);
+    }
+    return fd;
 }
 
 // Whether `name` is an unfinished file of this host whose writer is gone.
@@ -76,9 +86,10 @@ void removeDeadUnfinishedFiles(const std::string& folder) {
 }
 
 NewFile::NewFile(const std::string& folder, const std::string& fileName)
-    : folder_(folder), pathForErrors_(joinPath(folder, fileName)) {
+    : folderPath_(folder), folder_(openFolder(folder)), pathForErrors_(joinPath(folder, fileName)) {
+    const int at = Descriptor::of(folder_);
 #ifdef O_TMPFILE
-    fd_ = Descriptor::adopt(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kMode));
+    fd_ = Descriptor::adopt(::openat(at, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, kMode));
     if (fd_.valid()) {
         return;
     }
@@ -87,13 +98,17 @@ NewFile::NewFile(const std::string& folder, const std::string& fileName)
         throwSystemError(kCannotCreate, folder);
     }
 #endif
-    tempPath_ = hiddenTemporaryName(folder);
-    fd_ = createNew(tempPath_, kMode);
+    tempName_ = hiddenTemporaryName();
+    fd_ = Descriptor::adopt(
+        ::openat(at, tempName_.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, kMode));
+    if (!fd_.valid()) {
+        throwSystemError(kCannotCreate, joinPath(folder, tempName_));
+    }
 }
 
 NewFile::~NewFile() {
-    if (!published_ && !tempPath_.empty()) {
-        ::unlink(tempPath_.c_str());
+    if (!published_ && !tempName_.empty()) {
+        ::unlinkat(Descriptor::of(folder_), tempName_.c_str(), 0);
     }
 }
 
@@ -103,23 +118,68 @@ void NewFile::flush() {
 }
 
 bool NewFile::publishAs(const std::string& fileName) {
-    const std::string path = joinPath(folder_, fileName);
-    if (tempPath_.empty()) {
+    const std::string path = joinPath(folderPath_, fileName);
+    if (tempName_.empty()) {
         // An unnamed file gets its name by a link, which fails if the name exists.
         const std::string self = "/proc/self/fd/" + std::to_string(Descriptor::of(fd_));
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        if (::linkat(AT_FDCWD, self.c_str(), Descriptor::of(folder_), fileName.c_str(),
+                     AT_SYMLINK_FOLLOW) != 0) {
             if (errno == EEXIST) {
                 return false;
             }
             throwSystemError(kCannotCreate, path);
         }
-    } else if (!renameWithoutReplacing(tempPath_, path, kCannotCreate)) {
+    } else if (!renameWithoutReplacing(fileName, path)) {
         return false;
     }
     published_ = true;
     fd_.close(path);
-    syncFolder(folder_);
+    syncFolder();
     return true;
+}
+
+bool NewFile::renameWithoutReplacing(const std::string& fileName, const std::string& path) const {
+    const int at = Descriptor::of(folder_);
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(at, tempName_.c_str(), at, fileName.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno == EEXIST) {
+        return false;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        throwSystemError(kCannotCreate, path);
+    }
+#endif
+    // File systems that cannot refuse to replace (FAT and exFAT through FUSE):
+    // look first, holding the folder's lock so that no other writer of this
+    // machine looks between the look and the rename. Every writer here does;
+    // the lock is a descriptor of its own, so that closing it releases it.
+    const UniqueFd lock = Descriptor::adopt(::openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!lock.valid()) {
+        throwSystemError(kCannotCreate, folderPath_);
+    }
+    while (::flock(Descriptor::of(lock), LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            throwSystemError(kCannotCreate, folderPath_);
+        }
+    }
+    if (lookUpIn(at, fileName, path).kind != PathKind::Missing) {
+        return false;
+    }
+    if (::renameat(at, tempName_.c_str(), at, fileName.c_str()) != 0) {
+        throwSystemError(kCannotCreate, path);
+    }
+    return true;
+}
+
+void NewFile::syncFolder() const {
+    // Some file systems cannot sync a folder (FAT and exFAT through FUSE among
+    // them); the name is as durable as they allow.
+    if (::fsync(Descriptor::of(folder_)) != 0 && errno != EINVAL && errno != ENOSYS &&
+        errno != ENOTSUP) {
+        throwSystemError(QStringLiteral("Klasör diske yazılamadı"), folderPath_);
+    }
 }
 
 } // namespace kavlento::fs

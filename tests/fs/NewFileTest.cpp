@@ -1,0 +1,31 @@
+#include "fs/NewFile.h"
+#include "base/Failure.h"
+#include "support/ArchiveTestSupport.h"
+#include "support/TempFolder.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace kavlento;
+using namespace kavlento::testing;
+
+// Whoever may write where a new file goes can put a link in its folder's
+// place, before or while it is written: the file never goes through it.
+TEST(NewFile, NeverGoesThroughALinkInItsFoldersPlace) {
+    const TempFolder folder;
+    const QString dated = folder.file("gun");
+    const QString elsewhere = folder.file("baska");
+    QDir().mkpath(dated);
+    QDir().mkpath(elsewhere);
+    makeLink(folder.file("bag"), elsewhere);
+    EXPECT_THROW(fs::NewFile(folder.file("bag").toStdString(), "a.ksd"), Failure);
+
+    fs::NewFile file(dated.toStdString(), "a.ksd");
+    fs::writeAllAt(file.file(), 0, "veri", 4, "a.ksd");
+    ASSERT_TRUE(QDir().rename(dated, folder.file("gun-eski")));
+    makeLink(dated, elsewhere);
+    ASSERT_TRUE(file.publishAs("a.ksd"));
+    EXPECT_EQ(readBytes(folder.file("gun-eski/a.ksd")), "veri");
+    EXPECT_TRUE(QDir(elsewhere).isEmpty());
+}
