@@ -202,11 +202,13 @@ void writeRawZip(const QString& path, const std::vector<RawEntry>& entries,
         if (entry.folder) {
             index = zip_dir_add(zip, entry.name.c_str(), ZIP_FL_ENC_UTF_8);
         } else {
-            auto* copy = static_cast<char*>(malloc(static_cast<size_t>(entry.content.size()) + 1));
-            memcpy(copy, entry.content.constData(), static_cast<size_t>(entry.content.size()));
-            zip_source_t* source =
-                zip_source_buffer(zip, copy, static_cast<zip_uint64_t>(entry.content.size()), 1);
+            // libzip reads the buffer only at zip_close, while the entries are still alive.
+            zip_source_t* source = zip_source_buffer(
+                zip, entry.content.constData(), static_cast<zip_uint64_t>(entry.content.size()), 0);
             index = zip_file_add(zip, entry.name.c_str(), source, ZIP_FL_ENC_UTF_8);
+            if (index < 0) {
+                zip_source_free(source);
+            }
             if (index >= 0 && encryption != RawEncryption::None) {
                 zip_file_set_encryption(zip, static_cast<zip_uint64_t>(index),
                                         encryption == RawEncryption::Aes256 ? ZIP_EM_AES_256
