@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fs/File.h"
+
 #include <QString>
 
 namespace kavlento {
@@ -15,10 +17,16 @@ public:
     // named, stands for a desktop (tests draw their windows into memory).
     bool isHeadless(const QString& platformName) const;
 
+    // Closes the probe's connection, once the application has its own.
+    void releaseDisplay();
+
 private:
     friend PlatformChoice choosePlatform();
     bool offscreenAskedFor_ = false;
     bool displayNamed_ = false;
+    // The X server resets when its last client leaves, and refuses whoever
+    // connects meanwhile: the probe stays connected until Qt is.
+    fs::UniqueFd heldConnection_;
 };
 
 // Sets the platform list before the application is made, and quietens the

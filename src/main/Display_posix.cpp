@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <netdb.h>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -49,6 +50,7 @@ void quietPlatformWarnings(QtMsgType type, const QMessageLogContext& context,
 // A real X server answers the opening of a connection in milliseconds, also
 // across a network.
 constexpr int kAnswerWithinMs = 5000;
+constexpr int kRetryPauseMs = 50;
 
 bool waitFor(int fd, short events, const QDeadlineTimer& deadline) {
     pollfd wanted{fd, events, 0};
@@ -112,34 +114,67 @@ fs::UniqueFd connectOverNetwork(const QString& host, int port, const QDeadlineTi
     return fd;
 }
 
-// Whether the X server of `display` ("[host]:number[.screen]") answers the
-// opening of a connection in time. Qt waits for that answer without a limit,
-// so a display that accepts connections and never answers would hold a
-// scheduled backup for ever.
-bool xServerAnswers(const QString& display) {
+// How the server on `fd` meets the opening of a connection before `deadline`.
+// Little-endian, protocol 11.0, no authorisation: any server replies, if only
+// to refuse.
+enum class Opening { Answered, Closed, Silent };
+
+Opening openConnection(const fs::UniqueFd& fd, const QDeadlineTimer& deadline) {
+    const unsigned char opening[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    if (::send(fs::Descriptor::of(fd), opening, sizeof opening, MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(sizeof opening)) {
+        return errno == EPIPE || errno == ECONNRESET ? Opening::Closed : Opening::Silent;
+    }
+    if (!waitFor(fs::Descriptor::of(fd), POLLIN, deadline)) {
+        return Opening::Silent;
+    }
+    char reply = 0;
+    return ::recv(fs::Descriptor::of(fd), &reply, 1, 0) == 1 ? Opening::Answered : Opening::Closed;
+}
+
+struct XDisplay {
+    QString host; // empty or "unix" on this machine
+    int number = 0;
+};
+
+// The X display a DISPLAY value ("[host]:number[.screen]") names, if it is a
+// name this probe knows.
+std::optional<XDisplay> xDisplayNamed(const QString& display) {
     const qsizetype colon = display.lastIndexOf(QLatin1Char(':'));
     bool isNumber = false;
     const int number = display.mid(colon + 1).section(QLatin1Char('.'), 0, 0).toInt(&isNumber);
     if (colon < 0 || !isNumber) {
-        return true; // not a name this probe knows: Qt decides
+        return std::nullopt;
     }
-    const QString host = display.left(colon);
-    const QDeadlineTimer deadline(kAnswerWithinMs);
-    const fs::UniqueFd fd = host.isEmpty() || host == QLatin1String("unix")
-                                ? connectLocally(number, deadline)
-                                : connectOverNetwork(host, 6000 + number, deadline);
-    // Little-endian, protocol 11.0, no authorisation: any server replies, if
-    // only to refuse.
-    const unsigned char opening[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    char reply = 0;
-    return fd.valid() &&
-           ::send(fs::Descriptor::of(fd), opening, sizeof opening, MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(sizeof opening) &&
-           waitFor(fs::Descriptor::of(fd), POLLIN, deadline) &&
-           ::recv(fs::Descriptor::of(fd), &reply, 1, 0) == 1;
+    return XDisplay{display.left(colon), number};
+}
+
+// A connection the X server of `display` answered in time, or none. Qt waits
+// for that answer without a limit, so a display that accepts connections and
+// never answers would hold a scheduled backup for ever. A server that closes
+// a connection at once is resetting, because its last client just left; it
+// is asked again until the deadline.
+fs::UniqueFd answeredConnection(const XDisplay& display, const QDeadlineTimer& deadline) {
+    const bool local = display.host.isEmpty() || display.host == QLatin1String("unix");
+    for (;;) {
+        fs::UniqueFd fd = local ? connectLocally(display.number, deadline)
+                                : connectOverNetwork(display.host, 6000 + display.number, deadline);
+        const Opening opening = fd.valid() ? openConnection(fd, deadline) : Opening::Silent;
+        if (opening == Opening::Answered) {
+            return fd;
+        }
+        if (opening == Opening::Silent || deadline.remainingTime() < kRetryPauseMs) {
+            return fs::UniqueFd();
+        }
+        ::poll(nullptr, 0, kRetryPauseMs);
+    }
 }
 
 } // namespace
+
+void PlatformChoice::releaseDisplay() {
+    heldConnection_ = fs::UniqueFd();
+}
 
 bool PlatformChoice::isHeadless(const QString& platformName) const {
     return platformName == kOffscreen && !(offscreenAskedFor_ && displayNamed_);
@@ -161,8 +196,13 @@ PlatformChoice choosePlatform() {
         platforms += kOffscreen;
     }
     QStringList list = platforms.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    if (list.contains(QLatin1String("xcb")) && !xServerAnswers(qEnvironmentVariable("DISPLAY"))) {
-        list.removeAll(QStringLiteral("xcb"));
+    const std::optional<XDisplay> display = xDisplayNamed(qEnvironmentVariable("DISPLAY"));
+    // A name this probe does not know is left to Qt.
+    if (list.contains(QLatin1String("xcb")) && display) {
+        choice.heldConnection_ = answeredConnection(*display, QDeadlineTimer(kAnswerWithinMs));
+        if (!choice.heldConnection_.valid()) {
+            list.removeAll(QStringLiteral("xcb"));
+        }
     }
     if (!list.contains(kOffscreen)) {
         list.append(kOffscreen);

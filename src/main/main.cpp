@@ -57,8 +57,9 @@ QStringList argumentsAfterProgramName(int argc, char** argv) {
 int run(int argc, char** argv) {
     const CommandLine commandLine =
         CommandLine::fromArguments(argumentsAfterProgramName(argc, argv));
-    const PlatformChoice platform = choosePlatform();
+    PlatformChoice platform = choosePlatform();
     QApplication app(argc, argv);
+    platform.releaseDisplay();
     // Without a display (a scheduled backup) the program runs offscreen and
     // reports on standard error instead of waiting for a button to be pressed;
     // an unattended run leaves its lines there on a display too.
