@@ -115,6 +115,8 @@ void dropCachedPages(const UniqueFd& file);
 
 // Makes renames and new names in `folder` durable.
 void syncFolder(const std::string& folder);
+// The same for a folder held open; `path` names it in messages.
+void syncFolder(const UniqueFd& folder, const std::string& path);
 
 // `path` with every link, "." and ".." resolved; nothing when it leads nowhere.
 std::optional<std::string> resolvedPath(const std::string& path);

@@ -246,11 +246,15 @@ void syncFolder(const std::string& folder) {
     if (!fd.valid()) {
         throwSystemError(QStringLiteral("Klasör açılamadı"), folder);
     }
+    syncFolder(fd, folder);
+}
+
+void syncFolder(const UniqueFd& folder, const std::string& path) {
     // Some file systems cannot sync a folder (FAT and exFAT through FUSE among
     // them); renames there are as durable as they allow.
-    if (::fsync(Descriptor::of(fd)) != 0 && errno != EINVAL && errno != ENOSYS &&
+    if (::fsync(Descriptor::of(folder)) != 0 && errno != EINVAL && errno != ENOSYS &&
         errno != ENOTSUP) {
-        throwSystemError(QStringLiteral("Klasör diske yazılamadı"), folder);
+        throwSystemError(QStringLiteral("Klasör diske yazılamadı"), path);
     }
 }
 

@@ -43,7 +43,6 @@ public:
 private:
     // The rename of the temporary name to `fileName`, never replacing.
     bool renameWithoutReplacing(const std::string& fileName, const std::string& path) const;
-    void syncFolder() const;
 
     std::string folderPath_;
     UniqueFd folder_;

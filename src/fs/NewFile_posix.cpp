@@ -134,7 +134,7 @@ bool NewFile::publishAs(const std::string& fileName) {
     }
     published_ = true;
     fd_.close(path);
-    syncFolder();
+    syncFolder(folder_, folderPath_);
     return true;
 }
 
@@ -171,15 +171,6 @@ bool NewFile::renameWithoutReplacing(const std::string& fileName, const std::str
         throwSystemError(kCannotCreate, path);
     }
     return true;
-}
-
-void NewFile::syncFolder() const {
-    // Some file systems cannot sync a folder (FAT and exFAT through FUSE among
-    // them); the name is as durable as they allow.
-    if (::fsync(Descriptor::of(folder_)) != 0 && errno != EINVAL && errno != ENOSYS &&
-        errno != ENOTSUP) {
-        throwSystemError(QStringLiteral("Klasör diske yazılamadı"), folderPath_);
-    }
 }
 
 } // namespace kavlento::fs
