@@ -7,13 +7,10 @@
 #include "archive/ArchiveComponent.h"
 #include "base/Failure.h"
 #include "fs/File.h"
-#include "fs/NewFile.h"
-#include "fs/SmallFile.h"
 #include "store/Codepage.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 namespace kavlento::app {
 
@@ -30,23 +27,6 @@ QString twoDigits(int n) {
     return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
 }
 
-void createFolderIfAbsent(const QString& folder) {
-    // Only this one level is made. Another program folder's backup may make
-    // it at the same moment; a link put in its place is refused.
-    fs::makeFolderUnlessPresent(fs::toSystemPath(folder), 0777,
-                                QStringLiteral("Yedekleme klasörü oluşturulamadı"));
-}
-
-} // namespace
-
-bool isArchiveFileName(const QString& name) {
-    static const QRegularExpression archiveName(
-        QStringLiteral("^[0-9]+\\.[0-9]+(-[0-9]+)?\\.ksd$"));
-    return archiveName.match(name).hasMatch();
-}
-
-namespace {
-
 // The date and time texts as the stored files can hold them: the regional
 // texts, or, where the code page lacks their letters, dd-mm-yyyy and HH:MM:SS.
 QString folderSafeDate(const QString& dateText) {
@@ -61,6 +41,15 @@ QString storableDate(const Moment& moment) {
     return QStringLiteral("%1-%2-%3")
         .arg(twoDigits(moment.day), twoDigits(moment.month))
         .arg(moment.year);
+}
+
+// The archives the history lists, which no backup packs wherever they lie.
+QStringList listedArchives(const std::optional<store::History>& history) {
+    QStringList archives;
+    for (std::size_t i = 0; history && i < history->size(); ++i) {
+        archives.append(history->archivePath(i));
+    }
+    return archives;
 }
 
 QString storableTime(const Moment& moment) {
@@ -91,26 +80,6 @@ BackupNames backupNames(const QString& target, const Moment& moment) {
     return names;
 }
 
-QStringList earlierArchives(const QString& target, const store::History& history) {
-    QStringList archives;
-    for (std::size_t i = 0; i < history.size(); ++i) {
-        archives.append(history.archivePath(i));
-    }
-    const std::string root = fs::toSystemPath(target);
-    if (fs::lookUpFollowing(root).kind != fs::PathKind::Folder) {
-        return archives;
-    }
-    const QString cannotRead = QStringLiteral("Yedekleme klasörü okunamadı");
-    for (const std::string& folder : fs::listableSubfolders(root, cannotRead)) {
-        for (const std::string& name : fs::listFolder(folder, cannotRead)) {
-            if (isArchiveFileName(fs::fromSystemPath(name))) {
-                archives.append(fs::fromSystemPath(fs::joinPath(folder, name)));
-            }
-        }
-    }
-    return archives;
-}
-
 void BackupJob::chooseTarget() {
     const QString stored = folderIfPresent(p_.view.targetText());
     const QString chosen =
@@ -138,15 +107,15 @@ bool BackupJob::run() {
                           MessageIcon::Error);
         return false;
     }
+    // A target that is not there fails before the progress window opens.
+    fs::requireFolder(fs::toSystemPath(target), QStringLiteral("Yedekleme klasörüne ulaşılamadı"));
     const BackupNames names = backupNames(target, p_.clock.now());
     // Built first: a path the command cannot carry is refused before anything is made.
     const QString command =
         archive::buildCompressCommand(p_.programFolder, names.datedFolder, names.archiveName);
     p_.state.job = RunningJob::Backup;
-    createFolderIfAbsent(names.datedFolder);
-    fs::removeDeadUnfinishedFiles(fs::toSystemPath(target));
     p_.state.archiveName = names.archiveName;
-    p_.zip.Compress(command, earlierArchives(target, p_.history.load().value_or(store::History())));
+    p_.zip.Compress(command, listedArchives(p_.history.load()));
 
     running_.start();
     const Moment started = p_.clock.now();
@@ -183,7 +152,7 @@ void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiv
     record_.archivePath = datedFolder_ + QDir::separator() + QFileInfo(archivePath).fileName();
     appendRecordOrRemove(archivePath);
     loadHistory(p_.history, p_.view);
-    if (p_.commandLine.isUnattended()) {
+    if (p_.commandLine.isUnattended() || p_.state.stopRequested) {
         const auto seconds = [](qint64 ms) { return static_cast<double>(ms) / 1000.0; };
         p_.dialogs.note(
             QStringLiteral("yedek alındı: %1 (%2 MB, %3 girdi, %4 saniye, denetimi %5 saniye)")
@@ -192,7 +161,8 @@ void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiv
                 .arg(entryCount)
                 .arg(seconds(running_.elapsed()), 0, 'f', 2)
                 .arg(seconds(checkMilliseconds), 0, 'f', 2));
-        if (const auto count = p_.commandLine.archivesToKeep()) {
+        if (const auto count = p_.commandLine.archivesToKeep();
+            count && p_.commandLine.isUnattended()) {
             Retention(p_.history, p_.dialogs).keepNewest(*count, p_.view.targetText());
         }
     } else {

@@ -32,16 +32,6 @@ struct BackupNames {
 // the archive is complete, the archive component gives it the next free one,
 // "…2300-2.ksd".)
 BackupNames backupNames(const QString& target, const Moment& moment);
-// Whether a file is named as backupNames() names archives.
-bool isArchiveFileName(const QString& name);
-
-// The archives of earlier backups, which no backup may pack wherever they lie:
-// every archive the history lists, and every file named as archives are in the
-// dated folders of the target (another program folder's, or one whose record
-// was removed). The archive component leaves out those it finds in the program
-// folder and recognises as archives of this program; every other file is the
-// user's.
-QStringList earlierArchives(const QString& target, const store::History& history);
 
 // The backup: choosing the target folder ("GÖZAT..."), taking a backup ("YEDEK
 // AL", also called by an unattended start), and finishing when the archive is
@@ -70,8 +60,8 @@ public:
     // when no backup can be started (no target, or its disk is not attached).
     bool run();
     // The archive is complete, checked and named: records it, says so (or
-    // notes it in the log of an unattended run), keeps the newest archives
-    // when asked, and ends.
+    // notes it in the log of an unattended run, or of a run asked to stop),
+    // keeps the newest archives when asked, and ends.
     void finish(const QString& archivePath, int entryCount, qint64 archiveSize,
                 qint64 checkMilliseconds);
 

@@ -14,6 +14,7 @@ struct JobState {
     std::optional<int> lastPercent; // the last reported percentage; empty before the first
     QString restoredArchive;        // the archive being restored
     QString archiveName;            // the file name of the archive being written
+    bool stopRequested = false;     // a request to stop came after the job committed
 };
 
 } // namespace kavlento::app

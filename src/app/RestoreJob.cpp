@@ -83,7 +83,11 @@ void RestoreJob::completionTest() {
     if (p_.state.lastPercent != 100 || p_.state.job != RunningJob::Restore) {
         return;
     }
-    p_.dialogs.inform(kCompleted, QString(), MessageIcon::Information);
+    if (p_.state.stopRequested) {
+        p_.dialogs.note(kCompleted);
+    } else {
+        p_.dialogs.inform(kCompleted, QString(), MessageIcon::Information);
+    }
     fs::writeEmptyFile(QDir(p_.programFolder).filePath(QStringLiteral("prgcik.dat")));
     p_.end.end(ExitStatus::Normal);
 }

@@ -3,6 +3,7 @@
 #include "app/BackupJob.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/EntryContents.h"
+#include "archive/OwnFiles.h"
 #include "base/Failure.h"
 
 #include <QFileInfo>
@@ -65,7 +66,7 @@ std::optional<Retention::Archive> Retention::locate(const fs::OpenFolder& target
                                                     const QString& record) {
     const QFileInfo file(record);
     const std::optional<std::string> folder = fs::resolvedPath(fs::toSystemPath(file.path()));
-    if (!isArchiveFileName(file.fileName()) || !folder) {
+    if (!archive::isArchiveFileName(fs::toSystemPath(file.fileName())) || !folder) {
         return std::nullopt;
     }
     Archive archive;

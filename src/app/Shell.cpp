@@ -4,6 +4,7 @@
 #include "app/HistoryList.h"
 #include "app/RestoreJob.h"
 #include "archive/ArchiveCommand.h"
+#include "archive/ArchiveComponent.h"
 #include "base/Failure.h"
 #include "fs/File.h"
 #include "fs/FolderTransaction.h"
@@ -28,11 +29,14 @@ const QString kUnusableProgramFolder = QStringLiteral(
     "PROGRAM KLASÖRÜNÜN YOLUNDA '>' İŞARETİ VAR; BU KLASÖR YEDEKLENEMEZ VE GERİ YÜKLENEMEZ. "
     "LÜTFEN PROGRAMI YOLUNDA '>' OLMAYAN BİR KLASÖRE TAŞIYIN: %1");
 const QString kBackupStopped =
-    QStringLiteral("Yedek alma bir durdurma isteğiyle (%1) yarıda kesildi; yarım kalan yedek "
-                   "dosyası silindi, geçmişe kayıt yazılmadı. Yedek alınmadı.");
-const QString kRestoreStopped = QStringLiteral(
-    "Geri yükleme bir durdurma isteğiyle (%1) kesildi. Program klasörü ya olduğu gibi kaldı ya "
-    "da yedeğin tamamı yerine kondu; yarım bir geri yükleme kalmadı.");
+    QStringLiteral("Yedek alma bir durdurma isteğiyle (%1) yarıda kesildi; %2, geçmişe kayıt "
+                   "yazılmadı. Yedek alınmadı.");
+const QString kNothingLeft = QStringLiteral("yarım kalan bir yedek dosyası bırakılmadı");
+const QString kLeftBehind = QStringLiteral(
+    "yarım kalan yedek dosyası silinemedi (%1; buraya alınacak bir sonraki yedek onu siler)");
+const QString kRestoreStopped =
+    QStringLiteral("Geri yükleme bir durdurma isteğiyle (%1) kesildi; program klasöründe hiçbir "
+                   "şey değiştirilmedi.");
 } // namespace
 
 bool Shell::startUp() {
@@ -131,14 +135,27 @@ void Shell::unload() {
     p_.target.save(p_.view.targetText());
 }
 
-void Shell::stop(const QString& signalName, bool jobRunning) {
-    if (!jobRunning) {
-        unload();
-        p_.end.end(ExitStatus::Normal);
-        return;
+void Shell::stop(const QString& signalName) {
+    switch (p_.zip.stop()) {
+    case archive::ArchiveComponent::Stop::Stopped: {
+        if (p_.state.job == RunningJob::Restore) {
+            throw Failure(FailureCode::Cancelled, kRestoreStopped.arg(signalName));
+        }
+        const QString left = p_.zip.leftBehind();
+        throw Failure(
+            FailureCode::Cancelled,
+            kBackupStopped.arg(signalName, left.isEmpty() ? kNothingLeft : kLeftBehind.arg(left)));
     }
-    const QString& text = p_.state.job == RunningJob::Restore ? kRestoreStopped : kBackupStopped;
-    throw Failure(FailureCode::Cancelled, text.arg(signalName));
+    case archive::ArchiveComponent::Stop::Completed:
+        // Too late to stop: the job completes and ends the program as completed.
+        p_.state.stopRequested = true;
+        p_.zip.deliverPending();
+        break;
+    case archive::ArchiveComponent::Stop::NoJob:
+        break;
+    }
+    unload();
+    p_.end.end(ExitStatus::Normal);
 }
 
 void Shell::removeSelectedEntry() {

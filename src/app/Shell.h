@@ -14,6 +14,10 @@
 
 #include <QString>
 
+namespace kavlento::archive {
+class ArchiveComponent;
+} // namespace kavlento::archive
+
 namespace kavlento::app {
 
 class BackupJob;
@@ -38,6 +42,7 @@ public:
         RestoreJob& restore;
         AdminCommands& admin;
         LineOutput& output;
+        archive::ArchiveComponent& zip;
     };
 
     explicit Shell(Parts parts) : p_(parts) {}
@@ -47,10 +52,11 @@ public:
     bool startUp();
     // The window was closed from outside: store the target folder.
     void unload();
-    // A request to stop from outside: a running job fails, saying it was
-    // stopped (its failure path removes what it wrote); without one the
-    // program ends as when its window is closed.
-    void stop(const QString& signalName, bool jobRunning);
+    // A request to stop from outside: a running job that has not committed
+    // stops and fails, saying so (its failure path removes what it wrote);
+    // one that has completes and ends as completed, without waiting at a box.
+    // Without a job the program ends as when its window is closed.
+    void stop(const QString& signalName);
     // "İPTAL ET": asks, then removes every record of the selected archive.
     void removeSelectedEntry();
     void onProgress(int percent);

@@ -30,7 +30,7 @@ void compareHeader(const std::string& path, const ZipEntry& read, const PackedEn
         differs(path, QStringLiteral("ad, %1").arg(name));
     }
     if (read.kind != expected.kind || read.size != expected.size ||
-        read.mode != (expected.mode & 0777) || read.modified != storedTime(expected.modified)) {
+        read.mode != (expected.mode & 01777) || read.modified != storedTime(expected.modified)) {
         differs(path, QStringLiteral("tür, boyut, izin ya da zaman, %1").arg(name));
     }
     if (!expected.isFolder() &&

@@ -7,6 +7,7 @@
 #include "base/Failure.h"
 #include "fs/File.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QMetaObject>
 
@@ -27,10 +28,10 @@ QString ArchiveComponent::BrowseForFolder(const QString& prompt, const QString& 
     return chooseFolder_(prompt, text);
 }
 
-void ArchiveComponent::Compress(const QString& command, const QStringList& ownArchives) {
+void ArchiveComponent::Compress(const QString& command, const QStringList& listedArchives) {
     const CompressCommand parsed = parseCompressCommand(command);
     std::vector<std::string> archives;
-    for (const QString& path : ownArchives) {
+    for (const QString& path : listedArchives) {
         archives.push_back(toSystemPath(path));
     }
     start([this, parsed, archives](JobControl& control) -> std::function<void()> {
@@ -106,6 +107,29 @@ void ArchiveComponent::post(std::uint64_t generation, std::function<void()> emit
             }
         },
         Qt::QueuedConnection);
+}
+
+ArchiveComponent::Stop ArchiveComponent::stop() {
+    if (!control_) {
+        return Stop::NoJob;
+    }
+    if (control_->cancel()) {
+        const bool running = busy_;
+        cancelAndWait();
+        return running ? Stop::Stopped : Stop::NoJob;
+    }
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    return Stop::Completed;
+}
+
+QString ArchiveComponent::leftBehind() const {
+    return control_ ? control_->leftBehind() : QString();
+}
+
+void ArchiveComponent::deliverPending() {
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 void ArchiveComponent::cancelAndWait() {

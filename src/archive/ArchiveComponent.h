@@ -32,9 +32,9 @@ public:
     QString BrowseForFolder(const QString& prompt, const QString& text);
 
     // Both return as soon as the job has started. An invalid command, or a job
-    // while another runs, throws a Failure instead. Of the archives named in
-    // `ownArchives`, those found in the folder are left out of the new one.
-    void Compress(const QString& command, const QStringList& ownArchives = {});
+    // while another runs, throws a Failure instead. `listedArchives` are the
+    // archives the history lists (see BackupExclusions).
+    void Compress(const QString& command, const QStringList& listedArchives = {});
     // Names at the top of the destination listed in `leftAlone` are not
     // restored: what the destination has there, or lacks, stays so.
     void Extract(const QString& command, const QStringList& leftAlone = {});
@@ -42,6 +42,16 @@ public:
     // Stops a running job, removes what it wrote and waits for its thread. No
     // signal of that job arrives afterwards.
     void cancelAndWait();
+
+    // What a request to stop came to: no job was there, the job stopped (no
+    // signal of it arrives), or it had committed and has now completed, its
+    // last signals waiting for deliverPending().
+    enum class Stop { NoJob, Stopped, Completed };
+    Stop stop();
+    // Delivers now the signals the last job has sent and that have not arrived.
+    void deliverPending();
+    // What the last job could not take away again; empty when it left nothing.
+    QString leftBehind() const;
 
     bool busy() const { return busy_; }
 

@@ -1,74 +1,37 @@
 #include "archive/CompressJob.h"
 
 #include "archive/ArchiveCheck.h"
-#include "archive/EntryContents.h"
+#include "archive/OwnFiles.h"
 #include "archive/Packer.h"
 #include "base/Failure.h"
 #include "fs/FolderScanner.h"
-#include "fs/FolderTransaction.h"
 #include "fs/NewFile.h"
 #include "zip/ZipWriter.h"
 
 #include <chrono>
 #include <cstdint>
-#include <map>
-#include <optional>
 #include <string>
-#include <utility>
 
 namespace kavlento::archive {
 
 namespace {
 
-// The earlier archives that are found in the folder being packed: recognised
-// by identity, so that no path spelling or mount hides one, and opened before
-// being left out, so that no user file that merely took an archive's place is.
-class OwnArchives {
-public:
-    OwnArchives(const std::vector<std::string>& paths, std::string password)
-        : password_(std::move(password)) {
-        for (const std::string& path : paths) {
-            const fs::PathInfo info = fs::lookUpFollowing(path);
-            if (info.kind == fs::PathKind::File) {
-                known_.emplace(identity(info), std::nullopt);
-            }
-        }
+const QString kCannotReachTarget = QStringLiteral("Yedekleme klasörüne ulaşılamadı");
+const QString kCannotMakeDated = QStringLiteral("Yedekleme klasörü oluşturulamadı");
+const QString kCannotReadSource = QStringLiteral("Yedeklenecek klasör okunamadı");
+
+// Read and write for the owner; read for the group and the others only where
+// they may read the folder itself.
+std::uint32_t archiveModeFor(std::uint32_t folderMode) {
+    std::uint32_t mode = 0600;
+    if ((folderMode & 050) == 050) {
+        mode |= 040;
     }
-
-    bool isOne(const std::string& path, const fs::PathInfo& info) {
-        if (fs::isUnfinishedFileName(path.substr(path.rfind('/') + 1))) {
-            return true;
-        }
-        const auto found = known_.find(identity(info));
-        if (found == known_.end()) {
-            return false;
-        }
-        if (!found->second) {
-            found->second = opensAsOurs(path);
-        }
-        return *found->second;
+    if ((folderMode & 05) == 05) {
+        mode |= 04;
     }
-
-private:
-    bool opensAsOurs(const std::string& path) const {
-        try {
-            std::optional<fs::UniqueFd> file = fs::openForReading(path);
-            if (!file) {
-                return false;
-            }
-            requireOurArchive(std::move(*file), path, password_);
-            return true;
-        } catch (const Failure&) {
-            return false; // not an archive of ours: it is packed as the user's file
-        }
-    }
-
-    using Identity = std::pair<std::uint64_t, std::uint64_t>;
-    static Identity identity(const fs::PathInfo& info) { return {info.device, info.inode}; }
-
-    std::string password_;
-    std::map<Identity, std::optional<bool>> known_; // recognised yet, and whether ours
-};
+    return mode;
+}
 
 // Names the written archive, taking the next free name while others are taken.
 std::string publish(fs::NewFile& output, const std::string& fileName) {
@@ -77,6 +40,22 @@ std::string publish(fs::NewFile& output, const std::string& fileName) {
         name = numberedArchiveName(fileName, n);
     }
     return name;
+}
+
+// The history names the archive through the destination's path, as the target
+// spells it: that path must still lead to the folder the archive went into.
+void requireDestinationInPlace(fs::NewFile& output, const std::string& destination,
+                               const fs::OpenFolder& dated) {
+    if (fs::lookUpFollowing(destination).sameFile(dated.lookUp())) {
+        return;
+    }
+    const bool removed = output.unpublish();
+    throw Failure(
+        FailureCode::PathFileAccess,
+        QStringLiteral("Yedek alınırken yedekleme klasörü yerinden oynatıldı ya da "
+                       "yerine başka bir şey kondu; yazılan yedek %1, yedek alınmadı: %2")
+            .arg(removed ? QStringLiteral("silindi") : QStringLiteral("silinemedi, elle silin"),
+                 fs::fromSystemPath(destination)));
 }
 
 } // namespace
@@ -88,40 +67,59 @@ std::string numberedArchiveName(const std::string& fileName, int n) {
 }
 
 CompressResult runCompress(const CompressCommand& command,
-                           const std::vector<std::string>& ownArchives, JobControl& control,
+                           const std::vector<std::string>& listedArchives, JobControl& control,
                            unsigned threads) {
     const std::string source = fs::toSystemPath(command.sourceFolder);
     const std::string destination = fs::toSystemPath(command.destinationFolder);
     const std::string fileName = fs::toSystemPath(command.archiveFileName);
-    fs::requireFolder(destination, QStringLiteral("Yedekleme klasörüne ulaşılamadı"));
+    const std::string datedName(fs::lastName(destination));
+
+    // The target is reached as the user named it; the dated folder in it never
+    // through a link.
+    const fs::OpenFolder target =
+        fs::OpenFolder::open(fs::folderOf(destination), kCannotReachTarget);
+    const fs::OpenFolder dated = target.ownFolder(datedName, 0755, kCannotMakeDated);
+    for (const DatedFolder& folder : datedFoldersOf(target, {datedName})) {
+        fs::removeDeadUnfinishedFiles(folder.folder);
+    }
 
     const std::string password = command.password.toStdString();
-    OwnArchives earlier(ownArchives, password);
+    BackupExclusions exclusions(target, datedName, listedArchives, password);
+    const fs::OpenFolder root = fs::OpenFolder::open(source, kCannotReadSource);
     fs::ScanOptions options;
     options.recurse = command.recurse;
     options.includeHidden = command.includeHidden;
-    options.excludedNames.push_back(fs::FolderTransaction::kFolderName);
-    options.leaveOutFile = [&earlier](const std::string& path, const fs::PathInfo& info) {
-        return earlier.isOne(path, info);
+    options.leaveOut = [&exclusions](const fs::FoundEntry& entry) {
+        return exclusions.leaveOut(entry);
     };
-    const fs::ScannedTree scanned = fs::scanFolder(source, options);
+    const fs::ScannedTree scanned = fs::scanFolder(root, options);
     control.setTotal(packingWork(scanned.entries) + checkingWork(scanned.entries));
 
     const std::string pathForErrors = fs::joinPath(destination, fileName);
-    fs::NewFile output(destination, fileName);
-    zip::ZipWriter writer(output.file(), pathForErrors);
-    const PackOptions packing{password, command.level, threads};
-    const std::vector<PackedEntry> packed = pack(scanned.entries, source, packing, writer, control);
-    writer.finish();
-    output.flush();
-    control.throwIfCancelled();
-    const auto checkStart = std::chrono::steady_clock::now();
-    checkWrittenArchive(output.file(), pathForErrors, packed, control, threads);
-    const auto checking = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - checkStart);
-    const std::uint64_t size = fs::lookUp(output.file(), pathForErrors).size;
-    const std::string published = fs::joinPath(destination, publish(output, fileName));
-    return {published, packed.size(), size, checking.count()};
+    fs::NewFile output(dated, fileName, archiveModeFor(root.lookUp().mode));
+    try {
+        zip::ZipWriter writer(output.file(), pathForErrors);
+        const PackOptions packing{password, command.level, threads};
+        const std::vector<PackedEntry> packed =
+            pack(scanned.entries, root, packing, writer, control);
+        writer.finish();
+        output.flush();
+        control.throwIfCancelled();
+        const auto checkStart = std::chrono::steady_clock::now();
+        checkWrittenArchive(output.file(), pathForErrors, packed, control, threads);
+        const auto checking = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - checkStart);
+        const std::uint64_t size = fs::lookUp(output.file(), pathForErrors).size;
+        control.commit();
+        const std::string published = fs::joinPath(destination, publish(output, fileName));
+        requireDestinationInPlace(output, destination, dated);
+        return {published, packed.size(), size, checking.count()};
+    } catch (const Failure&) {
+        if (!output.discard()) {
+            control.noteLeftBehind(fs::fromSystemPath(output.temporaryPath()));
+        }
+        throw;
+    }
 }
 
 } // namespace kavlento::archive

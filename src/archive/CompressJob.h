@@ -16,23 +16,25 @@ struct CompressResult {
     std::int64_t checkMilliseconds = 0; // of reading the archive back
 };
 
-// Packs a folder into a new WinZip AES-256 archive. The archive is read back
-// from the disk and checked entry by entry before it gets its name, so an
-// archive under its name is always complete and restorable. A backup never
-// changes an existing archive: when the name is taken by then, the archive
-// gets the next free one ("name-2.ksd", "name-3.ksd", ...), which the result
-// gives.
-//
-// What is never packed, wherever the destination lies (inside the folder, the
-// folder itself, or the folder reached again through a mount): the archives of
-// `ownArchives` that are found in the folder (the same file, by device and
-// inode) and are recognised as this program's archives, unfinished archives,
-// and Kavlento's own working folders. Everything else is the user's.
 // "name-n.ext": the n-th name of an archive whose name was taken.
 std::string numberedArchiveName(const std::string& fileName, int n);
 
+// Packs a folder into a new WinZip AES-256 archive in the destination folder,
+// a dated folder of the target: that one level is made when missing, and one
+// that another user made or may write in is refused (see OpenFolder::ownFolder).
+// Every entry is reached from the open source folder one name at a time, never
+// through a link; what is Kavlento's own is left out (see BackupExclusions,
+// given the archives the history lists). Nobody who could not read the source
+// folder may read the archive.
+//
+// The archive is read back from the disk and checked entry by entry before it
+// gets its name, so an archive under its name is always complete and
+// restorable; that name is the job's commit. A backup never changes an
+// existing archive: when the name is taken by then, the archive gets the next
+// free one ("name-2.ksd", ...), which the result gives, and it keeps it only
+// while the destination's path still leads to the folder it was written in.
 CompressResult runCompress(const CompressCommand& command,
-                           const std::vector<std::string>& ownArchives, JobControl& control,
+                           const std::vector<std::string>& listedArchives, JobControl& control,
                            unsigned threads = 0);
 
 } // namespace kavlento::archive

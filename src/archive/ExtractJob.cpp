@@ -117,6 +117,14 @@ private:
             length += n;
         }
         link.resize(length);
+        // The system would end the target at a zero byte: the link would lead
+        // elsewhere than the one that was archived.
+        if (link.find('\0') != std::string::npos) {
+            throw Failure(FailureCode::UnsafeArchive,
+                          QStringLiteral("Yedekteki bir bağlantının hedefinde boş karakter var; "
+                                         "hiçbir dosya değiştirilmedi: %1")
+                              .arg(fs::fromSystemPath(entry.path)));
+        }
         staging.makeLink(link, entry.path, kCannotWrite);
         staging.setLinkTime(entry.path, entry.modified, kCannotWrite);
     }
@@ -143,6 +151,7 @@ void runExtract(const ExtractCommand& command, JobControl& control, unsigned thr
     {
         fs::FolderTransaction transaction(destination, restoredItems(reader->entries(), wanted));
         Extractor(*reader, command, transaction, control).run(threads, wanted);
+        control.commit(); // from here on the restore completes
         transaction.commit();
     } // the working folders, with the old files, go before 100 % is reported
     control.complete();

@@ -1,8 +1,8 @@
 #include "archive/ExtractionRules.h"
 
+#include "archive/OwnFiles.h"
 #include "base/Failure.h"
 #include "fs/File.h"
-#include "fs/FolderTransaction.h"
 
 #include <algorithm>
 
@@ -39,13 +39,19 @@ std::string safePath(const std::string& archive, const std::string& name) {
         if (part == "..") {
             unsafe(archive, QStringLiteral("'..' içeren yol: %1").arg(fs::fromSystemPath(name)));
         }
-        if (part == fs::FolderTransaction::kFolderName) {
-            unsafe(archive, QStringLiteral("Kavlento'nun çalışma klasörü"));
-        }
         if (!part.empty() && part != ".") {
             path += path.empty() ? part : "/" + part;
         }
         start = end + 1;
+    }
+    if (isWorkingFolder(path.substr(0, path.find('/')))) {
+        unsafe(archive, QStringLiteral("Kavlento'nun çalışma klasörü"));
+    }
+    // Only the archive's root ("./") may stand for the folder itself; a file
+    // or link named so would be dropped.
+    if (path.empty() && name.back() != '/') {
+        zip::throwDamagedArchive(
+            archive, QStringLiteral("adı '%1' olan girdi").arg(fs::fromSystemPath(name)));
     }
     return path;
 }

@@ -15,7 +15,8 @@ namespace kavlento::archive {
 
 // The name policy of an extraction: names become relative paths ('.' and empty
 // parts dropped); names that could lead outside the folder are refused, and so
-// are Kavlento's own working folders. The archive's root ("./") is left out.
+// is Kavlento's working folder at the top. The archive's root ("./") is left
+// out; a file or link named "." is refused.
 zip::NamePolicy extractionNames(const std::string& archive);
 
 // One path for one entry, and nothing below a file or a link, so that nothing

@@ -8,10 +8,38 @@ namespace kavlento::archive {
 
 JobControl::JobControl(PercentReport report) : report_(std::move(report)) {}
 
+namespace {
+[[noreturn]] void stopped() {
+    throw Failure(FailureCode::Cancelled, QStringLiteral("İşlem durduruldu"));
+}
+} // namespace
+
+bool JobControl::cancel() {
+    State running = State::Running;
+    return state_.compare_exchange_strong(running, State::Cancelled) || running == State::Cancelled;
+}
+
 void JobControl::throwIfCancelled() const {
-    if (cancelled_) {
-        throw Failure(FailureCode::Cancelled, QStringLiteral("İşlem durduruldu"));
+    if (cancelled()) {
+        stopped();
     }
+}
+
+void JobControl::commit() {
+    State running = State::Running;
+    if (!state_.compare_exchange_strong(running, State::Committed) && running == State::Cancelled) {
+        stopped();
+    }
+}
+
+void JobControl::noteLeftBehind(const QString& what) {
+    const std::lock_guard<std::mutex> lock(reportMutex_);
+    leftBehind_ = what;
+}
+
+QString JobControl::leftBehind() const {
+    const std::lock_guard<std::mutex> lock(reportMutex_);
+    return leftBehind_;
 }
 
 void JobControl::setTotal(std::uint64_t units) {

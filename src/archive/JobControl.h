@@ -5,6 +5,8 @@
 #include <functional>
 #include <mutex>
 
+#include <QString>
+
 namespace kavlento::archive {
 
 // What an entry of an archive costs besides its bytes (mostly its key
@@ -14,16 +16,28 @@ constexpr std::uint64_t kEntryProgress = 16 * 1024;
 // Cancellation and progress of one archive job, shared by its threads.
 // Progress is reported as whole percentages, each value once and rising; 100
 // is reported only by complete(), when the job's result is in place.
+//
+// A job has one moment after which its result stands (an archive gets its
+// name, a restore begins to move files): commit(). A cancel before it stops
+// the job; one after it is too late, and the job completes.
 class JobControl {
 public:
     using PercentReport = std::function<void(int percent)>;
 
     explicit JobControl(PercentReport report = {});
 
-    void cancel() { cancelled_ = true; }
-    bool cancelled() const { return cancelled_; }
+    // Stops the job unless it has committed; false when it has (it completes).
+    bool cancel();
+    bool cancelled() const { return state_ == State::Cancelled; }
     // Throws Failure(Cancelled) once the job has been cancelled.
     void throwIfCancelled() const;
+    // From here on the job completes: throws Failure(Cancelled) instead when
+    // it was cancelled first.
+    void commit();
+
+    // What a job that failed or was stopped could not take away again.
+    void noteLeftBehind(const QString& what);
+    QString leftBehind() const;
 
     void setTotal(std::uint64_t units);
     void advance(std::uint64_t units);
@@ -32,10 +46,12 @@ public:
 private:
     void report(int percent);
 
-    std::atomic<bool> cancelled_{false};
+    enum class State { Running, Committed, Cancelled };
+    std::atomic<State> state_{State::Running};
     std::atomic<std::uint64_t> done_{0};
     std::uint64_t total_ = 0;
-    std::mutex reportMutex_;
+    mutable std::mutex reportMutex_;
+    QString leftBehind_;
     int lastReported_ = -1;
     PercentReport report_;
 };

@@ -102,9 +102,9 @@ bool shrankWhileRead(const Failure& failure) {
 
 class Packer {
 public:
-    Packer(const std::vector<TreeEntry>& entries, const std::string& root,
+    Packer(const std::vector<TreeEntry>& entries, const OpenFolder& root,
            const PackOptions& options, JobControl& control)
-        : entries_(entries), root_(root), options_(options), control_(control),
+        : entries_(entries), held_(root), options_(options), control_(control),
           pool_(WorkerPool::threadsFor(options.threads)) {}
 
     std::vector<PackedEntry> writeTo(ZipWriter& writer) {
@@ -158,11 +158,15 @@ private:
         auto dispatched = std::make_unique<Dispatched>();
         dispatched->index = index;
         const TreeEntry& entry = entries_[index];
-        const std::string path = joinPath(root_, entry.path);
-        if (entry.kind == EntryKind::File) {
-            dispatched->file = open(path);
+        // Gone when the folder that held it is gone, or a link took its place.
+        const OpenFolder* folder = held_.holding(entry.path);
+        const std::string_view name = lastName(entry.path);
+        if (folder == nullptr) {
+            dispatched->gone = true;
+        } else if (entry.kind == EntryKind::File) {
+            dispatched->file = open(*folder, name);
             dispatched->gone = dispatched->file == nullptr;
-        } else if (std::optional<std::string> target = readLinkTarget(path, kCannotRead)) {
+        } else if (std::optional<std::string> target = folder->readLink(name, kCannotRead)) {
             dispatched->linkTarget = std::move(*target);
         } else {
             dispatched->gone = true;
@@ -194,11 +198,12 @@ private:
     }
 
     // The file as it is now, or nothing when it is gone (or is no longer a file).
-    static std::shared_ptr<OpenedFile> open(const std::string& path) {
-        std::optional<UniqueFd> fd = openForReading(path);
+    static std::shared_ptr<OpenedFile> open(const OpenFolder& folder, std::string_view name) {
+        std::optional<UniqueFd> fd = folder.openForReading(name);
         if (!fd) {
             return nullptr;
         }
+        const std::string path = folder.pathOf(name);
         auto file = std::make_shared<OpenedFile>();
         file->opened = lookUp(*fd, path);
         if (file->opened.kind != PathKind::File) {
@@ -359,7 +364,7 @@ private:
     }
 
     const std::vector<TreeEntry>& entries_;
-    const std::string& root_;
+    HeldFolder held_; // the folder of the entry work is handed out for
     const PackOptions& options_;
     JobControl& control_;
     std::vector<PackedEntry> packed_;
@@ -380,7 +385,7 @@ private:
 
 } // namespace
 
-std::vector<PackedEntry> pack(const std::vector<TreeEntry>& entries, const std::string& root,
+std::vector<PackedEntry> pack(const std::vector<TreeEntry>& entries, const OpenFolder& root,
                               const PackOptions& options, ZipWriter& writer, JobControl& control) {
     return Packer(entries, root, options, control).writeTo(writer);
 }

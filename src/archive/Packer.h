@@ -2,6 +2,7 @@
 
 #include "archive/JobControl.h"
 #include "base/TreeEntry.h"
+#include "fs/OpenFolder.h"
 #include "zip/WinZipAes.h"
 #include "zip/ZipWriter.h"
 
@@ -30,13 +31,14 @@ struct PackOptions {
 // Writes the entries of a scanned folder into an archive as WinZip AES-256
 // entries, deflated in pieces on all cores.
 //
-// Each file is read through one descriptor, opened when its turn comes, so
+// Every entry is reached from the open `root` one name at a time, never
+// through a link. Each file is read through one descriptor, opened when its turn comes, so
 // that the archive holds one whole version of it even when the file is
 // replaced meanwhile. A file whose size or times change while it is read is
 // read again, a few times, and fails the backup with its name if it keeps
 // changing. A file that no longer exists is not packed; one that cannot be
 // read fails the backup with its name.
-std::vector<PackedEntry> pack(const std::vector<TreeEntry>& entries, const std::string& root,
+std::vector<PackedEntry> pack(const std::vector<TreeEntry>& entries, const fs::OpenFolder& root,
                               const PackOptions& options, zip::ZipWriter& writer,
                               JobControl& control);
 

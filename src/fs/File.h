@@ -58,8 +58,9 @@ struct PathInfo {
     PathKind kind = PathKind::Missing;
     std::uint64_t size = 0;
     Timestamp modified;
-    Timestamp changed;      // the last change of content or attributes
-    std::uint32_t mode = 0; // permission bits
+    Timestamp changed;       // the last change of content or attributes
+    std::uint32_t mode = 0;  // permission bits
+    std::uint32_t owner = 0; // the user it belongs to
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     // Which mount the path lies on: a rename works only within one.
@@ -156,5 +157,9 @@ int readingRefusal(const std::string& path);
 // The folder that holds the running program's executable, with links
 // resolved, as the system's own bytes.
 std::string executableFolder();
+
+// The user this process acts as, and whether that is the administrator.
+std::uint32_t effectiveUser();
+bool isAdministrator();
 
 } // namespace kavlento::fs

@@ -55,6 +55,7 @@ std::optional<PathInfo> lookUpAt(int folder, const char* path, int flags,
     info.modified = {st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec};
     info.changed = {st.stx_ctime.tv_sec, st.stx_ctime.tv_nsec};
     info.mode = st.stx_mode & 07777;
+    info.owner = st.stx_uid;
     info.device = makedev(st.stx_dev_major, st.stx_dev_minor);
     info.inode = st.stx_ino;
     info.mount = (st.stx_mask & STATX_MNT_ID) != 0 ? st.stx_mnt_id : info.device;
@@ -366,6 +367,14 @@ std::string executableFolder() {
         throwSystemError(ENOENT, QStringLiteral("Programın yeri okunamadı"), "/proc/self/exe");
     }
     return folderOf(*executable);
+}
+
+std::uint32_t effectiveUser() {
+    return ::geteuid();
+}
+
+bool isAdministrator() {
+    return effectiveUser() == 0;
 }
 
 int creationRefusal(const std::string& folder) {

@@ -26,47 +26,6 @@ constexpr std::string_view kJournalMark = "KJ2";
 // kind, existed, working folder (or a folder's mode), path length
 constexpr std::size_t kMoveHeader = 10;
 
-std::string_view parentOf(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
-}
-
-std::string_view nameOf(std::string_view path) {
-    return path.substr(path.rfind('/') + 1);
-}
-
-// The folder that holds a path, kept open while the next paths lie in it too:
-// items come folder by folder, and each path is then reached in one step.
-class HeldFolder {
-public:
-    explicit HeldFolder(const OpenFolder& root) : root_(root) {}
-
-    // Nothing when that folder cannot be reached without a link.
-    const OpenFolder* holding(std::string_view path) {
-        const std::string_view parent = parentOf(path);
-        if (parent.empty()) {
-            return &root_;
-        }
-        if (!held_ || parent != parent_) {
-            parent_ = parent;
-            held_ = root_.folder(parent);
-        }
-        return held_ ? &*held_ : nullptr;
-    }
-    const OpenFolder& requireHolding(std::string_view path, const QString& action) {
-        const OpenFolder* folder = holding(path);
-        if (folder == nullptr) {
-            throwSystemError(ENOENT, action, root_.pathOf(path));
-        }
-        return *folder;
-    }
-
-private:
-    const OpenFolder& root_;
-    std::string parent_;
-    std::optional<OpenFolder> held_;
-};
-
 bool exists(const OpenFolder& folder, std::string_view path) {
     return folder.lookUp(path).kind != PathKind::Missing;
 }
@@ -219,7 +178,7 @@ void FolderTransaction::planAreas() {
 }
 
 std::uint32_t FolderTransaction::areaOf(std::string_view path) const {
-    const auto found = folderArea_.find(parentOf(path));
+    const auto found = folderArea_.find(parentPath(path));
     return found == folderArea_.end() ? 0 : found->second;
 }
 
@@ -282,7 +241,7 @@ void FolderTransaction::makeWorkingFolders() {
     std::set<std::pair<std::uint32_t, std::string_view>> made;
     for (const TreeEntry& item : items_) {
         const std::uint32_t area = areaOf(item.path);
-        const std::string_view parent = parentOf(item.path);
+        const std::string_view parent = parentPath(item.path);
         if (!item.isFolder() && !parent.empty() && made.emplace(area, parent).second) {
             areas_[area].staged->makeFolders(parent, kCannotPlace);
         }
@@ -358,7 +317,7 @@ std::vector<FolderTransaction::Found> FolderTransaction::plan() const {
     HeldFolder in(destination_);
     for (const TreeEntry& item : items_) {
         const OpenFolder* folder = in.holding(item.path);
-        const PathInfo info = folder ? folder->lookUp(nameOf(item.path)) : PathInfo{};
+        const PathInfo info = folder ? folder->lookUp(lastName(item.path)) : PathInfo{};
         const bool isFolder = info.kind == PathKind::Folder;
         if (info.kind != PathKind::Missing && isFolder != item.isFolder()) {
             conflict(destination_.pathOf(item.path), item.isFolder());
@@ -489,11 +448,11 @@ void FolderTransaction::moveIntoPlace(const std::vector<Found>& found) {
             continue;
         }
         const std::uint32_t a = areaOf(path);
-        const std::string_view name = nameOf(path);
+        const std::string_view name = lastName(path);
         const OpenFolder& target = into.requireHolding(path, kCannotPlace);
         if (found[i].existed) {
-            if (oldFolders.emplace(a, parentOf(path)).second) {
-                areas_[a].old->makeFolders(parentOf(path), kCannotPlace);
+            if (oldFolders.emplace(a, parentPath(path)).second) {
+                areas_[a].old->makeFolders(parentPath(path), kCannotPlace);
             }
             target.rename(name, old[a].requireHolding(path, kCannotPlace), name, kCannotPlace);
         }

@@ -13,7 +13,8 @@ struct MountTables {
     std::string mounted = "/proc/self/mountinfo";
 };
 
-// Whether `folder` seems to lie on a disk that is not attached now: the
+// Whether `folder` seems to lie on a disk that is not attached now (its links
+// and ".." resolved first, as far as it exists): the
 // mount point that is configured for it (in fstab or a mount unit) but has
 // nothing mounted on it, or, for a folder under /media, /run/media or /mnt,
 // the folder itself when it (or, if missing, the nearest folder above it

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 namespace kavlento::fs {
@@ -99,6 +100,28 @@ std::string nearestExisting(std::string path) {
     return path;
 }
 
+// `path` with the links, "." and ".." of the part that exists resolved, and
+// the rest taken as written: the folder a backup would really write to, which
+// no link or ".." may hide from the rules below.
+std::string resolvedAsFarAsItExists(const std::string& path) {
+    std::vector<std::string> missing; // the names below the existing part, last first
+    std::string existing = normalised(path);
+    std::optional<std::string> resolved;
+    while (!(resolved = resolvedPath(existing)) && existing != "/" && existing != ".") {
+        missing.push_back(existing.substr(existing.rfind('/') + 1));
+        existing = folderOf(existing);
+    }
+    std::string out = resolved.value_or(existing);
+    for (auto name = missing.rbegin(); name != missing.rend(); ++name) {
+        if (*name == "..") {
+            out = folderOf(out);
+        } else if (*name != "." && !name->empty()) {
+            out = joinPath(out, *name);
+        }
+    }
+    return out;
+}
+
 bool isUnderRemovableMediaFolder(const std::string& path) {
     static const char* const kBases[] = {"/media", "/run/media", "/mnt"};
     return std::any_of(std::begin(kBases), std::end(kBases),
@@ -108,7 +131,7 @@ bool isUnderRemovableMediaFolder(const std::string& path) {
 } // namespace
 
 std::string absentDiskFolder(const std::string& folder, const MountTables& tables) {
-    const std::string path = normalised(folder);
+    const std::string path = resolvedAsFarAsItExists(folder);
     const std::vector<std::string> mounted = fieldOfEachLine(tables.mounted, 4);
     for (const std::string& point : configuredMountPoints(tables)) {
         if (isSameOrBelow(path, point) &&

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "fs/File.h"
+#include "fs/OpenFolder.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -10,22 +12,22 @@ namespace kavlento::fs {
 // Whether `name` is one a NewFile's temporary name can have.
 bool isUnfinishedFileName(std::string_view name);
 
-// Removes the unfinished files that killed runs of this host left in `folder`
-// and in the folders directly inside it: nobody finishes them. Those of living
-// writers, and of other hosts (which may be writing), stay.
-void removeDeadUnfinishedFiles(const std::string& folder);
+// Removes the unfinished files that killed runs of this host left in `folder`:
+// nobody finishes them. Those of living writers, and of other hosts (which may
+// be writing), stay.
+void removeDeadUnfinishedFiles(const OpenFolder& folder);
 
 // A new file that has no name until it is complete: it is written as an
 // unnamed file in its folder where the file system can make one, else under a
 // hidden temporary name there (FAT and exFAT), and publishAs() gives it its
 // name in one step, never replacing anything. Until then a crash or a failure
 // leaves nothing under any name but the temporary one. The folder is held open
-// from the start, so the file stays in it even if a link takes its name; a
-// link in the folder's place is refused.
+// from the start, so the file stays in it even if a link takes its name.
 class NewFile {
 public:
-    // `fileName` names the file in messages until it is published.
-    NewFile(const std::string& folder, const std::string& fileName);
+    // `fileName` names the file in messages until it is published; `mode` is
+    // its permission bits from the moment it exists.
+    NewFile(const OpenFolder& folder, const std::string& fileName, std::uint32_t mode);
     // An unpublished file goes with its temporary name.
     ~NewFile();
     NewFile(const NewFile&) = delete;
@@ -39,17 +41,25 @@ public:
     // Puts the file under `fileName` in its folder; false, changing nothing,
     // when that name is taken.
     bool publishAs(const std::string& fileName);
+    // Removes the file again under the name it was published as, if that name
+    // still holds it; false when it does not.
+    bool unpublish();
+    // Takes away the unpublished file; false when its temporary name could not
+    // be removed (it then stays, and the next backup here removes it).
+    bool discard();
+    // Where the unpublished file lies; empty for an unnamed one.
+    std::string temporaryPath() const;
 
 private:
     // The rename of the temporary name to `fileName`, never replacing.
     bool renameWithoutReplacing(const std::string& fileName, const std::string& path) const;
 
     std::string folderPath_;
-    UniqueFd folder_;
+    UniqueFd folder_; // a real descriptor of the folder, not only a passage
     std::string pathForErrors_;
     std::string tempName_; // empty for an unnamed file
     UniqueFd fd_;
-    bool published_ = false;
+    std::string published_; // the name it got
 };
 
 } // namespace kavlento::fs

@@ -19,7 +19,6 @@ namespace kavlento::fs {
 namespace {
 
 const QString kCannotCreate = QStringLiteral("Yedek dosyası oluşturulamadı");
-constexpr mode_t kMode = 0644;
 
 constexpr std::string_view kPrefix = ".kavlento-";
 constexpr std::string_view kSuffix = ".yaziliyor";
@@ -40,15 +39,6 @@ std::string hiddenTemporaryName() {
            std::to_string(random()) + std::string(kSuffix);
 }
 
-UniqueFd openFolder(const std::string& folder) {
-    UniqueFd fd =
-        Descriptor::adopt(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd.valid()) {
-        throwSystemError(kCannotCreate, folder);
-    }
-    return fd;
-}
-
 // Whether `name` is an unfinished file of this host whose writer is gone.
 bool isDeadUnfinishedFile(const std::string& name, const std::string& ownPrefix) {
     if (name.rfind(ownPrefix, 0) != 0 || !isUnfinishedFileName(name)) {
@@ -56,17 +46,6 @@ bool isDeadUnfinishedFile(const std::string& name, const std::string& ownPrefix)
     }
     const long pid = std::strtol(name.c_str() + ownPrefix.size(), nullptr, 10);
     return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-}
-
-void removeDeadUnfinishedFilesIn(const std::string& folder, const std::string& ownPrefix) {
-    for (const std::string& name : listFolder(folder, kCannotCreate)) {
-        const std::string path = joinPath(folder, name);
-        // Another run may have removed it first.
-        if (isDeadUnfinishedFile(name, ownPrefix) && ::unlink(path.c_str()) != 0 &&
-            errno != ENOENT) {
-            throwSystemError(kCannotCreate, path);
-        }
-    }
 }
 
 } // namespace
@@ -77,39 +56,73 @@ bool isUnfinishedFileName(std::string_view name) {
            name.substr(name.size() - kSuffix.size()) == kSuffix;
 }
 
-void removeDeadUnfinishedFiles(const std::string& folder) {
+void removeDeadUnfinishedFiles(const OpenFolder& folder) {
     const std::string own = std::string(kPrefix) + hostName() + "-";
-    removeDeadUnfinishedFilesIn(folder, own);
-    for (const std::string& inside : listableSubfolders(folder, kCannotCreate)) {
-        removeDeadUnfinishedFilesIn(inside, own);
+    for (const std::string& name : folder.names(kCannotCreate)) {
+        // Another run may have removed it first.
+        if (isDeadUnfinishedFile(name, own) && folder.lookUp(name).kind == PathKind::File) {
+            try {
+                folder.removeFile(name, kCannotCreate);
+            } catch (const Failure&) {
+                if (folder.lookUp(name).kind != PathKind::Missing) {
+                    throw;
+                }
+            }
+        }
     }
 }
 
-NewFile::NewFile(const std::string& folder, const std::string& fileName)
-    : folderPath_(folder), folder_(openFolder(folder)), pathForErrors_(joinPath(folder, fileName)) {
+NewFile::NewFile(const OpenFolder& folder, const std::string& fileName, std::uint32_t mode)
+    : folderPath_(folder.pathOf({})), folder_(folder.reopen(kCannotCreate)),
+      pathForErrors_(folder.pathOf(fileName)) {
     const int at = Descriptor::of(folder_);
+    const auto permissions = static_cast<mode_t>(mode);
 #ifdef O_TMPFILE
-    fd_ = Descriptor::adopt(::openat(at, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, kMode));
+    fd_ = Descriptor::adopt(::openat(at, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, permissions));
     if (fd_.valid()) {
         return;
     }
     // File systems without unnamed files say so in several ways.
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOSYS) {
-        throwSystemError(kCannotCreate, folder);
+        throwSystemError(kCannotCreate, folderPath_);
     }
 #endif
     tempName_ = hiddenTemporaryName();
-    fd_ = Descriptor::adopt(
-        ::openat(at, tempName_.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, kMode));
+    fd_ = Descriptor::adopt(::openat(
+        at, tempName_.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, permissions));
     if (!fd_.valid()) {
-        throwSystemError(kCannotCreate, joinPath(folder, tempName_));
+        throwSystemError(kCannotCreate, joinPath(folderPath_, tempName_));
     }
 }
 
 NewFile::~NewFile() {
-    if (!published_ && !tempName_.empty()) {
-        ::unlinkat(Descriptor::of(folder_), tempName_.c_str(), 0);
+    if (published_.empty()) {
+        discard();
     }
+}
+
+bool NewFile::discard() {
+    if (tempName_.empty() || !published_.empty()) {
+        return true;
+    }
+    const bool removed =
+        ::unlinkat(Descriptor::of(folder_), tempName_.c_str(), 0) == 0 || errno == ENOENT;
+    if (removed) {
+        tempName_.clear();
+    }
+    return removed;
+}
+
+std::string NewFile::temporaryPath() const {
+    return tempName_.empty() ? std::string() : joinPath(folderPath_, tempName_);
+}
+
+bool NewFile::unpublish() {
+    if (published_.empty() || !lookUpIn(Descriptor::of(folder_), published_, pathForErrors_)
+                                   .sameFile(lookUp(fd_, pathForErrors_))) {
+        return false;
+    }
+    return ::unlinkat(Descriptor::of(folder_), published_.c_str(), 0) == 0;
 }
 
 void NewFile::flush() {
@@ -132,8 +145,7 @@ bool NewFile::publishAs(const std::string& fileName) {
     } else if (!renameWithoutReplacing(fileName, path)) {
         return false;
     }
-    published_ = true;
-    fd_.close(path);
+    published_ = fileName;
     syncFolder(folder_, folderPath_);
     return true;
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kavlento::fs {
 
@@ -25,12 +26,23 @@ public:
     // What is at `relative`, a link not followed; Missing also when a link or
     // a file lies on the way.
     PathInfo lookUp(std::string_view relative = {}) const;
+    // The names in this folder, without "." and "..", in no particular order;
+    // a folder that cannot be read throws, naming it.
+    std::vector<std::string> names(const QString& action) const;
+    // The target of the link at `relative`; nothing when no link is there.
+    std::optional<std::string> readLink(std::string_view relative, const QString& action) const;
 
     // Creates a new file; fails when the name exists, a link included.
     UniqueFd createFile(std::string_view relative, std::uint32_t mode) const;
     // The existing file at `relative`; nothing when there is none, or a link.
     std::optional<UniqueFd> openForReading(std::string_view relative) const;
     void makeFolder(std::string_view relative, std::uint32_t mode, const QString& action) const;
+    // The folder `name` in this one, for files that only this user is to
+    // change: made with `mode` when it is missing. One that is there is used
+    // only when it is this user's or the administrator's; where it is this
+    // user's, the right of others to write in it is taken away first. Another
+    // user's folder, and a link or a file in its place, are refused, naming it.
+    OpenFolder ownFolder(const std::string& name, std::uint32_t mode, const QString& action) const;
     // Makes the folders of `relative` that are missing, with owner-only rights.
     void makeFolders(std::string_view relative, const QString& action) const;
     void makeLink(const std::string& target, std::string_view relative,
@@ -62,6 +74,10 @@ public:
     // The path of `relative` below this folder, for messages.
     std::string pathOf(std::string_view relative) const;
 
+    // This folder opened again for reading, for what needs a real descriptor of
+    // it (its listing, a sync, a lock, a new unnamed file).
+    UniqueFd reopen(const QString& action) const;
+
 private:
     OpenFolder(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
 
@@ -75,12 +91,28 @@ private:
     Parent requireParent(std::string_view relative, const QString& action) const;
     void changeFolder(std::string_view relative, std::uint32_t mode,
                       std::optional<Timestamp> modified, const QString& action) const;
-    // This folder opened for reading: folders are held only as passages, which
-    // a user may search without reading.
-    UniqueFd readable(const QString& action) const;
-
     UniqueFd fd_;
     std::string path_;
 };
+
+// The folder that holds a path below `root`, kept open while the next paths
+// lie in it too: paths that come folder by folder are each reached in one step.
+class HeldFolder {
+public:
+    explicit HeldFolder(const OpenFolder& root) : root_(root) {}
+
+    // Nothing when that folder cannot be reached without a link.
+    const OpenFolder* holding(std::string_view path);
+    const OpenFolder& requireHolding(std::string_view path, const QString& action);
+
+private:
+    const OpenFolder& root_;
+    std::string parent_;
+    std::optional<OpenFolder> held_;
+};
+
+// The folder part of a relative path ("" at the top) and its last name.
+std::string_view parentPath(std::string_view path);
+std::string_view lastName(std::string_view path);
 
 } // namespace kavlento::fs

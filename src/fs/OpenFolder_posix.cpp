@@ -189,6 +189,54 @@ OpenFolder::Parent OpenFolder::requireParent(std::string_view relative,
     return std::move(*parent);
 }
 
+std::vector<std::string> OpenFolder::names(const QString& action) const {
+    UniqueFd copy = reopen(action);
+    DIR* dir = ::fdopendir(Descriptor::of(copy));
+    if (dir == nullptr) {
+        throwSystemError(action, path_);
+    }
+    Descriptor::release(copy); // the stream owns it now
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* item = ::readdir(dir)) {
+        const std::string_view name = item->d_name;
+        if (name != "." && name != "..") {
+            names.emplace_back(name);
+        }
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    if (error != 0) {
+        throwSystemError(error, action, path_);
+    }
+    return names;
+}
+
+std::optional<std::string> OpenFolder::readLink(std::string_view relative,
+                                                const QString& action) const {
+    const std::optional<Parent> parent = parentOf(relative);
+    if (!parent) {
+        return std::nullopt;
+    }
+    const std::string name(parent->name);
+    std::string target(256, '\0');
+    while (true) {
+        const ssize_t n = ::readlinkat(parent->fd, name.c_str(), target.data(), target.size());
+        if (n < 0) {
+            if (absentOnTheWay(errno) || errno == EINVAL) {
+                return std::nullopt; // gone, or no longer a link
+            }
+            throwSystemError(action, pathOf(relative));
+        }
+        if (static_cast<std::size_t>(n) < target.size()) {
+            target.resize(static_cast<std::size_t>(n));
+            return target;
+        }
+        target.resize(target.size() * 2);
+    }
+}
+
 PathInfo OpenFolder::lookUp(std::string_view relative) const {
     if (relative.empty()) {
         return fs::lookUp(fd_, path_);
@@ -231,6 +279,42 @@ void OpenFolder::makeFolder(std::string_view relative, std::uint32_t mode,
     if (::mkdirat(parent.fd, std::string(parent.name).c_str(), static_cast<mode_t>(mode)) != 0) {
         throwSystemError(action, pathOf(relative));
     }
+}
+
+OpenFolder OpenFolder::ownFolder(const std::string& name, std::uint32_t mode,
+                                 const QString& action) const {
+    const int at = Descriptor::of(fd_);
+    const bool made = ::mkdirat(at, name.c_str(), static_cast<mode_t>(mode)) == 0;
+    if (!made && errno != EEXIST) {
+        throwSystemError(action, pathOf(name));
+    }
+    UniqueFd fd = Descriptor::adopt(
+        ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid()) {
+        // A link or a file where the folder goes is nothing to write through.
+        throwSystemError(errno == ENOTDIR ? EEXIST : errno, action, pathOf(name));
+    }
+    const PathInfo info = fs::lookUp(fd, pathOf(name));
+    const bool mine = made || info.owner == effectiveUser();
+    // The administrator's folders are taken as they are: only root makes one,
+    // and FAT and exFAT show every folder as the administrator's. Whoever owns
+    // the folder it lies in could replace it anyway.
+    const bool trusted =
+        info.owner == 0 || (info.owner == lookUp().owner && (info.mode & 022) == 0);
+    if (!mine && !trusted) {
+        throw Failure(FailureCode::PathFileAccess,
+                      QStringLiteral("%1: bu klasör başka bir kullanıcının ya da başka "
+                                     "kullanıcılar ona yazabiliyor; oraya yazılan bir yedeği "
+                                     "başkası değiştirebilirdi. Klasörü silin ya da adını "
+                                     "değiştirin, sonra yeniden deneyin: %2")
+                          .arg(action, fromSystemPath(pathOf(name))));
+    }
+    if (mine && (info.mode & 022) != 0 &&
+        ::fchmod(Descriptor::of(fd), static_cast<mode_t>(info.mode & ~022u)) != 0 &&
+        errno != EPERM && errno != ENOTSUP) {
+        throwSystemError(action, pathOf(name));
+    }
+    return OpenFolder(std::move(fd), pathOf(name));
 }
 
 void OpenFolder::makeFolders(std::string_view relative, const QString& action) const {
@@ -328,7 +412,7 @@ bool OpenFolder::removeTree(std::string_view relative) const {
     return !parent || removeIn(parent->fd, std::string(parent->name));
 }
 
-UniqueFd OpenFolder::readable(const QString& action) const {
+UniqueFd OpenFolder::reopen(const QString& action) const {
     UniqueFd fd =
         Descriptor::adopt(::openat(Descriptor::of(fd_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) {
@@ -341,7 +425,7 @@ void OpenFolder::sync() const {
     const QString action = QStringLiteral("Klasör diske yazılamadı");
     // Some file systems cannot sync a folder (FAT and exFAT through FUSE among
     // them); renames there are as durable as they allow.
-    if (::fsync(Descriptor::of(readable(action))) != 0 && errno != EINVAL && errno != ENOSYS &&
+    if (::fsync(Descriptor::of(reopen(action))) != 0 && errno != EINVAL && errno != ENOSYS &&
         errno != ENOTSUP) {
         throwSystemError(action, path_);
     }
@@ -349,7 +433,7 @@ void OpenFolder::sync() const {
 
 void OpenFolder::syncFileSystem() const {
     const QString action = QStringLiteral("Diske yazılamadı");
-    if (::syncfs(Descriptor::of(readable(action))) != 0) {
+    if (::syncfs(Descriptor::of(reopen(action))) != 0) {
         throwSystemError(action, path_);
     }
 }
@@ -364,6 +448,35 @@ std::uint64_t OpenFolder::availableBytes() const {
 
 std::string OpenFolder::pathOf(std::string_view relative) const {
     return relative.empty() ? path_ : joinPath(path_, relative);
+}
+
+const OpenFolder* HeldFolder::holding(std::string_view path) {
+    const std::string_view parent = parentPath(path);
+    if (parent.empty()) {
+        return &root_;
+    }
+    if (!held_ || parent != parent_) {
+        parent_ = parent;
+        held_ = root_.folder(parent);
+    }
+    return held_ ? &*held_ : nullptr;
+}
+
+const OpenFolder& HeldFolder::requireHolding(std::string_view path, const QString& action) {
+    const OpenFolder* folder = holding(path);
+    if (folder == nullptr) {
+        throwSystemError(ENOENT, action, root_.pathOf(path));
+    }
+    return *folder;
+}
+
+std::string_view parentPath(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+}
+
+std::string_view lastName(std::string_view path) {
+    return path.substr(path.rfind('/') + 1);
 }
 
 } // namespace kavlento::fs

@@ -18,7 +18,7 @@ Program::Program(const QString& programFolder, const app::CommandLine& commandLi
       restore_({programFolder, window_, dialogs, zip_, state, end}),
       admin_({target_, history_, output}),
       shell_({programFolder, commandLine_, instance_, window_, dialogs, end, state, history_,
-              target_, backup_, restore_, admin_, output}) {
+              target_, backup_, restore_, admin_, output, zip_}) {
     connectHandlers();
 }
 
@@ -72,7 +72,7 @@ void Program::stop(const QString& signalName) {
     if (failing_) {
         end_.end(app::ExitStatus::Failure); // its error box was still open
     }
-    guard([&] { shell_.stop(signalName, zip_.busy()); });
+    guard([&] { shell_.stop(signalName); });
 }
 
 void Program::start(bool canShowWindow) {

@@ -236,8 +236,9 @@ void classify(std::uint16_t madeBy, std::uint32_t attributes, bool folderName, Z
         } else if ((mode & kUnixTypeMask) == kUnixFolder || folderName) {
             entry.kind = EntryKind::Folder;
         }
-        // Set-user and set-group bits are not restored from an archive.
-        entry.mode = mode & 0777;
+        // Set-user and set-group bits are not restored from an archive; the
+        // sticky bit (a shared folder's) is.
+        entry.mode = mode & 01777;
     } else if (folderName || (attributes & kDosDirectoryAttribute) != 0) {
         entry.kind = EntryKind::Folder;
     }

@@ -101,7 +101,7 @@ TEST_F(Component, FailuresArriveAsTheFailureSignal) {
     EXPECT_EQ(failed.first().at(0).toInt(), static_cast<int>(FailureCode::FileNotFound));
     EXPECT_TRUE(failed.first().at(1).toString().contains("yok.ksd"));
 
-    zip.Compress(archive::buildCompressCommand(source, work.file("olmayan"), "1.ksd"));
+    zip.Compress(archive::buildCompressCommand(source, work.file("olmayan/gun"), "1.ksd"));
     ASSERT_TRUE(failed.wait(10000));
     EXPECT_EQ(failed.last().at(0).toInt(), static_cast<int>(FailureCode::PathNotFound));
     for (const QList<QVariant>& call : progress) {

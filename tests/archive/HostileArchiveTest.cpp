@@ -52,7 +52,7 @@ QByteArray withByteFlipped(QByteArray bytes, qsizetype at) {
 
 TEST_F(HostileArchive, EntriesLeadingOutsideAreRefusedWithNothingChanged) {
     for (const char* name : {"../kacak.txt", "alt/../../kacak.txt", "/tmp/kavlento-kacak.txt",
-                             "alt/.kavlento-geri-yukleme/yeni/x"}) {
+                             ".kavlento-geri-yukleme/yeni/x"}) {
         SCOPED_TRACE(name);
         expectRefused(raw({{"zararsiz.txt", "ilk"}, {name, "kaçak"}}), FailureCode::UnsafeArchive);
     }

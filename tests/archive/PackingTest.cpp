@@ -77,8 +77,8 @@ protected:
         const fs::UniqueFd file = fs::createNew(archivePath, 0644);
         zip::ZipWriter writer(file, archivePath);
         archive::JobControl control;
-        auto packed = archive::pack(scanned.entries, fs::toSystemPath(source), {"6150937284", 6, 2},
-                                    writer, control);
+        const fs::OpenFolder root = fs::OpenFolder::open(fs::toSystemPath(source), {});
+        auto packed = archive::pack(scanned.entries, root, {"6150937284", 6, 2}, writer, control);
         writer.finish();
         return packed;
     }
@@ -157,7 +157,8 @@ TEST_F(Packing, WhatIsGoneSinceTheFolderWasListedIsLeftOutAndTheRestIsChecked) {
     writeFile(source + "/alt/veri.txt", "veri");
     writeFile(source + "/donusen", "birazdan bağlantı");
     makeLink(source + "/bag", "kalici.txt");
-    const fs::ScannedTree scanned = fs::scanFolder(fs::toSystemPath(source), {});
+    const fs::ScannedTree scanned =
+        fs::scanFolder(fs::OpenFolder::open(fs::toSystemPath(source), {}), {});
     QFile::remove(source + "/gecici.tmp");
     QFile::remove(source + "/bag");
     QFile::remove(source + "/donusen");
@@ -174,7 +175,8 @@ TEST_F(Packing, WhatIsGoneSinceTheFolderWasListedIsLeftOutAndTheRestIsChecked) {
 
 TEST_F(Packing, TheCheckFindsADamagedOrIncompleteArchive) {
     makeSampleTree(source);
-    const fs::ScannedTree scanned = fs::scanFolder(fs::toSystemPath(source), {});
+    const fs::ScannedTree scanned =
+        fs::scanFolder(fs::OpenFolder::open(fs::toSystemPath(source), {}), {});
     const std::string archivePath = fs::toSystemPath(target + "/1.ksd");
     const auto packed = packInto(archivePath, scanned);
     check(archivePath, packed);

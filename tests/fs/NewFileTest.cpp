@@ -19,9 +19,10 @@ TEST(NewFile, NeverGoesThroughALinkInItsFoldersPlace) {
     QDir().mkpath(dated);
     QDir().mkpath(elsewhere);
     makeLink(folder.file("bag"), elsewhere);
-    EXPECT_THROW(fs::NewFile(folder.file("bag").toStdString(), "a.ksd"), Failure);
+    const fs::OpenFolder top = fs::OpenFolder::open(folder.path().toStdString(), {});
+    EXPECT_THROW(top.ownFolder("bag", 0755, {}), Failure);
 
-    fs::NewFile file(dated.toStdString(), "a.ksd");
+    fs::NewFile file(top.ownFolder("gun", 0755, {}), "a.ksd", 0600);
     fs::writeAllAt(file.file(), 0, "veri", 4, "a.ksd");
     ASSERT_TRUE(QDir().rename(dated, folder.file("gun-eski")));
     makeLink(dated, elsewhere);

@@ -1,0 +1,158 @@
+#include "archive/OwnFiles.h"
+
+#include "archive/EntryContents.h"
+#include "base/Failure.h"
+#include "fs/FolderTransaction.h"
+#include "fs/NewFile.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace kavlento::archive {
+
+namespace {
+
+const QString kCannotRead = QStringLiteral("Yedekleme klasörü okunamadı");
+
+bool isDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// Where the digits from `at` on end.
+std::size_t digitsFrom(std::string_view text, std::size_t at) {
+    while (at < text.size() && isDigit(text[at])) {
+        ++at;
+    }
+    return at;
+}
+
+} // namespace
+
+bool isArchiveFileName(std::string_view name) {
+    std::size_t at = digitsFrom(name, 0);
+    if (at == 0 || at >= name.size() || name[at] != '.') {
+        return false;
+    }
+    const std::size_t time = at + 1;
+    at = digitsFrom(name, time);
+    if (at == time) {
+        return false;
+    }
+    if (at < name.size() && name[at] == '-') {
+        const std::size_t number = at + 1;
+        at = digitsFrom(name, number);
+        if (at == number) {
+            return false;
+        }
+    }
+    return name.substr(at) == ".ksd";
+}
+
+bool isDatedFolderName(std::string_view name) {
+    // Some regional formats pad the day with a blank (" 7.12.2026").
+    const std::size_t first = std::min(name.find_first_not_of(' '), name.size());
+    std::size_t at = digitsFrom(name, first);
+    int parts = 1;
+    while (at > first && at < name.size()) {
+        const char separator = name[at];
+        if (separator != '-' && separator != '.' && separator != '_' && separator != ' ') {
+            return false;
+        }
+        const std::size_t next = digitsFrom(name, at + 1);
+        if (next == at + 1) {
+            return separator == '.' && next == name.size(); // "07.12.2026."
+        }
+        at = next;
+        ++parts;
+    }
+    return at > first && parts >= 2;
+}
+
+bool isWorkingFolder(std::string_view relative) {
+    return relative == fs::FolderTransaction::kFolderName;
+}
+
+std::vector<DatedFolder> datedFoldersOf(const fs::OpenFolder& target,
+                                        const std::vector<std::string>& alsoNamed) {
+    std::vector<DatedFolder> folders;
+    for (const std::string& name : target.names(kCannotRead)) {
+        const bool named = isDatedFolderName(name) ||
+                           std::find(alsoNamed.begin(), alsoNamed.end(), name) != alsoNamed.end();
+        if (!named) {
+            continue;
+        }
+        std::optional<fs::OpenFolder> folder = target.folder(name);
+        if (!folder) {
+            continue;
+        }
+        try {
+            folder->reopen(kCannotRead); // listable by this user
+        } catch (const Failure&) {
+            continue;
+        }
+        folders.push_back({name, std::move(*folder)});
+    }
+    return folders;
+}
+
+bool opensAsOurArchive(const fs::OpenFolder& folder, const std::string& name,
+                       const std::string& password) {
+    try {
+        std::optional<fs::UniqueFd> file = folder.openForReading(name);
+        if (!file) {
+            return false;
+        }
+        requireOurArchive(std::move(*file), folder.pathOf(name), password);
+        return true;
+    } catch (const Failure&) {
+        return false; // not an archive of ours
+    }
+}
+
+BackupExclusions::BackupExclusions(const fs::OpenFolder& target, const std::string& todaysFolder,
+                                   const std::vector<std::string>& listedArchives,
+                                   std::string password)
+    : password_(std::move(password)) {
+    for (const std::string& path : listedArchives) {
+        const fs::PathInfo info = fs::lookUpFollowing(path);
+        if (info.kind == fs::PathKind::File) {
+            archives_.emplace(identity(info), std::nullopt);
+        }
+    }
+    std::vector<std::string> named{todaysFolder};
+    for (const std::string& path : listedArchives) {
+        named.push_back(std::string(fs::lastName(fs::folderOf(path))));
+    }
+    for (const DatedFolder& dated : datedFoldersOf(target, named)) {
+        datedFolders_.insert(identity(dated.folder.lookUp()));
+        for (const std::string& name : dated.folder.names(kCannotRead)) {
+            const fs::PathInfo info = dated.folder.lookUp(name);
+            if (isArchiveFileName(name) && info.kind == fs::PathKind::File) {
+                archives_.emplace(identity(info), std::nullopt);
+            }
+        }
+    }
+}
+
+bool BackupExclusions::leaveOut(const fs::FoundEntry& entry) {
+    if (isWorkingFolder(entry.relative)) {
+        return true;
+    }
+    if (entry.info.kind != fs::PathKind::File) {
+        return false;
+    }
+    if (fs::isUnfinishedFileName(entry.name) &&
+        datedFolders_.count(identity(entry.folder.lookUp())) > 0) {
+        return true;
+    }
+    const auto found = archives_.find(identity(entry.info));
+    if (found == archives_.end()) {
+        return false;
+    }
+    if (!found->second) {
+        found->second = opensAsOurArchive(entry.folder, std::string(entry.name), password_);
+    }
+    return *found->second;
+}
+
+} // namespace kavlento::archive

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "fs/FolderScanner.h"
+#include "fs/OpenFolder.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace kavlento::archive {
+
+// What is Kavlento's own among the files it meets, and where each may stand:
+// its archives in the dated folders of a target, its unfinished files there,
+// and its working folder at the top of a program folder. Everything else is
+// the user's. Backups, retention and restores all ask here.
+
+// "7122026.23014.ksd", or "7122026.23014-2.ksd" where that name was taken.
+bool isArchiveFileName(std::string_view name);
+// A date text as dated folders are named: digits with separators between them.
+bool isDatedFolderName(std::string_view name);
+// The restore's working folder, at the top of the program folder only.
+bool isWorkingFolder(std::string_view relative);
+
+// A folder directly inside a target, named as a dated folder or as a record of
+// the history names one.
+struct DatedFolder {
+    std::string name;
+    fs::OpenFolder folder;
+};
+// The dated folders of `target`: those named as dated folders are, and those
+// named in `alsoNamed` (the folders the history's records lie in, today's).
+// Links are never followed; folders this user may not list are passed over.
+std::vector<DatedFolder> datedFoldersOf(const fs::OpenFolder& target,
+                                        const std::vector<std::string>& alsoNamed);
+
+// Whether the file `name` in `folder` opens as one of Kavlento's archives.
+bool opensAsOurArchive(const fs::OpenFolder& folder, const std::string& name,
+                       const std::string& password);
+
+// What a backup leaves out of the folder it packs, wherever the target lies
+// (inside the folder, the folder itself, or reached again through a mount):
+// the working folder at the top, unfinished files in the target's dated
+// folders, and earlier archives that are files named as archives in those
+// folders or that the history lists, recognised by device and inode and
+// opened before they are left out, so that no user's file that merely took
+// such a name or place is.
+class BackupExclusions {
+public:
+    // `todaysFolder` is the name of the dated folder the backup writes to.
+    BackupExclusions(const fs::OpenFolder& target, const std::string& todaysFolder,
+                     const std::vector<std::string>& listedArchives, std::string password);
+
+    bool leaveOut(const fs::FoundEntry& entry);
+
+private:
+    using Identity = std::pair<std::uint64_t, std::uint64_t>;
+    static Identity identity(const fs::PathInfo& info) { return {info.device, info.inode}; }
+
+    std::string password_;
+    std::set<Identity> datedFolders_;
+    std::map<Identity, std::optional<bool>> archives_; // recognised yet, and whether ours
+};
+
+} // namespace kavlento::archive
