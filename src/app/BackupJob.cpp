@@ -108,12 +108,12 @@ bool BackupJob::run() {
         return false;
     }
     // A target that is not there fails before the progress window opens.
+    p_.state.job = RunningJob::Backup;
     fs::requireFolder(fs::toSystemPath(target), QStringLiteral("Yedekleme klasörüne ulaşılamadı"));
     const BackupNames names = backupNames(target, p_.clock.now());
     // Built first: a path the command cannot carry is refused before anything is made.
     const QString command =
         archive::buildCompressCommand(p_.programFolder, names.datedFolder, names.archiveName);
-    p_.state.job = RunningJob::Backup;
     p_.state.archiveName = names.archiveName;
     p_.zip.Compress(command, listedArchives(p_.history.load()));
 

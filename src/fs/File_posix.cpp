@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -35,6 +36,21 @@ const QString kCannotRead = QStringLiteral("Dosya okunamadı");
 
 struct timespec toTimespec(Timestamp t) {
     return {static_cast<time_t>(t.seconds), static_cast<long>(t.nanoseconds)};
+}
+
+// Whether the file system that holds `file` has no room left. Some (FAT through
+// FUSE) count no blocks, say only how many clusters are free, and refuse a
+// write into an open file as "not permitted" when none is.
+bool isFull(int file) {
+    struct statvfs info {};
+    if (::fstatvfs(file, &info) != 0) {
+        return false;
+    }
+    constexpr std::uint64_t kLeastRoom = 64 * 1024;
+    if (info.f_blocks > 0) {
+        return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize < kLeastRoom;
+    }
+    return info.f_files > 0 && info.f_favail == 0;
 }
 
 // statx, for the mount a path lies on: two mounts of one file system (a bind
@@ -200,7 +216,8 @@ void writeAllAt(const UniqueFd& file, std::uint64_t offset, const void* buffer, 
             if (errno == EINTR) {
                 continue;
             }
-            throwSystemError(QStringLiteral("Dosya yazılamadı"), path);
+            const int error = errno == EPERM && isFull(Descriptor::of(file)) ? ENOSPC : errno;
+            throwSystemError(error, QStringLiteral("Dosya yazılamadı"), path);
         }
         in += n;
         offset += static_cast<std::uint64_t>(n);

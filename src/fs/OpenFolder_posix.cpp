@@ -311,7 +311,7 @@ OpenFolder OpenFolder::ownFolder(const std::string& name, std::uint32_t mode,
     }
     if (mine && (info.mode & 022) != 0 &&
         ::fchmod(Descriptor::of(fd), static_cast<mode_t>(info.mode & ~022u)) != 0 &&
-        errno != EPERM && errno != ENOTSUP) {
+        errno != EPERM && errno != ENOTSUP && errno != ENOSYS) {
         throwSystemError(action, pathOf(name));
     }
     return OpenFolder(std::move(fd), pathOf(name));

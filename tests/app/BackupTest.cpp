@@ -1,14 +1,18 @@
 #include "app/BackupJob.h"
 #include "app/ProgramFixture.h"
 #include "archive/ArchiveCommand.h"
+#include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/Controls.h"
 #include "ui/StyledButton.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
+#include <QThread>
 
 using namespace kavlento;
 using namespace kavlento::testing;
@@ -277,4 +281,42 @@ TEST_F(Backup, AProgressOf100DuringABackupOnlyKeepsThePercentage) {
     EXPECT_EQ(state.lastPercent, 100);
     EXPECT_FALSE(end.status.has_value());
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// A request to stop decides by the archive's name: once it has one, the
+// backup is recorded and completes without waiting at its box; before, the
+// backup stops, with no archive and no record, and says what it left.
+TEST_F(Backup, AStopAfterTheArchiveIsNamedCompletesTheBackupAndOneBeforeLeavesNothing) {
+    storeTarget(targetFolder);
+    startInteractive();
+    dialogs.progressTakenAway = true;
+    clickBackup();
+    while (program->zip().busy()) {
+        QThread::msleep(5); // the last signal waits, undelivered
+    }
+    program->stop("SIGTERM");
+    EXPECT_EQ(end.status, ExitStatus::Normal);
+    EXPECT_TRUE(dialogs.of("inform").empty());
+    ASSERT_EQ(dialogs.of("note").size(), 1u);
+    EXPECT_TRUE(dialogs.of("note")[0].text.startsWith("yedek alındı: "));
+    const auto history = store::HistoryFile(programFolder).load();
+    ASSERT_TRUE(history && history->size() == 1);
+    EXPECT_TRUE(QFileInfo(history->archivePath(0)).isFile());
+
+    QDir(targetFolder).removeRecursively();
+    QDir().mkpath(targetFolder);
+    QFile::remove(programFile("yedekleme.lst"));
+    writeFile(programFile("buyuk.bin"), incompressibleBytes(64 << 20, 3));
+    restart({"4702519836"});
+    dialogs.progressTakenAway = true;
+    clickBackup();
+    program->stop("SIGTERM");
+    EXPECT_EQ(end.status, ExitStatus::Failure);
+    ASSERT_EQ(dialogs.of("failure").size(), 1u);
+    EXPECT_TRUE(dialogs.of("failure")[0].text.contains("yarım kalan bir yedek dosyası bırakılmadı"))
+        << dialogs.of("failure")[0].text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(programFile("yedekleme.lst")));
+    EXPECT_FALSE(
+        QDirIterator(targetFolder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories)
+            .hasNext());
 }

@@ -173,6 +173,25 @@ TEST_F(Packing, WhatIsGoneSinceTheFolderWasListedIsLeftOutAndTheRestIsChecked) {
     check(archivePath, packed);
 }
 
+// A sub-folder swapped for a link to a folder with the same names after the
+// listing: what the link leads to is never read, the files are simply gone.
+TEST_F(Packing, AFolderSwappedForALinkAfterTheListingIsNeverReadThrough) {
+    writeFile(source + "/alt/gizli.txt", "kendi");
+    makeLink(source + "/alt/bag", "gizli.txt");
+    writeFile(work.file("yalniz-root/gizli.txt"), "başkasının");
+    makeLink(work.file("yalniz-root/bag"), "/etc/shadow");
+    const fs::ScannedTree scanned =
+        fs::scanFolder(fs::OpenFolder::open(fs::toSystemPath(source), {}), {});
+    ASSERT_TRUE(QDir().rename(source + "/alt", source + "/alt-eski"));
+    makeLink(source + "/alt", work.file("yalniz-root"));
+    const std::string archivePath = fs::toSystemPath(target + "/1.ksd");
+    std::vector<std::string> names;
+    for (const archive::PackedEntry& entry : packInto(archivePath, scanned)) {
+        names.emplace_back(entry.entry.path);
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"alt"});
+}
+
 TEST_F(Packing, TheCheckFindsADamagedOrIncompleteArchive) {
     makeSampleTree(source);
     const fs::ScannedTree scanned =

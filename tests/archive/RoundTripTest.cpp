@@ -99,6 +99,41 @@ TEST_F(RoundTrip, OnlyEarlierArchivesOfOursAreLeftOut) {
     EXPECT_TRUE(QFileInfo::exists(earlier));
 }
 
+// With the target the program folder itself, only what Kavlento puts there is
+// Kavlento's: its working folder at the top, unfinished files and archives in
+// dated folders. A user's look-alikes elsewhere are packed and come back.
+TEST_F(RoundTrip, OnlyKavlentosOwnFilesWhereItPutsThemAreLeftOut) {
+    writeFile(source + "/veri.txt", "veri");
+    writeFile(source + "/.kavlento-geri-yukleme/eski/x", "çalışma klasörü");
+    writeFile(source + "/x/.kavlento-geri-yukleme/not.txt", "kullanıcının");
+    writeFile(source + "/alt/.kavlento-notlar.yaziliyor", "kullanıcının");
+    writeFile(source + "/06-12-2026/.kavlento-vm-1-2.yaziliyor", "yarım");
+    writeFile(work.file("baska/a.txt"), "başka klasör");
+    compressFolder(work.file("baska"), source + "/06-12-2026", "6122026.1000.ksd");
+    compressFolder(work.file("baska"), source + "/gelen", "7122026.1000.ksd");
+    const QString archivePath = compressFolder(source, source + "/07-12-2026", "1.ksd");
+
+    extract(archivePath, restored);
+    const Tree packed = snapshot(restored);
+    Tree expected = snapshot(source);
+    for (const char* ours : {".kavlento-geri-yukleme", ".kavlento-geri-yukleme/eski",
+                             ".kavlento-geri-yukleme/eski/x", "06-12-2026/6122026.1000.ksd",
+                             "06-12-2026/.kavlento-vm-1-2.yaziliyor", "07-12-2026/1.ksd"}) {
+        EXPECT_EQ(expected.erase(ours), 1u) << ours;
+    }
+    EXPECT_EQ(firstDifference(expected, packed), "");
+}
+
+// Nobody who may not read the program folder may read its archives.
+TEST_F(RoundTrip, AnArchiveIsReadableByWhoeverMayReadTheFolderAndNobodyElse) {
+    const std::pair<mode_t, std::uint32_t> cases[] = {{0700, 0600}, {0750, 0640}, {0755, 0644}};
+    for (const auto& [folderMode, archiveMode] : cases) {
+        ASSERT_EQ(::chmod(QFile::encodeName(source).constData(), folderMode), 0);
+        const QString archivePath = compress(source, QStringLiteral("%1.ksd").arg(folderMode));
+        EXPECT_EQ(fs::lookUp(fs::toSystemPath(archivePath)).mode, archiveMode) << folderMode;
+    }
+}
+
 TEST_F(RoundTrip, PipesAndSocketsAreLeftOutAndLinksAreNeverFollowed) {
     writeFile(source + "/veri.txt", "veri");
     ASSERT_EQ(::mkfifo(QFile::encodeName(source + "/boru").constData(), 0644), 0);

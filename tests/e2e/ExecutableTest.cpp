@@ -143,6 +143,20 @@ protected:
         writeBytes(programFolder + "/yedekleme.dat", store::TargetSetting::encode(target));
     }
 
+    // Waits until the running program holds `name` open (it is packing it).
+    static bool waitUntilReading(const QProcess& process, const QString& name) {
+        const QString fds = QStringLiteral("/proc/%1/fd").arg(process.processId());
+        for (int wait = 0; wait < 1500; ++wait) {
+            for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::System)) {
+                if (QFileInfo(fds + "/" + fd).symLinkTarget().endsWith("/" + name)) {
+                    return true;
+                }
+            }
+            QThread::msleep(10);
+        }
+        return false;
+    }
+
     QStringList archives() {
         QStringList found;
         for (const QString& dated :
@@ -599,6 +613,17 @@ TEST_P(UsbStick, TwoBackupsInOneSecondGetTwoNamesAndEachRestoresTheFolder) {
     }
 }
 
+TEST_P(UsbStick, AFullStickIsSaidToBeFullAndKeepsNoHalfArchive) {
+    KAVLENTO_NEEDS_ROOT("mounts a file system");
+    writeFile(programFolder + "/resim.jpg", incompressibleBytes(24 << 20, 6));
+    const MountedFileSystem stick(GetParam().kind, targetFolder, 16);
+    storeTarget(targetFolder);
+    const auto [status, output] = run({"4702519836", "OtoRadizEv"});
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(output.contains("diskte yer kalmadı")) << output.toStdString();
+    EXPECT_EQ(targetContents().find(".ksd"), std::string::npos) << targetContents();
+}
+
 // Archives ten times the writer's buffer: fusefat, the FAT32 driver here,
 // loses data when a file is written into its middle and then extended, which
 // an archive written front to back never does.
@@ -711,6 +736,71 @@ TEST_F(Executable, FoldersRacingForOneNameEachRecordTheirOwnArchive) {
         extractArchive(history->archivePath(0), restored);
         EXPECT_EQ(readBytes(restored + "/kimlik.txt"), QByteArray::number(i));
     }
+}
+
+// Root takes the backup; meanwhile the folder's owner puts links to a folder
+// only root may read in the places of a sub-folder and of the dated folder.
+// Nothing of that folder gets into an archive, and no record leads through a
+// link; the archive is as private as the program folder.
+TEST_F(Executable, FoldersSwappedForLinksWhileABackupRunsLeakNothing) {
+    KAVLENTO_NEEDS_ROOT("a folder only root may read");
+    writeFile(programFolder + "/a-buyuk.bin", incompressibleBytes(160 << 20, 4));
+    writeFile(programFolder + "/alt/gizli.txt", "kendi");
+    writeFile(folder.file("yalniz-root/gizli.txt"), "kökün sırrı");
+    ASSERT_EQ(::chmod(QFile::encodeName(folder.file("yalniz-root")).constData(), 0700), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(programFolder).constData(), 0700), 0);
+    storeTarget(targetFolder);
+
+    QProcess& first = start({"4702519836", "OtoRadizEv"});
+    ASSERT_TRUE(waitUntilReading(first, "a-buyuk.bin"));
+    ASSERT_TRUE(QDir().rename(programFolder + "/alt", programFolder + "/alt-eski"));
+    makeLink(programFolder + "/alt", folder.file("yalniz-root"));
+    ASSERT_EQ(finish(first), 0) << first.readAllStandardError().toStdString();
+    const auto history = store::HistoryFile(programFolder).load();
+    ASSERT_TRUE(history && history->size() == 1);
+    EXPECT_EQ(fs::lookUp(fs::toSystemPath(history->archivePath(0))).mode, 0600u);
+    const auto contents = readWithLibzip(history->archivePath(0), "6150937284");
+    for (const auto& [name, bytes] : contents) {
+        EXPECT_NE(bytes, "kökün sırrı") << name;
+    }
+
+    QFile::remove(programFolder + "/alt");
+    QDir().rename(programFolder + "/alt-eski", programFolder + "/alt");
+    QProcess& second = start({"4702519836", "OtoRadizEv"});
+    ASSERT_TRUE(waitUntilReading(second, "a-buyuk.bin"));
+    const QString dated = QDir(targetFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot).first();
+    ASSERT_TRUE(QDir().rename(targetFolder + "/" + dated, folder.file("kaydirilan")));
+    makeLink(targetFolder + "/" + dated, folder.file("yalniz-root"));
+    EXPECT_EQ(finish(second), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(second.readAllStandardError())
+                    .contains("yerinden oynatıldı ya da yerine başka bir şey kondu"));
+    EXPECT_EQ(store::HistoryFile(programFolder).load()->size(), 1u);
+    EXPECT_EQ(QDir(folder.file("kaydirilan")).entryList(QDir::Files).size(), 1); // the first one
+    EXPECT_EQ(QDir(folder.file("yalniz-root")).entryList(QDir::Files), QStringList{"gizli.txt"});
+}
+
+// In a target every user may write in, a dated folder another user made is
+// not used; one of this user's that others may write in is closed first.
+TEST_F(Executable, ADatedFolderAnotherUserMadeIsRefusedAndOursIsClosedToOthers) {
+    KAVLENTO_NEEDS_ROOT("a folder of another user");
+    writeFile(programFolder + "/veri.txt", "veri");
+    ASSERT_EQ(::chmod(QFile::encodeName(targetFolder).constData(), 01777), 0);
+    const QString dated = targetFolder + "/15-06-2031";
+    QDir().mkpath(dated);
+    ASSERT_EQ(::chown(QFile::encodeName(dated).constData(), 65534, 65534), 0);
+    storeTarget(targetFolder);
+    holdClockAt("2031-06-15 10:20:30");
+    const auto [refused, said] = run({"4702519836", "OtoRadizEv"});
+    EXPECT_EQ(refused, 1);
+    EXPECT_TRUE(said.contains("başka bir kullanıcının") && said.contains(dated))
+        << said.toStdString();
+    EXPECT_FALSE(QFile::exists(programFolder + "/yedekleme.lst"));
+
+    ASSERT_EQ(::chown(QFile::encodeName(dated).constData(), 0, 0), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(dated).constData(), 0777), 0);
+    const auto [taken, log] = run({"4702519836", "OtoRadizEv"});
+    EXPECT_EQ(taken, 0) << log.toStdString();
+    EXPECT_EQ(fs::lookUp(fs::toSystemPath(dated)).mode, 0755u);
 }
 
 // A backup stopped by a signal removes its unfinished file, records nothing

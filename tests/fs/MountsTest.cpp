@@ -1,5 +1,9 @@
 #include "fs/Mounts.h"
+#include "fs/File.h"
+#include "support/ArchiveTestSupport.h"
 #include "support/TempFolder.h"
+
+#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -38,5 +42,27 @@ TEST(Mounts, AFolderOnAConfiguredDiskThatIsNotMountedIsNamed) {
     };
     for (const auto& [target, absent] : cases) {
         EXPECT_EQ(fs::absentDiskFolder(target, system), absent) << target;
+    }
+}
+
+// A link or ".." in the target's path hides no rule: the disk a backup would
+// really write to is judged.
+TEST(Mounts, ALinkOrDotDotLeadingToAnAbsentDiskIsNamedAsWell) {
+    TempFolder tables;
+    const std::string base = *fs::resolvedPath(tables.path().toStdString());
+    QDir().mkpath(tables.file("disk"));
+    QDir().mkpath(tables.file("bir"));
+    makeLink(tables.file("kisayol"), tables.file("disk"));
+    tables.write("fstab", QByteArray::fromStdString("UUID=5 " + base + "/disk exfat noauto 0 0\n"));
+    tables.write("mountinfo", "22 1 8:1 / / rw - ext4 /dev/vda rw\n");
+    fs::MountTables system;
+    system.fstab = tables.file("fstab").toStdString();
+    system.unitFolders = {};
+    system.mounted = tables.file("mountinfo").toStdString();
+    for (const char* target :
+         {"/kisayol", "/kisayol/yedek", "/bir/../disk", "/yok/../disk/yedek"}) {
+        EXPECT_EQ(fs::absentDiskFolder(tables.path().toStdString() + target, system),
+                  base + "/disk")
+            << target;
     }
 }

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <stdexcept>
 
@@ -11,6 +12,14 @@ namespace kavlento::testing {
 TempFolder::TempFolder() : dir_(QDir::tempPath() + QStringLiteral("/kavlento-test-XXXXXX")) {
     if (!dir_.isValid()) {
         throw std::runtime_error("cannot create a temporary folder");
+    }
+}
+
+TempFolder::~TempFolder() {
+    const QString path = dir_.path();
+    if (!dir_.remove()) {
+        QProcess::execute(QStringLiteral("rm"),
+                          {QStringLiteral("-rf"), QStringLiteral("--"), path});
     }
 }
 

@@ -10,6 +10,11 @@ namespace kavlento::testing {
 class TempFolder {
 public:
     TempFolder();
+    // What Qt cannot remove (paths beyond the system's limit, names that are
+    // not UTF-8) goes too.
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
 
     QString path() const { return dir_.path(); }
     QString file(const QString& relative) const;
