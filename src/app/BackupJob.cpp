@@ -43,15 +43,6 @@ QString storableDate(const Moment& moment) {
         .arg(moment.year);
 }
 
-// The archives the history lists, which no backup packs wherever they lie.
-QStringList listedArchives(const std::optional<store::History>& history) {
-    QStringList archives;
-    for (std::size_t i = 0; history && i < history->size(); ++i) {
-        archives.append(history->archivePath(i));
-    }
-    return archives;
-}
-
 QString storableTime(const Moment& moment) {
     if (store::fitsWindows1254(moment.timeText)) {
         return moment.timeText;
@@ -61,6 +52,21 @@ QString storableTime(const Moment& moment) {
 }
 
 } // namespace
+
+// The archives the history lists, which no backup packs wherever they lie.
+QStringList listedArchives(const std::optional<store::History>& history) {
+    QStringList archives;
+    for (std::size_t i = 0; history && i < history->size(); ++i) {
+        archives.append(history->archivePath(i));
+    }
+    return archives;
+}
+
+store::HistoryRecord backupRecord(const Moment& started, const QString& datedFolder,
+                                  const QString& archivePath) {
+    return {storableDate(started), storableTime(started),
+            datedFolder + QDir::separator() + QFileInfo(archivePath).fileName()};
+}
 
 BackupNames backupNames(const QString& target, const Moment& moment) {
     BackupNames names;
@@ -115,13 +121,12 @@ bool BackupJob::run() {
     const QString command =
         archive::buildCompressCommand(p_.programFolder, names.datedFolder, names.archiveName);
     p_.state.archiveName = names.archiveName;
-    p_.zip.Compress(command, listedArchives(p_.history.load()));
+    p_.zip.Compress(command, listedArchives(p_.history.load()), p_.clock.now().seconds);
 
     running_.start();
-    const Moment started = p_.clock.now();
     // Recorded only once the archive is complete and named: the history never
     // lists an archive that a failure, a stop or a kill left unfinished.
-    record_ = store::HistoryRecord{storableDate(started), storableTime(started), QString()};
+    started_ = p_.clock.now();
     datedFolder_ = names.datedFolder;
     p_.dialogs.showProgress();
     return true;
@@ -149,7 +154,7 @@ void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiv
                        qint64 checkMilliseconds) {
     // The name the archive got (the next free one if another run took the
     // first), in the dated folder as the target spells it.
-    record_.archivePath = datedFolder_ + QDir::separator() + QFileInfo(archivePath).fileName();
+    record_ = backupRecord(started_, datedFolder_, archivePath);
     appendRecordOrRemove(archivePath);
     loadHistory(p_.history, p_.view);
     if (p_.commandLine.isUnattended() || p_.state.stopRequested) {

@@ -13,6 +13,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace kavlento::archive {
 class ArchiveComponent;
 } // namespace kavlento::archive
@@ -32,6 +34,12 @@ struct BackupNames {
 // the archive is complete, the archive component gives it the next free one,
 // "…2300-2.ksd".)
 BackupNames backupNames(const QString& target, const Moment& moment);
+// The record of a backup that started at `started` into `datedFolder` (as the
+// target spells it) and whose archive got the name `archivePath` ends with.
+store::HistoryRecord backupRecord(const Moment& started, const QString& datedFolder,
+                                  const QString& archivePath);
+// The archives the history lists, which no backup packs wherever they lie.
+QStringList listedArchives(const std::optional<store::History>& history);
 
 // The backup: choosing the target folder ("GÖZAT..."), taking a backup ("YEDEK
 // AL", also called by an unattended start), and finishing when the archive is
@@ -70,7 +78,8 @@ private:
     void appendRecordOrRemove(const QString& archivePath);
 
     Parts p_;
-    store::HistoryRecord record_; // of the running backup, without its archive until it is named
+    store::HistoryRecord record_; // of the running backup, once its archive is named
+    Moment started_;
     QString datedFolder_;
     QElapsedTimer running_;
 };

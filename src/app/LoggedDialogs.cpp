@@ -27,9 +27,10 @@ void LoggedDialogs::inform(const QString& text, const QString& title, MessageIco
     }
 }
 
-bool LoggedDialogs::askYesNo(const QString& text, const QString& title, MessageIcon icon) {
+bool LoggedDialogs::askYesNo(const QString& text, const QString& title, MessageIcon icon,
+                             DefaultAnswer preferred) {
     if (boxesShown()) {
-        return windows_.askYesNo(text, title, icon);
+        return windows_.askYesNo(text, title, icon, preferred);
     }
     note(text + QStringLiteral(" (yanıt verecek kimse yok: Hayır)"));
     return false;

@@ -18,7 +18,8 @@ public:
         : windows_(windows), log_(log), run_(run) {}
 
     void inform(const QString& text, const QString& title, MessageIcon icon) override;
-    bool askYesNo(const QString& text, const QString& title, MessageIcon icon) override;
+    bool askYesNo(const QString& text, const QString& title, MessageIcon icon,
+                  DefaultAnswer preferred) override;
     void reportFailure(int number, const QString& description) override;
     QString pickArchiveFile(const QString& startFolder) override;
     QString pickFolder(const QString& prompt, const QString& startFolder) override;

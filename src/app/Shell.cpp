@@ -53,9 +53,6 @@ bool Shell::startUp() {
         p_.end.end(ExitStatus::AlreadyRunning);
         return false;
     }
-    // A restore cut off by a crash is undone before anything is read.
-    fs::FolderTransaction::recover(fs::toSystemPath(p_.programFolder));
-
     loadHistory(p_.history, p_.view);
     if (const auto target = p_.target.load()) {
         p_.view.setTargetText(*target);
@@ -63,9 +60,12 @@ bool Shell::startUp() {
     p_.view.setProgramFolderText(QDir::toNativeSeparators(p_.programFolder).toUpper());
 
     if (!p_.commandLine.hasLaunchCode()) {
-        p_.end.end(ExitStatus::NoLaunchCode);
+        p_.end.end(ExitStatus::NoLaunchCode); // writes nothing, says nothing
         return false;
     }
+    // A restore cut off by a crash is undone before anything else; it never
+    // touches the history or the setting read above.
+    fs::FolderTransaction::recover(fs::toSystemPath(p_.programFolder));
     if (!archive::fitsCommandValue(p_.programFolder)) {
         // No backup or restore command can carry this folder: say so now,
         // before anything is made.

@@ -5,6 +5,8 @@
 namespace kavlento::app {
 
 enum class MessageIcon { Information, Question, Error };
+// The answer a question gives when the user only presses Enter.
+enum class DefaultAnswer { Yes, No };
 
 // Everything the program asks or tells the user goes through here, so that
 // tests can script the answers and read every text word for word.
@@ -15,7 +17,8 @@ public:
     // A modal box with one OK button. An empty title shows the program's title.
     virtual void inform(const QString& text, const QString& title, MessageIcon icon) = 0;
     // A modal box with Yes and No; true for Yes.
-    virtual bool askYesNo(const QString& text, const QString& title, MessageIcon icon) = 0;
+    virtual bool askYesNo(const QString& text, const QString& title, MessageIcon icon,
+                          DefaultAnswer preferred = DefaultAnswer::Yes) = 0;
     // The error box of a failure that no handler catches.
     virtual void reportFailure(int number, const QString& description) = 0;
     // The archive picker, opening in `startFolder` when it is given; the chosen

@@ -60,8 +60,8 @@ void readWhole(const ZipReader& reader, const ZipEntry& entry, const PackedEntry
 } // namespace
 
 void checkWrittenArchive(const fs::UniqueFd& archive, const std::string& path,
-                         const std::vector<PackedEntry>& packed, JobControl& control,
-                         unsigned threads) {
+                         const std::vector<PackedEntry>& packed, const zip::ArchiveOrigin& origin,
+                         JobControl& control, unsigned threads) {
     try {
         const std::unique_ptr<ZipReader> opened =
             openCheckedArchive(fs::duplicate(archive, path), path);
@@ -69,6 +69,9 @@ void checkWrittenArchive(const fs::UniqueFd& archive, const std::string& path,
         const std::vector<ZipEntry>& entries = reader.entries();
         if (entries.size() != packed.size()) {
             differs(path, QStringLiteral("girdi sayısı"));
+        }
+        if (!entries.empty() && !(reader.origin() == origin)) {
+            differs(path, QStringLiteral("yedeğin kaynağı"));
         }
         for (std::size_t i = 0; i < entries.size(); ++i) {
             compareHeader(path, entries[i], packed[i]);

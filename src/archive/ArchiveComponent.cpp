@@ -15,6 +15,16 @@ namespace kavlento::archive {
 
 using namespace fs;
 
+namespace {
+std::vector<std::string> systemPaths(const QStringList& paths) {
+    std::vector<std::string> out;
+    for (const QString& path : paths) {
+        out.push_back(toSystemPath(path));
+    }
+    return out;
+}
+} // namespace
+
 ArchiveComponent::ArchiveComponent(FolderChooser chooseFolder, QObject* parent)
     : QObject(parent), chooseFolder_(std::move(chooseFolder)) {
     setObjectName(QStringLiteral("RSPZip1"));
@@ -28,14 +38,12 @@ QString ArchiveComponent::BrowseForFolder(const QString& prompt, const QString& 
     return chooseFolder_(prompt, text);
 }
 
-void ArchiveComponent::Compress(const QString& command, const QStringList& listedArchives) {
+void ArchiveComponent::Compress(const QString& command, const QStringList& listedArchives,
+                                std::int64_t moment) {
     const CompressCommand parsed = parseCompressCommand(command);
-    std::vector<std::string> archives;
-    for (const QString& path : listedArchives) {
-        archives.push_back(toSystemPath(path));
-    }
-    start([this, parsed, archives](JobControl& control) -> std::function<void()> {
-        const CompressResult result = runCompress(parsed, archives, control);
+    start([this, parsed, archives = systemPaths(listedArchives),
+           moment](JobControl& control) -> std::function<void()> {
+        const CompressResult result = runCompress(parsed, archives, moment, control);
         control.complete();
         return [this, result] {
             emit CompressFinished(fromSystemPath(result.archivePath),
@@ -46,15 +54,20 @@ void ArchiveComponent::Compress(const QString& command, const QStringList& liste
     });
 }
 
-void ArchiveComponent::Extract(const QString& command, const QStringList& leftAlone) {
+void ArchiveComponent::Extract(const QString& command, const QStringList& leftAlone,
+                               const SafetyRequest& safety) {
     const ExtractCommand parsed = parseExtractCommand(command);
-    std::vector<std::string> names;
-    for (const QString& name : leftAlone) {
-        names.push_back(toSystemPath(name));
+    std::optional<SafetyBackup> backup;
+    if (!safety.command.isEmpty()) {
+        backup =
+            SafetyBackup{parseCompressCommand(safety.command), systemPaths(safety.listedArchives),
+                         safety.moment, [record = safety.record](const CompressResult& result) {
+                             record(fromSystemPath(result.archivePath));
+                         }};
     }
-    start([parsed, names](JobControl& control) -> std::function<void()> {
-        runExtract(parsed, control, 0, names);
-        return {};
+    start([parsed, names = systemPaths(leftAlone), backup](JobControl& control) {
+        runExtract(parsed, control, 0, names, backup);
+        return std::function<void()>();
     });
 }
 

@@ -13,6 +13,16 @@ namespace kavlento::archive {
 
 class JobControl;
 
+// A backup to take before a restore changes anything (see SafetyBackup):
+// its compress command (none when empty), the archives the history lists,
+// and what records the archive, called on the job's thread with its path.
+struct SafetyRequest {
+    QString command;
+    QStringList listedArchives;
+    std::int64_t moment = 0;
+    std::function<void(const QString& archivePath)> record;
+};
+
 // The archive component of the main window: a folder chooser, and compress and
 // extract jobs driven by command strings. A job runs on a worker thread; its
 // signals reach the user-interface thread queued, in order, and stop as soon as
@@ -34,10 +44,12 @@ public:
     // Both return as soon as the job has started. An invalid command, or a job
     // while another runs, throws a Failure instead. `listedArchives` are the
     // archives the history lists (see BackupExclusions).
-    void Compress(const QString& command, const QStringList& listedArchives = {});
+    // `moment` is the backup's, in seconds since 1970 (see ArchiveOrigin).
+    void Compress(const QString& command, const QStringList& listedArchives, std::int64_t moment);
     // Names at the top of the destination listed in `leftAlone` are not
     // restored: what the destination has there, or lacks, stays so.
-    void Extract(const QString& command, const QStringList& leftAlone = {});
+    void Extract(const QString& command, const QStringList& leftAlone = {},
+                 const SafetyRequest& safety = {});
 
     // Stops a running job, removes what it wrote and waits for its thread. No
     // signal of that job arrives afterwards.

@@ -66,9 +66,13 @@ std::string numberedArchiveName(const std::string& fileName, int n) {
     return fileName.substr(0, at) + "-" + std::to_string(n) + fileName.substr(at);
 }
 
+zip::ArchiveOrigin originOf(const std::string& folder, std::int64_t moment) {
+    return {fs::hostName(), fs::resolvedPath(folder).value_or(folder), moment};
+}
+
 CompressResult runCompress(const CompressCommand& command,
-                           const std::vector<std::string>& listedArchives, JobControl& control,
-                           unsigned threads) {
+                           const std::vector<std::string>& listedArchives, std::int64_t moment,
+                           JobControl& control, unsigned threads) {
     const std::string source = fs::toSystemPath(command.sourceFolder);
     const std::string destination = fs::toSystemPath(command.destinationFolder);
     const std::string fileName = fs::toSystemPath(command.archiveFileName);
@@ -84,7 +88,7 @@ CompressResult runCompress(const CompressCommand& command,
     }
 
     const std::string password = command.password.toStdString();
-    BackupExclusions exclusions(target, datedName, listedArchives, password);
+    BackupExclusions exclusions(&target, datedName, listedArchives, password);
     const fs::OpenFolder root = fs::OpenFolder::open(source, kCannotReadSource);
     fs::ScanOptions options;
     options.recurse = command.recurse;
@@ -99,6 +103,8 @@ CompressResult runCompress(const CompressCommand& command,
     fs::NewFile output(dated, fileName, archiveModeFor(root.lookUp().mode));
     try {
         zip::ZipWriter writer(output.file(), pathForErrors);
+        const zip::ArchiveOrigin origin = originOf(source, moment);
+        writer.setOrigin(origin);
         const PackOptions packing{password, command.level, threads};
         const std::vector<PackedEntry> packed =
             pack(scanned.entries, root, packing, writer, control);
@@ -106,7 +112,7 @@ CompressResult runCompress(const CompressCommand& command,
         output.flush();
         control.throwIfCancelled();
         const auto checkStart = std::chrono::steady_clock::now();
-        checkWrittenArchive(output.file(), pathForErrors, packed, control, threads);
+        checkWrittenArchive(output.file(), pathForErrors, packed, origin, control, threads);
         const auto checking = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - checkStart);
         const std::uint64_t size = fs::lookUp(output.file(), pathForErrors).size;

@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveCommand.h"
 #include "archive/JobControl.h"
+#include "zip/ZipFormat.h"
 
 #include <cstdint>
 #include <string>
@@ -33,8 +34,14 @@ std::string numberedArchiveName(const std::string& fileName, int n);
 // existing archive: when the name is taken by then, the archive gets the next
 // free one ("name-2.ksd", ...), which the result gives, and it keeps it only
 // while the destination's path still leads to the folder it was written in.
+//
+// The archive carries its origin (zip::ArchiveOrigin): this host, the source
+// folder's path and `moment`, the time of the backup in seconds since 1970.
 CompressResult runCompress(const CompressCommand& command,
-                           const std::vector<std::string>& listedArchives, JobControl& control,
-                           unsigned threads = 0);
+                           const std::vector<std::string>& listedArchives, std::int64_t moment,
+                           JobControl& control, unsigned threads = 0);
+
+// Where an archive of `folder` written now says it comes from.
+zip::ArchiveOrigin originOf(const std::string& folder, std::int64_t moment);
 
 } // namespace kavlento::archive

@@ -135,21 +135,55 @@ private:
     JobControl& control_;
 };
 
+// Reads every entry whole, as the restore will, before anything is written.
+void checkWhole(const ZipReader& reader, const std::string& password, unsigned threads,
+                JobControl& control) {
+    control.setTotal(contentWork(reader));
+    forEachEntryContent(
+        reader, password, threads, control, [&](const ZipEntry&, EntryReader& content) {
+            thread_local std::vector<std::uint8_t> buffer(kCopyBuffer);
+            while (const std::size_t n = content.read(buffer.data(), buffer.size())) {
+                control.advance(n);
+            }
+        });
+}
+
+// The backup taken first: it commits on its own, and is recorded before the
+// restore goes on; a stop after it leaves it as an ordinary backup.
+void takeSafetyBackup(const SafetyBackup& safety, JobControl& control, unsigned threads) {
+    JobControl part(control);
+    safety.record(runCompress(safety.command, safety.listedArchives, safety.moment, part, threads));
+    control.throwIfCancelled();
+}
+
 } // namespace
 
 void runExtract(const ExtractCommand& command, JobControl& control, unsigned threads,
-                const std::vector<std::string>& leftAlone) {
+                const std::vector<std::string>& leftAlone,
+                const std::optional<SafetyBackup>& safety) {
     const std::string archivePath = fs::toSystemPath(command.archivePath);
     const std::string destination = fs::toSystemPath(command.destinationFolder);
     const std::unique_ptr<ZipReader> reader = openCheckedArchive(archivePath);
-    fs::requireFolder(destination, QStringLiteral("Geri yükleme klasörüne ulaşılamadı"));
+    const fs::OpenFolder into =
+        fs::OpenFolder::open(destination, QStringLiteral("Geri yükleme klasörüne ulaşılamadı"));
     const auto wanted = [&](const ZipEntry& entry) {
         const std::string_view top = entry.path.substr(0, entry.path.find('/'));
-        return std::find(leftAlone.begin(), leftAlone.end(), top) == leftAlone.end();
+        return std::none_of(leftAlone.begin(), leftAlone.end(),
+                            [&](const std::string& name) { return into.sameName({}, top, name); });
     };
-    control.setTotal(contentWork(*reader));
     {
-        fs::FolderTransaction transaction(destination, restoredItems(reader->entries(), wanted));
+        // Refused before anything is made, or any backup taken.
+        fs::FolderTransaction transaction(destination, restoredItems(reader->entries(), wanted),
+                                          leftAlone);
+        if (safety) {
+            control.beginPart(0, 15);
+            checkWhole(*reader, command.password.toStdString(), threads, control);
+            control.beginPart(15, 60);
+            takeSafetyBackup(*safety, control, threads);
+            control.beginPart(60, 100);
+        }
+        control.setTotal(contentWork(*reader));
+        transaction.prepare();
         Extractor(*reader, command, transaction, control).run(threads, wanted);
         control.commit(); // from here on the restore completes
         transaction.commit();

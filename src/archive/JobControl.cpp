@@ -26,6 +26,9 @@ void JobControl::throwIfCancelled() const {
 }
 
 void JobControl::commit() {
+    if (whole_ != nullptr) {
+        whole_->throwIfCancelled();
+    }
     State running = State::Running;
     if (!state_.compare_exchange_strong(running, State::Committed) && running == State::Cancelled) {
         stopped();
@@ -33,6 +36,10 @@ void JobControl::commit() {
 }
 
 void JobControl::noteLeftBehind(const QString& what) {
+    if (whole_ != nullptr) {
+        whole_->noteLeftBehind(what);
+        return;
+    }
     const std::lock_guard<std::mutex> lock(reportMutex_);
     leftBehind_ = what;
 }
@@ -42,15 +49,30 @@ QString JobControl::leftBehind() const {
     return leftBehind_;
 }
 
+void JobControl::beginPart(int from, int to) {
+    from_ = from;
+    to_ = to;
+}
+
 void JobControl::setTotal(std::uint64_t units) {
+    if (whole_ != nullptr) {
+        whole_->setTotal(units);
+        return;
+    }
     total_ = units;
-    report(0);
+    done_ = 0;
+    report(from_);
 }
 
 void JobControl::advance(std::uint64_t units) {
+    if (whole_ != nullptr) {
+        whole_->advance(units);
+        return;
+    }
     const std::uint64_t done = done_ += units;
     const std::uint64_t total = std::max<std::uint64_t>(total_, 1);
-    report(static_cast<int>(std::min<std::uint64_t>(99, done * 100 / total)));
+    const std::uint64_t share = std::min<std::uint64_t>(100, done * 100 / total);
+    report(static_cast<int>(std::min<std::uint64_t>(99, from_ + share * (to_ - from_) / 100)));
 }
 
 void JobControl::complete() {

@@ -25,10 +25,15 @@ public:
     using PercentReport = std::function<void(int percent)>;
 
     explicit JobControl(PercentReport report = {});
+    // A part of `whole` that commits on its own (a backup taken first): it
+    // stops with the whole, and its progress and notes are the whole's.
+    explicit JobControl(JobControl& whole) : whole_(&whole) {}
 
     // Stops the job unless it has committed; false when it has (it completes).
     bool cancel();
-    bool cancelled() const { return state_ == State::Cancelled; }
+    bool cancelled() const {
+        return state_ == State::Cancelled || (whole_ != nullptr && whole_->cancelled());
+    }
     // Throws Failure(Cancelled) once the job has been cancelled.
     void throwIfCancelled() const;
     // From here on the job completes: throws Failure(Cancelled) instead when
@@ -39,6 +44,9 @@ public:
     void noteLeftBehind(const QString& what);
     QString leftBehind() const;
 
+    // The next part of the job fills the progress from `from` to `to` percent
+    // (the whole of it unless said); its units start again from 0.
+    void beginPart(int from, int to);
     void setTotal(std::uint64_t units);
     void advance(std::uint64_t units);
     void complete();
@@ -48,6 +56,9 @@ private:
 
     enum class State { Running, Committed, Cancelled };
     std::atomic<State> state_{State::Running};
+    JobControl* whole_ = nullptr;
+    int from_ = 0;
+    int to_ = 100;
     std::atomic<std::uint64_t> done_{0};
     std::uint64_t total_ = 0;
     mutable std::mutex reportMutex_;

@@ -109,7 +109,7 @@ bool opensAsOurArchive(const fs::OpenFolder& folder, const std::string& name,
     }
 }
 
-BackupExclusions::BackupExclusions(const fs::OpenFolder& target, const std::string& todaysFolder,
+BackupExclusions::BackupExclusions(const fs::OpenFolder* target, const std::string& todaysFolder,
                                    const std::vector<std::string>& listedArchives,
                                    std::string password)
     : password_(std::move(password)) {
@@ -119,11 +119,14 @@ BackupExclusions::BackupExclusions(const fs::OpenFolder& target, const std::stri
             archives_.emplace(identity(info), std::nullopt);
         }
     }
+    if (target == nullptr) {
+        return;
+    }
     std::vector<std::string> named{todaysFolder};
     for (const std::string& path : listedArchives) {
         named.push_back(std::string(fs::lastName(fs::folderOf(path))));
     }
-    for (const DatedFolder& dated : datedFoldersOf(target, named)) {
+    for (const DatedFolder& dated : datedFoldersOf(*target, named)) {
         datedFolders_.insert(identity(dated.folder.lookUp()));
         for (const std::string& name : dated.folder.names(kCannotRead)) {
             const fs::PathInfo info = dated.folder.lookUp(name);

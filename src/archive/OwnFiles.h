@@ -51,8 +51,9 @@ bool opensAsOurArchive(const fs::OpenFolder& folder, const std::string& name,
 // such a name or place is.
 class BackupExclusions {
 public:
-    // `todaysFolder` is the name of the dated folder the backup writes to.
-    BackupExclusions(const fs::OpenFolder& target, const std::string& todaysFolder,
+    // `todaysFolder` is the name of the dated folder the backup writes to;
+    // without a target only the working folder and listed archives are left out.
+    BackupExclusions(const fs::OpenFolder* target, const std::string& todaysFolder,
                      const std::vector<std::string>& listedArchives, std::string password);
 
     bool leaveOut(const fs::FoundEntry& entry);

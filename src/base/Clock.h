@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@ struct Moment {
     int second = 0;
     QString dateText;
     QString timeText;
+    std::int64_t seconds = 0; // since 1970-01-01 UTC
 };
 
 // The calendar fields of `seconds` in the system's local time zone.

@@ -66,8 +66,10 @@ std::tm localTime(std::time_t seconds) {
 }
 
 Moment SystemClock::now() const {
-    const std::tm tm = localTime(std::time(nullptr));
+    const std::time_t now = std::time(nullptr);
+    const std::tm tm = localTime(now);
     Moment moment;
+    moment.seconds = static_cast<std::int64_t>(now);
     moment.day = tm.tm_mday;
     moment.month = tm.tm_mon + 1;
     moment.year = tm.tm_year + 1900;

@@ -61,6 +61,7 @@ struct PathInfo {
     Timestamp changed;       // the last change of content or attributes
     std::uint32_t mode = 0;  // permission bits
     std::uint32_t owner = 0; // the user it belongs to
+    std::uint32_t links = 0; // the names it has
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     // Which mount the path lies on: a rename works only within one.
@@ -157,6 +158,9 @@ int readingRefusal(const std::string& path);
 // The folder that holds the running program's executable, with links
 // resolved, as the system's own bytes.
 std::string executableFolder();
+
+// This machine's host name.
+std::string hostName();
 
 // The user this process acts as, and whether that is the administrator.
 std::uint32_t effectiveUser();

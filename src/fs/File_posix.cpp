@@ -2,6 +2,7 @@
 
 #include "base/Failure.h"
 #include "fs/Descriptor_posix.h"
+#include "fs/FaultInjection.h"
 
 #include <cerrno>
 #include <climits>
@@ -72,6 +73,7 @@ std::optional<PathInfo> lookUpAt(int folder, const char* path, int flags,
     info.changed = {st.stx_ctime.tv_sec, st.stx_ctime.tv_nsec};
     info.mode = st.stx_mode & 07777;
     info.owner = st.stx_uid;
+    info.links = st.stx_nlink;
     info.device = makedev(st.stx_dev_major, st.stx_dev_minor);
     info.inode = st.stx_ino;
     info.mount = (st.stx_mask & STATX_MNT_ID) != 0 ? st.stx_mnt_id : info.device;
@@ -239,6 +241,7 @@ void truncateTo(const UniqueFd& file, std::uint64_t size, const std::string& pat
 }
 
 void syncFile(const UniqueFd& file, const std::string& path) {
+    beforeStep(Step::Sync, path);
     if (::fsync(Descriptor::of(file)) != 0) {
         throwSystemError(QStringLiteral("Dosya diske yazılamadı"), path);
     }
@@ -384,6 +387,12 @@ std::string executableFolder() {
         throwSystemError(ENOENT, QStringLiteral("Programın yeri okunamadı"), "/proc/self/exe");
     }
     return folderOf(*executable);
+}
+
+std::string hostName() {
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    return name;
 }
 
 std::uint32_t effectiveUser() {

@@ -3,6 +3,7 @@
 #include "base/Failure.h"
 #include "base/Saturating.h"
 #include "fs/File.h"
+#include "fs/FolderScanner.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,19 +13,16 @@ namespace kavlento::fs {
 
 namespace {
 
+using journal::Move;
+
 const QString kCannotPlace = QStringLiteral("Geri yüklenen dosya yerine konamadı");
 const QString kCannotUndo = QStringLiteral("Yarım kalan geri yükleme geri alınamadı");
 const QString kCannotMake = QStringLiteral("Geri yükleme klasörü oluşturulamadı");
+const QString kNothingChanged = QStringLiteral("hiçbir dosya değiştirilmedi");
 // Room kept free beyond the restored bytes, for the file system's own needs.
 constexpr std::uint64_t kSpareBytes = 16u << 20;
-// The list of working folders, and the journal, in the destination's own one.
-constexpr const char* kAreaList = "alanlar";
-constexpr const char* kJournal = "gunluk";
 constexpr const char* kStaged = "yeni";
 constexpr const char* kOld = "eski";
-constexpr std::string_view kJournalMark = "KJ2";
-// kind, existed, working folder (or a folder's mode), path length
-constexpr std::size_t kMoveHeader = 10;
 
 bool exists(const OpenFolder& folder, std::string_view path) {
     return folder.lookUp(path).kind != PathKind::Missing;
@@ -42,81 +40,31 @@ bool exists(const OpenFolder& folder, std::string_view path) {
                  fromSystemPath(path)));
 }
 
-void putNumber(std::string& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
-    }
+[[noreturn]] void refuse(FailureCode code, const QString& why, const std::string& path) {
+    throw Failure(code, QStringLiteral("Geri yükleme yapılamadı: %1; %2: %3")
+                            .arg(why, kNothingChanged, fromSystemPath(path)));
 }
 
-std::uint32_t getNumber(const std::string& bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) {
-        value |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
-    }
-    return value;
+// The key under which names that differ only in letter case meet.
+std::string foldedKey(std::string_view folder, std::string_view name) {
+    return std::string(folder) + '/' +
+           QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))
+               .toCaseFolded()
+               .toStdString();
 }
 
-// Kind, whether the path existed, a number (the working folder, or the mode of
-// a folder opened up), the path's length and bytes.
-void putRecord(std::string& out, char kind, bool existed, std::uint32_t number,
-               std::string_view path) {
-    out.push_back(kind);
-    out.push_back(existed ? '1' : '0');
-    putNumber(out, number);
-    putNumber(out, static_cast<std::uint32_t>(path.size()));
-    out += path;
+// What to do where an undo cannot go on.
+[[noreturn]] void undoBlocked(const Failure& failure, const OpenFolder& destination) {
+    throw Failure(failure.code(),
+                  failure.description() +
+                      QStringLiteral(" Yarım kalan geri yükleme tamamlanamıyor; Kavlento her "
+                                     "açılışta yeniden dener. Yukarıdaki yolun izinlerini "
+                                     "düzeltin (salt okunur ya da değiştirilemez bir klasörse "
+                                     "yöneticiniz açsın), yerine konan bir bağlantıyı kaldırıp "
+                                     "klasörü geri taşıyın ya da diski takın, sonra Kavlento'yu "
+                                     "yeniden başlatın. Eski dosyalar şurada bekliyor: %1")
+                          .arg(fromSystemPath(destination.pathOf(FolderTransaction::kFolderName))));
 }
-
-std::string readWhole(const OpenFolder& folder, const char* name, const QString& action) {
-    const std::string path = folder.pathOf(name);
-    std::optional<UniqueFd> fd = folder.openForReading(name);
-    if (!fd) {
-        throwSystemError(ENOENT, action, path);
-    }
-    std::string bytes(static_cast<std::size_t>(lookUp(*fd, path).size), '\0');
-    readExactly(*fd, 0, bytes.data(), bytes.size(), path);
-    return bytes;
-}
-
-// A file written through a temporary name in pieces, so that its size in
-// memory does not grow with the archive, and put in place durably.
-class DurableFile {
-public:
-    DurableFile(const OpenFolder& folder, const char* name, const QString& action)
-        : folder_(folder), name_(name), temp_(name_ + ".yeni"), action_(action),
-          fd_(folder.createFile(temp_, 0600)) {}
-
-    std::string& buffer() { return buffer_; }
-    void flushIfLarge() {
-        if (buffer_.size() >= kPiece) {
-            flush();
-        }
-    }
-    void commit() {
-        flush();
-        syncFile(fd_, folder_.pathOf(temp_));
-        fd_.close(folder_.pathOf(temp_));
-        folder_.rename(temp_, folder_, name_, action_);
-        folder_.sync();
-    }
-
-private:
-    static constexpr std::size_t kPiece = 64 * 1024;
-
-    void flush() {
-        writeAllAt(fd_, written_, buffer_.data(), buffer_.size(), folder_.pathOf(temp_));
-        written_ += buffer_.size();
-        buffer_.clear();
-    }
-
-    const OpenFolder& folder_;
-    std::string name_;
-    std::string temp_;
-    QString action_;
-    UniqueFd fd_;
-    std::string buffer_;
-    std::uint64_t written_ = 0;
-};
 
 } // namespace
 
@@ -138,12 +86,29 @@ void FolderTransaction::openArea(const OpenFolder& destination, Area& area) {
     area.old = destination.folder(joinPath(area.root, kOld));
 }
 
-FolderTransaction::FolderTransaction(const std::string& destination, std::vector<TreeEntry> items)
-    : destination_(OpenFolder::open(destination, kCannotMake)), items_(std::move(items)) {
+FolderTransaction::FolderTransaction(const std::string& destination, std::vector<TreeEntry> items,
+                                     std::vector<std::string> kept)
+    : destination_(OpenFolder::open(destination, kCannotMake)), items_(std::move(items)),
+      kept_(std::move(kept)) {
     recoverIn(destination_);
-    plan(); // before anything is made or removed
+    if (exists(destination_, kFolderName)) {
+        refuse(FailureCode::PathFileAccess,
+               QStringLiteral("program klasöründe Kavlento'nun çalışma klasörünün adını taşıyan "
+                              "bir klasör var (adını değiştirin ya da içindekileri başka yere "
+                              "taşıyın)"),
+               destination_.pathOf(kFolderName));
+    }
+    for (const TreeEntry& item : items_) {
+        byPath_.emplace(item.path, &item);
+    }
+    const std::vector<Found> found = plan(); // before anything is made or removed
     planAreas();
+    findExtras();
+    requireChangeable(found);
     requireRoom();
+}
+
+void FolderTransaction::prepare() {
     makeWorkingFolders();
 }
 
@@ -182,6 +147,123 @@ std::uint32_t FolderTransaction::areaOf(std::string_view path) const {
     return found == folderArea_.end() ? 0 : found->second;
 }
 
+// What the destination holds beyond the items: each such path whose folder
+// the items have goes aside whole, the folders the items have are looked into.
+void FolderTransaction::findExtras() {
+    for (const TreeEntry& item : items_) {
+        foldedNames_.emplace(foldedKey(parentPath(item.path), lastName(item.path)),
+                             lastName(item.path));
+    }
+    findExtrasIn(destination_, std::string());
+}
+
+void FolderTransaction::findExtrasIn(const OpenFolder& folder, const std::string& prefix) {
+    std::vector<std::string> names = folder.names(kCannotMake);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const std::string relative = prefix.empty() ? name : prefix + "/" + name;
+        // A working folder of ours left on a mount is made anew, not moved aside.
+        if (name == kFolderName && !prefix.empty() && journal::isOurs(folder, name)) {
+            continue;
+        }
+        if (prefix.empty() && (name == kFolderName ||
+                               std::any_of(kept_.begin(), kept_.end(), [&](const std::string& k) {
+                                   return destination_.sameName({}, name, k);
+                               }))) {
+            continue;
+        }
+        const auto item = byPath_.find(relative);
+        if (item != byPath_.end()) {
+            std::optional<OpenFolder> inner;
+            if (item->second->isFolder() && (inner = folder.folder(name))) {
+                findExtrasIn(*inner, relative);
+            }
+            continue;
+        }
+        if (!isItem(prefix, name, folder)) {
+            requireRemovable(folder, name, relative);
+            extras_.push_back(relative);
+        }
+    }
+}
+
+// Whether an item spelled otherwise is this very entry (a file system that
+// folds letter case takes "Veri.db" for "veri.db").
+bool FolderTransaction::isItem(std::string_view folder, const std::string& name,
+                               const OpenFolder& holding) const {
+    const auto [first, last] = foldedNames_.equal_range(foldedKey(folder, name));
+    return std::any_of(first, last,
+                       [&](const auto& item) { return holding.sameName({}, name, item.second); });
+}
+
+// What goes aside must be able to go, and then to be removed: nothing below it
+// is another disk, and every folder of it is one this user may change.
+void FolderTransaction::requireRemovable(const OpenFolder& folder, const std::string& name,
+                                         const std::string& relative) const {
+    const PathInfo info = folder.lookUp(name);
+    if (info.kind != PathKind::Folder) {
+        return;
+    }
+    const auto refuseMount = [&](const std::string& path) {
+        refuse(FailureCode::PathFileAccess,
+               QStringLiteral("yedekte olmayan bir klasöre bir disk bağlı (diski ayırın)"), path);
+    };
+    const auto refuseRights = [&](const std::string& path) {
+        refuse(FailureCode::PermissionDenied,
+               QStringLiteral("yedekte olmayan bir klasörü kaldırma izniniz yok (yöneticiniz "
+                              "izinleri düzeltsin)"),
+               path);
+    };
+    if (info.mount != folder.lookUp().mount) {
+        refuseMount(destination_.pathOf(relative));
+    }
+    if (!folder.canChange(name)) {
+        refuseRights(destination_.pathOf(relative));
+    }
+    const std::optional<OpenFolder> inner = folder.folder(name);
+    if (!inner) {
+        return;
+    }
+    ScanOptions options;
+    options.leaveOut = [&](const FoundEntry& entry) {
+        const std::string path = destination_.pathOf(relative + "/" + std::string(entry.relative));
+        if (entry.info.mount != info.mount) {
+            refuseMount(path);
+        }
+        if (entry.info.kind == PathKind::Folder && !entry.folder.canChange(entry.name)) {
+            refuseRights(path);
+        }
+        return false;
+    };
+    scanFolder(*inner, options);
+}
+
+// Every folder a name is made or removed in must take it, or be opened up to
+// take it: found out now, before the journal, so that no undo ever has to
+// change a folder this user cannot change.
+void FolderTransaction::requireChangeable(const std::vector<Found>& found) const {
+    std::set<std::string_view> folders;
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        folders.insert(parentPath(items_[i].path));
+        if (found[i].closed) {
+            folders.insert(items_[i].path);
+        }
+    }
+    for (const std::string& extra : extras_) {
+        folders.insert(parentPath(extra));
+    }
+    for (const std::string_view folder : folders) {
+        if (destination_.lookUp(folder).kind == PathKind::Folder &&
+            !destination_.canChange(folder)) {
+            refuse(FailureCode::PermissionDenied,
+                   QStringLiteral("program klasöründe değiştirme izniniz olmayan bir klasör var "
+                                  "(başka bir kullanıcının, salt okunur ya da değiştirilemez; "
+                                  "yöneticiniz izinleri düzeltsin)"),
+                   destination_.pathOf(folder));
+        }
+    }
+}
+
 // A compression bomb, or simply a full disk, is stopped here, before anything
 // is written. Sizes are what the archive declares; their sums saturate.
 void FolderTransaction::requireRoom() const {
@@ -212,30 +294,37 @@ void FolderTransaction::makeWorkingFolders() {
     for (std::size_t a = 0; a < areas_.size(); ++a) {
         Area& area = areas_[a];
         if (a > 0) {
-            // recover() has removed every working folder it knew of; one still
-            // here was left by a restore cut off before its journal while the
-            // next start could not reach this file system, and holds nothing to
-            // put back.
+            // One left by a restore cut off before its journal, while the next
+            // start could not reach this file system, holds nothing to put back.
+            const std::optional<OpenFolder> mount = destination_.folder(area.mountFolder);
+            if (byPath_.count(area.root) > 0 ||
+                (exists(destination_, area.root) &&
+                 !(mount && journal::isOurs(*mount, kFolderName)))) {
+                refuse(FailureCode::PathFileAccess,
+                       QStringLiteral("bağlı bir diskte Kavlento'nun çalışma klasörünün adını "
+                                      "taşıyan bir klasör var (adını değiştirin)"),
+                       destination_.pathOf(area.root));
+            }
             destination_.removeTree(area.root);
         }
-        for (const std::string& folder :
-             {area.root, joinPath(area.root, kStaged), joinPath(area.root, kOld)}) {
-            destination_.makeFolder(folder, 0700, kCannotMake);
-        }
-        openArea(destination_, area);
-        if (!area.folder || !area.staged || !area.old) {
+        destination_.makeFolder(area.root, 0700, kCannotMake);
+        area.folder = destination_.folder(area.root);
+        if (!area.folder) {
             throwSystemError(ENOENT, kCannotMake, destination_.pathOf(area.root));
         }
-        if (a == 0) {
-            // Listed before they are made, so a crash leaves nothing the next
-            // start cannot find.
-            DurableFile list(*area.folder, kAreaList, kCannotMake);
-            for (std::size_t other = 1; other < areas_.size(); ++other) {
-                const std::string& folder = areas_[other].mountFolder;
-                putNumber(list.buffer(), static_cast<std::uint32_t>(folder.size()));
-                list.buffer() += folder;
-            }
-            list.commit();
+        // Listed, and so marked as Kavlento's, before the others are made: a
+        // crash leaves nothing the next start cannot find. The others' lists
+        // are empty, and only mark them.
+        std::vector<std::string> others;
+        for (std::size_t other = 1; a == 0 && other < areas_.size(); ++other) {
+            others.push_back(areas_[other].mountFolder);
+        }
+        journal::writeAreaList(*area.folder, others);
+        destination_.makeFolder(joinPath(area.root, kStaged), 0700, kCannotMake);
+        destination_.makeFolder(joinPath(area.root, kOld), 0700, kCannotMake);
+        openArea(destination_, area);
+        if (!area.staged || !area.old) {
+            throwSystemError(ENOENT, kCannotMake, destination_.pathOf(area.root));
         }
     }
     std::set<std::pair<std::uint32_t, std::string_view>> made;
@@ -252,42 +341,21 @@ const OpenFolder& FolderTransaction::stagingFolder(std::string_view path) const 
     return *areas_[areaOf(path)].staged;
 }
 
-std::vector<std::string> FolderTransaction::readAreaList(const OpenFolder& main) {
-    std::vector<std::string> folders{std::string()};
-    if (!exists(main, kAreaList)) {
-        return folders;
-    }
-    const std::string bytes = readWhole(main, kAreaList, kCannotUndo);
-    for (std::size_t at = 0; at + 4 <= bytes.size();) {
-        const std::uint32_t length = getNumber(bytes, at);
-        at += 4;
-        if (at + length > bytes.size()) {
-            break;
-        }
-        folders.push_back(bytes.substr(at, length));
-        at += length;
-    }
-    return folders;
-}
-
 void FolderTransaction::recover(const std::string& destination) {
     recoverIn(OpenFolder::open(destination, kCannotUndo));
 }
 
 void FolderTransaction::recoverIn(const OpenFolder& destination) {
-    const PathKind kind = destination.lookUp(kFolderName).kind;
-    if (kind == PathKind::Missing) {
-        return;
+    if (!exists(destination, kFolderName) || !journal::isOurs(destination, kFolderName)) {
+        return; // nothing of ours is there
     }
-    std::optional<OpenFolder> main = destination.folder(kFolderName);
-    if (!main) {
-        // A link or a file under the working folder's name is nothing of ours
-        // to follow; it goes, as the working folder would.
-        destination.removeFile(kFolderName, kCannotUndo);
-        return;
+    const std::optional<OpenFolder> main = destination.folder(kFolderName);
+    std::vector<std::string> mountFolders{std::string()};
+    for (std::string& folder : journal::readAreaList(*main)) {
+        mountFolders.push_back(std::move(folder));
     }
-    std::vector<Area> areas = areasOf(readAreaList(*main));
-    if (exists(*main, kJournal)) {
+    std::vector<Area> areas = areasOf(mountFolders);
+    if (journal::exists(*main)) {
         for (Area& area : areas) {
             openArea(destination, area);
             if (!area.folder) {
@@ -300,14 +368,19 @@ void FolderTransaction::recoverIn(const OpenFolder& destination) {
                                   .arg(fromSystemPath(destination.pathOf(area.root))));
             }
         }
-        undo(destination, areas);
-    }
-    for (auto it = areas.rbegin(); it != areas.rend(); ++it) {
-        if (!destination.removeTree(it->root)) {
-            throw Failure(FailureCode::PermissionDenied,
-                          QStringLiteral("Yarım kalan geri yüklemenin klasörü silinemedi: %1")
-                              .arg(fromSystemPath(destination.pathOf(it->root))));
+        HeldFolder walk(destination);
+        try {
+            undo(destination, areas, [&](std::string_view path) -> const OpenFolder& {
+                return walk.requireHolding(path, kCannotUndo);
+            });
+        } catch (const Failure& failure) {
+            undoBlocked(failure, destination);
         }
+    }
+    // Only old files of a restore that is done, or nothing, are left: what
+    // cannot be removed now stays until it can, and blocks no start.
+    for (auto it = areas.rbegin(); it != areas.rend(); ++it) {
+        destination.removeTree(it->root);
     }
 }
 
@@ -328,78 +401,53 @@ std::vector<FolderTransaction::Found> FolderTransaction::plan() const {
     return found;
 }
 
-// A mark, then the folders to open up with their modes, then one record per move.
+// The folders to open up with their modes, the paths that go aside, then one
+// record per item.
 void FolderTransaction::writeJournal(const std::vector<Found>& found) const {
-    DurableFile journal(*areas_.front().folder, kJournal,
-                        QStringLiteral("Geri yükleme günlüğü yazılamadı"));
-    std::string& bytes = journal.buffer();
-    bytes += kJournalMark;
+    journal::Writer journal(*areas_.front().folder);
     for (std::size_t i = 0; i < items_.size(); ++i) {
         if (found[i].closed) {
-            putRecord(bytes, 'W', true, found[i].mode, items_[i].path);
+            journal.add({'W', true, 0, found[i].mode, std::string(items_[i].path)});
         }
     }
+    for (const std::string& extra : extras_) {
+        journal.add({'X', true, areaOf(extra), 0, extra});
+    }
     for (std::size_t i = 0; i < items_.size(); ++i) {
-        putRecord(bytes, items_[i].isFolder() ? 'D' : 'F', found[i].existed, areaOf(items_[i].path),
-                  items_[i].path);
-        journal.flushIfLarge();
+        journal.add({items_[i].isFolder() ? 'D' : 'F', found[i].existed, areaOf(items_[i].path), 0,
+                     std::string(items_[i].path)});
     }
     journal.commit();
 }
 
-std::vector<FolderTransaction::Move> FolderTransaction::readJournal(const OpenFolder& main) {
-    const std::string bytes =
-        readWhole(main, kJournal, QStringLiteral("Geri yükleme günlüğü okunamadı"));
-    // Written whole before it is named: a journal without the mark is not ours.
-    if (bytes.compare(0, kJournalMark.size(), kJournalMark) != 0) {
-        throw Failure(FailureCode::PathFileAccess,
-                      QStringLiteral("Geri yükleme günlüğü tanınmıyor, yarım kalan geri yükleme "
-                                     "geri alınamadı: %1")
-                          .arg(fromSystemPath(main.pathOf(kJournal))));
-    }
-    std::vector<Move> moves;
-    std::size_t at = kJournalMark.size();
-    while (at + kMoveHeader <= bytes.size()) {
-        Move move;
-        move.kind = bytes[at];
-        move.existed = bytes[at + 1] == '1';
-        const std::uint32_t number = getNumber(bytes, at + 2);
-        (move.kind == 'W' ? move.mode : move.area) = number;
-        const std::uint32_t length = getNumber(bytes, at + 6);
-        at += kMoveHeader;
-        if (at + length > bytes.size()) {
-            break;
-        }
-        move.path = bytes.substr(at, length);
-        at += length;
-        moves.push_back(move);
-    }
-    return moves;
-}
-
 // The journal goes only once everything it put back is on disk.
-void FolderTransaction::undo(const OpenFolder& destination, const std::vector<Area>& areas) {
+void FolderTransaction::undo(const OpenFolder& destination, const std::vector<Area>& areas,
+                             const Holder& holder) {
     const OpenFolder& main = *areas.front().folder;
-    rollBack(destination, areas, readJournal(main));
+    rollBack(destination, areas, journal::read(main), holder);
     for (const Area& area : areas) {
         area.folder->syncFileSystem();
     }
-    main.removeFile(kJournal, kCannotUndo);
-    main.sync();
+    journal::remove(main);
 }
 
 void FolderTransaction::rollBack(const OpenFolder& destination, const std::vector<Area>& areas,
-                                 const std::vector<Move>& moves) {
-    // Folders the restore made may have got their saved, read-only modes
-    // already, and those it opened up may have got them back.
+                                 const std::vector<Move>& moves, const Holder& holder) {
+    // A folder whose mode is still the one it had was never opened up: it is
+    // left as it is. Folders the restore made may have their saved modes
+    // already, and those it opened up may have had theirs given back.
+    const auto openedUp = [&](const Move& move) {
+        const PathInfo info = destination.lookUp(move.path);
+        return info.kind == PathKind::Folder && info.mode != move.mode;
+    };
     for (const Move& move : moves) {
-        if (move.kind == 'W' || (move.kind == 'D' && !move.existed)) {
+        if ((move.kind == 'W' && openedUp(move)) || (move.kind == 'D' && !move.existed)) {
             destination.makeFolderWritable(move.path, kCannotUndo);
         }
     }
     for (auto it = moves.rbegin(); it != moves.rend(); ++it) {
         if (it->kind == 'W') {
-            if (destination.lookUp(it->path).kind == PathKind::Folder) {
+            if (openedUp(*it)) {
                 destination.setFolderMode(it->path, it->mode, kCannotUndo);
             }
             continue;
@@ -411,11 +459,15 @@ void FolderTransaction::rollBack(const OpenFolder& destination, const std::vecto
             continue;
         }
         const Area& area = areas.at(it->area);
+        const std::string_view name = lastName(it->path);
         if (area.old && exists(*area.old, it->path)) {
-            area.old->rename(it->path, destination, it->path, kCannotUndo);
-        } else if (!it->existed && !(area.staged && exists(*area.staged, it->path)) &&
-                   exists(destination, it->path)) {
-            destination.removeFile(it->path, kCannotUndo);
+            area.old->rename(it->path, holder(it->path), name, kCannotUndo);
+        } else if (it->kind == 'F' && !it->existed &&
+                   !(area.staged && exists(*area.staged, it->path))) {
+            const OpenFolder& folder = holder(it->path);
+            if (exists(folder, name)) {
+                folder.removeFile(name, kCannotUndo);
+            }
         }
     }
 }
@@ -430,8 +482,34 @@ void FolderTransaction::openUp(const std::vector<Found>& found) const {
     }
 }
 
+const OpenFolder& FolderTransaction::held(std::string_view path) {
+    const std::string_view parent = parentPath(path);
+    if (parent.empty()) {
+        return destination_;
+    }
+    auto found = held_.find(parent);
+    if (found == held_.end()) {
+        std::optional<OpenFolder> folder = destination_.folder(parent);
+        if (!folder) {
+            throwSystemError(ENOENT, kCannotPlace, destination_.pathOf(parent));
+        }
+        found = held_.emplace(std::string(parent), std::move(*folder)).first;
+    }
+    return found->second;
+}
+
+void FolderTransaction::moveAside() {
+    std::set<std::pair<std::uint32_t, std::string_view>> oldFolders;
+    for (const std::string& extra : extras_) {
+        const std::uint32_t a = areaOf(extra);
+        if (oldFolders.emplace(a, parentPath(extra)).second) {
+            areas_[a].old->makeFolders(parentPath(extra), kCannotPlace);
+        }
+        held(extra).rename(lastName(extra), *areas_[a].old, extra, kCannotPlace);
+    }
+}
+
 void FolderTransaction::moveIntoPlace(const std::vector<Found>& found) {
-    HeldFolder into(destination_);
     std::vector<HeldFolder> staged;
     std::vector<HeldFolder> old;
     for (const Area& area : areas_) {
@@ -449,7 +527,7 @@ void FolderTransaction::moveIntoPlace(const std::vector<Found>& found) {
         }
         const std::uint32_t a = areaOf(path);
         const std::string_view name = lastName(path);
-        const OpenFolder& target = into.requireHolding(path, kCannotPlace);
+        const OpenFolder& target = held(path);
         if (found[i].existed) {
             if (oldFolders.emplace(a, parentPath(path)).second) {
                 areas_[a].old->makeFolders(parentPath(path), kCannotPlace);
@@ -477,26 +555,44 @@ void FolderTransaction::syncAreas() const {
     }
 }
 
+// A folder moved away while its files moved, with something else put in its
+// place, would have taken the restored files out of the destination.
+void FolderTransaction::requireHeldInPlace() const {
+    for (const auto& [path, folder] : held_) {
+        const std::optional<OpenFolder> now = destination_.folder(path);
+        if (!now || !now->lookUp().sameFile(folder.lookUp())) {
+            throw Failure(FailureCode::PathFileAccess,
+                          QStringLiteral("Geri yükleme sırasında program klasöründeki bir klasör "
+                                         "yerinden oynatıldı ya da yerine başka bir şey kondu; "
+                                         "yapılan her şey geri alındı: %1")
+                              .arg(fromSystemPath(destination_.pathOf(path))));
+        }
+    }
+}
+
 void FolderTransaction::commit() {
     const std::vector<Found> found = plan();
     syncAreas();
     writeJournal(found);
     try {
         openUp(found);
+        moveAside();
         moveIntoPlace(found);
         finishFolders(found);
+        requireHeldInPlace();
         syncAreas();
-        areas_.front().folder->removeFile(kJournal, kCannotPlace);
+        journal::remove(*areas_.front().folder);
     } catch (...) {
         try {
-            undo(destination_, areas_);
+            // The folders the files went through, wherever they are now.
+            undo(destination_, areas_,
+                 [this](std::string_view path) -> const OpenFolder& { return held(path); });
         } catch (...) {
             keepForRecovery_ = true; // the next start puts the old files back
             throw;
         }
         throw;
     }
-    areas_.front().folder->sync();
 }
 
 } // namespace kavlento::fs

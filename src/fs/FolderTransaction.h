@@ -2,8 +2,11 @@
 
 #include "base/TreeEntry.h"
 #include "fs/OpenFolder.h"
+#include "fs/RestoreJournal.h"
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,16 +15,18 @@
 
 namespace kavlento::fs {
 
-// Puts extracted files into a folder all together or not at all.
+// Makes a folder hold exactly a given tree, all together or not at all.
 //
 // Everything is first extracted into a working folder on the same mount as the
 // place it goes to: one in the destination, and one at the top of every other
 // file system mounted inside it that entries land on, so every later move is a
-// rename. Then a journal of the planned moves is written, each old file is
-// moved aside and the new one put in its place. If a move fails, everything
-// moved so far is put back. If the process dies in the middle, recover() puts
-// everything back at the next start. Only when every file is in place and on
-// disk is the journal removed: that is the moment the restore happens.
+// rename. Then a journal of the planned moves is written (RestoreJournal), and
+// each old file, and each path the tree lacks, is moved aside and the new file
+// put in its place. If a move fails, everything moved so far is put back. If
+// the process dies in the middle, recover() puts everything back at the next
+// start. Only when every file is in place and on disk, and every folder moved
+// in is still where it was, is the journal removed: that is the moment the
+// restore happens; the old files then go with the working folders.
 //
 // Every path is reached from the open destination one name at a time, never
 // through a link, so nothing outside the destination is made, changed or
@@ -30,18 +35,26 @@ class FolderTransaction {
 public:
     static constexpr const char* kFolderName = ".kavlento-geri-yukleme";
 
-    // Undoes an interrupted restore into `destination`, or removes working
-    // folders left before any move began.
+    // Undoes an interrupted restore into `destination`, or removes a working
+    // folder left before any move began or after the last one. A folder of that
+    // name that is not Kavlento's (see journal::isOurs) is left as it is. An
+    // undo that cannot be completed throws, naming what stands in its way.
     static void recover(const std::string& destination);
 
     // Plans the restore of `items` into `destination`: folders before their
     // contents, every folder a file lies in listed; a folder's mode and time go
     // to the folders the restore creates, and to those the owner could not
-    // write in, which are opened up while the files move. Refuses, before
-    // anything is made or removed, a folder where the items have a file or a
-    // link, or the reverse, and a file system without room for what lands on
-    // it. Then makes the working folders, with the folders the files need.
-    FolderTransaction(const std::string& destination, std::vector<TreeEntry> items);
+    // write in, which are opened up while the files move. The names at the top
+    // that `kept` lists, however the file system spells them, stay as they are.
+    // Refuses, before anything is made or removed: a folder where the items
+    // have a file or a link, or the reverse; a disk mounted in a folder the
+    // items lack; a folder this user could not change (another user's that he
+    // may not write in, an immutable one); a file system without room for what
+    // lands on it. Nothing is made yet.
+    FolderTransaction(const std::string& destination, std::vector<TreeEntry> items,
+                      std::vector<std::string> kept = {});
+    // Makes the working folders, with the folders the files need.
+    void prepare();
     // Without commit(), the working folders go and the destination stays as it was.
     ~FolderTransaction();
     FolderTransaction(const FolderTransaction&) = delete;
@@ -51,8 +64,8 @@ public:
     // extracted into, under that same path.
     const OpenFolder& stagingFolder(std::string_view path) const;
 
-    // Moves the staged items into the destination; on failure puts everything
-    // back and throws.
+    // Moves the staged items into the destination, and what it holds beyond
+    // them aside; on failure puts everything back and throws.
     void commit();
 
 private:
@@ -63,16 +76,7 @@ private:
         std::string root; // relative to the destination
         std::optional<OpenFolder> folder;
         std::optional<OpenFolder> staged; // the new files
-        std::optional<OpenFolder> old;    // the files they replace
-    };
-    // A journal record: a file or folder moved ('F', 'D'), or a folder opened
-    // up for the moves ('W', with the mode it had).
-    struct Move {
-        std::string path;
-        char kind = 'F';
-        bool existed = false;
-        std::uint32_t area = 0;
-        std::uint32_t mode = 0;
+        std::optional<OpenFolder> old;    // the files they replace, and the paths that go
     };
     // What an item's path holds before the moves.
     struct Found {
@@ -80,19 +84,26 @@ private:
         bool closed = false; // a folder its owner may not write in
         std::uint32_t mode = 0;
     };
+    // The folder that holds a path of the destination, for one of the moves.
+    using Holder = std::function<const OpenFolder&(std::string_view path)>;
 
     static void recoverIn(const OpenFolder& destination);
     static std::vector<Area> areasOf(const std::vector<std::string>& mountFolders);
     static void openArea(const OpenFolder& destination, Area& area);
-    static std::vector<std::string> readAreaList(const OpenFolder& main);
-    static std::vector<Move> readJournal(const OpenFolder& main);
     // Puts back what the journal's moves changed, the files saying how far they
     // got, and removes the journal.
-    static void undo(const OpenFolder& destination, const std::vector<Area>& areas);
+    static void undo(const OpenFolder& destination, const std::vector<Area>& areas,
+                     const Holder& holder);
     static void rollBack(const OpenFolder& destination, const std::vector<Area>& areas,
-                         const std::vector<Move>& moves);
+                         const std::vector<journal::Move>& moves, const Holder& holder);
 
     void planAreas();
+    void findExtras();
+    void findExtrasIn(const OpenFolder& folder, const std::string& prefix);
+    bool isItem(std::string_view folder, const std::string& name, const OpenFolder& holding) const;
+    void requireRemovable(const OpenFolder& folder, const std::string& name,
+                          const std::string& relative) const;
+    void requireChangeable(const std::vector<Found>& found) const;
     void requireRoom() const;
     void makeWorkingFolders();
     std::uint32_t areaOf(std::string_view path) const;
@@ -100,14 +111,25 @@ private:
     std::vector<Found> plan() const;
     void writeJournal(const std::vector<Found>& found) const;
     void openUp(const std::vector<Found>& found) const;
+    void moveAside();
     void moveIntoPlace(const std::vector<Found>& found);
     void finishFolders(const std::vector<Found>& found) const;
     void syncAreas() const;
+    // The folder of the destination that holds `path`, opened once and held.
+    const OpenFolder& held(std::string_view path);
+    // Throws unless every folder held for the moves is still where it was.
+    void requireHeldInPlace() const;
 
     OpenFolder destination_;
     std::vector<TreeEntry> items_;
+    std::vector<std::string> kept_;
+    std::vector<std::string> extras_; // paths the items lack, moved aside whole
     std::vector<Area> areas_;
     std::unordered_map<std::string_view, std::uint32_t> folderArea_;
+    std::unordered_map<std::string_view, const TreeEntry*> byPath_;
+    // The items' names by folder and name without letter case (see foldedKey).
+    std::unordered_multimap<std::string, std::string_view> foldedNames_;
+    std::map<std::string, OpenFolder, std::less<>> held_;
     bool keepForRecovery_ = false; // old files are still in the working folders
 };
 

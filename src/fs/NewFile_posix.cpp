@@ -23,10 +23,9 @@ const QString kCannotCreate = QStringLiteral("Yedek dosyası oluşturulamadı");
 constexpr std::string_view kPrefix = ".kavlento-";
 constexpr std::string_view kSuffix = ".yaziliyor";
 
-std::string hostName() {
-    char name[256] = {};
-    ::gethostname(name, sizeof name - 1);
-    std::string host(name);
+// The host as a part of the name, where '-' separates the parts.
+std::string hostPart() {
+    std::string host = hostName();
     std::replace(host.begin(), host.end(), '-', '_');
     return host;
 }
@@ -35,7 +34,7 @@ std::string hostName() {
 // whether its writer still lives.
 std::string hiddenTemporaryName() {
     std::random_device random;
-    return std::string(kPrefix) + hostName() + "-" + std::to_string(::getpid()) + "-" +
+    return std::string(kPrefix) + hostPart() + "-" + std::to_string(::getpid()) + "-" +
            std::to_string(random()) + std::string(kSuffix);
 }
 
@@ -57,7 +56,7 @@ bool isUnfinishedFileName(std::string_view name) {
 }
 
 void removeDeadUnfinishedFiles(const OpenFolder& folder) {
-    const std::string own = std::string(kPrefix) + hostName() + "-";
+    const std::string own = std::string(kPrefix) + hostPart() + "-";
     for (const std::string& name : folder.names(kCannotCreate)) {
         // Another run may have removed it first.
         if (isDeadUnfinishedFile(name, own) && folder.lookUp(name).kind == PathKind::File) {

@@ -26,6 +26,14 @@ public:
     // What is at `relative`, a link not followed; Missing also when a link or
     // a file lies on the way.
     PathInfo lookUp(std::string_view relative = {}) const;
+    // Whether the file system takes `a` and `b` (names in the folder at
+    // `relative`) for one name: equal, or equal but for letter case where it
+    // folds letter case (FAT, exFAT).
+    bool sameName(std::string_view relative, std::string_view a, std::string_view b) const;
+    // Whether this user may make and remove names in the folder at
+    // `relative`, or may open it up to do so: it is not immutable, and it is
+    // this user's, or this user may write in it, or this user is root.
+    bool canChange(std::string_view relative) const;
     // The names in this folder, without "." and "..", in no particular order;
     // a folder that cannot be read throws, naming it.
     std::vector<std::string> names(const QString& action) const;

@@ -2,13 +2,16 @@
 
 #include "base/Failure.h"
 #include "fs/Descriptor_posix.h"
+#include "fs/FaultInjection.h"
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <linux/openat2.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
@@ -187,6 +190,61 @@ OpenFolder::Parent OpenFolder::requireParent(std::string_view relative,
         throwSystemError(ENOENT, action, pathOf(relative));
     }
     return std::move(*parent);
+}
+
+namespace {
+
+QString folded(std::string_view name) {
+    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toCaseFolded();
+}
+
+// Whether the names of `folder` are told apart by letter case: a name of it
+// with letters, spelled in the other case, leads to the same entry or nowhere.
+bool foldsCase(const OpenFolder& folder, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        std::string other = name;
+        for (char& c : other) {
+            if (c >= 'a' && c <= 'z') {
+                c = static_cast<char>(c - 'a' + 'A');
+            } else if (c >= 'A' && c <= 'Z') {
+                c = static_cast<char>(c - 'A' + 'a');
+            }
+        }
+        if (other != name) {
+            return folder.lookUp(other).sameFile(folder.lookUp(name));
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool OpenFolder::sameName(std::string_view relative, std::string_view a, std::string_view b) const {
+    if (a == b) {
+        return true;
+    }
+    if (folded(a) != folded(b)) {
+        return false;
+    }
+    const std::optional<OpenFolder> in = folder(relative);
+    return in && foldsCase(*in, in->names(kCannotOpen));
+}
+
+bool OpenFolder::canChange(std::string_view relative) const {
+    const std::optional<OpenFolder> in = folder(relative);
+    if (!in) {
+        return false;
+    }
+    const UniqueFd fd = Descriptor::adopt(
+        ::openat(Descriptor::of(in->fd_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    int flags = 0;
+    if (fd.valid() && ::ioctl(Descriptor::of(fd), FS_IOC_GETFLAGS, &flags) == 0 &&
+        (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0) {
+        return false;
+    }
+    const PathInfo info = in->lookUp();
+    return info.owner == effectiveUser() || isAdministrator() ||
+           ::faccessat(Descriptor::of(in->fd_), ".", W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 std::vector<std::string> OpenFolder::names(const QString& action) const {
@@ -369,6 +427,7 @@ void OpenFolder::changeFolder(std::string_view relative, std::uint32_t mode,
     if (lookUpIn(parent.fd, name, pathOf(relative)).kind != PathKind::Folder) {
         throwSystemError(ENOTDIR, action, pathOf(relative));
     }
+    beforeStep(Step::ModeChange, pathOf(relative));
     if (::fchmodat(parent.fd, name.c_str(), static_cast<mode_t>(mode), AT_SYMLINK_NOFOLLOW) != 0) {
         throwSystemError(action, pathOf(relative));
     }
@@ -387,6 +446,7 @@ void OpenFolder::makeFolderWritable(std::string_view relative, const QString& ac
 
 void OpenFolder::rename(std::string_view from, const OpenFolder& into, std::string_view to,
                         const QString& action) const {
+    beforeStep(Step::Rename, into.pathOf(to));
     const Parent source = requireParent(from, action);
     const Parent target = into.requireParent(to, action);
     if (::renameat(source.fd, std::string(source.name).c_str(), target.fd,
@@ -396,6 +456,7 @@ void OpenFolder::rename(std::string_view from, const OpenFolder& into, std::stri
 }
 
 void OpenFolder::removeFile(std::string_view relative, const QString& action) const {
+    beforeStep(Step::Removal, pathOf(relative));
     const Parent parent = requireParent(relative, action);
     if (::unlinkat(parent.fd, std::string(parent.name).c_str(), 0) != 0) {
         throwSystemError(action, pathOf(relative));
@@ -403,11 +464,13 @@ void OpenFolder::removeFile(std::string_view relative, const QString& action) co
 }
 
 bool OpenFolder::removeEmptyFolder(std::string_view relative) const {
+    beforeStep(Step::Removal, pathOf(relative));
     const std::optional<Parent> parent = parentOf(relative);
     return parent && ::unlinkat(parent->fd, std::string(parent->name).c_str(), AT_REMOVEDIR) == 0;
 }
 
 bool OpenFolder::removeTree(std::string_view relative) const {
+    beforeStep(Step::Removal, pathOf(relative));
     const std::optional<Parent> parent = parentOf(relative);
     return !parent || removeIn(parent->fd, std::string(parent->name));
 }
@@ -423,6 +486,7 @@ UniqueFd OpenFolder::reopen(const QString& action) const {
 
 void OpenFolder::sync() const {
     const QString action = QStringLiteral("Klasör diske yazılamadı");
+    beforeStep(Step::Sync, path_);
     // Some file systems cannot sync a folder (FAT and exFAT through FUSE among
     // them); renames there are as durable as they allow.
     if (::fsync(Descriptor::of(reopen(action))) != 0 && errno != EINVAL && errno != ENOSYS &&
@@ -433,6 +497,7 @@ void OpenFolder::sync() const {
 
 void OpenFolder::syncFileSystem() const {
     const QString action = QStringLiteral("Diske yazılamadı");
+    beforeStep(Step::Sync, path_);
     if (::syncfs(Descriptor::of(reopen(action))) != 0) {
         throwSystemError(action, path_);
     }

@@ -32,10 +32,20 @@ std::optional<QByteArray> readOwnFile(const QString& path) {
     return bytes;
 }
 
-void appendLine(const QString& path, const QByteArray& line) {
+void appendLine(const QString& path, const QString& tempPath, const QByteArray& line) {
     const std::string file = toSystemPath(path);
     UniqueFd fd = openForUpdate(file);
-    const std::uint64_t size = lookUp(fd, file).size;
+    const PathInfo info = lookUp(fd, file);
+    if (info.links > 1) {
+        QByteArray bytes(static_cast<qsizetype>(info.size), '\0');
+        readExactly(fd, 0, bytes.data(), static_cast<std::size_t>(bytes.size()), file);
+        if (!bytes.isEmpty() && !bytes.endsWith('\n') && !bytes.endsWith('\r')) {
+            bytes += "\r\n";
+        }
+        replaceFile(tempPath, path, bytes + line);
+        return;
+    }
+    const std::uint64_t size = info.size;
     QByteArray bytes = line;
     if (size > 0) {
         char last = 0;
@@ -80,12 +90,8 @@ void replaceFile(const QString& tempPath, const QString& finalPath, const QByteA
     syncFolder(folderOf(target));
 }
 
-void writeEmptyFile(const QString& path) {
-    const std::string file = toSystemPath(path);
-    UniqueFd fd = openForUpdate(file);
-    truncateTo(fd, 0, file);
-    syncFile(fd, file);
-    fd.close(file);
+void writeEmptyFile(const QString& tempPath, const QString& path) {
+    replaceFile(tempPath, path, QByteArray());
 }
 
 } // namespace kavlento::fs

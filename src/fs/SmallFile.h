@@ -22,16 +22,18 @@ std::optional<QByteArray> readOwnFile(const QString& path);
 
 // Appends `line` so that it starts on a line of its own, even when the file
 // does not end with a line end, reading only the file's last byte. Creates the
-// file when missing. A link in the file's place is replaced, not written through.
-void appendLine(const QString& path, const QByteArray& line);
+// file when missing. A link in the file's place is replaced, not written
+// through; a file that another name shares (a hard link) is copied, with the
+// line, through `tempPath` to a file of this name's own.
+void appendLine(const QString& path, const QString& tempPath, const QByteArray& line);
 
 // Writes `bytes` to `tempPath`, flushes it to disk and renames it over
 // `finalPath` in one step, so that a crash leaves either the old or the new
 // content at `finalPath`, never a mixture or nothing.
 void replaceFile(const QString& tempPath, const QString& finalPath, const QByteArray& bytes);
 
-// Creates the file with zero bytes, or empties it when it exists. A link in
-// its place is replaced, not followed.
-void writeEmptyFile(const QString& path);
+// Puts an empty file at `path`, through `tempPath`, replacing what is there:
+// nothing another name shares (a link, a hard link) is emptied.
+void writeEmptyFile(const QString& tempPath, const QString& path);
 
 } // namespace kavlento::fs

@@ -15,7 +15,7 @@ Program::Program(const QString& programFolder, const app::CommandLine& commandLi
       instance_(programFolder), close_(target_, window_, end),
       backup_({programFolder, commandLine_, window_, dialogs, clock, zip_, history_, target_, state,
                close_}),
-      restore_({programFolder, window_, dialogs, zip_, state, end}),
+      restore_({programFolder, window_, dialogs, zip_, state, end, history_, clock}),
       admin_({target_, history_, output}),
       shell_({programFolder, commandLine_, instance_, window_, dialogs, end, state, history_,
               target_, backup_, restore_, admin_, output, zip_}) {

@@ -14,7 +14,7 @@ HistoryFile::HistoryFile(const QString& programFolder)
       tempPath_(QDir(programFolder).filePath(QStringLiteral("yedek.yedek"))) {}
 
 void HistoryFile::append(const HistoryRecord& record) const {
-    fs::appendLine(path_, format(record));
+    fs::appendLine(path_, tempPath_, format(record));
 }
 
 std::optional<History> HistoryFile::load() const {

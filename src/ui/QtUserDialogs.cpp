@@ -64,7 +64,7 @@ std::unique_ptr<QMessageBox> QtUserDialogs::messageBox(const QString& text, cons
     } else {
         QPushButton* yes = box->addButton(QStringLiteral("Evet"), QMessageBox::YesRole);
         QPushButton* no = box->addButton(QStringLiteral("Hayır"), QMessageBox::NoRole);
-        box->setDefaultButton(yes);
+        box->setDefaultButton(buttons == Buttons::YesNo ? yes : no);
         box->setEscapeButton(no);
     }
     return box;
@@ -79,8 +79,11 @@ void QtUserDialogs::inform(const QString& text, const QString& title, app::Messa
     messageBox(text, title, icon, Buttons::Ok)->exec();
 }
 
-bool QtUserDialogs::askYesNo(const QString& text, const QString& title, app::MessageIcon icon) {
-    const auto box = messageBox(text, title, icon, Buttons::YesNo);
+bool QtUserDialogs::askYesNo(const QString& text, const QString& title, app::MessageIcon icon,
+                             app::DefaultAnswer preferred) {
+    const auto box = messageBox(text, title, icon,
+                                preferred == app::DefaultAnswer::No ? Buttons::YesNoPreferringNo
+                                                                    : Buttons::YesNo);
     box->exec();
     return box->buttonRole(box->clickedButton()) == QMessageBox::YesRole;
 }

@@ -18,14 +18,15 @@ public:
     ~QtUserDialogs() override;
 
     void inform(const QString& text, const QString& title, app::MessageIcon icon) override;
-    bool askYesNo(const QString& text, const QString& title, app::MessageIcon icon) override;
+    bool askYesNo(const QString& text, const QString& title, app::MessageIcon icon,
+                  app::DefaultAnswer preferred) override;
     void reportFailure(int number, const QString& description) override;
     QString pickArchiveFile(const QString& startFolder) override;
     QString pickFolder(const QString& prompt, const QString& startFolder) override;
     void showProgress() override;
     void note(const QString&) override {} // the windows say what there is to say
 
-    enum class Buttons { Ok, YesNo };
+    enum class Buttons { Ok, YesNo, YesNoPreferringNo };
     // The message box as shown; an empty title gives the program's title, and a
     // carriage return in the text starts a new line.
     static std::unique_ptr<QMessageBox> messageBox(const QString& text, const QString& title,

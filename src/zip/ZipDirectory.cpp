@@ -290,7 +290,21 @@ struct CentralRecord {
     std::string rawName;
     ZipEntry entry;
     std::string systemName; // the name as this system names files
+    std::optional<ArchiveOrigin> origin;
 };
+
+// The origin field of an extra block, when it holds one.
+std::optional<ArchiveOrigin> originIn(const std::string& path, const unsigned char* extra,
+                                      std::size_t size) {
+    std::optional<ArchiveOrigin> origin;
+    forEachExtraField(path, extra, size,
+                      [&](std::uint16_t tag, const unsigned char* data, std::uint16_t length) {
+                          if (tag == kExtraOrigin) {
+                              origin = decodeOrigin(data, length);
+                          }
+                      });
+    return origin;
+}
 
 // The ZIP64 field replaces the sizes and the offset that are at their limit.
 void applyZip64Field(const std::string& path, const unsigned char* extra, std::size_t extraSize,
@@ -353,6 +367,7 @@ CentralRecord readCentralRecord(SequentialReader& directory, const std::string& 
     const unsigned char* extra = directory.next(extraSize);
     applyZip64Field(path, extra, extraSize, record.sizes);
     describeEntry(path, extra, extraSize, dos, record);
+    record.origin = originIn(path, extra, extraSize);
     directory.next(commentSize);
     return record;
 }
@@ -426,6 +441,19 @@ void requireSeparateData(const std::string& path,
     throwDamagedArchive(archive, QStringLiteral("desteklenmeyen sıkıştırma ya da şifreleme"));
 }
 
+std::optional<ArchiveOrigin> readOrigin(const UniqueFd& file, const std::string& path) {
+    const PathInfo info = lookUp(file, path);
+    if (info.kind != PathKind::File) {
+        throwArchiveNotFound(path);
+    }
+    const Layout layout = findLayout(file, path, info.size);
+    if (layout.count == 0) {
+        return std::nullopt;
+    }
+    SequentialReader directory(file, path, layout.offset, layout.size);
+    return readCentralRecord(directory, path).origin;
+}
+
 [[noreturn]] void throwArchiveNotFound(const std::string& archive) {
     throw Failure(FailureCode::FileNotFound,
                   QStringLiteral("Yedek dosyası bulunamadı: %1").arg(fromSystemPath(archive)));
@@ -449,6 +477,9 @@ ZipDirectory::ZipDirectory(const UniqueFd& file, const std::string& path, const 
     SequentialReader directory(file, path, layout.offset, layout.size);
     for (std::uint64_t index = 0; index < layout.count; ++index) {
         const CentralRecord record = readCentralRecord(directory, path);
+        if (index == 0) {
+            origin_ = record.origin;
+        }
         ZipEntry entry = record.entry;
         entry.index = static_cast<std::uint32_t>(index);
         entry.dataOffset = checkLocalHeader(file, path, record, layout.offset);

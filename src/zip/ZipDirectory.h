@@ -3,11 +3,13 @@
 #include "base/NameStore.h"
 #include "base/TreeEntry.h"
 #include "fs/File.h"
+#include "zip/ZipFormat.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,12 +52,19 @@ public:
     const std::vector<ZipEntry>& entries() const { return entries_; }
     // Every record of the central directory, the root included.
     std::uint64_t recordCount() const { return recordCount_; }
+    // Where and when the archive was written, where it says so (Kavlento's do).
+    const std::optional<ArchiveOrigin>& origin() const { return origin_; }
 
 private:
     NameStore names_;
     std::vector<ZipEntry> entries_;
     std::uint64_t recordCount_ = 0;
+    std::optional<ArchiveOrigin> origin_;
 };
+
+// The origin of the archive open as `file`, reading only its end records and
+// its first central record; nothing where it holds none.
+std::optional<ArchiveOrigin> readOrigin(const fs::UniqueFd& file, const std::string& path);
 
 // The failures of reading an archive, with the archive's name.
 [[noreturn]] void throwDamagedArchive(const std::string& archive, const QString& detail);

@@ -73,6 +73,42 @@ Timestamp fromNtfsTime(std::uint64_t ticks) {
             static_cast<std::uint32_t>(ticks % kTicksPerSecond) * 100};
 }
 
+std::string encodeOrigin(const ArchiveOrigin& origin) {
+    // Room for the field's own header and the other fields of the record.
+    constexpr std::size_t kMost = 60000;
+    if (origin.host.size() + origin.folder.size() > kMost) {
+        return std::string();
+    }
+    std::string out = "1";
+    put64(out, static_cast<std::uint64_t>(origin.moment));
+    put16(out, static_cast<std::uint16_t>(origin.host.size()));
+    out += origin.host;
+    put16(out, static_cast<std::uint16_t>(origin.folder.size()));
+    out += origin.folder;
+    return out;
+}
+
+std::optional<ArchiveOrigin> decodeOrigin(const unsigned char* data, std::size_t size) {
+    if (size < 13 || data[0] != '1') {
+        return std::nullopt;
+    }
+    ArchiveOrigin origin;
+    origin.moment = static_cast<std::int64_t>(get64(data + 1));
+    std::size_t at = 9;
+    for (std::string* text : {&origin.host, &origin.folder}) {
+        if (at + 2 > size || at + 2 + get16(data + at) > size) {
+            return std::nullopt;
+        }
+        const std::size_t length = get16(data + at);
+        text->assign(reinterpret_cast<const char*>(data + at + 2), length);
+        at += 2 + length;
+    }
+    if (at != size) {
+        return std::nullopt;
+    }
+    return origin;
+}
+
 void put16(std::string& out, std::uint16_t value) {
     out.push_back(static_cast<char>(value & 0xff));
     out.push_back(static_cast<char>(value >> 8));

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,9 @@ constexpr std::uint16_t kExtraNtfs = 0x000a;
 constexpr std::size_t kExtraNtfsSize = 32; // one attribute of three times
 constexpr std::uint16_t kExtraTimestamp = 0x5455;
 constexpr std::uint16_t kExtraAes = 0x9901;
+// Kavlento's own field ("VK"), registered by nobody else: where and when the
+// archive was written. Other archivers pass over fields they do not know.
+constexpr std::uint16_t kExtraOrigin = 0x4b56;
 
 constexpr std::uint8_t kHostUnix = 3;
 constexpr std::uint16_t kVersionMadeBy = (kHostUnix << 8) | 63;
@@ -61,6 +65,29 @@ constexpr std::uint16_t kAesVendorVersion = 1;
 // AE-2 leaves the CRC out (0): the HMAC alone covers the data.
 constexpr std::uint16_t kAesVendorVersionWithoutCrc = 2;
 constexpr std::uint8_t kAesStrength256 = 3;
+
+// Where and when an archive was written: the host, the folder that was packed
+// (the system's bytes of its path) and the moment, in seconds since 1970 UTC.
+// It ties an archive to the folder that wrote it, which a copy of the folder,
+// elsewhere, does not share. The first central record carries it.
+struct ArchiveOrigin {
+    std::string host;
+    std::string folder;
+    std::int64_t moment = 0;
+
+    // The same folder on the same host, whenever.
+    bool sameFolder(const ArchiveOrigin& other) const {
+        return host == other.host && folder == other.folder;
+    }
+    bool operator==(const ArchiveOrigin& other) const {
+        return sameFolder(other) && moment == other.moment;
+    }
+};
+// The field's data: "1", the moment (8 bytes), then the host and the folder,
+// each after its 2-byte length; empty when they do not fit in a field.
+std::string encodeOrigin(const ArchiveOrigin& origin);
+// Nothing for a field that is not of this form.
+std::optional<ArchiveOrigin> decodeOrigin(const unsigned char* data, std::size_t size);
 
 struct DosTime {
     std::uint16_t time = 0;

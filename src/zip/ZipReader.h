@@ -49,6 +49,7 @@ public:
 
     const std::string& path() const { return path_; }
     const std::vector<ZipEntry>& entries() const { return directory_.entries(); }
+    const std::optional<ArchiveOrigin>& origin() const { return directory_.origin(); }
 
     // Exactly `size` stored bytes from `offset` on.
     void readStored(std::uint64_t offset, std::uint8_t* buffer, std::size_t size) const;

@@ -137,10 +137,15 @@ void ZipWriter::abandonEntry() {
     }
 }
 
+void ZipWriter::setOrigin(const ArchiveOrigin& origin) {
+    origin_ = encodeOrigin(origin);
+}
+
 void ZipWriter::finish() {
     const std::uint64_t centralStart = bufferStart_ + buffer_.size();
     for (const Entry& entry : entries_) {
-        const std::string header = centralHeader(entry);
+        const std::string header =
+            centralHeader(entry, &entry == &entries_.front() ? origin_ : std::string());
         append(header.data(), header.size());
     }
     const std::uint64_t centralEnd = bufferStart_ + buffer_.size();
@@ -249,7 +254,7 @@ std::string ZipWriter::dataDescriptor(const Entry& entry) {
     return out;
 }
 
-std::string ZipWriter::centralHeader(const Entry& entry) {
+std::string ZipWriter::centralHeader(const Entry& entry, const std::string& origin) {
     const DosTime dos = toDosTime(static_cast<std::time_t>(entry.tree.modified.seconds));
     const std::string name = headerName(entry.tree);
     const bool bigUncompressed = entry.uncompressedSize >= kMax32;
@@ -274,6 +279,11 @@ std::string ZipWriter::centralHeader(const Entry& entry) {
     putTimeExtras(extra, entry.tree.modified);
     if (entry.encrypted) {
         putAesExtra(extra, entry.method);
+    }
+    if (!origin.empty()) {
+        put16(extra, kExtraOrigin);
+        put16(extra, static_cast<std::uint16_t>(origin.size()));
+        extra += origin;
     }
     const bool zip64 = entry.zip64Local || bigUncompressed || bigCompressed || bigOffset;
     std::uint32_t external = (unixType(entry.tree.kind) | (entry.tree.mode & 07777)) << 16;

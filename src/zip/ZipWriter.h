@@ -2,6 +2,7 @@
 
 #include "base/TreeEntry.h"
 #include "fs/File.h"
+#include "zip/ZipFormat.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -31,6 +32,8 @@ public:
     // Takes back the last entry begun, as if it had never been written: the
     // file is cut back to where the entry began.
     void abandonEntry();
+    // Where and when the archive is written (see ArchiveOrigin).
+    void setOrigin(const ArchiveOrigin& origin);
     // Writes the central directory and the end records, and flushes.
     void finish();
 
@@ -52,7 +55,7 @@ private:
     void flush();
     static std::string localHeader(const Entry& entry);
     static std::string dataDescriptor(const Entry& entry);
-    static std::string centralHeader(const Entry& entry);
+    static std::string centralHeader(const Entry& entry, const std::string& origin);
 
     const fs::UniqueFd& file_;
     std::string path_;
@@ -61,6 +64,7 @@ private:
     std::uint64_t bufferStart_ = 0; // file offset of buffer_[0]
     std::vector<Entry> entries_;
     std::uint64_t dataStart_ = 0;
+    std::string origin_; // the field's data
 };
 
 } // namespace kavlento::zip

@@ -28,6 +28,7 @@ struct Shown {
     QString text;
     QString title;
     MessageIcon icon = MessageIcon::Information;
+    DefaultAnswer preferred = DefaultAnswer::Yes; // of a question
 };
 
 class RecordingEnd : public QObject, public ProgramEnd {
@@ -58,8 +59,9 @@ public:
     void inform(const QString& text, const QString& title, MessageIcon icon) override {
         shown.push_back({"inform", text, title, icon});
     }
-    bool askYesNo(const QString& text, const QString& title, MessageIcon icon) override {
-        shown.push_back({"ask", text, title, icon});
+    bool askYesNo(const QString& text, const QString& title, MessageIcon icon,
+                  DefaultAnswer preferred) override {
+        shown.push_back({"ask", text, title, icon, preferred});
         if (answers.empty()) {
             ADD_FAILURE() << "unexpected question: " << text.toStdString();
             return false;

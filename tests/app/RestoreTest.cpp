@@ -2,6 +2,7 @@
 #include "archive/ArchiveCommand.h"
 #include "archive/CompressJob.h"
 #include "fs/File.h"
+#include "store/HistoryFile.h"
 #include "support/ArchiveJobsTestBase.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/Controls.h"
@@ -42,8 +43,8 @@ protected:
 
         writeFile(programFile("veri.db"), "sonradan değişti");
         QFile::remove(programFile(".gizli"));
-        writeFile(programFile("sonradan eklendi.txt"), "kalmalı", 0644, 1500000000);
-        storeTarget("/sonradan/secilen");
+        writeFile(programFile("sonradan eklendi.txt"), "yedekten sonra", 0644, 1500000000);
+        storeTarget(targetFolder);
         changed = snapshot(programFolder);
     }
 
@@ -55,17 +56,32 @@ protected:
         QTest::mouseClick(control<QPushButton>(program->window(), "Command6"), Qt::LeftButton);
     }
 
+    // Exactly the archive's tree, with the program's own history (checked on
+    // its own) and setting.
     Tree expectedAfterRestore() {
-        // What the archive lacks, and the program's own history and setting, stay.
         Tree expected = backedUp;
-        for (const char* kept : {"sonradan eklendi.txt", "yedekleme.lst", "yedekleme.dat"}) {
-            expected[kept] = changed.at(kept);
-        }
         const Tree now = snapshot(programFolder);
+        expected["yedekleme.dat"] = changed.at("yedekleme.dat");
+        expected["yedekleme.lst"] = now.at("yedekleme.lst");
         expected["prgcik.dat"] =
             FileState{'f', 0644, now.count("prgcik.dat") != 0 ? now.at("prgcik.dat").modified : 0,
                       0, QByteArray()};
         return expected;
+    }
+
+    // The folder as it was before the restore is the newest backup in the
+    // history: restoring that row would bring it back.
+    void expectTheFolderAsItWasRecorded() {
+        const auto history = store::HistoryFile(programFolder).load();
+        ASSERT_TRUE(history && history->size() == 2);
+        const QString safety = history->archivePath(1);
+        EXPECT_TRUE(safety.startsWith(targetFolder + "/06.12.2026/")) << safety.toStdString();
+        const QString opened = folder.file("kurtarilan");
+        QDir().mkpath(opened);
+        extractArchive(safety, opened);
+        Tree expected = changed;
+        expected.erase("prgcik.dat");
+        EXPECT_EQ(firstDifference(expected, snapshot(opened, {"prgcik.dat"})), "");
     }
 };
 
@@ -91,6 +107,7 @@ TEST_F(Restore, TheSelectedEntryComesBackWholeAndTheProgramEnds) {
 
     EXPECT_EQ(firstDifference(expectedAfterRestore(), snapshot(programFolder)), "");
     EXPECT_EQ(readBytes(programFile("prgcik.dat")), QByteArray());
+    expectTheFolderAsItWasRecorded();
 }
 
 TEST_F(Restore, APickedArchiveIsRestoredAfterTheQuestion) {
@@ -104,7 +121,11 @@ TEST_F(Restore, APickedArchiveIsRestoredAfterTheQuestion) {
     EXPECT_EQ(firstDifference(expectedAfterRestore(), snapshot(programFolder)), "");
 }
 
-TEST_F(Restore, TheFoldersOwnHistoryAndSettingStayAndAFolderWithoutThemGetsNone) {
+// A folder with a history or setting of its own keeps them; one with neither
+// (installed anew after a disaster) takes the archive's, so that its nightly
+// backups go on. With no target to back the folder up to first, the user is
+// asked, No being the answer of a mere Enter.
+TEST_F(Restore, TheFoldersOwnHistoryAndSettingStayAndAFolderWithoutThemTakesTheArchives) {
     // A newer backup, recorded after the archive was taken, must stay listed.
     const QByteArray newer = readBytes(programFile("yedekleme.lst")) +
                              "\"07.12.2026\",\"10:00:00\",\"/yedek/07.12.2026/yeni.ksd\"\r\n";
@@ -120,17 +141,49 @@ TEST_F(Restore, TheFoldersOwnHistoryAndSettingStayAndAFolderWithoutThemGetsNone)
         }
         restart({"4702519836"});
         dialogs.pickedFiles = {archivePath};
-        dialogs.answers = {true};
+        dialogs.answers = {true, true};
         clickRestorePicked();
         ASSERT_EQ(end.status, ExitStatus::Normal);
         const Tree after = snapshot(programFolder);
-        EXPECT_EQ(after.count("yedekleme.lst") != 0, present);
-        EXPECT_EQ(after.count("yedekleme.dat") != 0, present);
         if (present) {
-            EXPECT_EQ(after.at("yedekleme.lst").content, newer);
+            EXPECT_TRUE(after.at("yedekleme.lst").content.startsWith(newer));
             EXPECT_EQ(after.at("yedekleme.dat").content, setting);
+            EXPECT_EQ(dialogs.of("ask").size(), 1u);
+        } else {
+            EXPECT_EQ(after.at("yedekleme.lst"), backedUp.at("yedekleme.lst"));
+            EXPECT_EQ(after.at("yedekleme.dat"), backedUp.at("yedekleme.dat"));
+            ASSERT_EQ(dialogs.of("ask").size(), 2u);
+            EXPECT_TRUE(dialogs.of("ask")[1].text.startsWith(
+                "ŞU ANKİ VERİLERİN YEDEĞİ ALINAMIYOR: YEDEKLEME HEDEFİ SEÇİLMEMİŞ."));
+            EXPECT_EQ(dialogs.of("ask")[1].preferred, DefaultAnswer::No);
         }
     }
+}
+
+// Nothing is backed up first where the newest archive holds the folder as it
+// is; where the folder cannot be backed up and the user says No, nothing happens.
+TEST_F(Restore, TheFolderIsBackedUpFirstOnlyWhenItMustAndCan) {
+    const QString newest = targetFolder + "/06.12.2026/6122026.1000.ksd";
+    compressFolder(programFolder, targetFolder + "/06.12.2026", "6122026.1000.ksd");
+    const QByteArray history = readBytes(programFile("yedekleme.lst")) +
+                               "\"06.12.2026\",\"10:00:00\",\"" + newest.toUtf8() + "\"\r\n";
+    writeBytes(programFile("yedekleme.lst"), history);
+    startInteractive();
+    dialogs.pickedFiles = {archivePath};
+    dialogs.answers = {true};
+    clickRestorePicked();
+    EXPECT_EQ(end.status, ExitStatus::Normal);
+    EXPECT_EQ(readBytes(programFile("yedekleme.lst")), history);
+
+    storeTarget(folder.file("yok"));
+    restart({"4702519836"});
+    const Tree before = snapshot(programFolder);
+    dialogs.pickedFiles = {newest};
+    dialogs.answers = {true, false};
+    clickRestorePicked();
+    EXPECT_FALSE(end.status.has_value());
+    EXPECT_TRUE(dialogs.of("progress").empty());
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
 }
 
 TEST_F(Restore, NoOrCancelOrNoSelectionOrAnEmptyListChangesNothing) {
@@ -194,6 +247,8 @@ TEST_F(Restore, ADamagedArchiveEndsWithTheErrorBoxAndChangesNothing) {
     EXPECT_TRUE(dialogs.of("inform").empty());
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
     EXPECT_FALSE(QFileInfo::exists(programFile("prgcik.dat")));
+    EXPECT_EQ(QDir(targetFolder + "/06.12.2026").entryList(QDir::Files), // no safety backup
+              QStringList{"6122026.953.ksd"});
 }
 
 TEST_F(Restore, AHostileArchiveIsRefusedWithNothingChanged) {

@@ -69,7 +69,7 @@ TEST_F(Component, CompressFinishesOnlyOnceTheArchiveIsCompleteOnDisk) {
                          completeWhenFinished = test.exitCode == 0;
                      });
     QSignalSpy finished(&zip, &archive::ArchiveComponent::CompressFinished);
-    zip.Compress(compressCommand());
+    zip.Compress(compressCommand(), {}, 0);
     EXPECT_TRUE(zip.busy());
     ASSERT_TRUE(finished.wait(60000));
     EXPECT_TRUE(completeWhenFinished);
@@ -101,7 +101,7 @@ TEST_F(Component, FailuresArriveAsTheFailureSignal) {
     EXPECT_EQ(failed.first().at(0).toInt(), static_cast<int>(FailureCode::FileNotFound));
     EXPECT_TRUE(failed.first().at(1).toString().contains("yok.ksd"));
 
-    zip.Compress(archive::buildCompressCommand(source, work.file("olmayan/gun"), "1.ksd"));
+    zip.Compress(archive::buildCompressCommand(source, work.file("olmayan/gun"), "1.ksd"), {}, 0);
     ASSERT_TRUE(failed.wait(10000));
     EXPECT_EQ(failed.last().at(0).toInt(), static_cast<int>(FailureCode::PathNotFound));
     for (const QList<QVariant>& call : progress) {
@@ -110,11 +110,11 @@ TEST_F(Component, FailuresArriveAsTheFailureSignal) {
 }
 
 TEST_F(Component, AnInvalidCommandOrASecondJobIsRefusedAtOnce) {
-    EXPECT_THROW(zip.Compress("<password=1>"), Failure);
+    EXPECT_THROW(zip.Compress("<password=1>", {}, 0), Failure);
     EXPECT_THROW(zip.Extract("<zipfile=/a.ksd>"), Failure);
 
     writeFile(source + "/buyuk.bin", QByteArray(64 << 20, 'k'));
-    zip.Compress(compressCommand());
+    zip.Compress(compressCommand(), {}, 0);
     try {
         zip.Extract(archive::buildExtractCommand(work.file("a.ksd"), restored));
         ADD_FAILURE() << "a second job started";
@@ -131,7 +131,7 @@ TEST_F(Component, CancellingLeavesNoArchiveAndNoFurtherSignal) {
     QSignalSpy progress(&zip, &archive::ArchiveComponent::Progress);
     QSignalSpy finished(&zip, &archive::ArchiveComponent::CompressFinished);
     QSignalSpy failed(&zip, &archive::ArchiveComponent::Failed);
-    zip.Compress(compressCommand());
+    zip.Compress(compressCommand(), {}, 0);
     QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty() && progress.last().at(0).toInt() >= 5, 60000);
     zip.cancelAndWait();
     const int reported = progress.count();

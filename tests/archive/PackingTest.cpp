@@ -76,6 +76,7 @@ protected:
                                                const fs::ScannedTree& scanned) {
         const fs::UniqueFd file = fs::createNew(archivePath, 0644);
         zip::ZipWriter writer(file, archivePath);
+        writer.setOrigin({});
         archive::JobControl control;
         const fs::OpenFolder root = fs::OpenFolder::open(fs::toSystemPath(source), {});
         auto packed = archive::pack(scanned.entries, root, {"6150937284", 6, 2}, writer, control);
@@ -87,7 +88,7 @@ protected:
         const std::optional<fs::UniqueFd> fd = fs::openForReading(archivePath);
         ASSERT_TRUE(fd.has_value());
         archive::JobControl control;
-        archive::checkWrittenArchive(*fd, archivePath, packed, control);
+        archive::checkWrittenArchive(*fd, archivePath, packed, {}, control);
     }
 };
 

@@ -984,8 +984,11 @@ public:
     // Drives a restore in the window `program` has just opened: the lower
     // "GÖZAT...", the archive's path typed into the file dialog, then Enter on
     // every box that follows (Yes, then OK to the end or to the error) until
-    // the program ends. Its exit status, or -1 when it did not end.
-    int restorePicked(QProcess& program, const QString& archive) const {
+    // the program ends; box n gets the keys `keys[n]` instead, where given
+    // ("Tab Return" answers Yes to a question that prefers No). Its exit
+    // status, or -1 when it did not end.
+    int restorePicked(QProcess& program, const QString& archive,
+                      const QStringList& keys = {}) const {
         const QString main = waitForWindow("^Kavlento$", {});
         // A click or keys sent before a window takes them are lost on a busy
         // machine: each step is repeated until its effect shows.
@@ -1004,19 +1007,27 @@ public:
             xdotool({"key", "Return"});
             QThread::msleep(1500);
         }
+        QStringList seen;
         for (int waited = 0; !program.waitForFinished(300) && waited < 400; ++waited) {
             const QString boxes = xdotool({"search", "--onlyvisible", "--name", "^Kavlento$"});
             for (const QString& box : boxes.split('\n', Qt::SkipEmptyParts)) {
                 if (box != main) {
+                    if (!seen.contains(box)) {
+                        seen.append(box);
+                    }
+                    const int n = static_cast<int>(seen.indexOf(box));
                     xdotool({"windowfocus", "--sync", box});
-                    xdotool({"key", "Return"});
+                    xdotool(QStringList{"key"} +
+                            (n < keys.size() ? keys[n] : QStringLiteral("Return")).split(' '));
                 }
             }
         }
-        return program.state() == QProcess::NotRunning &&
-                       program.exitStatus() == QProcess::NormalExit
-                   ? program.exitCode()
-                   : -1;
+        if (program.state() != QProcess::NotRunning) {
+            ADD_FAILURE() << "still running after: "
+                          << QString::fromLocal8Bit(program.readAllStandardError()).toStdString();
+            return -1;
+        }
+        return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
     }
 
 private:
@@ -1070,9 +1081,11 @@ protected:
     }
 
     // Restores `archive` through the window, as the user 65534 when
-    // `unprivileged`; the exit status.
-    int restorePicked(const QString& archive, bool unprivileged = false) {
-        return screen.restorePicked(start({"4702519836"}, Screen::Real, unprivileged), archive);
+    // `unprivileged`; the exit status. `keys` as for VirtualDisplay::restorePicked.
+    int restorePicked(const QString& archive, bool unprivileged = false,
+                      const QStringList& keys = {}) {
+        return screen.restorePicked(start({"4702519836"}, Screen::Real, unprivileged), archive,
+                                    keys);
     }
 };
 
@@ -1158,14 +1171,15 @@ TEST_F(RealWindow, TheProgramsOwnFilesReplaceALinkInTheirPlaceAndNeverWriteThrou
     writeRawZip(hostile, {{"veri.txt", "yeni"}, {"prgcik.dat", victim.toUtf8(), 0120777}},
                 RawEncryption::Aes256);
     makeLink(programFolder + "/prgcik.dat", victim); // or one was put there by hand
+    storeTarget(targetFolder);
     ASSERT_EQ(restorePicked(hostile), 0);
     EXPECT_EQ(readBytes(programFolder + "/veri.txt"), "yeni");
     EXPECT_FALSE(QFileInfo(programFolder + "/prgcik.dat").isSymLink());
     EXPECT_EQ(readBytes(programFolder + "/prgcik.dat"), "");
     // A history linked elsewhere is not this folder's: the next record goes
     // into a file of the folder's own, and nothing of the other is copied.
+    QFile::remove(programFolder + "/yedekleme.lst");
     makeLink(programFolder + "/yedekleme.lst", otherHistory);
-    storeTarget(targetFolder);
     ASSERT_EQ(run({"4702519836", "OtoRadizEv"}).first, 0);
     EXPECT_FALSE(QFileInfo(programFolder + "/yedekleme.lst").isSymLink());
     EXPECT_EQ(store::HistoryFile(programFolder).load()->size(), 1u);
@@ -1182,14 +1196,16 @@ TEST_F(RealWindow, ARestoreOverALinkToAnotherDiskChangesNothingThere) {
     makeLink(programFolder + "/lnk", disk.path());
     const QString archive = folder.file("yedek.ksd");
     writeRawZip(archive, {{"a.txt", "yeni"}, {"lnk/alt/yeni.txt", "yeni"}}, RawEncryption::Aes256);
+    storeTarget(targetFolder);
     const Tree there = snapshot(disk.path());
     const Tree here = snapshot(programFolder);
-    EXPECT_EQ(restorePicked(archive), 1);
+    EXPECT_EQ(restorePicked(archive), 1); // and it costs no backup first
+    EXPECT_TRUE(archives().isEmpty());
     EXPECT_EQ(firstDifference(there, snapshot(disk.path())), "");
     EXPECT_EQ(firstDifference(here, snapshot(programFolder)), "");
 }
 
-TEST_F(RealWindow, ARestoreKeepsTheFoldersOwnStateAndTakesNoOtherFoldersHistory) {
+TEST_F(RealWindow, ARestoreKeepsTheFoldersOwnStateOrTakesTheArchivesWhereItHasNone) {
     // Another program folder with three archives in its target, all in its history.
     const QString other = folder.file("baska-program");
     const QString otherTarget = folder.file("baska-hedef");
@@ -1204,23 +1220,24 @@ TEST_F(RealWindow, ARestoreKeepsTheFoldersOwnStateAndTakesNoOtherFoldersHistory)
             compressFolder(other, dated, QStringLiteral("%1062031.9.ksd").arg(day)));
         store::HistoryFile(other).append({"15-06-2031", "09:00:00", otherArchives.last()});
     }
-    // Picked into a folder without a history or a target: it gets neither.
-    ASSERT_EQ(restorePicked(otherArchives.last()), 0);
+    // Picked into a folder installed anew, with neither a history nor a target:
+    // it takes the archive's, so that its nightly backups go on. Nothing can be
+    // backed up first, and the user says so.
+    ASSERT_EQ(restorePicked(otherArchives.last(), false, {"Return", "Tab Return"}), 0);
     EXPECT_EQ(readBytes(programFolder + "/veri.txt"), "başka klasörün verisi");
     EXPECT_EQ(readBytes(programFolder + "/kavlento"), readBytes(KAVLENTO_EXECUTABLE));
-    EXPECT_FALSE(QFileInfo::exists(programFolder + "/yedekleme.lst"));
-    EXPECT_FALSE(QFileInfo::exists(programFolder + "/yedekleme.dat"));
-    // Its backups into the same target delete none of the other folder's.
-    ASSERT_EQ(run({"4702519836", "--hedef", otherTarget}).first, 0);
+    EXPECT_EQ(store::TargetSetting(programFolder).load(), otherTarget);
+    EXPECT_EQ(store::HistoryFile(programFolder).load()->size(), 2u);
+    // Its backups there delete none of the other folder's.
     ASSERT_EQ(run({"4702519836", "OtoRadizEv", "--sakla", "1"}).first, 0);
     for (const QString& archive : otherArchives) {
         EXPECT_TRUE(QFileInfo::exists(archive)) << archive.toStdString();
     }
-    // A folder with a history and a target keeps both.
+    // A folder with a history and a target keeps both (and records its backup first).
     const QByteArray history = readBytes(programFolder + "/yedekleme.lst");
     const QByteArray setting = readBytes(programFolder + "/yedekleme.dat");
     ASSERT_EQ(restorePicked(otherArchives.first()), 0);
-    EXPECT_EQ(readBytes(programFolder + "/yedekleme.lst"), history);
+    EXPECT_TRUE(readBytes(programFolder + "/yedekleme.lst").startsWith(history));
     EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"), setting);
 }
 
@@ -1290,14 +1307,16 @@ TEST_F(RealWindow, AnOwnerWhoIsNotRootRestoresIntoReadOnlyFoldersAllOrNothing) {
     }
     giveToNobody(programFolder, {folder.path(), targetFolder, QFileInfo(archive).path()});
     setMode(archive, 0644);
-    // A folder of another user's fails the first restore after the read-only
-    // ones were opened up: they get their modes back with their files.
+    // A folder of another user's refuses the first restore before anything,
+    // the read-only folders included, is changed.
     QProcess::execute("chown", {"root", programFolder + "/zz"});
+    // The owner may not write in root's target: he goes on without a backup first.
+    const QStringList withoutABackupFirst{"Return", "Tab Return"};
     const Tree before = snapshot(programFolder);
-    EXPECT_EQ(restorePicked(archive, true), 1);
+    EXPECT_EQ(restorePicked(archive, true, withoutABackupFirst), 1);
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
     QProcess::execute("chown", {"65534", programFolder + "/zz"});
-    ASSERT_EQ(restorePicked(archive, true), 0);
+    ASSERT_EQ(restorePicked(archive, true, withoutABackupFirst), 0);
     const Tree after = snapshot(programFolder);
     EXPECT_EQ(after.at("salt/okunur/belge.txt").content, "eski");
     EXPECT_EQ(after.at("salt/okunur").permissions, 0555u);

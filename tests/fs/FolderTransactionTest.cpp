@@ -98,12 +98,23 @@ TEST_F(Transaction, AnInterruptedMoveIsPutBackAtTheNextStart) {
     EXPECT_FALSE(QFileInfo::exists(working));
 }
 
-TEST_F(Transaction, AWorkingFolderWithoutAJournalIsSimplyRemoved) {
+// Kavlento's working folder holds its list of areas from the start, or only
+// empty folders when cut off before it; a user's folder of that name is left.
+TEST_F(Transaction, AWorkingFolderWithoutAJournalIsSimplyRemovedAndAUsersStays) {
     writeFile(restored + "/a.txt", "canlı");
+    writeFile(restored + "/.kavlento-geri-yukleme/alanlar", "");
     writeFile(restored + "/.kavlento-geri-yukleme/yeni/a.txt", "yarım kalmış");
     fs::FolderTransaction::recover(fs::toSystemPath(restored));
     EXPECT_EQ(readBytes(restored + "/a.txt"), "canlı");
     EXPECT_FALSE(QFileInfo::exists(restored + "/.kavlento-geri-yukleme"));
+
+    QDir().mkpath(restored + "/.kavlento-geri-yukleme/yeni");
+    fs::FolderTransaction::recover(fs::toSystemPath(restored));
+    EXPECT_FALSE(QFileInfo::exists(restored + "/.kavlento-geri-yukleme"));
+
+    writeFile(restored + "/.kavlento-geri-yukleme/notlar.txt", "kullanıcının");
+    fs::FolderTransaction::recover(fs::toSystemPath(restored));
+    EXPECT_EQ(readBytes(restored + "/.kavlento-geri-yukleme/notlar.txt"), "kullanıcının");
 }
 
 TEST_F(Transaction, SizesNoDiskCanHoldAreRefusedBeforeAnythingIsWritten) {

@@ -53,14 +53,14 @@ protected:
         ASSERT_TRUE(QFile::copy(QStringLiteral(KAVLENTO_EXECUTABLE), into + "/kavlento"));
     }
 
-    // The next start reads the stored files (and undoes a cut-off restore),
-    // then ends for want of the launch code.
+    // The next start reads the stored files and undoes a cut-off restore;
+    // its check of the backups finds none listed.
     void expectNextStartWorks(const QString& in) {
         QProcess process;
         process.setProcessEnvironment(headlessEnvironment());
-        process.start(in + "/kavlento", {});
+        process.start(in + "/kavlento", {"4702519836", "--denetle"});
         ASSERT_TRUE(process.waitForFinished(30000));
-        EXPECT_EQ(process.exitCode(), 4) << process.readAllStandardError().toStdString();
+        EXPECT_EQ(process.exitCode(), 9) << process.readAllStandardError().toStdString();
     }
 
     // Resets the state, runs the operation and kills it after `afterMs`. A run

@@ -182,29 +182,48 @@ TEST_F(Faults, AReadOnlyProgramFolderFailsARestoreCleanly) {
 }
 
 TEST_F(Faults, AMoveFailingHalfwayThroughARestorePutsEveryMovedFileBack) {
-    ASSERT_EQ(::geteuid(), 0u) << "runs as root to restore as another user";
-    // Thousands of files are moved into place before the last one, in a
-    // folder of another user's, cannot be: the journal, long enough to be
-    // written in several pieces, must bring back every one already moved.
+    // Thousands of files are moved into place before one cannot be: the
+    // journal, long enough to be written in several pieces, must bring back
+    // every one already moved, and what the archive lacks.
     std::vector<RawEntry> entries;
     for (int i = 0; i < 2000; ++i) {
         const QString name = QStringLiteral("belge-%1-adı-biraz-uzun-bir-rapor.txt").arg(i);
         writeFile(programFolder + "/" + name, QStringLiteral("eski %1").arg(i).toUtf8());
         entries.push_back({name.toStdString(), QStringLiteral("yeni %1").arg(i).toUtf8()});
     }
-    writeFile(programFolder + "/kilitli/son.txt", "eski son");
-    entries.push_back({"kilitli/son.txt", "yeni son"});
+    writeFile(programFolder + "/yedekte yok/son.txt", "eski son");
     const QString archivePath = folder.file("yeni.ksd");
     writeRawZip(archivePath, entries);
+    const Tree before = snapshot(programFolder);
+    qputenv("KAVLENTO_FAIL_RENAME", "1800");
+    const Outcome outcome = run(kDriver, {"restore", archivePath, programFolder});
+    qunsetenv("KAVLENTO_FAIL_RENAME");
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.errors.contains("Denemede istenen hata")) << outcome.errors.toStdString();
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+}
+
+// Root made a folder of the program folder read-only; its owner restores: the
+// restore is refused before anything is written, and leaves nothing that
+// could stop a later start.
+TEST_F(Faults, AFolderTheUserCannotChangeRefusesTheRestoreBeforeAnythingIsWritten) {
+    KAVLENTO_NEEDS_ROOT("restores as another user");
+    writeFile(programFolder + "/a.txt", "eski");
+    writeFile(programFolder + "/kilitli/son.txt", "eski son");
+    const QString archivePath = folder.file("yeni.ksd");
+    writeRawZip(archivePath, {{"a.txt", "yeni"}, {"kilitli/son.txt", "yeni son"}});
     ::chmod(QFile::encodeName(archivePath).constData(), 0644);
     ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
     ::chmod(QFile::encodeName(programFolder).constData(), 0777);
-    ::chmod(QFile::encodeName(programFolder + "/kilitli").constData(), 0755); // root's
+    ::chmod(QFile::encodeName(programFolder + "/kilitli").constData(), 0555); // root's
     const Tree before = snapshot(programFolder);
     const Outcome outcome = run(kDriver, {"restore", archivePath, programFolder}, 0, true);
     EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_TRUE(outcome.errors.contains("kilitli/son.txt")) << outcome.errors.toStdString();
+    EXPECT_TRUE(outcome.errors.contains("değiştirme izniniz olmayan") &&
+                outcome.errors.contains("/kilitli"))
+        << outcome.errors.toStdString();
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+    EXPECT_FALSE(QFileInfo::exists(programFolder + "/.kavlento-geri-yukleme"));
 }
 
 TEST_F(Faults, ATargetFolderRemovedDuringABackupEndsInAClearError) {

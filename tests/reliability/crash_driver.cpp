@@ -4,11 +4,15 @@
 //   crash_driver save <program-folder> <target-a> <target-b>   alternate the stored target
 //   crash_driver remove <program-folder>      remove the first history entry until none is left
 //   crash_driver restore <archive> <folder>                    one restore
+//
+// A restore keeps the program's own files, as the program's does. With
+// KAVLENTO_FAIL_RENAME=N in the environment its N-th rename fails.
 
 #include "archive/ArchiveCommand.h"
 #include "archive/ExtractJob.h"
 #include "archive/JobControl.h"
 #include "base/Failure.h"
+#include "fs/FaultInjection.h"
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
 
@@ -40,10 +44,12 @@ int main(int argc, char** argv) {
             }
         }
         if (args.size() == 3 && args[0] == "restore") {
+            fs::failStep(fs::Step::Rename, qEnvironmentVariableIntValue("KAVLENTO_FAIL_RENAME"));
             archive::JobControl control;
             archive::runExtract(
                 archive::parseExtractCommand(archive::buildExtractCommand(args[1], args[2])),
-                control);
+                control, 0,
+                {"kavlento", "yedekleme.lst", "yedekleme.dat", "prgcik.dat", "yedek.yedek"});
             return 0;
         }
     } catch (const Failure& failure) {

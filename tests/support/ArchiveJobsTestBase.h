@@ -19,12 +19,13 @@ namespace kavlento::testing {
 // `from` into `targetFolder` as `name` (its path), and a restore.
 inline QString compressFolder(const QString& from, const QString& targetFolder, const QString& name,
                               unsigned threads = 0,
-                              const std::vector<std::string>& ownArchives = {}) {
+                              const std::vector<std::string>& ownArchives = {},
+                              std::int64_t moment = 1800000000) {
     archive::JobControl control;
     const auto command =
         archive::parseCompressCommand(archive::buildCompressCommand(from, targetFolder, name));
     return fs::fromSystemPath(
-        archive::runCompress(command, ownArchives, control, threads).archivePath);
+        archive::runCompress(command, ownArchives, moment, control, threads).archivePath);
 }
 
 inline void extractArchive(const QString& archivePath, const QString& into,

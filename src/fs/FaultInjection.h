@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace kavlento::fs {
+
+// The steps of fs that change a folder, each of which can fail in the middle
+// of a restore. Tests make the k-th one of a kind fail, to see that what
+// fails at any step leaves the folder as it was or wholly restored.
+enum class Step { Rename, ModeChange, Removal, Sync };
+
+// From now on, the `count`-th step of `step`'s kind fails once, as an I/O
+// error would; 0 clears it. For tests only: nothing else calls it.
+void failStep(Step step, int count);
+
+// Called by fs before each such step; throws the failure planned for it.
+void beforeStep(Step step, const std::string& path);
+
+} // namespace kavlento::fs
