@@ -168,7 +168,8 @@ void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiv
                 .arg(seconds(checkMilliseconds), 0, 'f', 2));
         if (const auto count = p_.commandLine.archivesToKeep();
             count && p_.commandLine.isUnattended()) {
-            Retention(p_.history, p_.dialogs).keepNewest(*count, p_.view.targetText());
+            Retention(p_.history, p_.dialogs, p_.programFolder)
+                .keepNewest(*count, p_.view.targetText());
         }
     } else {
         p_.dialogs.inform(kFinished, QString(), MessageIcon::Information);

@@ -1,12 +1,9 @@
 #include "app/Retention.h"
 
-#include "app/BackupJob.h"
 #include "archive/ArchiveCommand.h"
+#include "archive/CompressJob.h"
 #include "archive/EntryContents.h"
-#include "archive/OwnFiles.h"
 #include "base/Failure.h"
-
-#include <QFileInfo>
 
 #include <algorithm>
 
@@ -20,15 +17,19 @@ const QString kCannotDelete = QStringLiteral("Eski yedek silinemedi");
 
 void Retention::keepNewest(int count, const QString& target) {
     const fs::OpenFolder folder = fs::OpenFolder::open(fs::toSystemPath(target), kCannotDelete);
-    const std::vector<Archive> archives = listedArchives(folder);
+    const archive::TargetArchives found =
+        archive::archivesIn(folder, archive::originOf(fs::toSystemPath(programFolder_), 0));
+    sayWhatStays(found, target);
     std::vector<Archive> deleted;
+    int kept = 0;
     try {
-        for (std::size_t i = static_cast<std::size_t>(std::max(count, 0)); i < archives.size();
-             ++i) {
-            if (remove(folder, archives[i])) {
-                deleted.push_back(archives[i]);
-                dialogs_.note(
-                    QStringLiteral("eski yedek silindi: %1").arg(archives[i].records.first()));
+        for (const Archive& archive : found.ours) {
+            if (kept < count) {
+                kept += isSound(folder, archive) ? 1 : 0; // a damaged one stays, uncounted
+            } else if (remove(folder, archive)) {
+                deleted.push_back(archive);
+                dialogs_.note(QStringLiteral("eski yedek silindi: %1")
+                                  .arg(fs::fromSystemPath(folder.pathOf(archive.path()))));
             }
         }
     } catch (...) {
@@ -38,95 +39,74 @@ void Retention::keepNewest(int count, const QString& target) {
     forget(folder, deleted);
 }
 
-std::vector<Retention::Archive> Retention::listedArchives(const fs::OpenFolder& target) const {
-    const store::History history = history_.load().value_or(store::History());
-    // Newest first; only archives that are there count among the newest, so a
-    // record whose file is gone keeps none from deletion.
-    std::vector<Archive> archives;
-    for (std::size_t i = history.size(); i-- > 0;) {
-        const QString record = history.archivePath(i);
-        std::optional<Archive> found = locate(target, record);
-        if (!found) {
-            continue;
-        }
-        const auto same = std::find_if(archives.begin(), archives.end(), [&](const Archive& a) {
-            return a.file.sameFile(found->file);
-        });
-        if (same != archives.end()) {
-            same->records.append(record);
-        } else if (isOurs(target, *found, record)) {
-            found->records.append(record);
-            archives.push_back(std::move(*found));
-        }
-    }
-    return archives;
-}
-
-std::optional<Retention::Archive> Retention::locate(const fs::OpenFolder& target,
-                                                    const QString& record) {
-    const QFileInfo file(record);
-    const std::optional<std::string> folder = fs::resolvedPath(fs::toSystemPath(file.path()));
-    if (!archive::isArchiveFileName(fs::toSystemPath(file.fileName())) || !folder) {
-        return std::nullopt;
-    }
-    Archive archive;
-    archive.datedFolder = folder->substr(folder->rfind('/') + 1);
-    archive.fileName = fs::toSystemPath(file.fileName());
-    // The resolved folder is, by identity, a folder directly inside the target.
-    const std::optional<fs::OpenFolder> dated =
-        archive.datedFolder.empty() ? std::nullopt : target.folder(archive.datedFolder);
-    if (!dated || !dated->lookUp().sameFile(fs::lookUpFollowing(*folder))) {
-        return std::nullopt;
-    }
-    archive.file = dated->lookUp(archive.fileName);
-    if (archive.file.kind != fs::PathKind::File) {
-        return std::nullopt;
-    }
-    return archive;
-}
-
-bool Retention::isOurs(const fs::OpenFolder& target, const Archive& archive,
-                       const QString& shown) const {
+bool Retention::isSound(const fs::OpenFolder& target, const Archive& archive) const {
+    const std::string path = target.pathOf(archive.path());
     try {
-        const std::optional<fs::OpenFolder> dated = target.folder(archive.datedFolder);
-        std::optional<fs::UniqueFd> file;
-        if (dated) {
-            file = dated->openForReading(archive.fileName);
-        }
-        const std::string path = target.pathOf(archive.datedFolder + "/" + archive.fileName);
-        if (!file || !fs::lookUp(*file, path).sameFile(archive.file)) {
-            return false; // gone or replaced since it was found
-        }
-        archive::requireOurArchive(std::move(*file), path, archive::kArchivePassword.toStdString());
+        archive::testArchive(path, archive::kArchivePassword.toStdString());
         return true;
     } catch (const Failure& failure) {
-        dialogs_.note(QStringLiteral("Kavlento yedeği olarak tanınmadığından silinmeyecek: %1 (%2)")
-                          .arg(shown, failure.description()));
+        dialogs_.note(QStringLiteral("BOZUK yedek, sayılmadı ve silinmeyecek: %1: hata %2: %3")
+                          .arg(fs::fromSystemPath(path), QString::number(failure.number()),
+                               failure.description()));
         return false;
     }
 }
 
 bool Retention::remove(const fs::OpenFolder& target, const Archive& archive) const {
-    // Only the very file that was recognised goes, by its name in its folder.
+    // Only the very file that was found goes, by its name in its folder.
     const std::optional<fs::OpenFolder> dated = target.folder(archive.datedFolder);
-    if (!dated || !dated->lookUp(archive.fileName).sameFile(archive.file)) {
+    if (!dated || !dated->lookUp(archive.name).sameFile(archive.file)) {
         return false;
     }
-    dated->removeFile(archive.fileName, kCannotDelete);
+    dated->removeFile(archive.name, kCannotDelete);
     return true;
 }
 
 void Retention::forget(const fs::OpenFolder& target, const std::vector<Archive>& deleted) const {
-    if (deleted.empty()) {
-        return;
-    }
+    const std::optional<store::History> history = history_.load();
+    const auto deletedHere = [&](const std::string& path) {
+        // A record names an archive as the target is spelled; what it leads to
+        // now is nothing, so its folder and name are matched instead.
+        const std::optional<std::string> folder = fs::resolvedPath(fs::folderOf(path));
+        return folder && std::any_of(deleted.begin(), deleted.end(), [&](const Archive& a) {
+                   const std::optional<fs::OpenFolder> dated = target.folder(a.datedFolder);
+                   return dated && fs::lookUpFollowing(*folder).sameFile(dated->lookUp()) &&
+                          fs::lastName(path) == a.name;
+               });
+    };
     QStringList records;
-    for (const Archive& archive : deleted) {
-        records += archive.records;
+    for (std::size_t i = 0; history && i < history->size(); ++i) {
+        const QString record = history->archivePath(i);
+        const std::string path = fs::toSystemPath(record);
+        if (deletedHere(path)) {
+            records.append(record);
+        } else if (fs::lookUpFollowing(path).kind == fs::PathKind::Missing &&
+                   fs::lookUpFollowing(fs::folderOf(path)).kind == fs::PathKind::Folder) {
+            records.append(record);
+            dialogs_.note(
+                QStringLiteral("yedek dosyası yok, kaydı geçmişten çıkarıldı: %1").arg(record));
+        }
     }
-    history_.removeArchives(records);
+    if (!records.isEmpty()) {
+        history_.removeArchives(records);
+    }
     for (const Archive& archive : deleted) {
         target.removeEmptyFolder(archive.datedFolder);
+    }
+}
+
+// What is left alone and why, so that an administrator sees why a disk fills.
+void Retention::sayWhatStays(const archive::TargetArchives& found, const QString& target) const {
+    if (!found.unmarked.empty()) {
+        dialogs_.note(QStringLiteral("%1 yedek hangi program klasörünün olduğunu söylemiyor (eski "
+                                     "biçim); --sakla onları saymaz ve silmez, gerekmiyorlarsa "
+                                     "elle silin: %2 içinde, örneğin %3")
+                          .arg(found.unmarked.size())
+                          .arg(target, fs::fromSystemPath(found.unmarked.front())));
+    }
+    for (const std::string& path : found.unreadable) {
+        dialogs_.note(QStringLiteral("yedek olarak okunamayan dosya, silinmeyecek: %1")
+                          .arg(fs::fromSystemPath(fs::joinPath(fs::toSystemPath(target), path))));
     }
 }
 

@@ -1,57 +1,52 @@
 #pragma once
 
 #include "app/UserDialogs.h"
-#include "fs/File.h"
+#include "archive/OwnFiles.h"
 #include "fs/OpenFolder.h"
 #include "store/HistoryFile.h"
 
 #include <QString>
 #include <QStringList>
 
-#include <optional>
-#include <string>
 #include <vector>
 
 namespace kavlento::app {
 
-// --sakla N: after a new backup has completed and passed its check, the
-// archives this program wrote into dated folders of the current target beyond
-// the newest N are deleted, with their records and the dated folders they
-// leave empty. An archive counts only when the history lists it, its file
-// lies, once every link and ".." of the record is resolved, in a folder
-// directly inside the target, and it opens as one of Kavlento's archives; it
-// counts once however many records name it. Nothing else is ever deleted.
+// --sakla N: after a new backup has completed and passed its check, only the
+// newest N archives of this program folder that pass the full check of
+// --denetle (every entry read) are kept in the dated folders of the target;
+// older ones of this folder there are deleted, with their records and the
+// dated folders they leave empty. An archive is this folder's when it says it
+// was written by this folder on this host (a copy of the folder is another
+// folder), whether or not a record still lists it. A damaged one is never
+// counted and never deleted, and says so. Records whose archive is gone while
+// its dated folder is there are dropped, each with a line. Nothing else is
+// ever deleted: other folders' archives, archives that do not say whose they
+// are, and anything outside the target's dated folders stay.
 class Retention {
 public:
-    Retention(const store::HistoryFile& history, UserDialogs& dialogs)
-        : history_(history), dialogs_(dialogs) {}
+    Retention(const store::HistoryFile& history, UserDialogs& dialogs, QString programFolder)
+        : history_(history), dialogs_(dialogs), programFolder_(std::move(programFolder)) {}
 
     void keepNewest(int count, const QString& target);
 
 private:
-    // One archive of the target, and every record that names it.
-    struct Archive {
-        std::string datedFolder; // its folder's name in the target
-        std::string fileName;
-        fs::PathInfo file;
-        QStringList records;
-    };
+    using Archive = archive::TargetArchives::Archive;
 
-    // The archives of the target the history lists, newest first.
-    std::vector<Archive> listedArchives(const fs::OpenFolder& target) const;
-    // Where a record's archive lies, when that is a file in a folder directly
-    // inside the target, and named as archives are.
-    static std::optional<Archive> locate(const fs::OpenFolder& target, const QString& record);
-    // Whether the archive is one of Kavlento's; says why when it is not.
-    bool isOurs(const fs::OpenFolder& target, const Archive& archive, const QString& shown) const;
+    // Whether the archive reads whole; says why when it does not.
+    bool isSound(const fs::OpenFolder& target, const Archive& archive) const;
     // Deletes the archive; false, deleting nothing, when another file has
-    // taken its name since it was recognised.
+    // taken its name since it was found.
     bool remove(const fs::OpenFolder& target, const Archive& archive) const;
-    // Removes the records of deleted archives, and the dated folders they left empty.
+    // Drops the records of the deleted archives, and those whose archive is
+    // gone from a dated folder that is there; removes the dated folders the
+    // deleted ones left empty.
     void forget(const fs::OpenFolder& target, const std::vector<Archive>& deleted) const;
+    void sayWhatStays(const archive::TargetArchives& found, const QString& target) const;
 
     const store::HistoryFile& history_;
     UserDialogs& dialogs_;
+    QString programFolder_;
 };
 
 } // namespace kavlento::app

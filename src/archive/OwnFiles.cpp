@@ -4,6 +4,7 @@
 #include "base/Failure.h"
 #include "fs/FolderTransaction.h"
 #include "fs/NewFile.h"
+#include "zip/ZipDirectory.h"
 
 #include <algorithm>
 #include <cctype>
@@ -93,6 +94,41 @@ std::vector<DatedFolder> datedFoldersOf(const fs::OpenFolder& target,
         folders.push_back({name, std::move(*folder)});
     }
     return folders;
+}
+
+TargetArchives archivesIn(const fs::OpenFolder& target, const zip::ArchiveOrigin& folder) {
+    TargetArchives found;
+    for (const DatedFolder& dated : datedFoldersOf(target, {})) {
+        for (const std::string& name : dated.folder.names(kCannotRead)) {
+            const std::string relative = dated.name + "/" + name;
+            std::optional<fs::UniqueFd> file;
+            if (!isArchiveFileName(name) || !(file = dated.folder.openForReading(name))) {
+                continue;
+            }
+            const fs::PathInfo info = fs::lookUp(*file, target.pathOf(relative));
+            if (info.kind != fs::PathKind::File) {
+                continue;
+            }
+            std::optional<zip::ArchiveOrigin> origin;
+            try {
+                origin = zip::readOrigin(*file, target.pathOf(relative));
+            } catch (const Failure&) {
+                found.unreadable.push_back(relative);
+                continue;
+            }
+            if (!origin) {
+                found.unmarked.push_back(relative);
+            } else {
+                (origin->sameFolder(folder) ? found.ours : found.others)
+                    .push_back({dated.name, name, info, *origin});
+            }
+        }
+    }
+    std::sort(found.ours.begin(), found.ours.end(), [](const auto& a, const auto& b) {
+        return a.origin.moment != b.origin.moment ? a.origin.moment > b.origin.moment
+                                                  : a.path() > b.path();
+    });
+    return found;
 }
 
 bool opensAsOurArchive(const fs::OpenFolder& folder, const std::string& name,

@@ -2,6 +2,7 @@
 
 #include "fs/FolderScanner.h"
 #include "fs/OpenFolder.h"
+#include "zip/ZipFormat.h"
 
 #include <cstdint>
 #include <map>
@@ -37,6 +38,25 @@ struct DatedFolder {
 // Links are never followed; folders this user may not list are passed over.
 std::vector<DatedFolder> datedFoldersOf(const fs::OpenFolder& target,
                                         const std::vector<std::string>& alsoNamed);
+
+// The archives in the dated folders of a target, sorted by whose they are.
+struct TargetArchives {
+    struct Archive {
+        std::string datedFolder; // its folder's name in the target
+        std::string name;
+        fs::PathInfo file;
+        zip::ArchiveOrigin origin;
+        std::string path() const { return datedFolder + "/" + name; } // below the target
+    };
+    std::vector<Archive> ours;           // written by this folder, newest first
+    std::vector<Archive> others;         // written by other folders (or copies of this one)
+    std::vector<std::string> unmarked;   // written before archives said whose they are
+    std::vector<std::string> unreadable; // named as archives, but no archive's end found
+};
+// The files named as archives in the dated folders (by name only) of
+// `target`, each one's origin read from its end alone. `folder` is this
+// folder's origin; only the host and folder count.
+TargetArchives archivesIn(const fs::OpenFolder& target, const zip::ArchiveOrigin& folder);
 
 // Whether the file `name` in `folder` opens as one of Kavlento's archives.
 bool opensAsOurArchive(const fs::OpenFolder& folder, const std::string& name,

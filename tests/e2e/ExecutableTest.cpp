@@ -388,7 +388,10 @@ TEST_F(Executable, EveryBackupOfTheHistoryIsCheckedWithoutWritingAnything) {
     EXPECT_EQ(run({"4702519836", "--denetle"}).first, 9);
 }
 
-TEST_F(Executable, KeepingTheNewestDeletesOnlyOlderArchivesOfOursInTheTarget) {
+// Nights played through a moved clock: each keeps the newest two sound
+// archives of this folder, and only those; a damaged one is neither counted
+// nor deleted; a record whose archive is gone from its dated folder goes.
+TEST_F(Executable, KeepingTheNewestKeepsSoundArchivesOfThisFolderNightAfterNight) {
     storeTarget(targetFolder);
     writeFile(programFolder + "/veri.txt", "veri");
     // Not ours, or not in the target: never deleted.
@@ -397,26 +400,38 @@ TEST_F(Executable, KeepingTheNewestDeletesOnlyOlderArchivesOfOursInTheTarget) {
     const QString elsewhere = folder.file("baska/15-06-2031/15062031.1.ksd");
     writeFile(elsewhere, "başka bir hedefin yedeği");
     store::HistoryFile(programFolder).append({"15-06-2031", "01:00:00", elsewhere});
-    // Deleted by hand: its record stays, and it keeps no other archive from deletion.
     const QString deletedByHand = targetFolder + "/16-06-2031/1662031.800.ksd";
-    for (const char* moment : {"2031-06-14 09:00:00", "2031-06-15 09:00:00", "2031-06-15 10:00:00",
-                               "2031-06-16 09:00:00"}) {
-        if (QByteArray(moment) == "2031-06-16 09:00:00") {
-            store::HistoryFile(programFolder).append({"16-06-2031", "08:00:00", deletedByHand});
-        }
+    const auto night = [&](const char* moment) {
         holdClockAt(moment);
         const auto [status, said] = run({"4702519836", "OtoRadizEv", "--sakla", "2"});
-        ASSERT_EQ(status, 0) << said.toStdString();
+        EXPECT_EQ(status, 0) << said.toStdString();
+        return said;
+    };
+    for (const char* moment :
+         {"2031-06-14 09:00:00", "2031-06-15 09:00:00", "2031-06-15 10:00:00"}) {
+        night(moment);
     }
+    store::HistoryFile(programFolder).append({"16-06-2031", "08:00:00", deletedByHand});
+    EXPECT_TRUE(
+        night("2031-06-16 09:00:00").contains("kaydı geçmişten çıkarıldı: " + deletedByHand));
     EXPECT_EQ(archives(), (QStringList{"15-06-2031/1562031.1000.ksd", "15-06-2031/not.txt",
                                        "16-06-2031/1662031.900.ksd"}));
     EXPECT_FALSE(QFileInfo::exists(targetFolder + "/14-06-2031")); // emptied, so gone
     EXPECT_TRUE(QFileInfo::exists(elsewhere));
-    const auto history = store::HistoryFile(programFolder).load();
-    ASSERT_TRUE(history.has_value());
-    ASSERT_EQ(history->size(), 4u);
+    auto history = store::HistoryFile(programFolder).load();
+    ASSERT_TRUE(history && history->size() == 3);
     EXPECT_EQ(history->archivePath(0), elsewhere);
-    EXPECT_EQ(history->archivePath(2), deletedByHand);
+
+    // One byte of the newest goes bad: the next night keeps it, uncounted.
+    const QString damaged = targetFolder + "/16-06-2031/1662031.900.ksd";
+    QByteArray bytes = readBytes(damaged);
+    bytes[bytes.size() / 3] = static_cast<char>(bytes[bytes.size() / 3] ^ 1);
+    writeBytes(damaged, bytes);
+    EXPECT_TRUE(night("2031-06-17 09:00:00")
+                    .contains("BOZUK yedek, sayılmadı ve silinmeyecek: " + damaged));
+    EXPECT_EQ(archives(),
+              (QStringList{"15-06-2031/1562031.1000.ksd", "15-06-2031/not.txt",
+                           "16-06-2031/1662031.900.ksd", "17-06-2031/1762031.900.ksd"}));
 }
 
 // Every unattended run leaves its line for the log, display or not; a display
@@ -1241,40 +1256,40 @@ TEST_F(RealWindow, ARestoreKeepsTheFoldersOwnStateOrTakesTheArchivesWhereItHasNo
     EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"), setting);
 }
 
-TEST_F(Executable, KeepingTheNewestCountsEachArchiveOnceAndDeletesOnlyOursInsideTheTarget) {
+// A copy of the program folder made with cp -a takes the original's history
+// along: its retention deletes none of the original's archives, nor anything
+// outside the target's dated folders, whatever a record names.
+TEST_F(Executable, KeepingTheNewestDeletesOnlyThisFoldersArchivesInDatedFolders) {
     storeTarget(targetFolder);
-    const QString source = folder.file("kaynak");
-    writeFile(source + "/veri.txt", "veri");
-    const QString outside = folder.file("disari");
-    const auto archiveIn = [&](const QString& dated, const QString& name) {
-        QDir().mkpath(dated);
-        return compressFolder(source, dated, name);
-    };
-    const QString older = archiveIn(targetFolder + "/14-06-2031", "14062031.9.ksd");
-    const QString twice = archiveIn(targetFolder + "/15-06-2031", "15062031.9.ksd");
-    const QString elsewhere = archiveIn(outside + "/15-06-2031", "15062031.1.ksd");
-    const QString notOurs = targetFolder + "/15-06-2031/15062031.2.ksd";
-    const QString linked = targetFolder + "/15-06-2031/15062031.3.ksd";
-    writeFile(notOurs, "bir Kavlento yedeği değil");
-    makeLink(linked, elsewhere);
-    QDir().mkpath(outside + "/alt");
-    makeLink(targetFolder + "/lnk", outside + "/alt");
-    // Records as a hand may have edited them: through a link out of the
-    // target, and one archive under two spellings.
-    store::HistoryFile history(programFolder);
-    for (const QString& path :
-         {older, linked, notOurs, targetFolder + "/lnk/../15-06-2031/15062031.1.ksd", twice,
-          targetFolder + "//15-06-2031/15062031.9.ksd"}) {
-        history.append({"15-06-2031", "09:00:00", path});
+    writeFile(programFolder + "/veri.txt", "veri");
+    for (const char* moment : {"2031-06-14 09:00:00", "2031-06-15 09:00:00"}) {
+        holdClockAt(moment);
+        ASSERT_EQ(run({"4702519836", "OtoRadizEv"}).first, 0);
     }
+    const QStringList originals = archives();
+    const QString belgeler = targetFolder + "/Belgeler/14062031.8.ksd";
+    QDir().mkpath(targetFolder + "/Belgeler");
+    ASSERT_TRUE(QFile::copy(targetFolder + "/" + originals.first(), belgeler));
+    store::HistoryFile(programFolder).append({"14-06-2031", "08:00:00", belgeler});
+    writeFile(targetFolder + "/15-06-2031/15062031.2.ksd", "bir Kavlento yedeği değil");
+
+    const QString copy = folder.file("kopya");
+    ASSERT_EQ(runTool("cp", {"-a", programFolder, copy}).exitCode, 0);
     holdClockAt("2031-06-16 09:00:00");
-    ASSERT_EQ(run({"4702519836", "OtoRadizEv", "--sakla", "2"}).first, 0);
-    EXPECT_FALSE(QFileInfo::exists(older));
-    for (const QString& kept : {twice, elsewhere, notOurs}) {
-        EXPECT_TRUE(QFileInfo::exists(kept)) << kept.toStdString();
+    programFolder = copy;
+    const auto [status, said] = run({"4702519836", "OtoRadizEv", "--sakla", "1"});
+    ASSERT_EQ(status, 0) << said.toStdString();
+    for (const QString& kept : originals) {
+        EXPECT_TRUE(QFileInfo::exists(targetFolder + "/" + kept)) << kept.toStdString();
     }
-    EXPECT_TRUE(QFileInfo(linked).isSymLink());
-    EXPECT_EQ(history.load()->size(), 6u);
+    EXPECT_TRUE(QFileInfo::exists(belgeler));
+    EXPECT_TRUE(said.contains("yedek olarak okunamayan dosya, silinmeyecek")) << said.toStdString();
+    // The copy's own older backups do go.
+    holdClockAt("2031-06-17 09:00:00");
+    ASSERT_EQ(run({"4702519836", "OtoRadizEv", "--sakla", "1"}).first, 0);
+    EXPECT_FALSE(QFileInfo::exists(targetFolder + "/16-06-2031"));
+    // The originals, the one in Belgeler, the copy's newest and the file no archive.
+    EXPECT_EQ(archives().size(), originals.size() + 3);
 }
 
 TEST_F(RealWindow, ABackupOfAPathAsLongAsTheSystemAllowsRestores) {
