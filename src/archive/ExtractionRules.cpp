@@ -47,9 +47,9 @@ std::string safePath(const std::string& archive, const std::string& name) {
     if (isWorkingFolder(path.substr(0, path.find('/')))) {
         unsafe(archive, QStringLiteral("Kavlento'nun çalışma klasörü"));
     }
-    // Only the archive's root ("./") may stand for the folder itself; a file
-    // or link named so would be dropped.
-    if (path.empty() && name.back() != '/') {
+    // Only the archive's root ("./") may stand for a folder; a file or link
+    // named "." would be dropped, or take its folder's name.
+    if (name.back() != '/' && (name == "." || fs::lastName(name) == ".")) {
         zip::throwDamagedArchive(
             archive, QStringLiteral("adı '%1' olan girdi").arg(fs::fromSystemPath(name)));
     }

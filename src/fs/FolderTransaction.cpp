@@ -100,6 +100,13 @@ FolderTransaction::FolderTransaction(const std::string& destination, std::vector
     }
     for (const TreeEntry& item : items_) {
         byPath_.emplace(item.path, &item);
+        // However an archive spells it, where the file system takes it for this name.
+        if (parentPath(item.path).empty() && destination_.sameName({}, item.path, kFolderName)) {
+            refuse(FailureCode::UnsafeArchive,
+                   QStringLiteral("yedekte Kavlento'nun çalışma klasörünün adını taşıyan bir "
+                                  "girdi var"),
+                   destination_.pathOf(item.path));
+        }
     }
     const std::vector<Found> found = plan(); // before anything is made or removed
     planAreas();
@@ -114,8 +121,18 @@ void FolderTransaction::prepare() {
 
 FolderTransaction::~FolderTransaction() {
     if (!keepForRecovery_) {
-        for (auto it = areas_.rbegin(); it != areas_.rend(); ++it) {
-            destination_.removeTree(it->root);
+        removeWorkingFolders(destination_, areas_);
+    }
+}
+
+// Only old files of a restore that is done, or nothing, are in them: what
+// cannot be removed now stays until it can, and stops nothing.
+void FolderTransaction::removeWorkingFolders(const OpenFolder& destination,
+                                             const std::vector<Area>& areas) noexcept {
+    for (auto it = areas.rbegin(); it != areas.rend(); ++it) {
+        try {
+            destination.removeTree(it->root);
+        } catch (const Failure&) {
         }
     }
 }
@@ -172,28 +189,36 @@ void FolderTransaction::findExtrasIn(const OpenFolder& folder, const std::string
                                }))) {
             continue;
         }
-        const auto item = byPath_.find(relative);
-        if (item != byPath_.end()) {
+        const auto exact = byPath_.find(relative);
+        if (exact != byPath_.end()) {
             std::optional<OpenFolder> inner;
-            if (item->second->isFolder() && (inner = folder.folder(name))) {
+            if (exact->second->isFolder() && (inner = folder.folder(name))) {
                 findExtrasIn(*inner, relative);
             }
             continue;
         }
-        if (!isItem(prefix, name, folder)) {
+        const std::optional<std::string_view> item = itemCalled(prefix, name, folder);
+        if (!item) {
             requireRemovable(folder, name, relative);
             extras_.push_back(relative);
+        } else if (folder.lookUp(name).kind != PathKind::Folder) {
+            // Put back under its own spelling, should the restore be undone.
+            extras_.push_back(relative);
+            respelled_.insert(prefix.empty() ? std::string(*item)
+                                             : prefix + "/" + std::string(*item));
         }
     }
 }
 
-// Whether an item spelled otherwise is this very entry (a file system that
-// folds letter case takes "Veri.db" for "veri.db").
-bool FolderTransaction::isItem(std::string_view folder, const std::string& name,
-                               const OpenFolder& holding) const {
+// An item spelled otherwise may be this very entry (a file system that folds
+// letter case takes "Veri.db" for "veri.db").
+std::optional<std::string_view> FolderTransaction::itemCalled(std::string_view folder,
+                                                              const std::string& name,
+                                                              const OpenFolder& holding) const {
     const auto [first, last] = foldedNames_.equal_range(foldedKey(folder, name));
-    return std::any_of(first, last,
-                       [&](const auto& item) { return holding.sameName({}, name, item.second); });
+    const auto found = std::find_if(
+        first, last, [&](const auto& item) { return holding.sameName({}, name, item.second); });
+    return found == last ? std::nullopt : std::optional<std::string_view>(found->second);
 }
 
 // What goes aside must be able to go, and then to be removed: nothing below it
@@ -377,11 +402,7 @@ void FolderTransaction::recoverIn(const OpenFolder& destination) {
             undoBlocked(failure, destination);
         }
     }
-    // Only old files of a restore that is done, or nothing, are left: what
-    // cannot be removed now stays until it can, and blocks no start.
-    for (auto it = areas.rbegin(); it != areas.rend(); ++it) {
-        destination.removeTree(it->root);
-    }
+    removeWorkingFolders(destination, areas);
 }
 
 std::vector<FolderTransaction::Found> FolderTransaction::plan() const {
@@ -390,7 +411,9 @@ std::vector<FolderTransaction::Found> FolderTransaction::plan() const {
     HeldFolder in(destination_);
     for (const TreeEntry& item : items_) {
         const OpenFolder* folder = in.holding(item.path);
-        const PathInfo info = folder ? folder->lookUp(lastName(item.path)) : PathInfo{};
+        const PathInfo info = folder && respelled_.count(item.path) == 0
+                                  ? folder->lookUp(lastName(item.path))
+                                  : PathInfo{};
         const bool isFolder = info.kind == PathKind::Folder;
         if (info.kind != PathKind::Missing && isFolder != item.isFolder()) {
             conflict(destination_.pathOf(item.path), item.isFolder());

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -90,6 +91,8 @@ private:
     static void recoverIn(const OpenFolder& destination);
     static std::vector<Area> areasOf(const std::vector<std::string>& mountFolders);
     static void openArea(const OpenFolder& destination, Area& area);
+    static void removeWorkingFolders(const OpenFolder& destination,
+                                     const std::vector<Area>& areas) noexcept;
     // Puts back what the journal's moves changed, the files saying how far they
     // got, and removes the journal.
     static void undo(const OpenFolder& destination, const std::vector<Area>& areas,
@@ -100,7 +103,9 @@ private:
     void planAreas();
     void findExtras();
     void findExtrasIn(const OpenFolder& folder, const std::string& prefix);
-    bool isItem(std::string_view folder, const std::string& name, const OpenFolder& holding) const;
+    // The item's name, where the file system takes `name` (in `folder`) for it.
+    std::optional<std::string_view> itemCalled(std::string_view folder, const std::string& name,
+                                               const OpenFolder& holding) const;
     void requireRemovable(const OpenFolder& folder, const std::string& name,
                           const std::string& relative) const;
     void requireChangeable(const std::vector<Found>& found) const;
@@ -124,6 +129,9 @@ private:
     std::vector<TreeEntry> items_;
     std::vector<std::string> kept_;
     std::vector<std::string> extras_; // paths the items lack, moved aside whole
+    // Items a file of another spelling stands for now (a file system that folds
+    // letter case): that file goes aside as an extra, and the item comes anew.
+    std::set<std::string, std::less<>> respelled_;
     std::vector<Area> areas_;
     std::unordered_map<std::string_view, std::uint32_t> folderArea_;
     std::unordered_map<std::string_view, const TreeEntry*> byPath_;

@@ -4,6 +4,7 @@
 #include "fs/Descriptor_posix.h"
 #include "fs/FaultInjection.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -198,8 +199,10 @@ QString folded(std::string_view name) {
     return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toCaseFolded();
 }
 
-// Whether the names of `folder` are told apart by letter case: a name of it
-// with letters, spelled in the other case, leads to the same entry or nowhere.
+// Whether the names of `folder` are not told apart by letter case: a name of
+// it with letters, spelled in the other case, leads to an entry that the
+// folder does not list. (Some file systems give one file a new inode number
+// for each spelling, so the spellings' entries are not compared.)
 bool foldsCase(const OpenFolder& folder, const std::vector<std::string>& names) {
     for (const std::string& name : names) {
         std::string other = name;
@@ -211,7 +214,8 @@ bool foldsCase(const OpenFolder& folder, const std::vector<std::string>& names) 
             }
         }
         if (other != name) {
-            return folder.lookUp(other).sameFile(folder.lookUp(name));
+            return std::find(names.begin(), names.end(), other) == names.end() &&
+                   folder.lookUp(other).kind != PathKind::Missing;
         }
     }
     return false;

@@ -9,8 +9,10 @@
 #include "ui/StyledButton.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 
 using namespace kavlento;
 using namespace kavlento::testing;
@@ -296,4 +298,36 @@ TEST_F(Restore, TheRunningProgramFileIsReplacedSafely) {
     EXPECT_EQ(readBytes(folder.file("hedef/yeni.ksd")), before);
     running.kill();
     running.waitForFinished();
+}
+
+// A request to stop after the restore committed lets it complete, with its
+// marker, without waiting at a box; one before leaves the folder as it was.
+TEST_F(Restore, AStopAfterTheCommitCompletesTheRestoreAndOneBeforeChangesNothing) {
+    startInteractive();
+    dialogs.progressTakenAway = true;
+    dialogs.pickedFiles = {archivePath};
+    dialogs.answers = {true};
+    clickRestorePicked();
+    while (program->zip().busy()) {
+        QThread::msleep(5); // the last signal waits, undelivered
+    }
+    program->stop("SIGTERM");
+    EXPECT_EQ(end.status, ExitStatus::Normal);
+    EXPECT_TRUE(dialogs.of("inform").empty());
+    EXPECT_EQ(firstDifference(expectedAfterRestore(), snapshot(programFolder)), "");
+    EXPECT_TRUE(QFileInfo::exists(programFile("prgcik.dat")));
+
+    QFile::remove(programFile("prgcik.dat"));
+    writeFile(programFile("buyuk.bin"), incompressibleBytes(64 << 20, 2));
+    const Tree before = snapshot(programFolder, {"yedekleme.lst"});
+    restart({"4702519836"});
+    dialogs.progressTakenAway = true;
+    dialogs.pickedFiles = {archivePath};
+    dialogs.answers = {true};
+    clickRestorePicked();
+    program->stop("SIGTERM");
+    EXPECT_EQ(end.status, ExitStatus::Failure);
+    ASSERT_EQ(dialogs.of("failure").size(), 1u);
+    EXPECT_TRUE(dialogs.of("failure")[0].text.contains("hiçbir şey değiştirilmedi"));
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder, {"yedekleme.lst"})), "");
 }

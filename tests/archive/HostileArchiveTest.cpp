@@ -274,6 +274,21 @@ TEST_F(HostileArchive, ANameWithAZeroByteIsRefused) {
     expectRefused(path, FailureCode::UnsafeArchive, QString());
 }
 
+// What no restore could bring back as it was is refused, naming the entry,
+// never changed on the way: a link target holding a zero byte (the system
+// would cut it there), a file named "." (it would be dropped).
+TEST_F(HostileArchive, EntriesThatCannotComeBackAsTheyAreAreRefusedNamingThem) {
+    const std::pair<RawEntry, FailureCode> cases[] = {
+        {{"bag", QByteArray("a.txt\0/etc/shadow", 17), 0120777}, FailureCode::UnsafeArchive},
+        {{".", "nokta"}, FailureCode::InvalidArchive},
+        {{"alt/.", "nokta"}, FailureCode::InvalidArchive},
+    };
+    for (const auto& [entry, code] : cases) {
+        SCOPED_TRACE(entry.name);
+        expectRefused(raw({{"zararsiz.txt", "ilk"}, entry}), code);
+    }
+}
+
 TEST_F(HostileArchive, ALocalHeaderThatDisagreesWithTheDirectoryIsRefused) {
     const QString path = work.file("celiskili.zip");
     writeRawZip(path, {{"ADX.txt", "içerik"}}, RawEncryption::None);

@@ -121,6 +121,14 @@ TEST_F(RoundTrip, OnlyKavlentosOwnFilesWhereItPutsThemAreLeftOut) {
     EXPECT_EQ(firstDifference(expected, packed), "");
 }
 
+// A shared folder's sticky bit comes back with it.
+TEST_F(RoundTrip, AFoldersStickyBitComesBack) {
+    writeFile(source + "/ortak/not.txt", "not");
+    ASSERT_EQ(::chmod(QFile::encodeName(source + "/ortak").constData(), 01777), 0);
+    extract(compress(source), restored);
+    EXPECT_EQ(snapshot(restored).at("ortak").permissions, 01777u);
+}
+
 // Nobody who may not read the program folder may read its archives.
 TEST_F(RoundTrip, AnArchiveIsReadableByWhoeverMayReadTheFolderAndNobodyElse) {
     const std::pair<mode_t, std::uint32_t> cases[] = {{0700, 0600}, {0750, 0640}, {0755, 0644}};

@@ -1042,6 +1042,9 @@ public:
                           << QString::fromLocal8Bit(program.readAllStandardError()).toStdString();
             return -1;
         }
+        if (program.exitCode() != 0) {
+            std::printf("%s", program.readAllStandardError().constData()); // what went wrong
+        }
         return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
     }
 
@@ -1200,6 +1203,34 @@ TEST_F(RealWindow, TheProgramsOwnFilesReplaceALinkInTheirPlaceAndNeverWriteThrou
     EXPECT_EQ(store::HistoryFile(programFolder).load()->size(), 1u);
     EXPECT_EQ(readBytes(victim), "dokunulmaz");
     EXPECT_EQ(readBytes(otherHistory), itsRecord);
+}
+
+// On a stick that folds letter case, an archive's "KAVLENTO", "YEDEKLEME.LST"
+// and "Yedekleme.Dat" are the running program, the history and the setting:
+// they stay the folder's own, and the data comes back.
+TEST_F(RealWindow, OnAStickThatFoldsLetterCaseTheProgramsOwnFilesStayWhateverTheArchiveSays) {
+    KAVLENTO_NEEDS_ROOT("mounts a file system");
+    const MountedFileSystem stick(FileSystemKind::ExFat, folder.file("stick"), 64);
+    programFolder = stick.path() + "/program";
+    QDir().mkpath(programFolder);
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KAVLENTO_EXECUTABLE), programFolder + "/kavlento"));
+    writeFile(programFolder + "/veri.txt", "eski");
+    const QByteArray history = "\"01-06-2031\",\"09:00:00\",\"/eski/1.ksd\"\r\n";
+    writeBytes(programFolder + "/yedekleme.lst", history);
+    storeTarget(targetFolder);
+    const QByteArray setting = readBytes(programFolder + "/yedekleme.dat");
+    const QString archive = folder.file("yedek.ksd");
+    writeRawZip(archive,
+                {{"KAVLENTO", "sahte program"},
+                 {"YEDEKLEME.LST", "\"1\",\"2\",\"/baska/2.ksd\"\r\n"},
+                 {"Yedekleme.Dat", "\"/baska\"\r\n"},
+                 {"Veri.Txt", "yeni"}},
+                RawEncryption::Aes256);
+    ASSERT_EQ(restorePicked(archive), 0);
+    EXPECT_EQ(readBytes(programFolder + "/kavlento"), readBytes(KAVLENTO_EXECUTABLE));
+    EXPECT_TRUE(readBytes(programFolder + "/yedekleme.lst").startsWith(history));
+    EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"), setting);
+    EXPECT_EQ(readBytes(programFolder + "/veri.txt"), "yeni");
 }
 
 TEST_F(RealWindow, ARestoreOverALinkToAnotherDiskChangesNothingThere) {
