@@ -12,6 +12,8 @@ packages=(
     qt6-translations-l10n fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
     # tests: GoogleTest, independent archivers, a virtual display
     libgtest-dev libgmock-dev 7zip zip unzip xvfb xauth xdotool
+    # a database with a journal of its own, as host applications keep
+    sqlite3
     # privilege drop for permission tests run as root
     util-linux
     # file systems mounted by tests: exFAT and FAT32 as on USB sticks (through

@@ -2,13 +2,18 @@
 
 #include "app/TargetFolder.h"
 #include "archive/ArchiveCommand.h"
+#include "archive/CompressJob.h"
 #include "archive/EntryContents.h"
+#include "archive/OwnFiles.h"
 #include "base/Failure.h"
 #include "fs/File.h"
+#include "fs/OpenFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
+
+#include <algorithm>
 
 namespace kavlento::app {
 
@@ -76,10 +81,21 @@ ExitStatus AdminCommands::checkBackups() {
             ++damaged;
         }
     }
+    // A line that holds no record may have named a backup: it is not read.
+    const std::vector<store::History::UnreadLine> unread = history.unreadLines();
+    for (const store::History::UnreadLine& line : unread) {
+        p_.output.line(QStringLiteral("OKUNAMADI     yedekleme.lst satır %1: %2")
+                           .arg(line.number)
+                           .arg(line.text));
+    }
     QString summary = QStringLiteral("Kavlento: %1 yedek: %2 sağlam, %3 bozuk")
                           .arg(seen.size())
                           .arg(sound)
                           .arg(damaged);
+    if (!unread.empty()) {
+        summary +=
+            QStringLiteral("; geçmişin %1 satırı okunamadı (bozuk kayıt)").arg(unread.size());
+    }
     if (away > 0 || missing > 0) {
         summary += QStringLiteral("; %1 denetlenemedi: %2 ulaşılamıyor (klasörü yok: diski "
                                   "takılı değil ya da klasörü silinmiş), %3 yok (dosyası "
@@ -95,8 +111,66 @@ ExitStatus AdminCommands::checkBackups() {
     if (damaged > 0) {
         return ExitStatus::DamagedBackups;
     }
-    return away > 0 || missing > 0 || seen.isEmpty() ? ExitStatus::UncheckedBackups
-                                                     : ExitStatus::Normal;
+    return away > 0 || missing > 0 || seen.isEmpty() || !unread.empty()
+               ? ExitStatus::UncheckedBackups
+               : ExitStatus::Normal;
+}
+
+namespace {
+
+QString megabytes(std::uint64_t bytes) {
+    return QStringLiteral("%1 MB").arg(static_cast<double>(bytes) / 1048576.0, 0, 'f', 1);
+}
+
+// "3 gün 4 saat", "5 saat 2 dakika", "12 dakika".
+QString age(std::int64_t seconds) {
+    const std::int64_t minutes = std::max<std::int64_t>(seconds, 0) / 60;
+    if (minutes >= 24 * 60) {
+        return QStringLiteral("%1 gün %2 saat").arg(minutes / (24 * 60)).arg(minutes / 60 % 24);
+    }
+    if (minutes >= 60) {
+        return QStringLiteral("%1 saat %2 dakika").arg(minutes / 60).arg(minutes % 60);
+    }
+    return QStringLiteral("%1 dakika").arg(minutes);
+}
+
+} // namespace
+
+ExitStatus AdminCommands::showStatus(int days) {
+    const QString target = p_.target.load().value_or(QString());
+    p_.output.line(QStringLiteral("Kavlento durumu: %1").arg(p_.programFolder));
+    const auto stale = [&](const QString& why) {
+        p_.output.line(QStringLiteral("SORUN: %1").arg(why));
+        return ExitStatus::BackupsStale;
+    };
+    if (target.isEmpty()) {
+        p_.output.line(QStringLiteral("hedef: seçilmemiş"));
+        return stale(QStringLiteral("yedekleme hedefi seçilmemiş, yedek alınmıyor"));
+    }
+    if (!absentDiskRefusal(target).isEmpty() ||
+        fs::lookUpFollowing(fs::toSystemPath(target)).kind != fs::PathKind::Folder) {
+        p_.output.line(
+            QStringLiteral("hedef: %1 (DİSKİ TAKILI DEĞİL ya da klasör yok)").arg(target));
+        return stale(QStringLiteral("yedekleme hedefine ulaşılamıyor"));
+    }
+    const fs::OpenFolder folder = fs::OpenFolder::open(fs::toSystemPath(target), {});
+    p_.output.line(QStringLiteral("hedef: %1 (diski takılı, %2 boş)")
+                       .arg(target, megabytes(folder.availableBytes())));
+    const archive::TargetArchives found =
+        archive::archivesIn(folder, archive::originOf(fs::toSystemPath(p_.programFolder), 0));
+    p_.output.line(QStringLiteral("yedek sayısı: %1").arg(found.ours.size()));
+    if (found.ours.empty()) {
+        return stale(QStringLiteral("hedefte bu klasörün hiç yedeği yok"));
+    }
+    const archive::TargetArchives::Archive& newest = found.ours.front();
+    const std::int64_t old = p_.clock.now().seconds - newest.origin.moment;
+    p_.output.line(QStringLiteral("en yeni yedek: %1 (%2 önce)")
+                       .arg(fs::fromSystemPath(folder.pathOf(newest.path())), age(old)));
+    if (old >= static_cast<std::int64_t>(days) * 24 * 3600) {
+        return stale(QStringLiteral("en yeni yedek %1 günden eski").arg(days));
+    }
+    p_.output.line(QStringLiteral("TAMAM"));
+    return ExitStatus::Normal;
 }
 
 } // namespace kavlento::app

@@ -2,6 +2,7 @@
 
 #include "app/LineOutput.h"
 #include "app/ProgramEnd.h"
+#include "base/Clock.h"
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
 
@@ -16,9 +17,11 @@ namespace kavlento::app {
 class AdminCommands {
 public:
     struct Parts {
+        QString programFolder;
         const store::TargetSetting& target;
         const store::HistoryFile& history;
         LineOutput& output;
+        const Clock& clock;
     };
 
     // What --hedef did: the folder stored, or nothing; and a line that says so.
@@ -36,6 +39,11 @@ public:
     // writing nothing; one line each, and a summary of what was not checked
     // and why. Only when every archive was read and found sound is all well.
     ExitStatus checkBackups();
+    // --durum: this folder's newest backup and its age, how many there are,
+    // the target, whether its disk is attached, and the room on it, reading
+    // only the archives' ends. All is well only when the newest backup is
+    // there and younger than `days` days.
+    ExitStatus showStatus(int days);
 
 private:
     Parts p_;

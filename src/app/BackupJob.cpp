@@ -3,6 +3,7 @@
 #include "app/HistoryList.h"
 #include "app/Retention.h"
 #include "app/TargetFolder.h"
+#include "app/WorkAside.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/ArchiveComponent.h"
 #include "base/Failure.h"
@@ -133,6 +134,9 @@ bool BackupJob::run() {
 }
 
 void BackupJob::appendRecordOrRemove(const QString& archivePath) {
+    if (recorded_.exchange(true)) {
+        return; // the other way of finishing came first
+    }
     try {
         p_.history.append(record_);
     } catch (const Failure& failure) {
@@ -148,6 +152,14 @@ void BackupJob::appendRecordOrRemove(const QString& archivePath) {
         }
         throw Failure(failure.code(), description);
     }
+}
+
+void BackupJob::recordWithoutTheWindow(const QString& archivePath) {
+    record_ = backupRecord(started_, datedFolder_, archivePath);
+    appendRecordOrRemove(archivePath);
+    p_.dialogs.note(QStringLiteral("yedek alındı ve kaydedildi: %1 (eski yedekler bu sefer "
+                                   "silinmedi)")
+                        .arg(record_.archivePath));
 }
 
 void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiveSize,
@@ -168,13 +180,16 @@ void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiv
                 .arg(seconds(checkMilliseconds), 0, 'f', 2));
         if (const auto count = p_.commandLine.archivesToKeep();
             count && p_.commandLine.isUnattended()) {
-            Retention(p_.history, p_.dialogs, p_.programFolder)
-                .keepNewest(*count, p_.view.targetText());
+            const QString target = p_.view.targetText();
+            runAside([&] {
+                Retention(p_.history, p_.dialogs, p_.programFolder).keepNewest(*count, target);
+            });
         }
     } else {
         p_.dialogs.inform(kFinished, QString(), MessageIcon::Information);
     }
-    p_.close.run();
+    p_.close.run(p_.commandLine.isUnattended() && p_.state.optionIgnored ? ExitStatus::OptionIgnored
+                                                                         : ExitStatus::Normal);
 }
 
 } // namespace kavlento::app

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <optional>
 
 namespace kavlento::archive {
@@ -72,13 +73,18 @@ public:
     // keeps the newest archives when asked, and ends.
     void finish(const QString& archivePath, int entryCount, qint64 archiveSize,
                 qint64 checkMilliseconds);
+    // The archive is complete and named, and the user-interface thread cannot
+    // finish (its display stopped answering): only the record is written,
+    // from whichever thread, touching no window.
+    void recordWithoutTheWindow(const QString& archivePath);
 
 private:
     // Records the complete archive; when that fails, the archive goes too.
     void appendRecordOrRemove(const QString& archivePath);
 
     Parts p_;
-    store::HistoryRecord record_; // of the running backup, once its archive is named
+    std::atomic<bool> recorded_{false}; // by finish() or by a rescue without the window
+    store::HistoryRecord record_;       // of the running backup, once its archive is named
     Moment started_;
     QString datedFolder_;
     QElapsedTimer running_;

@@ -13,9 +13,9 @@ public:
     CloseOperation(const store::TargetSetting& target, const MainView& view, ProgramEnd& end)
         : target_(target), view_(view), end_(end) {}
 
-    void run() {
+    void run(ExitStatus status = ExitStatus::Normal) {
         target_.save(view_.targetText());
-        end_.end(ExitStatus::Normal);
+        end_.end(status);
     }
 
 private:

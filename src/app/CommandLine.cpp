@@ -10,10 +10,11 @@ const QString kYardim = QStringLiteral("--yardım");
 const QString kStoreTarget = QStringLiteral("--hedef");
 const QString kCheck = QStringLiteral("--denetle");
 const QString kKeep = QStringLiteral("--sakla");
+const QString kStatus = QStringLiteral("--durum");
 
 bool isOption(const QString& argument) {
     return argument == kHelp || argument == kYardim || argument == kStoreTarget ||
-           argument == kCheck || argument == kKeep;
+           argument == kCheck || argument == kKeep || argument == kStatus;
 }
 
 QString optionName(AdminCommand command) {
@@ -24,6 +25,8 @@ QString optionName(AdminCommand command) {
         return kStoreTarget;
     case AdminCommand::CheckBackups:
         return kCheck;
+    case AdminCommand::Status:
+        return kStatus;
     case AdminCommand::None:
         break;
     }
@@ -72,8 +75,28 @@ void CommandLine::readOptions(const QStringList& arguments) {
                                 .arg(*given)
                           : QStringLiteral("--sakla için 1 ya da daha büyük bir sayı verin"));
             }
+        } else if (argument == kStatus) {
+            asked.append(AdminCommand::Status);
+            // The days are optional: a number right after it.
+            if (i + 1 < arguments.size() && !isOption(arguments[i + 1]) &&
+                !arguments[i + 1].contains(kLaunchCode) &&
+                !arguments[i + 1].contains(kUnattendedKeyword)) {
+                const QString given = arguments[++i];
+                bool number = false;
+                days_ = given.toInt(&number);
+                if (!number || days_ < 1) {
+                    problems.append(QStringLiteral("--durum için 1 ya da daha büyük bir gün sayısı "
+                                                   "verin (\"%1\" verildi)")
+                                        .arg(given));
+                }
+            }
         } else if (!argument.contains(kLaunchCode) && !argument.contains(kUnattendedKeyword)) {
             unknownWords_.append(argument);
+            // The administrator's options are all written so; the host's own
+            // words are not his mistakes.
+            if (argument.startsWith(QLatin1String("--"))) {
+                unknownOptions_.append(argument);
+            }
         }
     }
     settle(asked, problems);
@@ -98,7 +121,8 @@ void CommandLine::settle(const QList<AdminCommand>& asked, const QStringList& pr
     }
     for (const AdminCommand command : asked) {
         if (command_ != AdminCommand::None && command_ != command) {
-            refusal_ = QStringLiteral("--hedef ve --denetle birlikte kullanılamaz.");
+            refusal_ = QStringLiteral("%1 ve %2 birlikte kullanılamaz.")
+                           .arg(optionName(command_), optionName(command));
             return;
         }
         command_ = command;
@@ -160,6 +184,10 @@ QString CommandLine::help() const {
                "                          OtoRadizEv ile: kaydeder, sonra oraya yedek alır.\n"
                "  --denetle               Geçmişteki her yedeği baştan sona okur (hiçbir\n"
                "                          şey yazmaz) ve her biri için bir satır yazar.\n"
+               "  --durum [GÜN]           Yedeklerin durumunu yazar: en yeni yedek ve yaşı,\n"
+               "                          yedek sayısı, hedef, diskinin takılı olup olmadığı\n"
+               "                          ve boş yer (hiçbir yedeği baştan sona okumaz).\n"
+               "                          En yeni yedek GÜN günden (2) genç değilse 11 ile biter.\n"
                "  --yardım, --help        Bu açıklamayı yazar.\n"
                "\n"
                "Seçenekler yalnızca bu yazılışlarıyla tanınır; başka sözcükler bir uyarıyla\n"
@@ -168,7 +196,7 @@ QString CommandLine::help() const {
                "Çıkış durumları:\n"
                "  0  tamam: yedek alındı, geri yüklendi, seçenek yapıldı ya da program\n"
                "     kapatıldı\n"
-               "  1  bir hata bildirildi\n"
+               "  1  bir hata bildirildi, ya da ekran yanıt vermedi\n"
                "  2  otomatik yedek istendi, ama yedekleme hedefi seçilmemiş\n"
                "  3  Kavlento bu klasörde zaten çalışıyor; hiçbir şey yapılmadı\n"
                "  4  başlatma kodu yok\n"
@@ -177,7 +205,11 @@ QString CommandLine::help() const {
                "  7  OtoRadizEv olmadan: bir seçeneğin değeri eksik ya da yanlış\n"
                "  8  --denetle bozuk bir yedek buldu\n"
                "  9  --denetle bazı yedekleri denetleyemedi (diskleri takılı değil ya da\n"
-               "     dosyaları silinmiş) ya da geçmişte hiç yedek yok\n");
+               "     dosyaları silinmiş), geçmişin bir satırını okuyamadı ya da geçmişte\n"
+               "     hiç yedek yok\n"
+               "  10 OtoRadizEv: yedek alındı, ama yanlış yazılmış ya da yerinde olmayan bir\n"
+               "     seçenek yok sayıldı (uyarı satırı hangisi olduğunu söyler)\n"
+               "  11 --durum: en yeni yedek yok ya da istenenden eski\n");
 }
 
 } // namespace kavlento::app

@@ -14,6 +14,7 @@ enum class AdminCommand {
     Help,         // --yardım, --help: the options, in Turkish
     StoreTarget,  // --hedef FOLDER: store a target folder without the window
     CheckBackups, // --denetle: read every archive of the history, writing nothing
+    Status,       // --durum [GÜN]: the state of the backups at a glance, reading no archive whole
 };
 
 // The command line the host passes: one text, the arguments after the
@@ -21,8 +22,8 @@ enum class AdminCommand {
 // the keyword are found anywhere, also inside a longer word. Nothing else in it
 // turns a start away: the administrator's options are recognised only as
 // whole arguments in their exact forms, and any other word is ignored with a
-// warning. Where the keyword stands beside the launch code, one backup is
-// always taken, whatever else the line holds.
+// warning (none of them reaches Qt). Where the keyword stands beside the
+// launch code, one backup is always taken, whatever else the line holds.
 class CommandLine {
 public:
     static CommandLine fromArguments(const QStringList& argumentsAfterProgramName);
@@ -38,6 +39,12 @@ public:
     const QString& targetToStore() const { return target_; }
     // --sakla N: after an unattended backup, keep the newest N archives.
     std::optional<int> archivesToKeep() const { return keep_; }
+    // --durum GÜN: how many days old the newest backup may be.
+    int daysAllowed() const { return days_; }
+    // Whether the administrator wrote something beside the keyword that is
+    // ignored (an option wrong, misspelled or out of place): the backup is
+    // taken all the same, and ends with a status that says so.
+    bool ignoresAnOption() const { return !setAside_.isEmpty() || !unknownOptions_.isEmpty(); }
     // Why the options cannot be carried out (a value missing or wrong, options
     // that do not go together); never where a backup is taken.
     const QString& refusal() const { return refusal_; }
@@ -59,9 +66,11 @@ private:
     AdminCommand command_ = AdminCommand::None;
     QString target_;
     std::optional<int> keep_;
+    int days_ = 2;
     QString refusal_;
     QStringList unknownWords_;
-    QStringList setAside_; // options that cannot be carried out beside a backup
+    QStringList unknownOptions_; // unknown words written as options ("--sakla=14")
+    QStringList setAside_;       // options that cannot be carried out beside a backup
 };
 
 } // namespace kavlento::app

@@ -15,6 +15,7 @@ struct JobState {
     QString restoredArchive;        // the archive being restored
     QString archiveName;            // the file name of the archive being written
     bool stopRequested = false;     // a request to stop came after the job committed
+    bool optionIgnored = false;     // an unattended run ignored an option beside the keyword
 };
 
 } // namespace kavlento::app

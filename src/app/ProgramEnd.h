@@ -8,7 +8,8 @@ namespace kavlento::app {
 // How a run ended, as the process's exit status.
 enum class ExitStatus : int {
     Normal = 0,         // a job completed, or the user closed the program
-    Failure = 1,        // a failure was reported (in the error box, or on standard error)
+    Failure = 1,        // a failure was reported (in the error box, or on standard error),
+                        // or an unattended run's display stopped answering
     NoTarget = 2,       // an unattended backup was asked for, but no target is stored
     AlreadyRunning = 3, // another instance serves this program folder
     NoLaunchCode = 4,   // started without the launch code
@@ -19,6 +20,11 @@ enum class ExitStatus : int {
     // A check of the backups could not read some archive (its disk away, its
     // file deleted), or the history lists none: nothing says they are sound.
     UncheckedBackups = 9,
+    // An unattended backup was taken, but an option beside the keyword was
+    // ignored: retention or the new target may not be what was asked for.
+    OptionIgnored = 10,
+    // --durum: the newest backup of this folder is not there, or too old.
+    BackupsStale = 11,
 };
 
 // Every end of the program goes through here.

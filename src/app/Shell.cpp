@@ -97,6 +97,9 @@ bool Shell::startUp() {
     case AdminCommand::CheckBackups:
         p_.end.end(p_.admin.checkBackups());
         return false;
+    case AdminCommand::Status:
+        p_.end.end(p_.admin.showStatus(p_.commandLine.daysAllowed()));
+        return false;
     case AdminCommand::Help:
     case AdminCommand::None:
         break;
@@ -106,11 +109,14 @@ bool Shell::startUp() {
 }
 
 void Shell::runUnattended() {
+    p_.state.optionIgnored = p_.commandLine.ignoresAnOption();
     if (!p_.commandLine.targetToStore().isEmpty()) {
         // The backup goes to the stored target when the new one is refused.
         const auto stored = p_.admin.storeTarget(p_.commandLine.targetToStore());
         if (stored.folder) {
             p_.view.setTargetText(*stored.folder);
+        } else {
+            p_.state.optionIgnored = true;
         }
         p_.dialogs.note(stored.folder
                             ? stored.said

@@ -44,6 +44,7 @@ void ArchiveComponent::Compress(const QString& command, const QStringList& liste
     start([this, parsed, archives = systemPaths(listedArchives),
            moment](JobControl& control) -> std::function<void()> {
         const CompressResult result = runCompress(parsed, archives, moment, control);
+        outcome_.archivePath = fromSystemPath(result.archivePath);
         control.complete();
         return [this, result] {
             emit CompressFinished(fromSystemPath(result.archivePath),
@@ -84,6 +85,7 @@ template <typename Work> void ArchiveComponent::start(Work work) {
         post(generation, [this, percent] { emit Progress(percent); });
     });
     busy_ = true;
+    outcome_ = Outcome{};
     worker_ = std::thread([this, work, control = control_, generation] {
         // The last signal goes out once the component is free for the next job.
         std::function<void()> last;
@@ -91,6 +93,8 @@ template <typename Work> void ArchiveComponent::start(Work work) {
             last = work(*control);
         } catch (const Failure& failure) {
             if (failure.code() != FailureCode::Cancelled) {
+                outcome_.failure =
+                    QStringLiteral("hata %1: %2").arg(failure.number()).arg(failure.description());
                 last = [this, failure] { emit Failed(failure.number(), failure.description()); };
             }
         } catch (const std::bad_alloc&) {
@@ -135,6 +139,13 @@ ArchiveComponent::Stop ArchiveComponent::stop() {
         worker_.join();
     }
     return Stop::Completed;
+}
+
+ArchiveComponent::Outcome ArchiveComponent::waitForOutcome() {
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    return outcome_;
 }
 
 QString ArchiveComponent::leftBehind() const {

@@ -65,6 +65,15 @@ public:
     // What the last job could not take away again; empty when it left nothing.
     QString leftBehind() const;
 
+    // What the last job came to, once it has ended: the archive a backup
+    // wrote, or the failure (empty when it completed). Waits for it to end;
+    // for a thread that cannot wait for the user-interface thread's signals.
+    struct Outcome {
+        QString archivePath;
+        QString failure;
+    };
+    Outcome waitForOutcome();
+
     bool busy() const { return busy_; }
 
 signals:
@@ -82,6 +91,7 @@ private:
     std::shared_ptr<JobControl> control_;
     std::atomic<std::uint64_t> generation_{0};
     std::atomic<bool> busy_{false};
+    Outcome outcome_; // written by the worker before its last signal
 };
 
 } // namespace kavlento::archive

@@ -18,6 +18,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <vector>
 
 namespace kavlento {
 
@@ -114,22 +115,49 @@ fs::UniqueFd connectOverNetwork(const QString& host, int port, const QDeadlineTi
     return fd;
 }
 
+// Reads exactly `size` bytes before `deadline`; false when the server is
+// silent or closes the connection first (`closed` says which).
+bool receiveWithin(const fs::UniqueFd& fd, unsigned char* into, std::size_t size,
+                   const QDeadlineTimer& deadline, bool& closed) {
+    for (std::size_t got = 0; got < size;) {
+        if (!waitFor(fs::Descriptor::of(fd), POLLIN, deadline)) {
+            return false;
+        }
+        const ssize_t n = ::recv(fs::Descriptor::of(fd), into + got, size - got, 0);
+        if (n <= 0) {
+            closed = true;
+            return false;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 // How the server on `fd` meets the opening of a connection before `deadline`.
 // Little-endian, protocol 11.0, no authorisation: any server replies, if only
-// to refuse.
+// to refuse, with a header (failed, succeeded or more to say) and the number
+// of 4-byte units that follow it; the whole reply must come in time, since Qt
+// would wait for it without a limit.
 enum class Opening { Answered, Closed, Silent };
-
 Opening openConnection(const fs::UniqueFd& fd, const QDeadlineTimer& deadline) {
     const unsigned char opening[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     if (::send(fs::Descriptor::of(fd), opening, sizeof opening, MSG_NOSIGNAL) !=
         static_cast<ssize_t>(sizeof opening)) {
         return errno == EPIPE || errno == ECONNRESET ? Opening::Closed : Opening::Silent;
     }
-    if (!waitFor(fs::Descriptor::of(fd), POLLIN, deadline)) {
-        return Opening::Silent;
+    bool closed = false;
+    unsigned char header[8] = {};
+    if (!receiveWithin(fd, header, sizeof header, deadline, closed)) {
+        return closed ? Opening::Closed : Opening::Silent;
     }
-    char reply = 0;
-    return ::recv(fs::Descriptor::of(fd), &reply, 1, 0) == 1 ? Opening::Answered : Opening::Closed;
+    if (header[0] > 2) {
+        return Opening::Silent; // no X server speaks so
+    }
+    std::vector<unsigned char> rest(4u * (header[6] | (header[7] << 8)));
+    if (!receiveWithin(fd, rest.data(), rest.size(), deadline, closed)) {
+        return closed ? Opening::Closed : Opening::Silent;
+    }
+    return Opening::Answered;
 }
 
 struct XDisplay {

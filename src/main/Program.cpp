@@ -16,7 +16,7 @@ Program::Program(const QString& programFolder, const app::CommandLine& commandLi
       backup_({programFolder, commandLine_, window_, dialogs, clock, zip_, history_, target_, state,
                close_}),
       restore_({programFolder, window_, dialogs, zip_, state, end, history_, clock}),
-      admin_({target_, history_, output}),
+      admin_({programFolder, target_, history_, output, clock}),
       shell_({programFolder, commandLine_, instance_, window_, dialogs, end, state, history_,
               target_, backup_, restore_, admin_, output, zip_}) {
     connectHandlers();
@@ -73,6 +73,24 @@ void Program::stop(const QString& signalName) {
         end_.end(app::ExitStatus::Failure); // its error box was still open
     }
     guard([&] { shell_.stop(signalName); });
+}
+
+void Program::rescueWithoutTheWindow(const QString& why) {
+    dialogs_.note(why);
+    if (state_.job == app::RunningJob::Backup) {
+        const archive::ArchiveComponent::Outcome outcome = zip_.waitForOutcome();
+        try {
+            if (!outcome.archivePath.isEmpty()) {
+                backup_.recordWithoutTheWindow(outcome.archivePath);
+            } else if (!outcome.failure.isEmpty()) {
+                dialogs_.note(outcome.failure);
+            }
+        } catch (const Failure& failure) {
+            dialogs_.note(
+                QStringLiteral("hata %1: %2").arg(failure.number()).arg(failure.description()));
+        }
+    }
+    end_.end(app::ExitStatus::Failure);
 }
 
 void Program::start(bool canShowWindow) {

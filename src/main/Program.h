@@ -43,6 +43,10 @@ public:
     // job takes the failure path, saying it was stopped; otherwise the program
     // ends as when its window is closed.
     void stop(const QString& signalName);
+    // The user-interface thread stopped answering in an unattended run (its
+    // display did, see Watchdog); runs on another thread: what the backup
+    // came to is recorded or said without the window, and the run ends.
+    void rescueWithoutTheWindow(const QString& why);
 
     ui::MainWindow& window() { return window_; }
     archive::ArchiveComponent& zip() { return zip_; }

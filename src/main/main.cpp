@@ -10,14 +10,18 @@
 #include "main/Display.h"
 #include "main/Program.h"
 #include "main/StopSignals.h"
+#include "main/Watchdog.h"
 #include "ui/QtUserDialogs.h"
 #include "ui/Translations.h"
 
 #include <QApplication>
+#include <QTimer>
 
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 using namespace kavlento;
 using namespace kavlento::app;
@@ -54,16 +58,47 @@ QStringList argumentsAfterProgramName(int argc, char** argv) {
                       .arg(folder));
 }
 
+// How long an unattended run's user-interface thread may go without an answer
+// from its display, and how long its boxes wait for somebody to press OK.
+constexpr std::chrono::seconds kDisplayAnswersWithin{30};
+constexpr std::chrono::minutes kBoxesCloseAfter{2};
+
+QString displayStopped() {
+    return QStringLiteral("ekran %1 saniyedir yanıt vermiyor (X sunucusu donmuş ya da kapanmış "
+                          "olabilir); çalışma sonlandırıldı.")
+        .arg(kDisplayAnswersWithin.count());
+}
+
 int run(int argc, char** argv) {
     const CommandLine commandLine =
         CommandLine::fromArguments(argumentsAfterProgramName(argc, argv));
+    // From here on an unattended run ends within a bounded time, whatever its
+    // display does: Qt itself would wait for it without a limit.
+    std::optional<Watchdog> watchdog;
+    if (commandLine.hasLaunchCode() && commandLine.isUnattended()) {
+        watchdog.emplace(kDisplayAnswersWithin, [] {
+            LogOutput(stderr).line(displayStopped());
+            std::_Exit(static_cast<int>(ExitStatus::Failure));
+        });
+    }
     PlatformChoice platform = choosePlatform();
-    QApplication app(argc, argv);
+    // The host's words are no options of Qt's ("-platform", "-style"): Qt
+    // sees the program's name alone.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     platform.releaseDisplay();
     // Without a display (a scheduled backup) the program runs offscreen and
     // reports on standard error instead of waiting for a button to be pressed;
     // an unattended run leaves its lines there on a display too.
     const bool headless = platform.isHeadless(QGuiApplication::platformName());
+    if (watchdog && headless) {
+        watchdog->stop(); // no display can stall an offscreen run
+    }
+    QTimer heartbeat;
+    if (watchdog) {
+        QObject::connect(&heartbeat, &QTimer::timeout, [&watchdog] { watchdog->beat(); });
+        heartbeat.start(1000);
+    }
     const LoggedDialogs::Run watched = headless ? LoggedDialogs::Run::Unwatched
                                        : commandLine.hasLaunchCode() && commandLine.isUnattended()
                                            ? LoggedDialogs::Run::UnattendedOnDisplay
@@ -78,6 +113,9 @@ int run(int argc, char** argv) {
     ui::QtUserDialogs windows([&state] { return state.lastPercent; });
     LogOutput log(stderr);
     LoggedDialogs dialogs(windows, log, watched);
+    if (watched == LoggedDialogs::Run::UnattendedOnDisplay) {
+        windows.closeBoxesAfter(kBoxesCloseAfter); // the line is in the log already
+    }
     ProcessEnd end;
     StreamOutput output(stdout);
     try {
@@ -87,6 +125,9 @@ int run(int argc, char** argv) {
         SystemClock clock;
         Program program(programFolder, commandLine, state, dialogs, clock, end, output);
         end.addCleanup([&program] { program.zip().cancelAndWait(); });
+        if (watchdog) {
+            watchdog->setRescue([&program] { program.rescueWithoutTheWindow(displayStopped()); });
+        }
         const StopSignals stops([&program](const QString& name) { program.stop(name); });
         program.start(!headless);
         QApplication::exec();

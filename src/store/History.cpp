@@ -16,10 +16,17 @@ History History::parse(QByteArray bytes) {
     History history;
     history.bytes_ = std::move(bytes);
     const QByteArrayView content(history.bytes_);
+    std::size_t number = 0;
     forEachLine(content, [&](qsizetype lineStart, QByteArrayView line) {
+        ++number;
         const QList<FieldSpan> fields = fieldSpans(line, 3);
         if (fields.size() < 3 || !fields[0].complete || !fields[1].complete ||
             !fields[2].complete) {
+            if (!line.trimmed().isEmpty()) {
+                history.unread_.push_back({number,
+                                           {static_cast<std::uint32_t>(lineStart),
+                                            static_cast<std::uint32_t>(line.size())}});
+            }
             return;
         }
         std::array<Span, 3> record;
@@ -30,6 +37,15 @@ History History::parse(QByteArray bytes) {
         history.records_.push_back(record);
     });
     return history;
+}
+
+std::vector<History::UnreadLine> History::unreadLines() const {
+    std::vector<UnreadLine> lines;
+    for (const auto& [number, span] : unread_) {
+        lines.push_back(
+            {number, fromWindows1254(QByteArrayView(bytes_).sliced(span.start, span.length))});
+    }
+    return lines;
 }
 
 QString History::field(std::size_t record, int column) const {

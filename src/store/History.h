@@ -26,8 +26,15 @@ struct HistoryRecord {
 class History {
 public:
     // The complete records of `bytes` in file order; a record cut short (fewer
-    // than three complete fields) is left out.
+    // than three complete fields) is left out, and listed by unreadLines().
     static History parse(QByteArray bytes);
+
+    // A line that holds something, but no record.
+    struct UnreadLine {
+        std::size_t number = 0; // from 1
+        QString text;
+    };
+    std::vector<UnreadLine> unreadLines() const;
 
     std::size_t size() const { return records_.size(); }
     // Field 0 (date), 1 (time) or 2 (archive path) of a record.
@@ -43,6 +50,7 @@ private:
 
     QByteArray bytes_;
     std::vector<std::array<Span, 3>> records_;
+    std::vector<std::pair<std::size_t, Span>> unread_; // line number, where it lies
 };
 
 } // namespace kavlento::store

@@ -4,6 +4,7 @@
 
 #include <QFileDialog>
 #include <QPushButton>
+#include <QTimer>
 
 namespace kavlento::ui {
 
@@ -75,8 +76,15 @@ QString QtUserDialogs::failureText(int number, const QString& description) {
         .arg(description, QString::number(number));
 }
 
+void QtUserDialogs::exec(QMessageBox& box) const {
+    if (closeAfter_.count() > 0) {
+        QTimer::singleShot(closeAfter_, &box, [&box] { box.escapeButton()->click(); });
+    }
+    box.exec();
+}
+
 void QtUserDialogs::inform(const QString& text, const QString& title, app::MessageIcon icon) {
-    messageBox(text, title, icon, Buttons::Ok)->exec();
+    exec(*messageBox(text, title, icon, Buttons::Ok));
 }
 
 bool QtUserDialogs::askYesNo(const QString& text, const QString& title, app::MessageIcon icon,
@@ -84,13 +92,13 @@ bool QtUserDialogs::askYesNo(const QString& text, const QString& title, app::Mes
     const auto box = messageBox(text, title, icon,
                                 preferred == app::DefaultAnswer::No ? Buttons::YesNoPreferringNo
                                                                     : Buttons::YesNo);
-    box->exec();
+    exec(*box);
     return box->buttonRole(box->clickedButton()) == QMessageBox::YesRole;
 }
 
 void QtUserDialogs::reportFailure(int number, const QString& description) {
-    messageBox(failureText(number, description), QString(), app::MessageIcon::Error, Buttons::Ok)
-        ->exec();
+    exec(*messageBox(failureText(number, description), QString(), app::MessageIcon::Error,
+                     Buttons::Ok));
 }
 
 std::unique_ptr<QFileDialog> QtUserDialogs::archiveFileDialog(const QString& startFolder) {

@@ -5,6 +5,7 @@
 
 #include <QMessageBox>
 
+#include <chrono>
 #include <memory>
 
 class QFileDialog;
@@ -26,6 +27,10 @@ public:
     void showProgress() override;
     void note(const QString&) override {} // the windows say what there is to say
 
+    // Boxes close by themselves after `after` (as with Escape: No, or OK),
+    // for a run nobody may be watching.
+    void closeBoxesAfter(std::chrono::milliseconds after) { closeAfter_ = after; }
+
     enum class Buttons { Ok, YesNo, YesNoPreferringNo };
     // The message box as shown; an empty title gives the program's title, and a
     // carriage return in the text starts a new line.
@@ -37,7 +42,11 @@ public:
                                                      const QString& startFolder);
 
 private:
+    // Shows `box` until it is answered, or for closeAfter_ at the most.
+    void exec(QMessageBox& box) const;
+
     ProgressWindow::PercentSource lastPercent_;
+    std::chrono::milliseconds closeAfter_{0};
     std::unique_ptr<ProgressWindow> progress_;
 };
 

@@ -25,8 +25,12 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace kavlento;
@@ -280,11 +284,12 @@ TEST_F(Executable, EveryCommandLineGoesOnAsItWouldWithoutWhatItDoesNotKnow) {
          std::vector<std::tuple<QStringList, int, int, QString>>{
              // No target is stored yet: --hedef stores it, then the backup goes there.
              {{code, "OtoRadizEv", "--hedef", targetFolder}, 0, 1, "hedefi kaydedildi"},
-             {{code, "OtoRadizEv", "--hedef", folder.file("yok")}, 0, 1, "--hedef yok sayıldı"},
+             // A mistake beside the keyword: the backup is taken, with a status of its own.
+             {{code, "OtoRadizEv", "--hedef", folder.file("yok")}, 10, 1, "--hedef yok sayıldı"},
              {{"--" + code, "OtoRadizEv"}, 0, 1, "yedek alındı"},
-             {{code, "OtoRadizEv", "--"}, 0, 1, "tanınmayan sözcükler yok sayıldı: \"--\""},
-             {{code, "--sakla", "OtoRadizEv"}, 0, 1, "--sakla için 1 ya da daha büyük"},
-             {{code, "OtoRadizEv", "--sakla", "0", "--denetle"}, 0, 1, "--denetle OtoRadizEv ile"},
+             {{code, "OtoRadizEv", "--"}, 10, 1, "tanınmayan sözcükler yok sayıldı: \"--\""},
+             {{code, "--sakla", "OtoRadizEv"}, 10, 1, "--sakla için 1 ya da daha büyük"},
+             {{code, "OtoRadizEv", "--sakla", "0", "--denetle"}, 10, 1, "--denetle OtoRadizEv ile"},
              {{code, "--kaynak=host"}, 6, 0, "yok sayıldı: \"--kaynak=host\""},
              {{code, "--hedef"}, 7, 0, "--yardım"},
              {{code, "--sakla", "2"}, 7, 0, "--yardım"},
@@ -432,6 +437,126 @@ TEST_F(Executable, KeepingTheNewestKeepsSoundArchivesOfThisFolderNightAfterNight
     EXPECT_EQ(archives(),
               (QStringList{"15-06-2031/1562031.1000.ksd", "15-06-2031/not.txt",
                            "16-06-2031/1662031.900.ksd", "17-06-2031/1762031.900.ksd"}));
+}
+
+// A mistake of the administrator's beside the keyword never stops the backup,
+// and shows in the status; the host's own words (Qt's options among them)
+// change nothing and never reach Qt.
+TEST_F(Executable, AnOptionIgnoredBesideTheKeywordShowsInTheStatusAndTheBackupIsTaken) {
+    storeTarget(targetFolder);
+    writeFile(programFolder + "/veri.txt", "veri");
+    const std::pair<QStringList, int> lines[] = {
+        {{"--sakla=14"}, 10},
+        {{"--sakla", "14x"}, 10},
+        {{"--hedef", folder.file("yok")}, 10},
+        {{"--denetle"}, 10},
+        {{"-platform", "foo", "-style", "bar", "-plugin", "baz"}, 0},
+    };
+    int backups = 0;
+    for (const auto& [words, status] : lines) {
+        SCOPED_TRACE(words.join(' ').toStdString());
+        const auto [ended, said] = run(QStringList{"4702519836", "OtoRadizEv"} + words);
+        EXPECT_EQ(ended, status) << said.toStdString();
+        EXPECT_TRUE(said.contains("yedek alındı")) << said.toStdString();
+        EXPECT_EQ(store::HistoryFile(programFolder).load()->size(),
+                  static_cast<std::size_t>(++backups));
+    }
+}
+
+// --durum tells, reading no archive whole, whether backups go on; --denetle
+// names a line of the history it cannot read.
+TEST_F(Executable, TheStateAndTheCheckSayWhatAnAdministratorMustKnow) {
+    writeFile(programFolder + "/veri.txt", "veri");
+    const auto [unset, saidUnset] = run({"4702519836", "--durum"});
+    EXPECT_EQ(unset, 11);
+    EXPECT_TRUE(saidUnset.contains("hedef: seçilmemiş")) << saidUnset.toStdString();
+    storeTarget(targetFolder);
+    EXPECT_EQ(run({"4702519836", "--durum"}).first, 11); // no backup yet
+    holdClockAt("2031-06-15 10:20:30");
+    ASSERT_EQ(run({"4702519836", "OtoRadizEv"}).first, 0);
+    const auto [fresh, said] = run({"4702519836", "--durum", "2"});
+    EXPECT_EQ(fresh, 0) << said.toStdString();
+    EXPECT_TRUE(said.contains("yedek sayısı: 1") && said.contains("diski takılı") &&
+                said.contains("en yeni yedek: " + targetFolder + "/15-06-2031/1562031.102030.ksd"))
+        << said.toStdString();
+    holdClockAt("2031-06-18 10:20:30");
+    const auto [stale, saidStale] = run({"4702519836", "--durum", "2"});
+    EXPECT_EQ(stale, 11);
+    EXPECT_TRUE(saidStale.contains("3 gün 0 saat önce")) << saidStale.toStdString();
+    EXPECT_EQ(run({"4702519836", "--durum", "5"}).first, 0);
+
+    EXPECT_EQ(run({"4702519836", "--denetle"}).first, 0);
+    store::HistoryFile(programFolder).append({"18-06-2031", "01:00:00", "/yedek/bir.ksd"});
+    writeBytes(programFolder + "/yedekleme.lst",
+               readBytes(programFolder + "/yedekleme.lst") + "\"18-06-2031\",\"02:00\",\"/yar");
+    const auto [unread, saidUnread] = run({"4702519836", "--denetle"});
+    EXPECT_EQ(unread, 9);
+    EXPECT_TRUE(saidUnread.contains("OKUNAMADI     yedekleme.lst satır 3"))
+        << saidUnread.toStdString();
+}
+
+namespace {
+
+// An X display on this machine's loopback that answers the first connection's
+// opening as a server would, and then answers nothing: Qt's own connection
+// waits for an answer that never comes.
+class DisplayThatStopsAnswering {
+public:
+    DisplayThatStopsAnswering() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        for (port_ = 6100; port_ < 6200; ++port_) {
+            address.sin_port = htons(static_cast<std::uint16_t>(port_));
+            if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+                break;
+            }
+        }
+        ::listen(listener_, 4);
+        server_ = std::thread([this] {
+            const int first = ::accept(listener_, nullptr, nullptr);
+            char opening[12];
+            if (first >= 0 && ::recv(first, opening, sizeof opening, MSG_WAITALL) == 12) {
+                const char accepted[8] = {1, 0, 11, 0, 0, 0, 0, 0}; // nothing follows
+                ::send(first, accepted, sizeof accepted, MSG_NOSIGNAL);
+            }
+            accepted_.push_back(first);
+            accepted_.push_back(::accept(listener_, nullptr, nullptr)); // and silence
+        });
+    }
+    ~DisplayThatStopsAnswering() {
+        ::shutdown(listener_, SHUT_RDWR);
+        server_.join();
+        for (const int fd : accepted_) {
+            ::close(fd);
+        }
+        ::close(listener_);
+    }
+    QString display() const { return QStringLiteral("127.0.0.1:%1").arg(port_ - 6000); }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::vector<int> accepted_;
+    std::thread server_;
+};
+
+} // namespace
+
+// However a display behaves, an unattended run ends within a bounded time:
+// one that answers the probe and then never answers Qt's connection ends the
+// run after 30 seconds, saying so.
+TEST_F(Executable, NoUnattendedRunWaitsForEverForADisplay) {
+    storeTarget(targetFolder);
+    writeFile(programFolder + "/veri.txt", "veri");
+    const DisplayThatStopsAnswering display;
+    realDisplay = display.display();
+    QProcess& backup = start({"4702519836", "OtoRadizEv"}, Screen::Real);
+    EXPECT_EQ(finish(backup, 90000), 1);
+    const QString said = QString::fromLocal8Bit(backup.readAllStandardError());
+    EXPECT_TRUE(said.contains("ekran 30 saniyedir yanıt vermiyor")) << said.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(programFolder + "/yedekleme.lst"));
 }
 
 // Every unattended run leaves its line for the log, display or not; a display
@@ -1127,6 +1252,16 @@ TEST_F(RealWindow, PressingKapatInTheRealWindowStoresTheTargetAsTheSameBytes) {
 // The lower GÖZAT... opens where the backups are; a file there that is no
 // backup is refused with nothing changed, in words that say so; and the boxes
 // draw every Turkish letter clearly.
+// An unattended run's box on a display closes by itself after two minutes,
+// its line in the log first, and the run ends with its status.
+TEST_F(RealWindow, AnUnattendedRunsBoxClosesByItselfAndTheRunEndsWithItsStatus) {
+    QProcess& unattended = start({"4702519836", "OtoRadizEv"}, Screen::Real); // no target
+    ASSERT_TRUE(stillRunningAfter(unattended, 3000));
+    EXPECT_TRUE(QString::fromLocal8Bit(unattended.readAllStandardError())
+                    .contains("YEDEKLEME HEDEFİ GİRİLMEDİĞİNDEN OTOMATİK YEDEKLEME ÇALIŞMAYACAK"));
+    EXPECT_EQ(finish(unattended, 150000), 2);
+}
+
 TEST_F(RealWindow, APickedFileIsLookedForAtTheTargetAndTheBoxesReadClearly) {
     storeTarget(targetFolder);
     writeFile(targetFolder + "/eski.ksd", "bir yedek değil");
@@ -1203,6 +1338,48 @@ TEST_F(RealWindow, TheProgramsOwnFilesReplaceALinkInTheirPlaceAndNeverWriteThrou
     EXPECT_EQ(store::HistoryFile(programFolder).load()->size(), 1u);
     EXPECT_EQ(readBytes(victim), "dokunulmaz");
     EXPECT_EQ(readBytes(otherHistory), itsRecord);
+}
+
+// A database written after the backup has left its write-ahead journal, as a
+// host application that was stopped does: restoring the backup through the
+// window gives back the backup's data, not a mixture the journal would make
+// of it, and the folder as it was is kept in a backup of its own.
+TEST_F(RealWindow, ADatabasesLaterJournalLeavesWithTheRestore) {
+    const auto sql = [](const QString& in, const QString& script) {
+        QProcess sqlite;
+        sqlite.setWorkingDirectory(in);
+        sqlite.start("sqlite3", {"veri.db"});
+        sqlite.write(script.toUtf8());
+        sqlite.closeWriteChannel();
+        EXPECT_TRUE(sqlite.waitForFinished(20000));
+        EXPECT_EQ(sqlite.exitCode(), 0) << sqlite.readAllStandardError().toStdString();
+        return QString::fromUtf8(sqlite.readAllStandardOutput()).trimmed();
+    };
+    sql(programFolder,
+        "PRAGMA journal_mode=WAL; CREATE TABLE t(v); INSERT INTO t VALUES (1), (2), (3);");
+    storeTarget(targetFolder);
+    ASSERT_EQ(run({"4702519836", "OtoRadizEv"}).first, 0);
+    const QString backup = targetFolder + "/" + archives().first();
+    // Three rows more, still only in the journal when the writer stopped.
+    sql(programFolder, "PRAGMA wal_autocheckpoint=0; INSERT INTO t VALUES (4), (5), (6);\n"
+                       ".shell cp veri.db veri.db.durdu; cp veri.db-wal veri.db-wal.durdu\n");
+    for (const char* name : {"veri.db", "veri.db-wal"}) {
+        QFile::remove(programFolder + "/" + name);
+        ASSERT_TRUE(QDir(programFolder).rename(QString(name) + ".durdu", name));
+    }
+    const QString look = folder.file("bakis");
+    QDir().mkpath(look);
+    for (const char* name : {"veri.db", "veri.db-wal"}) {
+        QFile::copy(programFolder + "/" + name, look + "/" + name);
+    }
+    ASSERT_EQ(sql(look, "SELECT count(*) FROM t;"), "6"); // what the folder holds now
+
+    ASSERT_EQ(restorePicked(backup), 0);
+    EXPECT_FALSE(QFileInfo::exists(programFolder + "/veri.db-wal"));
+    EXPECT_EQ(sql(programFolder, "SELECT count(*) FROM t;"), "3");
+    const auto history = store::HistoryFile(programFolder).load();
+    ASSERT_TRUE(history && history->size() == 2);
+    EXPECT_EQ(readWithLibzip(history->archivePath(1), "6150937284").count("veri.db-wal"), 1u);
 }
 
 // On a stick that folds letter case, an archive's "KAVLENTO", "YEDEKLEME.LST"

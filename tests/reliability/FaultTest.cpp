@@ -203,9 +203,9 @@ TEST_F(Faults, AMoveFailingHalfwayThroughARestorePutsEveryMovedFileBack) {
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
 }
 
-// Root made a folder of the program folder read-only; its owner restores: the
-// restore is refused before anything is written, and leaves nothing that
-// could stop a later start.
+// Root made a folder of the program folder read-only, and its owner restores;
+// or root restores into a folder made immutable: the restore is refused
+// before anything is written, and leaves nothing that could stop a later start.
 TEST_F(Faults, AFolderTheUserCannotChangeRefusesTheRestoreBeforeAnythingIsWritten) {
     KAVLENTO_NEEDS_ROOT("restores as another user");
     writeFile(programFolder + "/a.txt", "eski");
@@ -215,15 +215,28 @@ TEST_F(Faults, AFolderTheUserCannotChangeRefusesTheRestoreBeforeAnythingIsWritte
     ::chmod(QFile::encodeName(archivePath).constData(), 0644);
     ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
     ::chmod(QFile::encodeName(programFolder).constData(), 0777);
-    ::chmod(QFile::encodeName(programFolder + "/kilitli").constData(), 0555); // root's
-    const Tree before = snapshot(programFolder);
-    const Outcome outcome = run(kDriver, {"restore", archivePath, programFolder}, 0, true);
-    EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_TRUE(outcome.errors.contains("değiştirme izniniz olmayan") &&
-                outcome.errors.contains("/kilitli"))
-        << outcome.errors.toStdString();
-    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
-    EXPECT_FALSE(QFileInfo::exists(programFolder + "/.kavlento-geri-yukleme"));
+    const QString locked = programFolder + "/kilitli";
+    for (const bool immutable : {false, true}) {
+        SCOPED_TRACE(immutable);
+        if (immutable) {
+            ::chmod(QFile::encodeName(locked).constData(), 0755);
+            if (runTool("chattr", {"+i", locked}).exitCode != 0) {
+                GTEST_SKIP() << "this file system keeps no immutable flag";
+            }
+        } else {
+            ::chmod(QFile::encodeName(locked).constData(), 0555); // root's
+        }
+        const Tree before = snapshot(programFolder);
+        const Outcome outcome =
+            run(kDriver, {"restore", archivePath, programFolder}, 0, !immutable);
+        runTool("chattr", {"-i", locked});
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_TRUE(outcome.errors.contains("değiştirme izniniz olmayan") &&
+                    outcome.errors.contains("/kilitli"))
+            << outcome.errors.toStdString();
+        EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+        EXPECT_FALSE(QFileInfo::exists(programFolder + "/.kavlento-geri-yukleme"));
+    }
 }
 
 TEST_F(Faults, ATargetFolderRemovedDuringABackupEndsInAClearError) {

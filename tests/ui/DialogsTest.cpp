@@ -71,3 +71,21 @@ TEST(Dialogs, FileDialogsShowOnlyBackupsAndSpeakTurkish) {
     EXPECT_EQ(folders->fileMode(), QFileDialog::Directory);
     EXPECT_EQ(folders->labelText(QFileDialog::Reject), QStringLiteral("İptal"));
 }
+
+// A question that prefers No answers No to a mere Enter; and where nobody may
+// be watching, every box closes by itself, a question with No.
+TEST(Dialogs, AQuestionMayPreferNoAndBoxesOfAnUnwatchedRunCloseByThemselves) {
+    auto box =
+        QtUserDialogs::messageBox(QStringLiteral("YİNE DE GERİ YÜKLENSİN Mİ?"), QString(),
+                                  MessageIcon::Question, QtUserDialogs::Buttons::YesNoPreferringNo);
+    EXPECT_EQ(box->defaultButton()->text(), QStringLiteral("Hayır"));
+
+    QtUserDialogs dialogs([] { return std::optional<int>(); });
+    dialogs.closeBoxesAfter(std::chrono::milliseconds(50));
+    dialogs.inform(
+        QStringLiteral("YEDEKLEME HEDEFİ GİRİLMEDİĞİNDEN OTOMATİK YEDEKLEME ÇALIŞMAYACAK"),
+        QStringLiteral("Kavlento"), MessageIcon::Information);
+    EXPECT_FALSE(dialogs.askYesNo(QStringLiteral("?"), QString(), MessageIcon::Question,
+                                  DefaultAnswer::Yes));
+    dialogs.reportFailure(61, QStringLiteral("diskte yer kalmadı"));
+}

@@ -1,0 +1,171 @@
+#include "app/Retention.h"
+#include "store/HistoryFile.h"
+#include "support/ArchiveJobsTestBase.h"
+#include "support/ArchiveTestSupport.h"
+#include "support/HistoryRecords.h"
+#include "support/TempFolder.h"
+
+#include <QDir>
+#include <QDirIterator>
+
+#include <gtest/gtest.h>
+
+using namespace kavlento;
+using namespace kavlento::testing;
+
+namespace {
+
+// Only the lines a run leaves for the log.
+class NotedDialogs final : public app::UserDialogs {
+public:
+    QStringList notes;
+    void note(const QString& line) override { notes.append(line); }
+    void inform(const QString&, const QString&, app::MessageIcon) override {}
+    bool askYesNo(const QString&, const QString&, app::MessageIcon, app::DefaultAnswer) override {
+        return false;
+    }
+    void reportFailure(int, const QString&) override {}
+    QString pickArchiveFile(const QString&) override { return {}; }
+    QString pickFolder(const QString&, const QString&) override { return {}; }
+    void showProgress() override {}
+};
+
+// What lies in the target before a retention: "dated/name" and what it is.
+enum class Kind { Ours, Damaged, OtherFolders, Unmarked, NoArchive };
+struct Planted {
+    const char* path;
+    Kind kind;
+    std::int64_t moment = 0;
+};
+
+class Retention : public ::testing::Test {
+protected:
+    TempFolder work;
+    QString program = work.file("program");
+    QString other = work.file("baska");
+    QString target = work.file("hedef");
+    NotedDialogs dialogs;
+
+    void SetUp() override {
+        writeFile(program + "/veri.txt", "veri");
+        writeFile(other + "/veri.txt", "başka");
+        QDir().mkpath(target);
+    }
+
+    void plant(const Planted& file) {
+        const QString path = target + "/" + file.path;
+        const QString folder = QFileInfo(path).path();
+        const QString name = QFileInfo(path).fileName();
+        QDir().mkpath(folder);
+        switch (file.kind) {
+        case Kind::Ours:
+        case Kind::Damaged:
+            compressFolder(program, folder, name, 0, {}, file.moment);
+            break;
+        case Kind::OtherFolders:
+            compressFolder(other, folder, name, 0, {}, file.moment);
+            break;
+        case Kind::Unmarked:
+            writeRawZip(path, {{"veri.txt", "eski biçim"}}, RawEncryption::Aes256);
+            break;
+        case Kind::NoArchive:
+            writeFile(path, "bir arşiv değil");
+            break;
+        }
+        if (file.kind == Kind::Damaged) {
+            // A byte of the first entry's encrypted data, past its salt and
+            // password check, which its HMAC covers.
+            QByteArray bytes = readBytes(path);
+            const auto at = [&](int i) { return static_cast<unsigned char>(bytes[i]); };
+            const int data = 30 + (at(26) | at(27) << 8) + (at(28) | at(29) << 8) + 18;
+            bytes[data] = static_cast<char>(bytes[data] ^ 1);
+            writeBytes(path, bytes);
+        }
+    }
+
+    QStringList left() const {
+        QStringList files;
+        for (QDirIterator it(target, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+            files.append(QDir(target).relativeFilePath(it.next()));
+        }
+        files.sort();
+        return files;
+    }
+};
+
+struct Case {
+    const char* what;
+    std::vector<Planted> planted;
+    int keep;
+    QStringList left;
+};
+
+} // namespace
+
+// Retention deletes only archives of this folder, in the target's dated
+// folders, beyond the newest `keep` that read whole; a damaged one stays and
+// is not counted; whatever does not say it is this folder's stays.
+TEST_F(Retention, DeletesOnlyThisFoldersArchivesBeyondTheNewestSoundOnes) {
+    const Case cases[] = {
+        {"the newest two of four",
+         {{"14-06-2031/1.1.ksd", Kind::Ours, 100}, {"15-06-2031/1.2.ksd", Kind::Ours, 200},
+          {"15-06-2031/1.3.ksd", Kind::Ours, 300}, {"16-06-2031/1.4.ksd", Kind::Ours, 400}},
+         2,
+         {"15-06-2031/1.3.ksd", "16-06-2031/1.4.ksd"}},
+        {"a damaged newest is kept and not counted",
+         {{"14-06-2031/1.1.ksd", Kind::Ours, 100}, {"15-06-2031/1.2.ksd", Kind::Ours, 200},
+          {"16-06-2031/1.3.ksd", Kind::Damaged, 300}},
+         1,
+         {"15-06-2031/1.2.ksd", "16-06-2031/1.3.ksd"}},
+        {"a damaged older one is not deleted either, when read",
+         {{"14-06-2031/1.1.ksd", Kind::Damaged, 100}, {"15-06-2031/1.2.ksd", Kind::Ours, 200}},
+         2,
+         {"14-06-2031/1.1.ksd", "15-06-2031/1.2.ksd"}},
+        {"other folders', unmarked and no archives stay, and do not count",
+         {{"13-06-2031/1.0.ksd", Kind::Ours, 50}, {"14-06-2031/2.1.ksd", Kind::OtherFolders, 900},
+          {"14-06-2031/3.1.ksd", Kind::Unmarked}, {"14-06-2031/4.1.ksd", Kind::NoArchive},
+          {"15-06-2031/1.2.ksd", Kind::Ours, 200}},
+         1,
+         {"14-06-2031/2.1.ksd", "14-06-2031/3.1.ksd", "14-06-2031/4.1.ksd",
+          "15-06-2031/1.2.ksd"}},
+        {"nothing outside dated folders",
+         {{"Belgeler/1.1.ksd", Kind::Ours, 100}, {"1.2.ksd", Kind::Ours, 150},
+          {"15-06-2031/1.3.ksd", Kind::Ours, 200}},
+         1,
+         {"1.2.ksd", "15-06-2031/1.3.ksd", "Belgeler/1.1.ksd"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(target).removeRecursively();
+        QDir().mkpath(target);
+        for (const Planted& file : c.planted) {
+            plant(file);
+        }
+        const store::HistoryFile history(program);
+        app::Retention(history, dialogs, program).keepNewest(c.keep, target);
+        EXPECT_EQ(left(), c.left);
+    }
+}
+
+// The history stays true: the records of deleted archives go, and so do those
+// whose archive is gone from a dated folder that is there; records of
+// archives that are there, or on a disk that is not, stay.
+TEST_F(Retention, TheHistoryKeepsOnlyRecordsThatLeadToArchives) {
+    plant({"14-06-2031/1.1.ksd", Kind::Ours, 100});
+    plant({"15-06-2031/1.2.ksd", Kind::Ours, 200});
+    const store::HistoryFile history(program);
+    const QStringList paths{target + "/14-06-2031/1.1.ksd", target + "/15-06-2031/1.2.ksd",
+                            target + "/15-06-2031/silinmis.ksd", "/takili-degil/1-1-2031/a.ksd"};
+    for (const QString& path : paths) {
+        history.append({"15-06-2031", "09:00:00", path});
+    }
+    app::Retention(history, dialogs, program).keepNewest(1, target);
+    QStringList kept;
+    for (const store::HistoryRecord& record : recordsOf(*history.load())) {
+        kept.append(record.archivePath);
+    }
+    EXPECT_EQ(kept, (QStringList{paths[1], paths[3]}));
+    EXPECT_FALSE(QFileInfo::exists(target + "/14-06-2031")); // emptied, so gone
+    EXPECT_TRUE(dialogs.notes.contains("eski yedek silindi: " + paths[0]));
+    EXPECT_TRUE(dialogs.notes.contains("yedek dosyası yok, kaydı geçmişten çıkarıldı: " + paths[2]));
+}
