@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(
-    # build
-    cmake g++ make pkg-config
+    # build, and the format the code is kept in
+    cmake g++ make pkg-config clang-format
     # libraries
     qt6-base-dev libzip-dev libdeflate-dev libisal-dev libssl-dev zlib1g-dev
     # Turkish texts of Qt's own dialogs, and fonts with every Turkish letter

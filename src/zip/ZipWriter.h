@@ -11,11 +11,13 @@
 
 namespace kavlento::zip {
 
-// Writes a ZIP archive to an open file strictly front to back: nothing once
-// written is ever written again, which some file systems (FAT through FUSE,
-// network and cloud folders) do not survive. A file's sizes and CRC follow its
-// data in a data descriptor; ZIP64 records are used where sizes, offsets or
-// the number of entries need them.
+// Writes a ZIP archive to an open file strictly front to back: every write
+// goes to the end of the file, none into what is already there, which some
+// file systems (FAT through FUSE, network and cloud folders) do not survive.
+// The one exception is an entry taken back (abandonEntry): the file is cut
+// back to where it began, and what follows is written at that new end. A
+// file's sizes and CRC follow its data in a data descriptor; ZIP64 records
+// are used where sizes, offsets or the number of entries need them.
 class ZipWriter {
 public:
     static constexpr std::size_t kDefaultBufferSize = 4u << 20;

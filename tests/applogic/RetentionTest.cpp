@@ -108,12 +108,15 @@ struct Case {
 TEST_F(Retention, DeletesOnlyThisFoldersArchivesBeyondTheNewestSoundOnes) {
     const Case cases[] = {
         {"the newest two of four",
-         {{"14-06-2031/1.1.ksd", Kind::Ours, 100}, {"15-06-2031/1.2.ksd", Kind::Ours, 200},
-          {"15-06-2031/1.3.ksd", Kind::Ours, 300}, {"16-06-2031/1.4.ksd", Kind::Ours, 400}},
+         {{"14-06-2031/1.1.ksd", Kind::Ours, 100},
+          {"15-06-2031/1.2.ksd", Kind::Ours, 200},
+          {"15-06-2031/1.3.ksd", Kind::Ours, 300},
+          {"16-06-2031/1.4.ksd", Kind::Ours, 400}},
          2,
          {"15-06-2031/1.3.ksd", "16-06-2031/1.4.ksd"}},
         {"a damaged newest is kept and not counted",
-         {{"14-06-2031/1.1.ksd", Kind::Ours, 100}, {"15-06-2031/1.2.ksd", Kind::Ours, 200},
+         {{"14-06-2031/1.1.ksd", Kind::Ours, 100},
+          {"15-06-2031/1.2.ksd", Kind::Ours, 200},
           {"16-06-2031/1.3.ksd", Kind::Damaged, 300}},
          1,
          {"15-06-2031/1.2.ksd", "16-06-2031/1.3.ksd"}},
@@ -122,14 +125,16 @@ TEST_F(Retention, DeletesOnlyThisFoldersArchivesBeyondTheNewestSoundOnes) {
          2,
          {"14-06-2031/1.1.ksd", "15-06-2031/1.2.ksd"}},
         {"other folders', unmarked and no archives stay, and do not count",
-         {{"13-06-2031/1.0.ksd", Kind::Ours, 50}, {"14-06-2031/2.1.ksd", Kind::OtherFolders, 900},
-          {"14-06-2031/3.1.ksd", Kind::Unmarked}, {"14-06-2031/4.1.ksd", Kind::NoArchive},
+         {{"13-06-2031/1.0.ksd", Kind::Ours, 50},
+          {"14-06-2031/2.1.ksd", Kind::OtherFolders, 900},
+          {"14-06-2031/3.1.ksd", Kind::Unmarked},
+          {"14-06-2031/4.1.ksd", Kind::NoArchive},
           {"15-06-2031/1.2.ksd", Kind::Ours, 200}},
          1,
-         {"14-06-2031/2.1.ksd", "14-06-2031/3.1.ksd", "14-06-2031/4.1.ksd",
-          "15-06-2031/1.2.ksd"}},
+         {"14-06-2031/2.1.ksd", "14-06-2031/3.1.ksd", "14-06-2031/4.1.ksd", "15-06-2031/1.2.ksd"}},
         {"nothing outside dated folders",
-         {{"Belgeler/1.1.ksd", Kind::Ours, 100}, {"1.2.ksd", Kind::Ours, 150},
+         {{"Belgeler/1.1.ksd", Kind::Ours, 100},
+          {"1.2.ksd", Kind::Ours, 150},
           {"15-06-2031/1.3.ksd", Kind::Ours, 200}},
          1,
          {"1.2.ksd", "15-06-2031/1.3.ksd", "Belgeler/1.1.ksd"}},
@@ -167,5 +172,6 @@ TEST_F(Retention, TheHistoryKeepsOnlyRecordsThatLeadToArchives) {
     EXPECT_EQ(kept, (QStringList{paths[1], paths[3]}));
     EXPECT_FALSE(QFileInfo::exists(target + "/14-06-2031")); // emptied, so gone
     EXPECT_TRUE(dialogs.notes.contains("eski yedek silindi: " + paths[0]));
-    EXPECT_TRUE(dialogs.notes.contains("yedek dosyası yok, kaydı geçmişten çıkarıldı: " + paths[2]));
+    EXPECT_TRUE(
+        dialogs.notes.contains("yedek dosyası yok, kaydı geçmişten çıkarıldı: " + paths[2]));
 }

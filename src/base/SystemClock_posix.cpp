@@ -57,11 +57,7 @@ SystemClock::SystemClock(const std::vector<std::string>& defaultsFiles) {
 
 std::tm localTime(std::time_t seconds) {
     std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &seconds);
-#else
     localtime_r(&seconds, &tm);
-#endif
     return tm;
 }
 
