@@ -3,7 +3,7 @@
 #include "app/TargetFolder.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/CompressJob.h"
-#include "archive/EntryContents.h"
+#include "archive/EntryReading.h"
 #include "archive/OwnFiles.h"
 #include "base/Failure.h"
 #include "fs/File.h"

@@ -90,7 +90,7 @@ BackupNames backupNames(const QString& target, const Moment& moment) {
 void BackupJob::chooseTarget() {
     const QString stored = folderIfPresent(p_.view.targetText());
     const QString chosen =
-        p_.zip.BrowseForFolder(kChoosePrompt, stored.isEmpty() ? QDir::homePath() : stored);
+        p_.archiver.BrowseForFolder(kChoosePrompt, stored.isEmpty() ? QDir::homePath() : stored);
     if (chosen.isEmpty()) {
         return; // cancelled: the stored target stays
     }
@@ -122,7 +122,7 @@ bool BackupJob::run() {
     const QString command =
         archive::buildCompressCommand(p_.programFolder, names.datedFolder, names.archiveName);
     p_.state.archiveName = names.archiveName;
-    p_.zip.Compress(command, listedArchives(p_.history.load()), p_.clock.now().seconds);
+    p_.archiver.Compress(command, listedArchives(p_.history.load()), p_.clock.now().seconds);
 
     running_.start();
     // Recorded only once the archive is complete and named: the history never

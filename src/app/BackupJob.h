@@ -53,7 +53,7 @@ public:
         MainView& view;
         UserDialogs& dialogs;
         const Clock& clock;
-        archive::ArchiveComponent& zip;
+        archive::ArchiveComponent& archiver;
         const store::HistoryFile& history;
         const store::TargetSetting& target;
         JobState& state;

@@ -14,9 +14,12 @@ public:
         : target_(target), view_(view), end_(end) {}
 
     void run(ExitStatus status = ExitStatus::Normal) {
-        target_.save(view_.targetText());
+        storeTarget();
         end_.end(status);
     }
+    // What the window's unload handler does: the window then closes, and with
+    // it the program.
+    void storeTarget() { target_.save(view_.targetText()); }
 
 private:
     const store::TargetSetting& target_;

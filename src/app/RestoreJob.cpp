@@ -84,11 +84,12 @@ void RestoreJob::startRestore(const QString& archivePath) {
     const QString target = p_.view.targetText();
     const Moment started = p_.clock.now();
     const QString datedFolder = backupNames(target, started).datedFolder;
-    p_.zip.Extract(archive::buildExtractCommand(p_.state.restoredArchive, p_.programFolder), kept,
-                   {*safety, listedArchives(p_.history.load()), started.seconds,
-                    [this, datedFolder, started](const QString& path) {
-                        record(datedFolder, started, path);
-                    }});
+    p_.archiver.Extract(archive::buildExtractCommand(p_.state.restoredArchive, p_.programFolder),
+                        kept,
+                        {*safety, listedArchives(p_.history.load()), started.seconds,
+                         [this, datedFolder, started](const QString& path) {
+                             record(datedFolder, started, path);
+                         }});
     p_.dialogs.showProgress();
 }
 

@@ -29,7 +29,7 @@ public:
         QString programFolder;
         const MainView& view;
         UserDialogs& dialogs;
-        archive::ArchiveComponent& zip;
+        archive::ArchiveComponent& archiver;
         JobState& state;
         ProgramEnd& end;
         const store::HistoryFile& history;

@@ -2,7 +2,7 @@
 
 #include "archive/ArchiveCommand.h"
 #include "archive/CompressJob.h"
-#include "archive/EntryContents.h"
+#include "archive/EntryReading.h"
 #include "base/Failure.h"
 
 #include <algorithm>

@@ -26,7 +26,10 @@ struct SafetyRequest {
 // The archive component of the main window: a folder chooser, and compress and
 // extract jobs driven by command strings. A job runs on a worker thread; its
 // signals reach the user-interface thread queued, in order, and stop as soon as
-// the job is cancelled.
+// the job is cancelled. Its methods and signals keep the names of the host's
+// own ZIP component, which the program's jobs were written against.
+// A job is one command string, as that component took it: one text of fixed
+// keys that a test can read word for word and the grammar can refuse whole.
 class ArchiveComponent : public QObject {
     Q_OBJECT
 public:

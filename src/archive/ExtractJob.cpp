@@ -1,6 +1,6 @@
 #include "archive/ExtractJob.h"
 
-#include "archive/EntryContents.h"
+#include "archive/EntryReading.h"
 #include "archive/ExtractionRules.h"
 #include "base/Failure.h"
 #include "fs/File.h"
@@ -135,19 +135,6 @@ private:
     JobControl& control_;
 };
 
-// Reads every entry whole, as the restore will, before anything is written.
-void checkWhole(const ZipReader& reader, const std::string& password, unsigned threads,
-                JobControl& control) {
-    control.setTotal(contentWork(reader));
-    forEachEntryContent(
-        reader, password, threads, control, [&](const ZipEntry&, EntryReader& content) {
-            thread_local std::vector<std::uint8_t> buffer(kCopyBuffer);
-            while (const std::size_t n = content.read(buffer.data(), buffer.size())) {
-                control.advance(n);
-            }
-        });
-}
-
 // The backup taken first: it commits on its own, and is recorded before the
 // restore goes on; a stop after it leaves it as an ordinary backup.
 void takeSafetyBackup(const SafetyBackup& safety, JobControl& control, unsigned threads) {
@@ -157,6 +144,10 @@ void takeSafetyBackup(const SafetyBackup& safety, JobControl& control, unsigned 
 }
 
 } // namespace
+
+void recoverInterruptedRestore(const QString& folder) {
+    fs::FolderTransaction::recover(fs::toSystemPath(folder));
+}
 
 void runExtract(const ExtractCommand& command, JobControl& control, unsigned threads,
                 const std::vector<std::string>& leftAlone,
@@ -177,7 +168,8 @@ void runExtract(const ExtractCommand& command, JobControl& control, unsigned thr
                                           leftAlone);
         if (safety) {
             control.beginPart(0, 15);
-            checkWhole(*reader, command.password.toStdString(), threads, control);
+            // A damaged archive costs no backup.
+            readEveryEntry(*reader, command.password.toStdString(), threads, control);
             control.beginPart(15, 60);
             takeSafetyBackup(*safety, control, threads);
             control.beginPart(60, 100);

@@ -1,6 +1,6 @@
 #include "archive/OwnFiles.h"
 
-#include "archive/EntryContents.h"
+#include "archive/ExtractionRules.h"
 #include "base/Failure.h"
 #include "fs/FolderTransaction.h"
 #include "fs/NewFile.h"
@@ -25,6 +25,33 @@ std::size_t digitsFrom(std::string_view text, std::size_t at) {
         ++at;
     }
     return at;
+}
+
+// Throws unless the open archive is one Kavlento wrote: readable under the
+// restore's rules, every file and link in it encrypted with AES-256, and its
+// smallest one read whole with `password` (password check, HMAC, CRC).
+void requireOurArchive(fs::UniqueFd file, const std::string& path, const std::string& password) {
+    const std::unique_ptr<zip::ZipReader> reader = openCheckedArchive(std::move(file), path);
+    const zip::ZipEntry* smallest = nullptr;
+    for (const zip::ZipEntry& entry : reader->entries()) {
+        if (entry.isFolder()) {
+            continue;
+        }
+        if (entry.encryption != zip::ZipEntry::Encryption::Aes256) {
+            zip::throwDamagedArchive(path, QStringLiteral("AES-256 ile şifrelenmemiş girdi: %1")
+                                               .arg(fs::fromSystemPath(entry.path)));
+        }
+        if (smallest == nullptr || entry.compressedSize < smallest->compressedSize) {
+            smallest = &entry;
+        }
+    }
+    if (smallest == nullptr) {
+        zip::throwDamagedArchive(path, QStringLiteral("şifreli girdi yok"));
+    }
+    zip::EntryReader content(*reader, *smallest, password);
+    std::vector<std::uint8_t> buffer(64 * 1024);
+    while (content.read(buffer.data(), buffer.size()) > 0) {
+    }
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 #include "base/Failure.h"
 #include "base/WorkerPool.h"
 #include "fs/File.h"
-#include "zip/ChunkDeflater.h"
+#include "zip/DeflatedPieces.h"
 #include "zip/ZipFormat.h"
 
 #include <zlib.h>

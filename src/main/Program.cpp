@@ -9,16 +9,19 @@ Program::Program(const QString& programFolder, const app::CommandLine& commandLi
                  app::ProgramEnd& end, app::LineOutput& output)
     : commandLine_(commandLine), state_(state), dialogs_(dialogs), end_(end),
       target_(programFolder), history_(programFolder),
-      zip_([&dialogs](const QString& prompt, const QString& startFolder) {
+      archiver_([&dialogs](const QString& prompt, const QString& startFolder) {
           return dialogs.pickFolder(prompt, startFolder);
       }),
       instance_(programFolder), close_(target_, window_, end),
-      backup_({programFolder, commandLine_, window_, dialogs, clock, zip_, history_, target_, state,
-               close_}),
-      restore_({programFolder, window_, dialogs, zip_, state, end, history_, clock}),
+      backup_({programFolder, commandLine_, window_, dialogs, clock, archiver_, history_, target_,
+               state, close_}),
+      restore_({programFolder, window_, dialogs, archiver_, state, end, history_, clock}),
       admin_({programFolder, target_, history_, output, clock}),
-      shell_({programFolder, commandLine_, instance_, window_, dialogs, end, state, history_,
-              target_, backup_, restore_, admin_, output, zip_}) {
+      unattended_({commandLine_, window_, dialogs, end, state, admin_, backup_}),
+      startUp_({programFolder, commandLine_, instance_, window_, dialogs, end, state, history_,
+                target_, admin_, output, unattended_}),
+      removal_({window_, dialogs, history_}), jobEvents_(state, restore_),
+      stopRequest_({archiver_, state, close_}) {
     connectHandlers();
 }
 
@@ -30,20 +33,22 @@ void Program::connectHandlers() {
     };
     on(&window_, &ui::MainWindow::chooseTargetClicked, [this] { backup_.chooseTarget(); });
     on(&window_, &ui::MainWindow::backupClicked, [this] { backup_.run(); });
-    on(&window_, &ui::MainWindow::removeEntryClicked, [this] { shell_.removeSelectedEntry(); });
+    on(&window_, &ui::MainWindow::removeEntryClicked, [this] { removal_.removeSelected(); });
     on(&window_, &ui::MainWindow::restoreEntryClicked, [this] { restore_.restoreSelected(); });
     on(&window_, &ui::MainWindow::closeClicked, [this] { close_.run(); });
     on(&window_, &ui::MainWindow::restoreFileClicked, [this] { restore_.restorePicked(); });
-    on(&window_, &ui::MainWindow::closeRequested, [this] { shell_.unload(); });
-    on(&zip_, &archive::ArchiveComponent::Progress,
-       [this](int percent) { shell_.onProgress(percent); });
-    on(&zip_, &archive::ArchiveComponent::CompressFinished,
+    on(&window_, &ui::MainWindow::closeRequested, [this] { close_.storeTarget(); });
+    on(&archiver_, &archive::ArchiveComponent::Progress,
+       [this](int percent) { jobEvents_.onProgress(percent); });
+    on(&archiver_, &archive::ArchiveComponent::CompressFinished,
        [this](const QString& archivePath, int entryCount, qint64 archiveSize,
               qint64 checkMilliseconds) {
            backup_.finish(archivePath, entryCount, archiveSize, checkMilliseconds);
        });
-    on(&zip_, &archive::ArchiveComponent::Failed,
-       [this](int number, const QString& description) { shell_.onFailed(number, description); });
+    on(&archiver_, &archive::ArchiveComponent::Failed,
+       [this](int number, const QString& description) {
+           jobEvents_.onFailed(number, description);
+       });
 }
 
 void Program::guard(const std::function<void()>& handler) {
@@ -61,7 +66,7 @@ void Program::guard(const std::function<void()>& handler) {
 void Program::fail(const Failure& failure) {
     failing_ = true;
     // Nothing of the failed job may arrive while the error box is open.
-    zip_.cancelAndWait();
+    archiver_.cancelAndWait();
     dialogs_.reportFailure(
         failure.number(),
         app::plainDescription(failure, {state_.job, window_.targetText(), state_.restoredArchive}));
@@ -72,13 +77,13 @@ void Program::stop(const QString& signalName) {
     if (failing_) {
         end_.end(app::ExitStatus::Failure); // its error box was still open
     }
-    guard([&] { shell_.stop(signalName); });
+    guard([&] { stopRequest_.stop(signalName); });
 }
 
 void Program::rescueWithoutTheWindow(const QString& why) {
     dialogs_.note(why);
     if (state_.job == app::RunningJob::Backup) {
-        const archive::ArchiveComponent::Outcome outcome = zip_.waitForOutcome();
+        const archive::ArchiveComponent::Outcome outcome = archiver_.waitForOutcome();
         try {
             if (!outcome.archivePath.isEmpty()) {
                 backup_.recordWithoutTheWindow(outcome.archivePath);
@@ -98,7 +103,7 @@ void Program::start(bool canShowWindow) {
 }
 
 void Program::startWindow(bool canShowWindow) {
-    if (!shell_.startUp()) {
+    if (!startUp_.run()) {
         return;
     }
     if (!canShowWindow) {

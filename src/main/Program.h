@@ -4,11 +4,15 @@
 #include "app/BackupJob.h"
 #include "app/CloseOperation.h"
 #include "app/CommandLine.h"
+#include "app/EntryRemoval.h"
+#include "app/JobEvents.h"
 #include "app/JobState.h"
 #include "app/ProgramEnd.h"
 #include "app/RestoreJob.h"
-#include "app/Shell.h"
 #include "app/SingleInstance.h"
+#include "app/StartUp.h"
+#include "app/StopRequest.h"
+#include "app/UnattendedRun.h"
 #include "app/UserDialogs.h"
 #include "archive/ArchiveComponent.h"
 #include "base/Clock.h"
@@ -49,8 +53,8 @@ public:
     void rescueWithoutTheWindow(const QString& why);
 
     ui::MainWindow& window() { return window_; }
-    archive::ArchiveComponent& zip() { return zip_; }
-    app::Shell& shell() { return shell_; }
+    archive::ArchiveComponent& archiver() { return archiver_; }
+    app::JobEvents& jobEvents() { return jobEvents_; }
     app::BackupJob& backup() { return backup_; }
     app::RestoreJob& restore() { return restore_; }
 
@@ -67,13 +71,17 @@ private:
     ui::MainWindow window_;
     store::TargetSetting target_;
     store::HistoryFile history_;
-    archive::ArchiveComponent zip_;
+    archive::ArchiveComponent archiver_;
     app::SingleInstance instance_;
     app::CloseOperation close_;
     app::BackupJob backup_;
     app::RestoreJob restore_;
     app::AdminCommands admin_;
-    app::Shell shell_;
+    app::UnattendedRun unattended_;
+    app::StartUp startUp_;
+    app::EntryRemoval removal_;
+    app::JobEvents jobEvents_;
+    app::StopRequest stopRequest_;
 };
 
 } // namespace kavlento

@@ -124,7 +124,7 @@ int run(int argc, char** argv) {
         }
         SystemClock clock;
         Program program(programFolder, commandLine, state, dialogs, clock, end, output);
-        end.addCleanup([&program] { program.zip().cancelAndWait(); });
+        end.addCleanup([&program] { program.archiver().cancelAndWait(); });
         if (watchdog) {
             watchdog->setRescue([&program] { program.rescueWithoutTheWindow(displayStopped()); });
         }

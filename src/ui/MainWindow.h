@@ -17,7 +17,9 @@ class StyledButton;
 
 // The program's one ordinary window: the backup settings at the top, the
 // history list, a banner and a notice, and the buttons that act on the history.
-// It holds widgets only; what a button does is wired by the program.
+// It holds widgets only; what a button does is wired by the program. Its
+// controls keep the host window's designer names (Command1, Text1, ListView1)
+// as their object names.
 class MainWindow : public QWidget, public app::MainView {
     Q_OBJECT
 public:

@@ -124,7 +124,7 @@ TEST_F(Backup, TwoBackupsOfOneDayShareTheFolderAndACollidingNameGetsANameOfItsOw
     ScriptedDialogs secondDialogs(secondEnd);
     JobState secondState;
     clock.moment = momentOf(6, 12, 2026, 11, 5, 3, "06.12.2026", "11:05:03");
-    program->zip().cancelAndWait();
+    program->archiver().cancelAndWait();
     program.reset();
     Program second(programFolder, CommandLine::fromArguments({"4702519836", "OtoRadizEv"}),
                    secondState, secondDialogs, clock, secondEnd, output);
@@ -277,7 +277,7 @@ TEST_F(Backup, AFileOrALinkWhereTheDatedFolderGoesFailsTheBackupAndChangesNothin
 TEST_F(Backup, AProgressOf100DuringABackupOnlyKeepsThePercentage) {
     startInteractive();
     state.job = app::RunningJob::Backup;
-    program->shell().onProgress(100);
+    program->jobEvents().onProgress(100);
     EXPECT_EQ(state.lastPercent, 100);
     EXPECT_FALSE(end.status.has_value());
     EXPECT_TRUE(dialogs.shown.empty());
@@ -291,7 +291,7 @@ TEST_F(Backup, AStopAfterTheArchiveIsNamedCompletesTheBackupAndOneBeforeLeavesNo
     startInteractive();
     dialogs.progressTakenAway = true;
     clickBackup();
-    while (program->zip().busy()) {
+    while (program->archiver().busy()) {
         QThread::msleep(5); // the last signal waits, undelivered
     }
     program->stop("SIGTERM");

@@ -54,7 +54,7 @@ void ProgramTest::SetUp() {
 
 void ProgramTest::TearDown() {
     if (program) {
-        program->zip().cancelAndWait();
+        program->archiver().cancelAndWait();
         program->window().hide();
     }
     program.reset();

@@ -269,10 +269,10 @@ TEST_F(Restore, AHostileArchiveIsRefusedWithNothingChanged) {
 TEST_F(Restore, Only100DuringARestoreCompletesIt) {
     startInteractive();
     state.job = app::RunningJob::Restore;
-    program->shell().onProgress(99);
+    program->jobEvents().onProgress(99);
     EXPECT_EQ(state.lastPercent, 99);
     EXPECT_FALSE(end.status.has_value());
-    program->shell().onProgress(100);
+    program->jobEvents().onProgress(100);
     EXPECT_EQ(end.status, ExitStatus::Normal);
     EXPECT_EQ(dialogs.of("inform")[0].text, kCompleted);
     EXPECT_EQ(readBytes(programFile("prgcik.dat")), QByteArray());
@@ -308,7 +308,7 @@ TEST_F(Restore, AStopAfterTheCommitCompletesTheRestoreAndOneBeforeChangesNothing
     dialogs.pickedFiles = {archivePath};
     dialogs.answers = {true};
     clickRestorePicked();
-    while (program->zip().busy()) {
+    while (program->archiver().busy()) {
         QThread::msleep(5); // the last signal waits, undelivered
     }
     program->stop("SIGTERM");

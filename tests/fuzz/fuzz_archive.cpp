@@ -2,7 +2,7 @@
 // (names, kinds, sizes, one path per entry) and reading each entry as a restore
 // does (methods, traditional and AES encryption, checks) either succeeds or
 // ends in a Failure, never in a crash or a read beyond the declared size.
-#include "archive/EntryContents.h"
+#include "archive/EntryReading.h"
 #include "archive/ExtractionRules.h"
 #include "base/Failure.h"
 

@@ -1,4 +1,4 @@
-#include "zip/ChunkDeflater.h"
+#include "zip/DeflatedPieces.h"
 #include "base/Failure.h"
 #include "support/ArchiveTestSupport.h"
 
@@ -45,7 +45,7 @@ QByteArray inflated(const std::vector<std::uint8_t>& stream, qsizetype expectedS
 
 } // namespace
 
-TEST(ChunkDeflater, PiecesJoinIntoOneStreamThatInflatesToTheInput) {
+TEST(DeflatedPieces, PiecesJoinIntoOneStreamThatInflatesToTheInput) {
     const std::vector<std::pair<const char*, QByteArray>> inputs = {
         {"text", pseudoText(5 << 20, 1)},
         {"noise", incompressibleBytes(3 << 20, 2)},
@@ -68,7 +68,7 @@ TEST(ChunkDeflater, PiecesJoinIntoOneStreamThatInflatesToTheInput) {
     }
 }
 
-TEST(ChunkDeflater, DataThatDoesNotCompressIsStoredAndTextIsCompressed) {
+TEST(DeflatedPieces, DataThatDoesNotCompressIsStoredAndTextIsCompressed) {
     const QByteArray random = incompressibleBytes(1 << 20, 9);
     const DeflatedPiece stored =
         deflatePiece(reinterpret_cast<const std::uint8_t*>(random.constData()),
@@ -81,7 +81,7 @@ TEST(ChunkDeflater, DataThatDoesNotCompressIsStoredAndTextIsCompressed) {
     EXPECT_LT(packed.data.size(), static_cast<std::size_t>(text.size()) / 3);
 }
 
-TEST(ChunkDeflater, AStreamThatDoesNotDecodeCannotBeJoined) {
+TEST(DeflatedPieces, AStreamThatDoesNotDecodeCannotBeJoined) {
     std::vector<std::uint8_t> garbage = {0xff, 0xff, 0xff, 0xff, 0x12};
     EXPECT_THROW(endWithoutFinalBlock(garbage), kavlento::Failure);
 }

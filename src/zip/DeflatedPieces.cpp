@@ -1,4 +1,4 @@
-#include "zip/ChunkDeflater.h"
+#include "zip/DeflatedPieces.h"
 
 #include "base/Failure.h"
 

@@ -22,14 +22,14 @@ void forEachEntryContent(const zip::ZipReader& reader, const std::string& passwo
 // What reading every entry weighs in progress units (the sum saturates).
 std::uint64_t contentWork(const zip::ZipReader& reader);
 
-// Reads an archive as a restore would, writing nothing: its directory under
-// the restore's rules, and every entry to its end, with its password check,
-// HMAC, CRC and size. Throws the first fault found.
-void testArchive(const std::string& path, const std::string& password, unsigned threads = 0);
+// Reads every entry of an open archive to its end, with its password check,
+// HMAC, CRC and size, as a restore does, writing nothing; progress goes to
+// `control`. Throws the first fault found.
+void readEveryEntry(const zip::ZipReader& reader, const std::string& password, unsigned threads,
+                    JobControl& control);
 
-// Throws unless the open archive is one Kavlento wrote: readable under the
-// restore's rules, every file and link in it encrypted with AES-256, and its
-// smallest one read whole with `password` (password check, HMAC, CRC).
-void requireOurArchive(fs::UniqueFd file, const std::string& path, const std::string& password);
+// Reads an archive as a restore would, writing nothing: its directory under
+// the restore's rules, and every entry to its end. Throws the first fault found.
+void testArchive(const std::string& path, const std::string& password, unsigned threads = 0);
 
 } // namespace kavlento::archive

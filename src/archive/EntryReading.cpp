@@ -1,4 +1,4 @@
-#include "archive/EntryContents.h"
+#include "archive/EntryReading.h"
 
 #include "archive/ExtractionRules.h"
 #include "base/Saturating.h"
@@ -94,39 +94,22 @@ std::uint64_t contentWork(const ZipReader& reader) {
     return total;
 }
 
+void readEveryEntry(const ZipReader& reader, const std::string& password, unsigned threads,
+                    JobControl& control) {
+    control.setTotal(contentWork(reader));
+    forEachEntryContent(
+        reader, password, threads, control, [&](const ZipEntry&, EntryReader& content) {
+            thread_local std::vector<std::uint8_t> buffer(256 * 1024);
+            while (const std::size_t n = content.read(buffer.data(), buffer.size())) {
+                control.advance(n);
+            }
+        });
+}
+
 void testArchive(const std::string& path, const std::string& password, unsigned threads) {
     const std::unique_ptr<ZipReader> reader = openCheckedArchive(path);
     JobControl control;
-    forEachEntryContent(*reader, password, threads, control,
-                        [](const ZipEntry&, EntryReader& content) {
-                            thread_local std::vector<std::uint8_t> buffer(256 * 1024);
-                            while (content.read(buffer.data(), buffer.size()) > 0) {
-                            }
-                        });
-}
-
-void requireOurArchive(fs::UniqueFd file, const std::string& path, const std::string& password) {
-    const std::unique_ptr<ZipReader> reader = openCheckedArchive(std::move(file), path);
-    const ZipEntry* smallest = nullptr;
-    for (const ZipEntry& entry : reader->entries()) {
-        if (entry.isFolder()) {
-            continue;
-        }
-        if (entry.encryption != ZipEntry::Encryption::Aes256) {
-            throwDamagedArchive(path, QStringLiteral("AES-256 ile şifrelenmemiş girdi: %1")
-                                          .arg(fs::fromSystemPath(entry.path)));
-        }
-        if (smallest == nullptr || entry.compressedSize < smallest->compressedSize) {
-            smallest = &entry;
-        }
-    }
-    if (smallest == nullptr) {
-        throwDamagedArchive(path, QStringLiteral("şifreli girdi yok"));
-    }
-    EntryReader content(*reader, *smallest, password);
-    std::vector<std::uint8_t> buffer(64 * 1024);
-    while (content.read(buffer.data(), buffer.size()) > 0) {
-    }
+    readEveryEntry(*reader, password, threads, control);
 }
 
 } // namespace kavlento::archive

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "app/JobState.h"
+#include "app/RestoreJob.h"
+
+#include <QString>
+
+namespace kavlento::app {
+
+// What the archive component reports while a job runs: each percentage, kept
+// for the progress window and given to the restore's completion test; and a
+// failure, which takes the program-wide failure path.
+class JobEvents {
+public:
+    JobEvents(JobState& state, RestoreJob& restore) : state_(state), restore_(restore) {}
+
+    void onProgress(int percent);
+    [[noreturn]] void onFailed(int number, const QString& description);
+
+private:
+    JobState& state_;
+    RestoreJob& restore_;
+};
+
+} // namespace kavlento::app

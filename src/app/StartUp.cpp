@@ -1,0 +1,90 @@
+#include "app/StartUp.h"
+
+#include "app/HistoryList.h"
+#include "archive/ArchiveCommand.h"
+#include "archive/ExtractJob.h"
+
+#include <QDir>
+
+namespace kavlento::app {
+
+namespace {
+const QString kErrorTitle = QStringLiteral("HATA");
+const QString kAlreadyRunning =
+    QStringLiteral("bu klasörde zaten çalışıyor; bu başlatma hiçbir şey yapmadan kapandı (yedek "
+                   "alınmadı). Açık kalan Kavlento penceresini kapatıp yeniden deneyin.");
+const QString kUnusableProgramFolder = QStringLiteral(
+    "PROGRAM KLASÖRÜNÜN YOLUNDA '>' İŞARETİ VAR; BU KLASÖR YEDEKLENEMEZ VE GERİ YÜKLENEMEZ. "
+    "LÜTFEN PROGRAMI YOLUNDA '>' OLMAYAN BİR KLASÖRE TAŞIYIN: %1");
+} // namespace
+
+bool StartUp::run() {
+    if (p_.commandLine.adminCommand() == AdminCommand::Help) {
+        p_.output.line(p_.commandLine.help());
+        p_.end.end(ExitStatus::Normal);
+        return false;
+    }
+    if (!p_.instance.acquire()) {
+        // A start without the launch code stays silent in every case.
+        if (p_.commandLine.hasLaunchCode()) {
+            p_.dialogs.note(kAlreadyRunning);
+        }
+        p_.end.end(ExitStatus::AlreadyRunning);
+        return false;
+    }
+    loadHistory(p_.history, p_.view);
+    if (const auto target = p_.target.load()) {
+        p_.view.setTargetText(*target);
+    }
+    p_.view.setProgramFolderText(QDir::toNativeSeparators(p_.programFolder).toUpper());
+
+    if (!p_.commandLine.hasLaunchCode()) {
+        p_.end.end(ExitStatus::NoLaunchCode); // writes nothing, says nothing
+        return false;
+    }
+    // A restore cut off by a crash is undone before anything else; it never
+    // touches the history or the setting read above.
+    archive::recoverInterruptedRestore(p_.programFolder);
+    if (!archive::fitsCommandValue(p_.programFolder)) {
+        // No backup or restore command can carry this folder: say so now,
+        // before anything is made.
+        p_.dialogs.inform(kUnusableProgramFolder.arg(p_.programFolder), kErrorTitle,
+                          MessageIcon::Error);
+        p_.end.end(ExitStatus::Failure);
+        return false;
+    }
+    if (const QString warning = p_.commandLine.warning(); !warning.isEmpty()) {
+        p_.dialogs.note(warning);
+    }
+    if (!p_.commandLine.refusal().isEmpty()) {
+        p_.output.line(QStringLiteral("Kavlento: %1 Seçenekler: kavlento --yardım")
+                           .arg(p_.commandLine.refusal()));
+        p_.end.end(ExitStatus::UsageError);
+        return false;
+    }
+    if (p_.commandLine.isUnattended()) {
+        p_.unattended.run();
+        return false;
+    }
+    switch (p_.commandLine.adminCommand()) {
+    case AdminCommand::StoreTarget: {
+        const auto stored = p_.admin.storeTarget(p_.commandLine.targetToStore());
+        p_.output.line(QStringLiteral("Kavlento: ") + stored.said);
+        p_.end.end(stored.folder ? ExitStatus::Normal : ExitStatus::UsageError);
+        return false;
+    }
+    case AdminCommand::CheckBackups:
+        p_.end.end(p_.admin.checkBackups());
+        return false;
+    case AdminCommand::Status:
+        p_.end.end(p_.admin.showStatus(p_.commandLine.daysAllowed()));
+        return false;
+    case AdminCommand::Help:
+    case AdminCommand::None:
+        break;
+    }
+    p_.state.lastPercent = 0;
+    return true;
+}
+
+} // namespace kavlento::app
