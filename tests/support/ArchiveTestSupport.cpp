@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <zip.h>
@@ -262,6 +263,56 @@ std::map<std::string, QByteArray> readWithLibzip(const QString& archive, const c
     }
     zip_discard(zip);
     return files;
+}
+
+QByteArray treeText(const Tree& tree) {
+    QByteArray text;
+    for (const auto& [path, entry] : tree) {
+        text += QByteArray(1, entry.type) + ' ' + QByteArray::number(entry.permissions, 8) + ' ' +
+                QByteArray::number(static_cast<qlonglong>(entry.modified)) + ' ' +
+                (entry.content.isEmpty() ? QByteArray("-") : entry.content.toHex()) + ' ' +
+                QByteArray::fromStdString(path) + '\n';
+    }
+    return text;
+}
+
+Tree treeFromText(const QByteArray& text) {
+    Tree tree;
+    for (const QByteArray& line : text.split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 5) {
+            continue;
+        }
+        FileState entry;
+        entry.type = fields[0].at(0);
+        entry.permissions = fields[1].toUInt(nullptr, 8);
+        entry.modified = fields[2].toLongLong();
+        entry.content = fields[3] == "-" ? QByteArray() : QByteArray::fromHex(fields[3]);
+        const qsizetype pathAt = fields[0].size() + fields[1].size() + fields[2].size() +
+                                 fields[3].size() + 4;
+        tree[line.mid(pathAt).toStdString()] = entry;
+    }
+    return tree;
+}
+
+void plantTree(const QString& root, const Tree& tree) {
+    for (const auto& [path, entry] : tree) {
+        const QString at = root + "/" + QString::fromStdString(path);
+        if (entry.type == 'd') {
+            QDir().mkpath(at);
+        } else if (entry.type == 'l') {
+            QDir().mkpath(QFileInfo(at).path());
+            makeLink(at, QString::fromUtf8(entry.content));
+        } else {
+            writeFile(at, entry.content, entry.permissions, entry.modified);
+        }
+    }
+    for (auto it = tree.rbegin(); it != tree.rend(); ++it) {
+        if (it->second.type == 'd') {
+            ::chmod(QFile::encodeName(root + "/" + QString::fromStdString(it->first)).constData(),
+                    it->second.permissions);
+        }
+    }
 }
 
 } // namespace kavlento::testing

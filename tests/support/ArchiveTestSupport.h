@@ -33,6 +33,14 @@ Tree snapshot(const QString& root, const QStringList& skip = {}, bool exactTimes
 // Lists the first difference, or an empty text when the trees are equal.
 std::string firstDifference(const Tree& expected, const Tree& actual);
 
+// A tree as a text file kept beside pinned archives: a line per entry, "kind
+// mode time content path", the mode in octal, the time in seconds, the
+// content (a file's bytes or a link's target) in hexadecimal, "-" for none.
+QByteArray treeText(const Tree& tree);
+Tree treeFromText(const QByteArray& text);
+// Makes the entries of `tree` below `root`, folders last so their modes hold.
+void plantTree(const QString& root, const Tree& tree);
+
 // A folder like a host application's: hidden files and folders, empty folders,
 // Turkish and non-Latin names, a link, a file spanning several compression
 // pieces, various permissions and old modification times.

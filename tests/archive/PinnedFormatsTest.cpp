@@ -1,0 +1,43 @@
+#include "fs/FolderTransaction.h"
+#include "support/ArchiveJobsTestBase.h"
+
+#include <QDir>
+
+using namespace kavlento;
+using namespace kavlento::testing;
+
+namespace {
+
+const QString kPinned = QStringLiteral(PINNED_FORMATS);
+
+Tree pinnedTree(const QString& name) {
+    return treeFromText(readBytes(kPinned + "/" + name + ".tree"));
+}
+
+} // namespace
+
+// Archives kept as files, each beside the tree it held when it was kept: one
+// this program wrote, 7-Zip's AES, Info-ZIP's traditional encryption, and one
+// with ZIP64 fields. Each must restore so after any later change.
+TEST(PinnedFormats, EveryArchiveKeptHereRestoresAsItDidWhenItWasKept) {
+    for (const char* name :
+         {"kavlento", "7zip-aes256", "infozip-traditional", "infozip-zip64"}) {
+        SCOPED_TRACE(name);
+        const TempFolder into;
+        const QString file = kPinned + "/" + name + (QString(name) == "kavlento" ? ".ksd" : ".zip");
+        extractArchive(file, into.path());
+        EXPECT_EQ(firstDifference(pinnedTree(name), snapshot(into.path())), "");
+    }
+}
+
+// A restore cut off midway, its journal of today's format kept as a file: the
+// next start puts the folder back as it was.
+TEST(PinnedFormats, ARestoreJournalKeptHereIsUndoneAtTheNextStart) {
+    const TempFolder folder;
+    plantTree(folder.path(), pinnedTree("yarim"));
+    const QString working = folder.file(".kavlento-geri-yukleme");
+    plantTree(working, pinnedTree("yarim-calisma"));
+    ASSERT_TRUE(QFile::copy(kPinned + "/gunluk", working + "/gunluk"));
+    fs::FolderTransaction::recover(fs::toSystemPath(folder.path()));
+    EXPECT_EQ(firstDifference(pinnedTree("yarim-sonra"), snapshot(folder.path())), "");
+}
