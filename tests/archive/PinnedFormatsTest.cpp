@@ -20,8 +20,7 @@ Tree pinnedTree(const QString& name) {
 // this program wrote, 7-Zip's AES, Info-ZIP's traditional encryption, and one
 // with ZIP64 fields. Each must restore so after any later change.
 TEST(PinnedFormats, EveryArchiveKeptHereRestoresAsItDidWhenItWasKept) {
-    for (const char* name :
-         {"kavlento", "7zip-aes256", "infozip-traditional", "infozip-zip64"}) {
+    for (const char* name : {"kavlento", "7zip-aes256", "infozip-traditional", "infozip-zip64"}) {
         SCOPED_TRACE(name);
         const TempFolder into;
         const QString file = kPinned + "/" + name + (QString(name) == "kavlento" ? ".ksd" : ".zip");

@@ -288,8 +288,8 @@ Tree treeFromText(const QByteArray& text) {
         entry.permissions = fields[1].toUInt(nullptr, 8);
         entry.modified = fields[2].toLongLong();
         entry.content = fields[3] == "-" ? QByteArray() : QByteArray::fromHex(fields[3]);
-        const qsizetype pathAt = fields[0].size() + fields[1].size() + fields[2].size() +
-                                 fields[3].size() + 4;
+        const qsizetype pathAt =
+            fields[0].size() + fields[1].size() + fields[2].size() + fields[3].size() + 4;
         tree[line.mid(pathAt).toStdString()] = entry;
     }
     return tree;
