@@ -2,6 +2,7 @@
 
 #include "ui/Fonts.h"
 #include "ui/HistoryModel.h"
+#include "ui/MainWindowLayout.h"
 #include "ui/StyledButton.h"
 
 #include <QCloseEvent>
@@ -47,28 +48,28 @@ ButtonLook backupLook() {
     return look;
 }
 
-template <typename W> W* placed(W* widget, const QString& name, const QRect& geometry) {
-    widget->setObjectName(name);
-    widget->setGeometry(geometry);
+// Names a control and puts it where the window's design has it.
+template <typename W> W* placed(W* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(designedGeometry(name));
     return widget;
 }
 
-QGroupBox* groupBox(QWidget* parent, const QString& name, const QString& title,
-                    const QRect& geometry) {
-    auto* box = placed(new QGroupBox(title, parent), name, geometry);
+QGroupBox* groupBox(QWidget* parent, const char* name, const QString& title) {
+    auto* box = placed(new QGroupBox(title, parent), name);
     box->setFocusPolicy(Qt::NoFocus);
     return box;
 }
 
-QLineEdit* readOnlyField(QWidget* parent, const QString& name, const QRect& geometry) {
-    auto* field = placed(new QLineEdit(parent), name, geometry);
+QLineEdit* readOnlyField(QWidget* parent, const char* name) {
+    auto* field = placed(new QLineEdit(parent), name);
     field->setReadOnly(true);
     return field;
 }
 
-QLabel* label(QWidget* parent, const QString& name, const QString& text, const QRect& geometry,
-              const QFont& font, const QColor& color) {
-    auto* l = placed(new QLabel(text, parent), name, geometry);
+QLabel* label(QWidget* parent, const char* name, const QString& text, const QFont& font,
+              const QColor& color) {
+    auto* l = placed(new QLabel(text, parent), name);
     l->setFont(font);
     l->setWordWrap(true);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -78,10 +79,10 @@ QLabel* label(QWidget* parent, const QString& name, const QString& text, const Q
     return l;
 }
 
-StyledButton* button(QWidget* parent, const QString& name, const QString& caption,
-                     const ButtonLook& look, const QRect& geometry) {
-    auto* b = new StyledButton(name, caption, look, parent);
-    b->setGeometry(geometry);
+StyledButton* button(QWidget* parent, const char* name, const QString& caption,
+                     const ButtonLook& look) {
+    auto* b = new StyledButton(QString::fromLatin1(name), caption, look, parent);
+    b->setGeometry(designedGeometry(name));
     b->setFont(sansSerifBold(8.25));
     return b;
 }
@@ -106,8 +107,7 @@ public:
 };
 
 QTreeView* historyList(QWidget* parent, HistoryModel* model) {
-    auto* list =
-        placed(new HistoryView(parent), QStringLiteral("ListView1"), QRect(2, 106, 553, 319));
+    auto* list = placed(new HistoryView(parent), "ListView1");
     list->setModel(model);
     list->setFont(sansSerifBold(8.25));
     list->setRootIsDecorated(false);
@@ -130,36 +130,27 @@ QTreeView* historyList(QWidget* parent, HistoryModel* model) {
 MainWindow::MainWindow(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      settingsBox_(groupBox(this, QStringLiteral("Frame2"), QStringLiteral("Yedekleme Seçenekleri"),
-                            QRect(0, -2, 553, 99))),
-      targetField_(readOnlyField(settingsBox_, QStringLiteral("Text1"), QRect(86, 64, 357, 21))),
-      programFolderField_(
-          readOnlyField(settingsBox_, QStringLiteral("Text2"), QRect(86, 20, 359, 21))),
-      backupButton_(button(settingsBox_, QStringLiteral("Command2"), QStringLiteral("YEDEK AL"),
-                           backupLook(), QRect(448, 8, 97, 45))),
-      chooseTargetButton_(button(settingsBox_, QStringLiteral("Command1"),
-                                 QStringLiteral("GÖZAT..."), plainLook(), QRect(450, 58, 93, 35))),
-      targetLabel_(label(settingsBox_, QStringLiteral("Label1"),
-                         QStringLiteral("Nereye Yedeklensin"), QRect(10, 58, 71, 25),
+      settingsBox_(groupBox(this, "Frame2", QStringLiteral("Yedekleme Seçenekleri"))),
+      targetField_(readOnlyField(settingsBox_, "Text1")),
+      programFolderField_(readOnlyField(settingsBox_, "Text2")),
+      backupButton_(button(settingsBox_, "Command2", QStringLiteral("YEDEK AL"), backupLook())),
+      chooseTargetButton_(
+          button(settingsBox_, "Command1", QStringLiteral("GÖZAT..."), plainLook())),
+      targetLabel_(label(settingsBox_, "Label1", QStringLiteral("Nereye Yedeklensin"),
                          sansSerifBold(8.25), kLabelRed)),
-      programFolderLabel_(label(settingsBox_, QStringLiteral("Label3"),
-                                QStringLiteral("Yedeklenen:"), QRect(10, 24, 71, 25),
+      programFolderLabel_(label(settingsBox_, "Label3", QStringLiteral("Yedeklenen:"),
                                 sansSerifBold(8.25), kLabelRed)),
       history_(new HistoryModel(this)), historyList_(historyList(this, history_)),
-      entryButtonsBox_(
-          groupBox(this, QStringLiteral("Frame3"), QString(), QRect(34, 528, 487, 51))),
-      removeEntryButton_(button(entryButtonsBox_, QStringLiteral("Command3"),
-                                QStringLiteral("İPTAL ET"), plainLook(), QRect(30, 12, 97, 33))),
-      restoreEntryButton_(button(entryButtonsBox_, QStringLiteral("Command4"),
-                                 QStringLiteral("GERİ YÜKLE"), plainLook(),
-                                 QRect(138, 12, 97, 33))),
-      restoreFileButton_(button(entryButtonsBox_, QStringLiteral("Command6"),
-                                QStringLiteral("GÖZAT..."), plainLook(), QRect(246, 12, 97, 33))),
-      closeButton_(button(entryButtonsBox_, QStringLiteral("Command5"), QStringLiteral("KAPAT"),
-                          plainLook(), QRect(348, 12, 97, 33))),
-      noticeLabel_(label(this, QStringLiteral("Label2"), kNotice, QRect(10, 472, 541, 61),
-                         tahomaBold(), kNoticeWhite)),
-      banner_(placed(new QLabel(this), QStringLiteral("Image2"), QRect(138, 422, 290, 49))) {
+      entryButtonsBox_(groupBox(this, "Frame3", QString())),
+      removeEntryButton_(
+          button(entryButtonsBox_, "Command3", QStringLiteral("İPTAL ET"), plainLook())),
+      restoreEntryButton_(
+          button(entryButtonsBox_, "Command4", QStringLiteral("GERİ YÜKLE"), plainLook())),
+      restoreFileButton_(
+          button(entryButtonsBox_, "Command6", QStringLiteral("GÖZAT..."), plainLook())),
+      closeButton_(button(entryButtonsBox_, "Command5", QStringLiteral("KAPAT"), plainLook())),
+      noticeLabel_(label(this, "Label2", kNotice, tahomaBold(), kNoticeWhite)),
+      banner_(placed(new QLabel(this), "Image2")) {
     loadPictures();
     setObjectName(QStringLiteral("Radiz_Ev_anaform"));
     setWindowTitle(QStringLiteral("Kavlento"));

@@ -141,7 +141,7 @@ private:
     int serial_ = 0;
 };
 
-class OddTrees : public ArchiveJobsTest {
+class SlowOddTrees : public ArchiveJobsTest {
 protected:
     void TearDown() override {
         // Names that are not UTF-8 are removed by their bytes.
@@ -157,7 +157,7 @@ protected:
 
 } // namespace
 
-TEST_F(OddTrees, EveryTreeComesBackExactly) {
+TEST_F(SlowOddTrees, EveryTreeComesBackExactly) {
     std::size_t entries = 0;
     for (unsigned seed = 1; seed <= 12; ++seed) {
         SCOPED_TRACE(seed);
@@ -174,7 +174,7 @@ TEST_F(OddTrees, EveryTreeComesBackExactly) {
     EXPECT_GT(entries, 400u); // the trees are not trivially small
 }
 
-TEST_F(OddTrees, DeepFoldersAndEveryNameAtOnceComeBack) {
+TEST_F(SlowOddTrees, DeepFoldersAndEveryNameAtOnceComeBack) {
     std::string deep = fs::toSystemPath(source);
     for (int level = 0; level < 60; ++level) {
         deep += "/" + kNames[static_cast<std::size_t>(level) % kNames.size()];
@@ -189,7 +189,7 @@ TEST_F(OddTrees, DeepFoldersAndEveryNameAtOnceComeBack) {
     expectSameTreeBack();
 }
 
-TEST_F(OddTrees, ALargeSparseFileComesBackWithEveryByte) {
+TEST_F(SlowOddTrees, ALargeSparseFileComesBackWithEveryByte) {
     // Past 4 GiB: sizes and offsets need ZIP64, and almost all of it is a hole.
     const std::string file = fs::toSystemPath(source) + "/seyrek.img";
     const std::uint64_t size = (std::uint64_t{4} << 30) + (64u << 20);

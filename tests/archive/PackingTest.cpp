@@ -67,7 +67,7 @@ private:
     std::thread thread_;
 };
 
-class Packing : public ArchiveJobsTest {
+class SlowPacking : public ArchiveJobsTest {
 protected:
     QString file = source + "/veri.db";
 
@@ -94,7 +94,7 @@ protected:
 
 } // namespace
 
-TEST_F(Packing, AFileReplacedWhileItIsReadGoesInAsOneWholeVersion) {
+TEST_F(SlowPacking, AFileReplacedWhileItIsReadGoesInAsOneWholeVersion) {
     // A host saves by writing a new file and renaming it over the old one.
     writeBytes(file, versionOf(0, 16));
     Meddler saver([&](int round) {
@@ -112,7 +112,7 @@ TEST_F(Packing, AFileReplacedWhileItIsReadGoesInAsOneWholeVersion) {
     EXPECT_GT(saver.finish(), 1) << "the file was never replaced during a backup";
 }
 
-TEST_F(Packing, AFileChangedInPlaceIsReadAgainOrFailsTheBackupWithItsName) {
+TEST_F(SlowPacking, AFileChangedInPlaceIsReadAgainOrFailsTheBackupWithItsName) {
     writeBytes(file, versionOf(0, 16));
     // Rewritten in place now and then: each backup either has one whole
     // version of it, or fails naming it.
@@ -152,7 +152,7 @@ TEST_F(Packing, AFileChangedInPlaceIsReadAgainOrFailsTheBackupWithItsName) {
     EXPECT_FALSE(QFile::exists(target + "/son.ksd"));
 }
 
-TEST_F(Packing, WhatIsGoneSinceTheFolderWasListedIsLeftOutAndTheRestIsChecked) {
+TEST_F(SlowPacking, WhatIsGoneSinceTheFolderWasListedIsLeftOutAndTheRestIsChecked) {
     writeFile(source + "/kalici.txt", "kalıcı");
     writeFile(source + "/gecici.tmp", "birazdan yok");
     writeFile(source + "/alt/veri.txt", "veri");
@@ -176,7 +176,7 @@ TEST_F(Packing, WhatIsGoneSinceTheFolderWasListedIsLeftOutAndTheRestIsChecked) {
 
 // A sub-folder swapped for a link to a folder with the same names after the
 // listing: what the link leads to is never read, the files are simply gone.
-TEST_F(Packing, AFolderSwappedForALinkAfterTheListingIsNeverReadThrough) {
+TEST_F(SlowPacking, AFolderSwappedForALinkAfterTheListingIsNeverReadThrough) {
     writeFile(source + "/alt/gizli.txt", "kendi");
     makeLink(source + "/alt/bag", "gizli.txt");
     writeFile(work.file("yalniz-root/gizli.txt"), "başkasının");
@@ -193,7 +193,7 @@ TEST_F(Packing, AFolderSwappedForALinkAfterTheListingIsNeverReadThrough) {
     EXPECT_EQ(names, std::vector<std::string>{"alt"});
 }
 
-TEST_F(Packing, TheCheckFindsADamagedOrIncompleteArchive) {
+TEST_F(SlowPacking, TheCheckFindsADamagedOrIncompleteArchive) {
     makeSampleTree(source);
     const fs::ScannedTree scanned =
         fs::scanFolder(fs::OpenFolder::open(fs::toSystemPath(source), {}), {});

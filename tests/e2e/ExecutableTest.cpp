@@ -6,6 +6,7 @@
 #include "store/TargetSetting.h"
 #include "support/ArchiveJobsTestBase.h"
 #include "support/ArchiveTestSupport.h"
+#include "support/InstalledProgram.h"
 #include "support/MountedFileSystem.h"
 #include "support/TempFolder.h"
 
@@ -44,24 +45,15 @@ namespace {
 // where the window is driven as a user would.
 enum class Screen { Virtual, None, Stale, Silent, Real };
 
-// The real executable, copied into a program folder of its own and started the
-// way the host starts it.
-class Executable : public ::testing::Test {
+// The installed program, started as the host starts it, with a screen of the
+// test's choosing.
+class Executable : public InstalledProgram {
 protected:
-    TempFolder folder;
-    QString programFolder = folder.file("program");
-    QString targetFolder = folder.file("hedef");
     std::vector<std::unique_ptr<QProcess>> running;
     // A command the program is started through, with its arguments.
     QStringList launcher;
     QTcpServer silent;
     QString realDisplay; // for Screen::Real
-
-    void SetUp() override {
-        QDir().mkpath(programFolder);
-        QDir().mkpath(targetFolder);
-        ASSERT_TRUE(QFile::copy(QStringLiteral(KAVLENTO_EXECUTABLE), programFolder + "/kavlento"));
-    }
 
     void TearDown() override {
         for (auto& process : running) {
@@ -96,11 +88,10 @@ protected:
             env.insert("XDG_RUNTIME_DIR", runtimeFolder);
         }
         process->setProcessEnvironment(env);
-        QString program = programFolder + "/kavlento";
+        QString program = this->program();
         QStringList args = arguments;
-        if (unprivileged && ::geteuid() == 0) {
-            args = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args;
-            program = "setpriv";
+        if (unprivileged) {
+            startAsNobody(program, args);
         }
         if (!launcher.isEmpty()) {
             args = launcher.mid(1) + QStringList{program} + args;
@@ -143,10 +134,6 @@ protected:
         return !process.waitForFinished(ms) && process.state() == QProcess::Running;
     }
 
-    void storeTarget(const QString& target) {
-        writeBytes(programFolder + "/yedekleme.dat", store::TargetSetting::encode(target));
-    }
-
     // Waits until the running program holds `name` open (it is packing it).
     static bool waitUntilReading(const QProcess& process, const QString& name) {
         const QString fds = QStringLiteral("/proc/%1/fd").arg(process.processId());
@@ -173,6 +160,18 @@ protected:
         return found;
     }
 };
+
+// The suite's name carries a test's tier: Root… mounts file systems or starts
+// the program as another user, and is skipped without root (but in CI);
+// Slow… takes minutes.
+class RootExecutable : public Executable {
+protected:
+    void SetUp() override {
+        KAVLENTO_NEEDS_ROOT("mounts file systems, or starts the program as another user");
+        Executable::SetUp();
+    }
+};
+using SlowExecutable = Executable;
 
 } // namespace
 
@@ -225,8 +224,7 @@ TEST_F(Executable, WithoutADisplayTheMissingTargetGoesToStandardErrorAndEnds) {
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
 }
 
-TEST_F(Executable, ASecondStartWhileOneRunsEndsAtOnceWhateverItsUserOrSession) {
-    KAVLENTO_NEEDS_ROOT("starts the program as another user");
+TEST_F(RootExecutable, ASecondStartWhileOneRunsEndsAtOnceWhateverItsUserOrSession) {
     storeTarget(targetFolder);
     for (const QString& path : {folder.path(), programFolder}) {
         ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0755), 0); // others may look in
@@ -256,10 +254,9 @@ TEST_F(Executable, ASecondStartWhileOneRunsEndsAtOnceWhateverItsUserOrSession) {
     EXPECT_TRUE(QDir(otherRuntime).isEmpty()); // no lock file anywhere
 }
 
-TEST_F(Executable, AFailureAtStartUpIsReportedAndEndsWithStatusOne) {
+TEST_F(RootExecutable, AFailureAtStartUpIsReportedAndEndsWithStatusOne) {
     // Another user may run the program but not look into its folder: the lock
     // on the folder cannot be taken. No abort, whatever the runtime folder.
-    KAVLENTO_NEEDS_ROOT("starts the program as another user");
     storeTarget(targetFolder);
     ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(programFolder).constData(), 0711), 0);
@@ -326,8 +323,7 @@ TEST_F(Executable, TheTargetIsStoredFromTheCommandLineAfterTheFolderChoosersChec
 // A folder no backup could be written to is refused by --hedef, which keeps
 // the stored target; a backup there fails saying, in plain words, what
 // happened and what to do.
-TEST_F(Executable, ATargetNoBackupCanBeWrittenToIsRefusedAndItsFailureSaysWhatToDo) {
-    KAVLENTO_NEEDS_ROOT("mounts a file system, and starts the program as another user");
+TEST_F(RootExecutable, ATargetNoBackupCanBeWrittenToIsRefusedAndItsFailureSaysWhatToDo) {
     for (const QString& path : {folder.path(), programFolder}) {
         ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0755), 0); // others may look in
     }
@@ -547,7 +543,7 @@ private:
 // However a display behaves, an unattended run ends within a bounded time:
 // one that answers the probe and then never answers Qt's connection ends the
 // run after 30 seconds, saying so.
-TEST_F(Executable, NoUnattendedRunWaitsForEverForADisplay) {
+TEST_F(SlowExecutable, NoUnattendedRunWaitsForEverForADisplay) {
     storeTarget(targetFolder);
     writeFile(programFolder + "/veri.txt", "veri");
     const DisplayThatStopsAnswering display;
@@ -767,7 +763,7 @@ TEST_P(UsbStick, AFullStickIsSaidToBeFullAndKeepsNoHalfArchive) {
 // Archives ten times the writer's buffer: fusefat, the FAT32 driver here,
 // loses data when a file is written into its middle and then extended, which
 // an archive written front to back never does.
-INSTANTIATE_TEST_SUITE_P(Sticks, UsbStick,
+INSTANTIATE_TEST_SUITE_P(RootSticks, UsbStick,
                          ::testing::Values(Stick{FileSystemKind::ExFat, 40 << 20},
                                            Stick{FileSystemKind::Fat32, 40 << 20}),
                          [](const ::testing::TestParamInfo<Stick>& info) {
@@ -840,22 +836,21 @@ TEST_P(WhereTheTargetLies, OnlyEarlierArchivesAreLeftOutOfTheNextBackup) {
 
 INSTANTIATE_TEST_SUITE_P(Targets, WhereTheTargetLies,
                          ::testing::Values(TargetPlace::InsideTheProgramFolder,
-                                           TargetPlace::TheProgramFolderItself,
-                                           TargetPlace::MountedInside));
+                                           TargetPlace::TheProgramFolderItself));
+INSTANTIATE_TEST_SUITE_P(RootTargets, WhereTheTargetLies,
+                         ::testing::Values(TargetPlace::MountedInside));
 
 // Three program folders back up into one stick in the same second: each takes
 // a free name, and each history names the archive of its own folder.
-TEST_F(Executable, FoldersRacingForOneNameEachRecordTheirOwnArchive) {
-    KAVLENTO_NEEDS_ROOT("mounts a file system");
+TEST_F(RootExecutable, FoldersRacingForOneNameEachRecordTheirOwnArchive) {
     const MountedFileSystem stick(FileSystemKind::ExFat, targetFolder);
     holdClockAt("2031-06-15 10:20:30");
-    const QString first = programFolder;
     std::vector<QString> programs;
     std::vector<QProcess*> runs;
     for (int i = 0; i < 3; ++i) {
         programFolder = folder.file(QStringLiteral("program%1").arg(i));
         QDir().mkpath(programFolder);
-        ASSERT_TRUE(QFile::copy(first + "/kavlento", programFolder + "/kavlento"));
+        install(programFolder);
         writeFile(programFolder + "/kimlik.txt", QByteArray::number(i));
         storeTarget(targetFolder);
         programs.push_back(programFolder);
@@ -882,8 +877,7 @@ TEST_F(Executable, FoldersRacingForOneNameEachRecordTheirOwnArchive) {
 // only root may read in the places of a sub-folder and of the dated folder.
 // Nothing of that folder gets into an archive, and no record leads through a
 // link; the archive is as private as the program folder.
-TEST_F(Executable, FoldersSwappedForLinksWhileABackupRunsLeakNothing) {
-    KAVLENTO_NEEDS_ROOT("a folder only root may read");
+TEST_F(RootExecutable, FoldersSwappedForLinksWhileABackupRunsLeakNothing) {
     writeFile(programFolder + "/a-buyuk.bin", incompressibleBytes(160 << 20, 4));
     writeFile(programFolder + "/alt/gizli.txt", "kendi");
     writeFile(folder.file("yalniz-root/gizli.txt"), "kökün sırrı");
@@ -921,8 +915,7 @@ TEST_F(Executable, FoldersSwappedForLinksWhileABackupRunsLeakNothing) {
 
 // In a target every user may write in, a dated folder another user made is
 // not used; one of this user's that others may write in is closed first.
-TEST_F(Executable, ADatedFolderAnotherUserMadeIsRefusedAndOursIsClosedToOthers) {
-    KAVLENTO_NEEDS_ROOT("a folder of another user");
+TEST_F(RootExecutable, ADatedFolderAnotherUserMadeIsRefusedAndOursIsClosedToOthers) {
     writeFile(programFolder + "/veri.txt", "veri");
     ASSERT_EQ(::chmod(QFile::encodeName(targetFolder).constData(), 01777), 0);
     const QString dated = targetFolder + "/15-06-2031";
@@ -945,8 +938,7 @@ TEST_F(Executable, ADatedFolderAnotherUserMadeIsRefusedAndOursIsClosedToOthers) 
 
 // A backup stopped by a signal removes its unfinished file, records nothing
 // and says so; one killed outright records nothing either.
-TEST_F(Executable, ABackupStoppedOrKilledLeavesNoArchiveAndNoRecord) {
-    KAVLENTO_NEEDS_ROOT("mounts a file system");
+TEST_F(RootExecutable, ABackupStoppedOrKilledLeavesNoArchiveAndNoRecord) {
     writeFile(programFolder + "/resim.jpg", incompressibleBytes(60 << 20, 9));
     const MountedFileSystem stick(FileSystemKind::ExFat, targetFolder, 160);
     storeTarget(targetFolder);
@@ -1232,6 +1224,15 @@ protected:
     }
 };
 
+class RootRealWindow : public RealWindow {
+protected:
+    void SetUp() override {
+        KAVLENTO_NEEDS_ROOT("mounts file systems, or starts the program as another user");
+        RealWindow::SetUp();
+    }
+};
+using SlowRealWindow = RealWindow;
+
 } // namespace
 
 TEST_F(RealWindow, PressingKapatInTheRealWindowStoresTheTargetAsTheSameBytes) {
@@ -1254,7 +1255,7 @@ TEST_F(RealWindow, PressingKapatInTheRealWindowStoresTheTargetAsTheSameBytes) {
 // draw every Turkish letter clearly.
 // An unattended run's box on a display closes by itself after two minutes,
 // its line in the log first, and the run ends with its status.
-TEST_F(RealWindow, AnUnattendedRunsBoxClosesByItselfAndTheRunEndsWithItsStatus) {
+TEST_F(SlowRealWindow, AnUnattendedRunsBoxClosesByItselfAndTheRunEndsWithItsStatus) {
     QProcess& unattended = start({"4702519836", "OtoRadizEv"}, Screen::Real); // no target
     ASSERT_TRUE(stillRunningAfter(unattended, 3000));
     EXPECT_TRUE(QString::fromLocal8Bit(unattended.readAllStandardError())
@@ -1385,12 +1386,11 @@ TEST_F(RealWindow, ADatabasesLaterJournalLeavesWithTheRestore) {
 // On a stick that folds letter case, an archive's "KAVLENTO", "YEDEKLEME.LST"
 // and "Yedekleme.Dat" are the running program, the history and the setting:
 // they stay the folder's own, and the data comes back.
-TEST_F(RealWindow, OnAStickThatFoldsLetterCaseTheProgramsOwnFilesStayWhateverTheArchiveSays) {
-    KAVLENTO_NEEDS_ROOT("mounts a file system");
+TEST_F(RootRealWindow, OnAStickThatFoldsLetterCaseTheProgramsOwnFilesStayWhateverTheArchiveSays) {
     const MountedFileSystem stick(FileSystemKind::ExFat, folder.file("stick"), 64);
     programFolder = stick.path() + "/program";
     QDir().mkpath(programFolder);
-    ASSERT_TRUE(QFile::copy(QStringLiteral(KAVLENTO_EXECUTABLE), programFolder + "/kavlento"));
+    install(programFolder);
     writeFile(programFolder + "/veri.txt", "eski");
     const QByteArray history = "\"01-06-2031\",\"09:00:00\",\"/eski/1.ksd\"\r\n";
     writeBytes(programFolder + "/yedekleme.lst", history);
@@ -1404,14 +1404,13 @@ TEST_F(RealWindow, OnAStickThatFoldsLetterCaseTheProgramsOwnFilesStayWhateverThe
                  {"Veri.Txt", "yeni"}},
                 RawEncryption::Aes256);
     ASSERT_EQ(restorePicked(archive), 0);
-    EXPECT_EQ(readBytes(programFolder + "/kavlento"), readBytes(KAVLENTO_EXECUTABLE));
+    EXPECT_EQ(readBytes(programFolder + "/kavlento"), installedBytes());
     EXPECT_TRUE(readBytes(programFolder + "/yedekleme.lst").startsWith(history));
     EXPECT_EQ(readBytes(programFolder + "/yedekleme.dat"), setting);
     EXPECT_EQ(readBytes(programFolder + "/veri.txt"), "yeni");
 }
 
-TEST_F(RealWindow, ARestoreOverALinkToAnotherDiskChangesNothingThere) {
-    KAVLENTO_NEEDS_ROOT("mounts a file system");
+TEST_F(RootRealWindow, ARestoreOverALinkToAnotherDiskChangesNothingThere) {
     const MountedFileSystem disk(FileSystemKind::Tmpfs, folder.file("baska-disk"), 32);
     // What lies there: data, and another folder's restore cut off with its journal.
     writeFile(disk.path() + "/alt/veri.txt", "başkasının");
@@ -1448,7 +1447,7 @@ TEST_F(RealWindow, ARestoreKeepsTheFoldersOwnStateOrTakesTheArchivesWhereItHasNo
     // backed up first, and the user says so.
     ASSERT_EQ(restorePicked(otherArchives.last(), false, {"Return", "Tab Return"}), 0);
     EXPECT_EQ(readBytes(programFolder + "/veri.txt"), "başka klasörün verisi");
-    EXPECT_EQ(readBytes(programFolder + "/kavlento"), readBytes(KAVLENTO_EXECUTABLE));
+    EXPECT_EQ(readBytes(programFolder + "/kavlento"), installedBytes());
     EXPECT_EQ(store::TargetSetting(programFolder).load(), otherTarget);
     EXPECT_EQ(store::HistoryFile(programFolder).load()->size(), 2u);
     // Its backups there delete none of the other folder's.
@@ -1515,8 +1514,7 @@ TEST_F(RealWindow, ABackupOfAPathAsLongAsTheSystemAllowsRestores) {
     EXPECT_EQ(readBytes(path), "derin");
 }
 
-TEST_F(RealWindow, AnOwnerWhoIsNotRootRestoresIntoReadOnlyFoldersAllOrNothing) {
-    KAVLENTO_NEEDS_ROOT("restores as another user");
+TEST_F(RootRealWindow, AnOwnerWhoIsNotRootRestoresIntoReadOnlyFoldersAllOrNothing) {
     writeFile(programFolder + "/salt/okunur/belge.txt", "eski");
     writeFile(programFolder + "/veri.txt", "eski");
     writeFile(programFolder + "/zz/dosya.txt", "eski");

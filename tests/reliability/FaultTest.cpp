@@ -6,6 +6,7 @@
 #include "store/TargetSetting.h"
 #include "support/ArchiveJobsTestBase.h"
 #include "support/ArchiveTestSupport.h"
+#include "support/InstalledProgram.h"
 #include "support/MountedFileSystem.h"
 #include "support/ReliabilityTestSupport.h"
 #include "support/TempFolder.h"
@@ -34,18 +35,8 @@ struct Outcome {
     QString errors;
 };
 
-class Faults : public ::testing::Test {
+class Faults : public InstalledProgram {
 protected:
-    TempFolder folder;
-    QString programFolder = folder.file("program");
-    QString targetFolder = folder.file("hedef");
-
-    void SetUp() override {
-        QDir().mkpath(programFolder);
-        QDir().mkpath(targetFolder);
-        ASSERT_TRUE(QFile::copy(QStringLiteral(KAVLENTO_EXECUTABLE), programFolder + "/kavlento"));
-    }
-
     // Runs a program to its end; `fileSizeLimit` > 0 makes every file larger
     // than that fail to write (EFBIG), as a full disk would.
     Outcome run(const QString& program, const QStringList& arguments, qint64 fileSizeLimit = 0,
@@ -62,9 +53,8 @@ protected:
         }
         QString command = program;
         QStringList args = arguments;
-        if (unprivileged && ::geteuid() == 0) {
-            args = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args;
-            command = "setpriv";
+        if (unprivileged) {
+            startAsNobody(command, args);
         }
         process.start(command, args);
         EXPECT_TRUE(process.waitForFinished(120000));
@@ -73,8 +63,7 @@ protected:
     }
 
     Outcome backup(qint64 fileSizeLimit = 0, bool unprivileged = false) {
-        return run(programFolder + "/kavlento", {"4702519836", "OtoRadizEv"}, fileSizeLimit,
-                   unprivileged);
+        return run(program(), {"4702519836", "OtoRadizEv"}, fileSizeLimit, unprivileged);
     }
 
     QStringList filesUnder(const QString& root) {
@@ -98,8 +87,16 @@ protected:
 
 } // namespace
 
-TEST_F(Faults, AFullDiskDuringABackupLeavesNoArchive) {
-    KAVLENTO_NEEDS_ROOT("mounts a file system");
+// Faults that mount file systems of their own or restore as another user.
+class RootFaults : public Faults {
+protected:
+    void SetUp() override {
+        KAVLENTO_NEEDS_ROOT("mounts file systems, or runs the program as another user");
+        Faults::SetUp();
+    }
+};
+
+TEST_F(RootFaults, AFullDiskDuringABackupLeavesNoArchive) {
     writeFile(programFolder + "/resim.jpg", incompressibleBytes(24 << 20, 1));
     writeFile(programFolder + "/not.txt", "not");
     const MountedFileSystem small(FileSystemKind::Tmpfs, targetFolder, 12);
@@ -112,8 +109,7 @@ TEST_F(Faults, AFullDiskDuringABackupLeavesNoArchive) {
     EXPECT_EQ(store::TargetSetting(programFolder).load(), targetFolder); // nothing saved on failure
 }
 
-TEST_F(Faults, ARestoreTooLargeForTheDiskIsRefusedBeforeAnythingChanges) {
-    KAVLENTO_NEEDS_ROOT("mounts a file system");
+TEST_F(RootFaults, ARestoreTooLargeForTheDiskIsRefusedBeforeAnythingChanges) {
     // A compression bomb: a few hundred kilobytes that unpack to 400 MB.
     const QString bombSource = folder.file("bomba");
     writeFile(bombSource + "/sifir.bin", QByteArray(400 << 20, '\0'));
@@ -206,8 +202,7 @@ TEST_F(Faults, AMoveFailingHalfwayThroughARestorePutsEveryMovedFileBack) {
 // Root made a folder of the program folder read-only, and its owner restores;
 // or root restores into a folder made immutable: the restore is refused
 // before anything is written, and leaves nothing that could stop a later start.
-TEST_F(Faults, AFolderTheUserCannotChangeRefusesTheRestoreBeforeAnythingIsWritten) {
-    KAVLENTO_NEEDS_ROOT("restores as another user");
+TEST_F(RootFaults, AFolderTheUserCannotChangeRefusesTheRestoreBeforeAnythingIsWritten) {
     writeFile(programFolder + "/a.txt", "eski");
     writeFile(programFolder + "/kilitli/son.txt", "eski son");
     const QString archivePath = folder.file("yeni.ksd");
@@ -244,7 +239,7 @@ TEST_F(Faults, ATargetFolderRemovedDuringABackupEndsInAClearError) {
     store::TargetSetting(programFolder).save(targetFolder);
     QProcess process;
     process.setProcessEnvironment(headlessEnvironment());
-    process.start(programFolder + "/kavlento", {"4702519836", "OtoRadizEv"});
+    process.start(program(), {"4702519836", "OtoRadizEv"});
     ASSERT_TRUE(process.waitForStarted());
     QThread::msleep(300);
     ASSERT_TRUE(QDir(targetFolder).removeRecursively());

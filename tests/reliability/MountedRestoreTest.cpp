@@ -44,7 +44,7 @@ void plant(const QString& root, const std::vector<Planted>& files) {
 // A program folder with other file systems mounted inside it: a tmpfs on
 // "ram", another inside that one on "ram/iç", and a bind mount two levels down
 // on "belgeler/bağlı". The archive replaces files and makes new ones on each.
-class RestoreAcrossMounts : public ::testing::Test {
+class RootRestoreAcrossMounts : public ::testing::Test {
 protected:
     TempFolder folder;
     QString program = folder.file("program");
@@ -123,13 +123,13 @@ protected:
 
 } // namespace
 
-TEST_F(RestoreAcrossMounts, PutsEveryFileInPlaceOnEveryMountAndLeavesNoWorkingFolder) {
+TEST_F(RootRestoreAcrossMounts, PutsEveryFileInPlaceOnEveryMountAndLeavesNoWorkingFolder) {
     extractArchive(packed(), program);
     // A working folder left on any mount would show up here too.
     EXPECT_EQ(firstDifference(restoredTree(), snapshot(program)), "");
 }
 
-TEST_F(RestoreAcrossMounts, AFailureOnAnyMountChangesNothingAnywhere) {
+TEST_F(RootRestoreAcrossMounts, AFailureOnAnyMountChangesNothingAnywhere) {
     // A file with a file system of its own on it cannot be moved aside (EBUSY).
     writeFile(folder.file("meşgul"), "meşgul");
     busy.emplace(folder.file("meşgul"), program + "/belgeler/bağlı/meşgul.txt");
@@ -169,7 +169,7 @@ TEST_F(RestoreAcrossMounts, AFailureOnAnyMountChangesNothingAnywhere) {
     }
 }
 
-TEST_F(RestoreAcrossMounts, ARestoreKilledAtAnyMoveIsUndoneAtTheNextStart) {
+TEST_F(RootRestoreAcrossMounts, ARestoreKilledAtAnyMoveIsUndoneAtTheNextStart) {
     const QString archivePath = packed();
     const Tree old = snapshot(program);
     // Every move is a rename: the restore is killed as it starts each one in
@@ -197,7 +197,7 @@ TEST_F(RestoreAcrossMounts, ARestoreKilledAtAnyMoveIsUndoneAtTheNextStart) {
     EXPECT_GE(midway, static_cast<int>(archived.size()) - 1);
 }
 
-TEST_F(RestoreAcrossMounts, ARestoreCutOffWhileADiskIsAwayAtTheNextStartDoesNotBlockTheNext) {
+TEST_F(RootRestoreAcrossMounts, ARestoreCutOffWhileADiskIsAwayAtTheNextStartDoesNotBlockTheNext) {
     const QString archivePath = packed();
     // Killed with everything staged, as its journal is put in place.
     ASSERT_TRUE(restoreKilledAtRename(archivePath, 1));

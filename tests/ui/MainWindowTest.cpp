@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 #include "store/HistoryFile.h"
 #include "ui/Fonts.h"
+#include "ui/MainWindowLayout.h"
 #include "ui/ProgressWindow.h"
 #include "ui/StyledButton.h"
 
@@ -26,23 +27,6 @@ using namespace kavlento::testing;
 
 namespace {
 
-struct Placement {
-    const char* name;
-    int left, top, width, height; // in twips, as designed
-};
-
-// The designed layout in twips; one pixel is 15 twips.
-const Placement kLayout[] = {
-    {"Frame2", 0, -30, 8295, 1485},     {"Text1", 1290, 960, 5355, 315},
-    {"Text2", 1290, 300, 5385, 315},    {"Command2", 6720, 120, 1455, 675},
-    {"Command1", 6750, 870, 1395, 525}, {"Label1", 150, 870, 1065, 375},
-    {"Label3", 150, 360, 1065, 375},    {"ListView1", 30, 1590, 8295, 4785},
-    {"Frame3", 510, 7920, 7305, 765},   {"Command3", 450, 180, 1455, 495},
-    {"Command4", 2070, 180, 1455, 495}, {"Command6", 3690, 180, 1455, 495},
-    {"Command5", 5220, 180, 1455, 495}, {"Label2", 150, 7080, 8115, 915},
-    {"Image2", 2070, 6330, 4350, 735},
-};
-
 store::History historyOf(const QList<store::HistoryRecord>& records) {
     QByteArray bytes;
     for (const store::HistoryRecord& record : records) {
@@ -63,11 +47,11 @@ TEST(MainWindow, EveryControlSitsAtItsDesignedPlace) {
     MainWindow window;
     EXPECT_EQ(window.size(), QSize(558, 583));
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
-    for (const Placement& p : kLayout) {
+    EXPECT_EQ(designedGeometry("Frame2"), QRect(0, -2, 553, 99));
+    for (const DesignedPlace& p : kMainWindowLayout) {
         auto* control = window.findChild<QWidget*>(QString::fromLatin1(p.name));
         ASSERT_NE(control, nullptr) << p.name;
-        EXPECT_EQ(control->geometry(), QRect(p.left / 15, p.top / 15, p.width / 15, p.height / 15))
-            << p.name;
+        EXPECT_EQ(control->geometry(), designedGeometry(p.name)) << p.name;
     }
     EXPECT_EQ(control<QLineEdit>(window, "Text1")->parentWidget(),
               control<QGroupBox>(window, "Frame2"));
