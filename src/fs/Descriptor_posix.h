@@ -2,6 +2,10 @@
 
 #include "fs/File.h"
 
+#include <dirent.h>
+#include <string>
+#include <vector>
+
 namespace kavlento::fs {
 
 // The descriptor inside a UniqueFd, for fs's own files that make the system
@@ -18,5 +22,9 @@ struct Descriptor {
 // What is at `name` in the open folder `folder` (a link not followed); Missing
 // when nothing is there.
 PathInfo lookUpIn(int folder, const std::string& name, const std::string& pathForErrors);
+
+// The names in the directory stream `dir` but "." and "..", in the order read;
+// closes the stream, also when reading it fails.
+std::vector<std::string> namesIn(DIR* dir, const QString& action, const std::string& pathForErrors);
 
 } // namespace kavlento::fs

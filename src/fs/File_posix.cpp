@@ -308,11 +308,8 @@ void makeFolderUnlessPresent(const std::string& path, std::uint32_t mode, const 
     }
 }
 
-std::vector<std::string> listFolder(const std::string& path, const QString& action) {
-    DIR* dir = ::opendir(path.c_str());
-    if (dir == nullptr) {
-        throwSystemError(action, path);
-    }
+std::vector<std::string> namesIn(DIR* dir, const QString& action,
+                                 const std::string& pathForErrors) {
     std::vector<std::string> names;
     errno = 0;
     while (const dirent* item = ::readdir(dir)) {
@@ -325,9 +322,17 @@ std::vector<std::string> listFolder(const std::string& path, const QString& acti
     const int error = errno;
     ::closedir(dir);
     if (error != 0) {
-        throwSystemError(error, action, path);
+        throwSystemError(error, action, pathForErrors);
     }
     return names;
+}
+
+std::vector<std::string> listFolder(const std::string& path, const QString& action) {
+    DIR* dir = ::opendir(path.c_str());
+    if (dir == nullptr) {
+        throwSystemError(action, path);
+    }
+    return namesIn(dir, action, path);
 }
 
 std::vector<std::string> listableSubfolders(const std::string& path, const QString& action) {

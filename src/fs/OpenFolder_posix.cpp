@@ -258,21 +258,7 @@ std::vector<std::string> OpenFolder::names(const QString& action) const {
         throwSystemError(action, path_);
     }
     Descriptor::release(copy); // the stream owns it now
-    std::vector<std::string> names;
-    errno = 0;
-    while (const dirent* item = ::readdir(dir)) {
-        const std::string_view name = item->d_name;
-        if (name != "." && name != "..") {
-            names.emplace_back(name);
-        }
-        errno = 0;
-    }
-    const int error = errno;
-    ::closedir(dir);
-    if (error != 0) {
-        throwSystemError(error, action, path_);
-    }
-    return names;
+    return namesIn(dir, action, path_);
 }
 
 std::optional<std::string> OpenFolder::readLink(std::string_view relative,
