@@ -42,9 +42,9 @@ void ArchiveComponent::Compress(const QString& command, const QStringList& liste
                                 std::int64_t moment) {
     const CompressCommand parsed = parseCompressCommand(command);
     start([this, parsed, archives = systemPaths(listedArchives),
-           moment](JobControl& control) -> std::function<void()> {
+           moment](JobControl& control, Outcome& outcome) -> std::function<void()> {
         const CompressResult result = runCompress(parsed, archives, moment, control);
-        outcome_.archivePath = fromSystemPath(result.archivePath);
+        outcome.archivePath = fromSystemPath(result.archivePath);
         control.complete();
         return [this, result] {
             emit CompressFinished(fromSystemPath(result.archivePath),
@@ -66,7 +66,7 @@ void ArchiveComponent::Extract(const QString& command, const QStringList& leftAl
                              record(fromSystemPath(result.archivePath));
                          }};
     }
-    start([parsed, names = systemPaths(leftAlone), backup](JobControl& control) {
+    start([parsed, names = systemPaths(leftAlone), backup](JobControl& control, Outcome&) {
         runExtract(parsed, control, 0, names, backup);
         return std::function<void()>();
     });
@@ -84,35 +84,51 @@ template <typename Work> void ArchiveComponent::start(Work work) {
     control_ = std::make_shared<JobControl>([this, generation](int percent) {
         post(generation, [this, percent] { emit Progress(percent); });
     });
-    busy_ = true;
-    outcome_ = Outcome{};
+    {
+        const std::lock_guard<std::mutex> lock(outcomeMutex_);
+        outcome_.reset();
+        busy_ = true;
+    }
     worker_ = std::thread([this, work, control = control_, generation] {
-        // The last signal goes out once the component is free for the next job.
+        Outcome outcome;
         std::function<void()> last;
         try {
-            last = work(*control);
+            last = work(*control, outcome);
         } catch (const Failure& failure) {
             if (failure.code() != FailureCode::Cancelled) {
-                outcome_.failure =
-                    QStringLiteral("hata %1: %2").arg(failure.number()).arg(failure.description());
-                last = [this, failure] { emit Failed(failure.number(), failure.description()); };
+                outcome.failure = failure;
             }
         } catch (const std::bad_alloc&) {
-            last = [this] {
-                emit Failed(static_cast<int>(FailureCode::OutOfMemory),
-                            QStringLiteral("Bellek yetersiz"));
-            };
+            outcome.failure = Failure(FailureCode::OutOfMemory, QStringLiteral("Bellek yetersiz"));
         } catch (const std::exception& error) {
-            const QString description = QString::fromLocal8Bit(error.what());
-            last = [this, description] {
-                emit Failed(static_cast<int>(FailureCode::Unexpected), description);
+            outcome.failure =
+                Failure(FailureCode::Unexpected, QString::fromLocal8Bit(error.what()));
+        }
+        if (const std::optional<Failure>& failure = outcome.failure) {
+            last = [this, failure = *failure] {
+                emit Failed(failure.number(), failure.description());
             };
         }
-        busy_ = false;
+        {
+            // The last signal goes out once the component is free for the next job.
+            const std::lock_guard<std::mutex> lock(outcomeMutex_);
+            outcome_ = std::move(outcome);
+            busy_ = false;
+        }
+        ended_.notify_all();
         if (last) {
-            post(generation, std::move(last));
+            post(generation, [this, last = std::move(last)] {
+                if (takeOutcome()) {
+                    last();
+                }
+            });
         }
     });
+}
+
+bool ArchiveComponent::takeOutcome() {
+    const std::lock_guard<std::mutex> lock(outcomeMutex_);
+    return std::exchange(outcome_, std::nullopt).has_value();
 }
 
 void ArchiveComponent::post(std::uint64_t generation, std::function<void()> emitter) {
@@ -142,10 +158,9 @@ ArchiveComponent::Stop ArchiveComponent::stop() {
 }
 
 ArchiveComponent::Outcome ArchiveComponent::waitForOutcome() {
-    if (worker_.joinable()) {
-        worker_.join();
-    }
-    return outcome_;
+    std::unique_lock<std::mutex> lock(outcomeMutex_);
+    ended_.wait(lock, [this] { return !busy_; });
+    return std::exchange(outcome_, std::nullopt).value_or(Outcome{});
 }
 
 QString ArchiveComponent::leftBehind() const {

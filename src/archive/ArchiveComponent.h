@@ -4,9 +4,14 @@
 #include <QString>
 #include <QStringList>
 
+#include "base/Failure.h"
+
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 namespace kavlento::archive {
@@ -69,11 +74,13 @@ public:
     QString leftBehind() const;
 
     // What the last job came to, once it has ended: the archive a backup
-    // wrote, or the failure (empty when it completed). Waits for it to end;
-    // for a thread that cannot wait for the user-interface thread's signals.
+    // wrote, or its failure (none when it completed or was cancelled). Waits
+    // for it to end; for a thread that cannot wait for the user-interface
+    // thread's signals. The outcome is taken once: by this, or by the job's
+    // last signal, so that a backup is recorded by only one of them.
     struct Outcome {
         QString archivePath;
-        QString failure;
+        std::optional<Failure> failure;
     };
     Outcome waitForOutcome();
 
@@ -88,13 +95,16 @@ signals:
 private:
     template <typename Work> void start(Work work);
     void post(std::uint64_t generation, std::function<void()> emitter);
+    bool takeOutcome();
 
     FolderChooser chooseFolder_;
     std::thread worker_;
     std::shared_ptr<JobControl> control_;
     std::atomic<std::uint64_t> generation_{0};
     std::atomic<bool> busy_{false};
-    Outcome outcome_; // written by the worker before its last signal
+    std::mutex outcomeMutex_;
+    std::condition_variable ended_;
+    std::optional<Outcome> outcome_; // set by the worker as it ends
 };
 
 } // namespace kavlento::archive

@@ -87,8 +87,8 @@ void Program::rescueWithoutTheWindow(const QString& why) {
         try {
             if (!outcome.archivePath.isEmpty()) {
                 backup_.recordWithoutTheWindow(outcome.archivePath);
-            } else if (!outcome.failure.isEmpty()) {
-                dialogs_.note(outcome.failure);
+            } else if (outcome.failure) {
+                throw *outcome.failure;
             }
         } catch (const Failure& failure) {
             dialogs_.note(
