@@ -132,9 +132,6 @@ void makeFolder(const std::string& path, std::uint32_t mode, const QString& acti
 void makeFolderUnlessPresent(const std::string& path, std::uint32_t mode, const QString& action);
 // The names in a folder, without "." and "..", in no particular order.
 std::vector<std::string> listFolder(const std::string& path, const QString& action);
-// The paths of the folders directly inside `path` (links not followed) that
-// this user may list; others (another user's lost+found) are passed over.
-std::vector<std::string> listableSubfolders(const std::string& path, const QString& action);
 // Renames, replacing a file at `to`.
 void renamePath(const std::string& from, const std::string& to, const QString& action);
 void removeFile(const std::string& path, const QString& action);

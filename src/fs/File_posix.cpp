@@ -335,17 +335,6 @@ std::vector<std::string> listFolder(const std::string& path, const QString& acti
     return namesIn(dir, action, path);
 }
 
-std::vector<std::string> listableSubfolders(const std::string& path, const QString& action) {
-    std::vector<std::string> folders;
-    for (const std::string& name : listFolder(path, action)) {
-        const std::string folder = joinPath(path, name);
-        if (lookUp(folder).kind == PathKind::Folder && ::access(folder.c_str(), R_OK | X_OK) == 0) {
-            folders.push_back(folder);
-        }
-    }
-    return folders;
-}
-
 void renamePath(const std::string& from, const std::string& to, const QString& action) {
     if (::rename(from.c_str(), to.c_str()) != 0) {
         throwSystemError(action, to);

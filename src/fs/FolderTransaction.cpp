@@ -91,6 +91,12 @@ FolderTransaction::FolderTransaction(const std::string& destination, std::vector
     : destination_(OpenFolder::open(destination, kCannotMake)), items_(std::move(items)),
       kept_(std::move(kept)) {
     recoverIn(destination_);
+    if (exists(destination_, kFolderName) && journal::isOurs(destination_, kFolderName)) {
+        refuse(FailureCode::PermissionDenied,
+               QStringLiteral("önceki bir geri yüklemeden kalan çalışma klasörü silinemedi "
+                              "(izinlerini düzeltin ya da yöneticinize sildirin)"),
+               destination_.pathOf(kFolderName));
+    }
     if (exists(destination_, kFolderName)) {
         refuse(FailureCode::PathFileAccess,
                QStringLiteral("program klasöründe Kavlento'nun çalışma klasörünün adını taşıyan "
@@ -100,7 +106,21 @@ FolderTransaction::FolderTransaction(const std::string& destination, std::vector
     }
     for (const TreeEntry& item : items_) {
         byPath_.emplace(item.path, &item);
-        // However an archive spells it, where the file system takes it for this name.
+    }
+    refuseItemsNamedLikeTheWorkingFolder();
+    planAreas();
+    requireMountsFree();
+    findExtras();
+    const std::vector<Found> found = plan(); // before anything is made or removed
+    requireChangeable(found);
+    requireRoom();
+}
+
+// However an archive spells it, where the file system takes it for this name.
+// Whether it does can be told only from a name there with letters: once the
+// working folder is made, its own name tells it.
+void FolderTransaction::refuseItemsNamedLikeTheWorkingFolder() const {
+    for (const TreeEntry& item : items_) {
         if (parentPath(item.path).empty() && destination_.sameName({}, item.path, kFolderName)) {
             refuse(FailureCode::UnsafeArchive,
                    QStringLiteral("yedekte Kavlento'nun çalışma klasörünün adını taşıyan bir "
@@ -108,11 +128,6 @@ FolderTransaction::FolderTransaction(const std::string& destination, std::vector
                    destination_.pathOf(item.path));
         }
     }
-    const std::vector<Found> found = plan(); // before anything is made or removed
-    planAreas();
-    findExtras();
-    requireChangeable(found);
-    requireRoom();
 }
 
 void FolderTransaction::prepare() {
@@ -159,6 +174,23 @@ void FolderTransaction::planAreas() {
     areas_ = areasOf(mountFolders);
 }
 
+// Where a mount's working folder goes, only one of ours may be: one left by a
+// restore cut off before its journal, while the next start could not reach
+// that file system, holds nothing to put back.
+void FolderTransaction::requireMountsFree() const {
+    for (std::size_t a = 1; a < areas_.size(); ++a) {
+        const Area& area = areas_[a];
+        const std::optional<OpenFolder> mount = destination_.folder(area.mountFolder);
+        if (byPath_.count(area.root) > 0 ||
+            (exists(destination_, area.root) && !(mount && journal::isOurs(*mount, kFolderName)))) {
+            refuse(FailureCode::PathFileAccess,
+                   QStringLiteral("bağlı bir diskte Kavlento'nun çalışma klasörünün adını "
+                                  "taşıyan bir klasör var (adını değiştirin)"),
+                   destination_.pathOf(area.root));
+        }
+    }
+}
+
 std::uint32_t FolderTransaction::areaOf(std::string_view path) const {
     const auto found = folderArea_.find(parentPath(path));
     return found == folderArea_.end() ? 0 : found->second;
@@ -179,8 +211,10 @@ void FolderTransaction::findExtrasIn(const OpenFolder& folder, const std::string
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         const std::string relative = prefix.empty() ? name : prefix + "/" + name;
-        // A working folder of ours left on a mount is made anew, not moved aside.
-        if (name == kFolderName && !prefix.empty() && journal::isOurs(folder, name)) {
+        // Where a mount's working folder goes, it is made anew (or the restore
+        // refused, when what is there is not ours), not moved aside.
+        if (std::any_of(areas_.begin() + 1, areas_.end(),
+                        [&](const Area& area) { return area.root == relative; })) {
             continue;
         }
         if (prefix.empty() && (name == kFolderName ||
@@ -201,11 +235,17 @@ void FolderTransaction::findExtrasIn(const OpenFolder& folder, const std::string
         if (!item) {
             requireRemovable(folder, name, relative);
             extras_.push_back(relative);
-        } else if (folder.lookUp(name).kind != PathKind::Folder) {
+            continue;
+        }
+        const std::string spelled =
+            prefix.empty() ? std::string(*item) : prefix + "/" + std::string(*item);
+        std::optional<OpenFolder> inner;
+        if (folder.lookUp(name).kind != PathKind::Folder) {
             // Put back under its own spelling, should the restore be undone.
             extras_.push_back(relative);
-            respelled_.insert(prefix.empty() ? std::string(*item)
-                                             : prefix + "/" + std::string(*item));
+            respelled_.insert(spelled);
+        } else if (byPath_.at(spelled)->isFolder() && (inner = folder.folder(name))) {
+            findExtrasIn(*inner, spelled);
         }
     }
 }
@@ -319,23 +359,15 @@ void FolderTransaction::makeWorkingFolders() {
     for (std::size_t a = 0; a < areas_.size(); ++a) {
         Area& area = areas_[a];
         if (a > 0) {
-            // One left by a restore cut off before its journal, while the next
-            // start could not reach this file system, holds nothing to put back.
-            const std::optional<OpenFolder> mount = destination_.folder(area.mountFolder);
-            if (byPath_.count(area.root) > 0 ||
-                (exists(destination_, area.root) &&
-                 !(mount && journal::isOurs(*mount, kFolderName)))) {
-                refuse(FailureCode::PathFileAccess,
-                       QStringLiteral("bağlı bir diskte Kavlento'nun çalışma klasörünün adını "
-                                      "taşıyan bir klasör var (adını değiştirin)"),
-                       destination_.pathOf(area.root));
-            }
-            destination_.removeTree(area.root);
+            destination_.removeTree(area.root); // ours, as the constructor found
         }
         destination_.makeFolder(area.root, 0700, kCannotMake);
         area.folder = destination_.folder(area.root);
         if (!area.folder) {
             throwSystemError(ENOENT, kCannotMake, destination_.pathOf(area.root));
+        }
+        if (a == 0) {
+            refuseItemsNamedLikeTheWorkingFolder();
         }
         // Listed, and so marked as Kavlento's, before the others are made: a
         // crash leaves nothing the next start cannot find. The others' lists
@@ -452,6 +484,7 @@ void FolderTransaction::undo(const OpenFolder& destination, const std::vector<Ar
         area.folder->syncFileSystem();
     }
     journal::remove(main);
+    main.sync();
 }
 
 void FolderTransaction::rollBack(const OpenFolder& destination, const std::vector<Area>& areas,
@@ -604,7 +637,7 @@ void FolderTransaction::commit() {
         finishFolders(found);
         requireHeldInPlace();
         syncAreas();
-        journal::remove(*areas_.front().folder);
+        journal::remove(*areas_.front().folder); // the commit
     } catch (...) {
         try {
             // The folders the files went through, wherever they are now.
@@ -616,6 +649,9 @@ void FolderTransaction::commit() {
         }
         throw;
     }
+    // Past the commit nothing is undone: a failure here says only that it may
+    // not yet be on disk.
+    areas_.front().folder->sync();
 }
 
 } // namespace kavlento::fs

@@ -101,6 +101,8 @@ private:
                          const std::vector<journal::Move>& moves, const Holder& holder);
 
     void planAreas();
+    void refuseItemsNamedLikeTheWorkingFolder() const;
+    void requireMountsFree() const;
     void findExtras();
     void findExtrasIn(const OpenFolder& folder, const std::string& prefix);
     // The item's name, where the file system takes `name` (in `folder`) for it.

@@ -146,7 +146,6 @@ std::vector<Move> read(const OpenFolder& working) {
 
 void remove(const OpenFolder& working) {
     working.removeFile(kJournal, QStringLiteral("Geri yükleme günlüğü silinemedi"));
-    working.sync();
 }
 
 bool isOurs(const OpenFolder& destination, const std::string& name) {

@@ -60,6 +60,8 @@ private:
 
 bool exists(const OpenFolder& working);
 std::vector<Move> read(const OpenFolder& working);
+// Removes the journal; the restore it records is done once the removal is
+// on disk (working.sync()).
 void remove(const OpenFolder& working);
 
 // Whether the folder at `name` in `destination` is a working folder of
