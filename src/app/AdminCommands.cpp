@@ -17,27 +17,6 @@
 
 namespace kavlento::app {
 
-namespace {
-
-enum class Absence { None, FolderAway, FileGone };
-
-// Why an archive cannot be read at all: its folder is not there (a disk not
-// attached, or the folder deleted), or only its file is gone.
-Absence absenceOf(const std::string& path) {
-    try {
-        if (fs::lookUpFollowing(path).kind == fs::PathKind::File) {
-            return Absence::None;
-        }
-        return fs::lookUpFollowing(fs::folderOf(path)).kind == fs::PathKind::Folder
-                   ? Absence::FileGone
-                   : Absence::FolderAway;
-    } catch (const Failure&) {
-        return Absence::FolderAway; // a folder on the way cannot be looked into
-    }
-}
-
-} // namespace
-
 AdminCommands::StoredTarget AdminCommands::storeTarget(const QString& folder) {
     const QString absolute = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
     const QString refusal = targetRefusal(absolute);

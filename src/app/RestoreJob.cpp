@@ -75,14 +75,15 @@ void RestoreJob::startRestore(const QString& archivePath) {
         return;
     }
     const QStringList kept = programsOwnFiles();
-    const std::optional<QString> safety = safetyBackup();
+    // One moment names the safety archive and its record.
+    const Moment started = p_.clock.now();
+    const std::optional<QString> safety = safetyBackup(started);
     if (!safety) {
         return;
     }
     p_.state.restoredArchive = archivePath;
     p_.state.job = RunningJob::Restore;
     const QString target = p_.view.targetText();
-    const Moment started = p_.clock.now();
     const QString datedFolder = backupNames(target, started).datedFolder;
     p_.archiver.Extract(archive::buildExtractCommand(p_.state.restoredArchive, p_.programFolder),
                         kept,
@@ -93,7 +94,7 @@ void RestoreJob::startRestore(const QString& archivePath) {
     p_.dialogs.showProgress();
 }
 
-std::optional<QString> RestoreJob::safetyBackup() {
+std::optional<QString> RestoreJob::safetyBackup(const Moment& moment) {
     const std::optional<store::History> history = p_.history.load();
     const QStringList listed = listedArchives(history);
     std::vector<std::string> listedPaths;
@@ -122,7 +123,6 @@ std::optional<QString> RestoreJob::safetyBackup() {
         refusal = QStringLiteral("YEDEKLEME DİSKİNDE YETERLİ YER YOK: %1.").arg(target);
     }
     if (refusal.isEmpty()) {
-        const Moment moment = p_.clock.now();
         const BackupNames names = backupNames(target, moment);
         return archive::buildCompressCommand(p_.programFolder, names.datedFolder,
                                              names.archiveName);

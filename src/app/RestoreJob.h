@@ -49,7 +49,7 @@ private:
     // The compress command of the backup to take first: empty when none is
     // needed, or when the user chose to go on without one it could not take;
     // nothing when the user chose not to restore.
-    std::optional<QString> safetyBackup();
+    std::optional<QString> safetyBackup(const Moment& moment);
     // Names at the top of the program folder that a restore leaves as they are.
     QStringList programsOwnFiles() const;
     void record(const QString& datedFolder, const Moment& started, const QString& archivePath);

@@ -1,5 +1,7 @@
 #include "app/Retention.h"
 
+#include "app/TargetFolder.h"
+
 #include "archive/ArchiveCommand.h"
 #include "archive/CompressJob.h"
 #include "archive/EntryReading.h"
@@ -26,7 +28,7 @@ void Retention::keepNewest(int count, const QString& target) {
         for (const Archive& archive : found.ours) {
             if (kept < count) {
                 kept += isSound(folder, archive) ? 1 : 0; // a damaged one stays, uncounted
-            } else if (remove(folder, archive)) {
+            } else if (isSound(folder, archive) && remove(folder, archive)) {
                 deleted.push_back(archive);
                 dialogs_.note(QStringLiteral("eski yedek silindi: %1")
                                   .arg(fs::fromSystemPath(folder.pathOf(archive.path()))));
@@ -67,12 +69,16 @@ void Retention::forget(const fs::OpenFolder& target, const std::vector<Archive>&
     const auto deletedHere = [&](const std::string& path) {
         // A record names an archive as the target is spelled; what it leads to
         // now is nothing, so its folder and name are matched instead.
-        const std::optional<std::string> folder = fs::resolvedPath(fs::folderOf(path));
-        return folder && std::any_of(deleted.begin(), deleted.end(), [&](const Archive& a) {
-                   const std::optional<fs::OpenFolder> dated = target.folder(a.datedFolder);
-                   return dated && fs::lookUpFollowing(*folder).sameFile(dated->lookUp()) &&
-                          fs::lastName(path) == a.name;
-               });
+        try {
+            const std::optional<std::string> folder = fs::resolvedPath(fs::folderOf(path));
+            return folder && std::any_of(deleted.begin(), deleted.end(), [&](const Archive& a) {
+                       const std::optional<fs::OpenFolder> dated = target.folder(a.datedFolder);
+                       return dated && fs::lookUpFollowing(*folder).sameFile(dated->lookUp()) &&
+                              fs::lastName(path) == a.name;
+                   });
+        } catch (const Failure&) {
+            return false; // a record on a disk that cannot be looked into stays
+        }
     };
     QStringList records;
     for (std::size_t i = 0; history && i < history->size(); ++i) {
@@ -80,8 +86,7 @@ void Retention::forget(const fs::OpenFolder& target, const std::vector<Archive>&
         const std::string path = fs::toSystemPath(record);
         if (deletedHere(path)) {
             records.append(record);
-        } else if (fs::lookUpFollowing(path).kind == fs::PathKind::Missing &&
-                   fs::lookUpFollowing(fs::folderOf(path)).kind == fs::PathKind::Folder) {
+        } else if (absenceOf(path) == Absence::FileGone) {
             records.append(record);
             dialogs_.note(
                 QStringLiteral("yedek dosyası yok, kaydı geçmişten çıkarıldı: %1").arg(record));

@@ -32,19 +32,17 @@ bool StartUp::run() {
         p_.end.end(ExitStatus::AlreadyRunning);
         return false;
     }
-    loadHistory(p_.history, p_.view);
-    if (const auto target = p_.target.load()) {
-        p_.view.setTargetText(*target);
-    }
+    showStoredFiles();
     p_.view.setProgramFolderText(QDir::toNativeSeparators(p_.programFolder).toUpper());
 
     if (!p_.commandLine.hasLaunchCode()) {
         p_.end.end(ExitStatus::NoLaunchCode); // writes nothing, says nothing
         return false;
     }
-    // A restore cut off by a crash is undone before anything else; it never
-    // touches the history or the setting read above.
+    // A restore cut off by a crash is undone before anything else; it may
+    // take back the history and the setting it brought, so they are read again.
     archive::recoverInterruptedRestore(p_.programFolder);
+    showStoredFiles();
     if (!archive::fitsCommandValue(p_.programFolder)) {
         // No backup or restore command can carry this folder: say so now,
         // before anything is made.
@@ -85,6 +83,11 @@ bool StartUp::run() {
     }
     p_.state.lastPercent = 0;
     return true;
+}
+
+void StartUp::showStoredFiles() {
+    loadHistory(p_.history, p_.view);
+    p_.view.setTargetText(p_.target.load().value_or(QString()));
 }
 
 } // namespace kavlento::app

@@ -43,6 +43,8 @@ public:
     bool run();
 
 private:
+    void showStoredFiles();
+
     Parts p_;
 };
 

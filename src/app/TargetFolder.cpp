@@ -92,4 +92,17 @@ QString folderIfPresent(const QString& folder) {
     }
 }
 
+Absence absenceOf(const std::string& path) {
+    try {
+        if (fs::lookUpFollowing(path).kind == fs::PathKind::File) {
+            return Absence::None;
+        }
+        return fs::lookUpFollowing(fs::folderOf(path)).kind == fs::PathKind::Folder
+                   ? Absence::FileGone
+                   : Absence::FolderAway;
+    } catch (const Failure&) {
+        return Absence::FolderAway;
+    }
+}
+
 } // namespace kavlento::app

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <string>
+
 namespace kavlento::app {
 
 // Why `folder` cannot be the target of backups, or an empty text when it can.
@@ -13,6 +15,12 @@ QString targetRefusal(const QString& folder);
 // Why no backup may go to `folder` now because its disk seems not to be
 // attached (a backup would fill the system disk instead), or an empty text.
 QString absentDiskRefusal(const QString& folder);
+
+// Why an archive cannot be read at all: its folder is not there (a disk not
+// attached, the folder deleted, or one on the way that cannot be looked
+// into), or only its file is gone.
+enum class Absence { None, FolderAway, FileGone };
+Absence absenceOf(const std::string& path);
 
 // `folder` when it is there to open a chooser in, else an empty text.
 QString folderIfPresent(const QString& folder);

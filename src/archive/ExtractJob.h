@@ -32,12 +32,12 @@ struct SafetyBackup {
 //
 // With a safety backup, the archive is first read whole and checked, so that a
 // damaged one costs no backup; then the folder is backed up; then restored.
-// Undoes a restore into `folder` that a crash cut off, or removes what one cut
-// off before its moves left (see FolderTransaction::recover).
-void recoverInterruptedRestore(const QString& folder);
-
 void runExtract(const ExtractCommand& command, JobControl& control, unsigned threads = 0,
                 const std::vector<std::string>& leftAlone = {},
                 const std::optional<SafetyBackup>& safety = std::nullopt);
+
+// Undoes a restore into `folder` that a crash cut off, or removes what one cut
+// off before its moves left (see FolderTransaction::recover).
+void recoverInterruptedRestore(const QString& folder);
 
 } // namespace kavlento::archive

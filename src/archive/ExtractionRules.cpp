@@ -49,7 +49,7 @@ std::string safePath(const std::string& archive, const std::string& name) {
     }
     // Only the archive's root ("./") may stand for a folder; a file or link
     // named "." would be dropped, or take its folder's name.
-    if (name.back() != '/' && (name == "." || fs::lastName(name) == ".")) {
+    if (name.back() != '/' && fs::lastName(name) == ".") {
         zip::throwDamagedArchive(
             archive, QStringLiteral("adı '%1' olan girdi").arg(fs::fromSystemPath(name)));
     }

@@ -1,6 +1,8 @@
 #include "archive/FolderState.h"
 
 #include "archive/ArchiveCommand.h"
+#include "archive/CompressJob.h"
+#include "archive/EntryReading.h"
 #include "archive/ExtractionRules.h"
 #include "archive/OwnFiles.h"
 #include "base/Failure.h"
@@ -36,7 +38,8 @@ bool sameEntry(const TreeEntry& now, const TreeEntry& held) {
 FolderState::FolderState(const std::string& folder, const std::string& target,
                          const std::vector<std::string>& listedArchives,
                          std::vector<std::string> ignored)
-    : ignored_(std::move(ignored)) {
+    : folder_(fs::OpenFolder::open(folder, kCannotRead)), origin_(originOf(folder, 0)),
+      ignored_(std::move(ignored)) {
     const std::optional<fs::OpenFolder> targetFolder = openIfThere(target);
     BackupExclusions exclusions(targetFolder ? &*targetFolder : nullptr, std::string(),
                                 listedArchives, kArchivePassword.toStdString());
@@ -44,33 +47,40 @@ FolderState::FolderState(const std::string& folder, const std::string& target,
     options.leaveOut = [&](const fs::FoundEntry& entry) {
         return ignores(entry.relative) || exclusions.leaveOut(entry);
     };
-    tree_ = fs::scanFolder(fs::OpenFolder::open(folder, kCannotRead), options);
+    tree_ = fs::scanFolder(folder_, options);
     for (const TreeEntry& entry : tree_.entries) {
         bytes_ += entry.size;
     }
 }
 
 bool FolderState::ignores(std::string_view path) const {
-    const QString top = fs::fromSystemPath(path.substr(0, path.find('/')));
-    return std::any_of(ignored_.begin(), ignored_.end(), [&](const std::string& name) {
-        return top.compare(fs::fromSystemPath(name), Qt::CaseInsensitive) == 0;
-    });
+    const std::string_view top = path.substr(0, path.find('/'));
+    return std::any_of(ignored_.begin(), ignored_.end(),
+                       [&](const std::string& name) { return folder_.sameName({}, top, name); });
 }
 
 bool FolderState::isHeldBy(const std::string& archivePath) const {
     try {
         const auto reader = openCheckedArchive(archivePath);
+        if (!reader->origin() || !reader->origin()->sameFolder(origin_)) {
+            return false;
+        }
         std::map<std::string_view, const zip::ZipEntry*> held;
         for (const zip::ZipEntry& entry : reader->entries()) {
             if (!ignores(entry.path)) {
                 held.emplace(entry.path, &entry);
             }
         }
-        return held.size() == tree_.entries.size() &&
-               std::all_of(tree_.entries.begin(), tree_.entries.end(), [&](const TreeEntry& now) {
-                   const auto found = held.find(now.path);
-                   return found != held.end() && sameEntry(now, *found->second);
-               });
+        const bool same =
+            held.size() == tree_.entries.size() &&
+            std::all_of(tree_.entries.begin(), tree_.entries.end(), [&](const TreeEntry& now) {
+                const auto found = held.find(now.path);
+                return found != held.end() && sameEntry(now, *found->second);
+            });
+        if (same) {
+            testArchive(archivePath, kArchivePassword.toStdString());
+        }
+        return same;
     } catch (const Failure&) {
         return false;
     }

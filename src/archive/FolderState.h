@@ -6,6 +6,8 @@
 
 #include "base/TreeEntry.h"
 #include "fs/FolderScanner.h"
+#include "fs/OpenFolder.h"
+#include "zip/ZipFormat.h"
 
 namespace kavlento::archive {
 
@@ -20,14 +22,16 @@ public:
 
     // The bytes of its files and links.
     std::uint64_t bytes() const { return bytes_; }
-    // Whether the archive at `path` holds exactly this: the same names, kinds,
-    // sizes, modification times and modes. Reads only its directory; an archive
-    // that cannot be read holds nothing.
+    // Whether the archive at `path` is this folder's and holds exactly this:
+    // the same names, kinds, sizes, modification times and modes, every entry
+    // read whole. An archive that cannot be read holds nothing.
     bool isHeldBy(const std::string& archivePath) const;
 
 private:
     bool ignores(std::string_view path) const;
 
+    fs::OpenFolder folder_;
+    zip::ArchiveOrigin origin_;
     std::vector<std::string> ignored_;
     fs::ScannedTree tree_;
     std::uint64_t bytes_ = 0;

@@ -145,9 +145,8 @@ TargetArchives archivesIn(const fs::OpenFolder& target, const zip::ArchiveOrigin
             }
             if (!origin) {
                 found.unmarked.push_back(relative);
-            } else {
-                (origin->sameFolder(folder) ? found.ours : found.others)
-                    .push_back({dated.name, name, info, *origin});
+            } else if (origin->sameFolder(folder)) {
+                found.ours.push_back({dated.name, name, info, *origin});
             }
         }
     }

@@ -49,7 +49,6 @@ struct TargetArchives {
         std::string path() const { return datedFolder + "/" + name; } // below the target
     };
     std::vector<Archive> ours;           // written by this folder, newest first
-    std::vector<Archive> others;         // written by other folders (or copies of this one)
     std::vector<std::string> unmarked;   // written before archives said whose they are
     std::vector<std::string> unreadable; // named as archives, but no archive's end found
 };
