@@ -234,6 +234,33 @@ TEST_F(RootFaults, AFolderTheUserCannotChangeRefusesTheRestoreBeforeAnythingIsWr
     }
 }
 
+// On a stick that folds letter case, an archive's spelling decides nothing: a
+// folder it spells otherwise loses what the archive lacks, and an entry named
+// like the working folder is refused even where nothing else shows the folding.
+TEST_F(RootFaults, OnAStickThatFoldsLetterCaseTheArchivesSpellingKeepsNothingExtra) {
+    const MountedFileSystem stick(FileSystemKind::ExFat, folder.file("stick"), 64);
+    const QString empty = stick.path() + "/bos";
+    QDir().mkpath(empty);
+    const QString hostile = folder.file("sinsi.ksd");
+    writeRawZip(hostile, {{".KAVLENTO-GERI-YUKLEME/a.txt", "x"}, {"1", "x"}},
+                RawEncryption::Aes256);
+    const Outcome refused = run(kDriver, {"restore", hostile, empty});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.errors.contains("çalışma klasörünün adını"))
+        << refused.errors.toStdString();
+    EXPECT_TRUE(QDir(empty).isEmpty());
+
+    const QString data = stick.path() + "/veri";
+    writeFile(data + "/Belgeler/eski.txt", "eski");
+    writeFile(data + "/Belgeler/kalan.txt", "eski");
+    const QString archive = folder.file("yedek.ksd");
+    writeRawZip(archive, {{"belgeler/kalan.txt", "yeni"}}, RawEncryption::Aes256);
+    ASSERT_EQ(run(kDriver, {"restore", archive, data}).exitCode, 0);
+    // Listed, not looked up: the kernel may keep the other spelling's entry a while.
+    EXPECT_EQ(QDir(data + "/Belgeler").entryList(QDir::Files), QStringList{"kalan.txt"});
+    EXPECT_EQ(readBytes(data + "/belgeler/kalan.txt"), "yeni");
+}
+
 TEST_F(Faults, ATargetFolderRemovedDuringABackupEndsInAClearError) {
     writeFile(programFolder + "/veri.db", pseudoText(96 << 20, 8));
     store::TargetSetting(programFolder).save(targetFolder);
