@@ -137,8 +137,13 @@ void BackupJob::appendRecordOrRemove(const QString& archivePath) {
     if (recorded_.exchange(true)) {
         return; // the other way of finishing came first
     }
+    recordOrRemove(p_.history, record_, archivePath);
+}
+
+void recordOrRemove(const store::HistoryFile& history, const store::HistoryRecord& record,
+                    const QString& archivePath) {
     try {
-        p_.history.append(record_);
+        history.append(record);
     } catch (const Failure& failure) {
         // An archive the history does not list is one nobody sees, restores
         // from or keeps in check: a backup is its archive and its record.

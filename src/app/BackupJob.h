@@ -39,6 +39,10 @@ BackupNames backupNames(const QString& target, const Moment& moment);
 // target spells it) and whose archive got the name `archivePath` ends with.
 store::HistoryRecord backupRecord(const Moment& started, const QString& datedFolder,
                                   const QString& archivePath);
+// Appends `record`, or, when it cannot be written, removes its archive and
+// throws what went wrong: a backup is its archive and its record.
+void recordOrRemove(const store::HistoryFile& history, const store::HistoryRecord& record,
+                    const QString& archivePath);
 // The archives the history lists, which no backup packs wherever they lie.
 QStringList listedArchives(const std::optional<store::History>& history);
 

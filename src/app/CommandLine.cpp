@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
+
 namespace kavlento::app {
 
 namespace {
@@ -92,11 +94,6 @@ void CommandLine::readOptions(const QStringList& arguments) {
             }
         } else if (!argument.contains(kLaunchCode) && !argument.contains(kUnattendedKeyword)) {
             unknownWords_.append(argument);
-            // The administrator's options are all written so; the host's own
-            // words are not his mistakes.
-            if (argument.startsWith(QLatin1String("--"))) {
-                unknownOptions_.append(argument);
-            }
         }
     }
     settle(asked, problems);
@@ -210,6 +207,14 @@ QString CommandLine::help() const {
                "  10 OtoRadizEv: yedek alındı, ama yanlış yazılmış ya da yerinde olmayan bir\n"
                "     seçenek yok sayıldı (uyarı satırı hangisi olduğunu söyler)\n"
                "  11 --durum: en yeni yedek yok ya da istenenden eski\n");
+}
+
+bool CommandLine::ignoresAnOption() const {
+    // The administrator's options are all written as "--…"; the host's own
+    // words are not his mistakes.
+    return !setAside_.isEmpty() ||
+           std::any_of(unknownWords_.begin(), unknownWords_.end(),
+                       [](const QString& word) { return word.startsWith(QLatin1String("--")); });
 }
 
 } // namespace kavlento::app

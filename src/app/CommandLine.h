@@ -44,7 +44,7 @@ public:
     // Whether the administrator wrote something beside the keyword that is
     // ignored (an option wrong, misspelled or out of place): the backup is
     // taken all the same, and ends with a status that says so.
-    bool ignoresAnOption() const { return !setAside_.isEmpty() || !unknownOptions_.isEmpty(); }
+    bool ignoresAnOption() const;
     // Why the options cannot be carried out (a value missing or wrong, options
     // that do not go together); never where a backup is taken.
     const QString& refusal() const { return refusal_; }
@@ -69,8 +69,7 @@ private:
     int days_ = 2;
     QString refusal_;
     QStringList unknownWords_;
-    QStringList unknownOptions_; // unknown words written as options ("--sakla=14")
-    QStringList setAside_;       // options that cannot be carried out beside a backup
+    QStringList setAside_; // options that cannot be carried out beside a backup
 };
 
 } // namespace kavlento::app

@@ -136,15 +136,8 @@ std::optional<QString> RestoreJob::safetyBackup(const Moment& moment) {
 
 void RestoreJob::record(const QString& datedFolder, const Moment& started,
                         const QString& archivePath) {
-    try {
-        p_.history.append(backupRecord(started, datedFolder, archivePath));
-    } catch (const Failure& failure) {
-        // An archive the history does not list is one nobody sees; the restore
-        // does not go on without the record.
-        fs::removeFile(fs::toSystemPath(archivePath),
-                       QStringLiteral("Kaydı yazılamayan yedek silinemedi"));
-        throw;
-    }
+    // The restore does not go on without the record.
+    recordOrRemove(p_.history, backupRecord(started, datedFolder, archivePath), archivePath);
 }
 
 // The history tells of this folder's backups and the setting where the next
