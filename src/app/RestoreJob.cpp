@@ -85,12 +85,12 @@ void RestoreJob::startRestore(const QString& archivePath) {
     p_.state.job = RunningJob::Restore;
     const QString target = p_.view.targetText();
     const QString datedFolder = backupNames(target, started).datedFolder;
-    p_.archiver.Extract(archive::buildExtractCommand(p_.state.restoredArchive, p_.programFolder),
-                        kept,
-                        {*safety, listedArchives(p_.history.load()), started.seconds,
-                         [this, datedFolder, started](const QString& path) {
-                             record(datedFolder, started, path);
-                         }});
+    p_.archiver.Extract(
+        archive::buildExtractCommand(p_.state.restoredArchive, p_.programFolder),
+        {kept, target, listedArchives(p_.history.load())},
+        {*safety, started.seconds, [this, datedFolder, started](const QString& path) {
+             record(datedFolder, started, path);
+         }});
     p_.dialogs.showProgress();
 }
 

@@ -3,6 +3,7 @@
 #include "app/HistoryList.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/ExtractJob.h"
+#include "fs/File.h"
 
 #include <QDir>
 
@@ -16,6 +17,14 @@ const QString kAlreadyRunning =
 const QString kUnusableProgramFolder = QStringLiteral(
     "PROGRAM KLASÖRÜNÜN YOLUNDA '>' İŞARETİ VAR; BU KLASÖR YEDEKLENEMEZ VE GERİ YÜKLENEMEZ. "
     "LÜTFEN PROGRAMI YOLUNDA '>' OLMAYAN BİR KLASÖRE TAŞIYIN: %1");
+const QString kForeignWorkingFolder = QStringLiteral(
+    "Program klasöründe Kavlento'nun olmayan bir çalışma klasörü var; dokunulmadı (sahibi başka "
+    "bir kullanıcı ya da başka kullanıcılar ona yazabiliyor). Kaldırılana ya da adı "
+    "değiştirilene kadar geri yükleme yapılamaz: %1");
+const QString kOpenToOthers = QStringLiteral(
+    "Kavlento yönetici (root) olarak çalışıyor ve program klasörüne başka kullanıcılar da "
+    "yazabiliyor; oraya koydukları dosyalar yedeklere ve geri yüklemelere karışabilir. "
+    "Klasörün başkalarına yazma iznini kapatın (chmod go-w): %1");
 } // namespace
 
 bool StartUp::run() {
@@ -41,7 +50,15 @@ bool StartUp::run() {
     }
     // A restore cut off by a crash is undone before anything else; it may
     // take back the history and the setting it brought, so they are read again.
-    archive::recoverInterruptedRestore(p_.programFolder);
+    for (const QString& untrusted : archive::recoverInterruptedRestore(p_.programFolder)) {
+        p_.dialogs.note(kForeignWorkingFolder.arg(untrusted));
+    }
+    // The administrator packs and moves whatever lies there; anyone who may
+    // write in it chooses some of that.
+    if (fs::isAdministrator() &&
+        (fs::lookUpFollowing(fs::toSystemPath(p_.programFolder)).mode & 022) != 0) {
+        p_.dialogs.note(kOpenToOthers.arg(p_.programFolder));
+    }
     showStoredFiles();
     if (!archive::fitsCommandValue(p_.programFolder)) {
         // No backup or restore command can carry this folder: say so now,

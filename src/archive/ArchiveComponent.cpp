@@ -55,19 +55,20 @@ void ArchiveComponent::Compress(const QString& command, const QStringList& liste
     });
 }
 
-void ArchiveComponent::Extract(const QString& command, const QStringList& leftAlone,
+void ArchiveComponent::Extract(const QString& command, const Kept& kept,
                                const SafetyRequest& safety) {
     const ExtractCommand parsed = parseExtractCommand(command);
     std::optional<SafetyBackup> backup;
     if (!safety.command.isEmpty()) {
-        backup =
-            SafetyBackup{parseCompressCommand(safety.command), systemPaths(safety.listedArchives),
-                         safety.moment, [record = safety.record](const CompressResult& result) {
-                             record(fromSystemPath(result.archivePath));
-                         }};
+        backup = SafetyBackup{parseCompressCommand(safety.command), safety.moment,
+                              [record = safety.record](const CompressResult& result) {
+                                  record(fromSystemPath(result.archivePath));
+                              }};
     }
-    start([parsed, names = systemPaths(leftAlone), backup](JobControl& control, Outcome&) {
-        runExtract(parsed, control, 0, names, backup);
+    const LeftInPlace leftInPlace{systemPaths(kept.programFiles), toSystemPath(kept.target),
+                                  systemPaths(kept.listedArchives)};
+    start([parsed, leftInPlace, backup](JobControl& control, Outcome&) {
+        runExtract(parsed, control, 0, leftInPlace, backup);
         return std::function<void()>();
     });
 }

@@ -19,11 +19,10 @@ namespace kavlento::archive {
 class JobControl;
 
 // A backup to take before a restore changes anything (see SafetyBackup):
-// its compress command (none when empty), the archives the history lists,
-// and what records the archive, called on the job's thread with its path.
+// its compress command (none when empty), and what records the archive,
+// called on the job's thread with its path.
 struct SafetyRequest {
     QString command;
-    QStringList listedArchives;
     std::int64_t moment = 0;
     std::function<void(const QString& archivePath)> record;
 };
@@ -54,10 +53,15 @@ public:
     // archives the history lists (see BackupExclusions).
     // `moment` is the backup's, in seconds since 1970 (see ArchiveOrigin).
     void Compress(const QString& command, const QStringList& listedArchives, std::int64_t moment);
-    // Names at the top of the destination listed in `leftAlone` are not
-    // restored: what the destination has there, or lacks, stays so.
-    void Extract(const QString& command, const QStringList& leftAlone = {},
-                 const SafetyRequest& safety = {});
+    // What the restore leaves where it is (see LeftInPlace): the program's
+    // own names at the top, and Kavlento's files of the target and of the
+    // archives the history lists.
+    struct Kept {
+        QStringList programFiles;
+        QString target;
+        QStringList listedArchives;
+    };
+    void Extract(const QString& command, const Kept& kept = {}, const SafetyRequest& safety = {});
 
     // Stops a running job, removes what it wrote and waits for its thread. No
     // signal of that job arrives afterwards.

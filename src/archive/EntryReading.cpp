@@ -98,7 +98,11 @@ void readEveryEntry(const ZipReader& reader, const std::string& password, unsign
                     JobControl& control) {
     control.setTotal(contentWork(reader));
     forEachEntryContent(
-        reader, password, threads, control, [&](const ZipEntry&, EntryReader& content) {
+        reader, password, threads, control, [&](const ZipEntry& entry, EntryReader& content) {
+            if (entry.isLink()) {
+                control.advance(readLinkTarget(entry, content).size());
+                return;
+            }
             thread_local std::vector<std::uint8_t> buffer(256 * 1024);
             while (const std::size_t n = content.read(buffer.data(), buffer.size())) {
                 control.advance(n);

@@ -2,15 +2,18 @@
 
 #include "archive/EntryReading.h"
 #include "archive/ExtractionRules.h"
+#include "archive/OwnFiles.h"
 #include "base/Failure.h"
 #include "fs/File.h"
 #include "fs/FolderTransaction.h"
+#include "fs/RestoreRecovery.h"
 #include "zip/ZipReader.h"
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
+#include <set>
 
 namespace kavlento::archive {
 
@@ -27,9 +30,11 @@ bool allZero(const std::uint8_t* data, std::size_t size) {
 }
 
 // Every folder the files need, whether or not the archive lists it, parents
-// before their contents, and after them the files and links.
+// before their contents, and after them the files and links; `implied` gets
+// the folders it does not list.
 std::vector<TreeEntry> restoredItems(const std::vector<ZipEntry>& entries,
-                                     const std::function<bool(const ZipEntry&)>& wanted) {
+                                     const std::function<bool(const ZipEntry&)>& wanted,
+                                     std::set<std::string, std::less<>>& implied) {
     std::map<std::string_view, TreeEntry> folders;
     for (const ZipEntry& entry : entries) {
         if (!wanted(entry)) {
@@ -42,10 +47,15 @@ std::vector<TreeEntry> restoredItems(const std::vector<ZipEntry>& entries,
             parent.kind = EntryKind::Folder;
             parent.mode = 0755;
             parent.modified = entry.modified;
-            folders.emplace(parent.path, parent);
+            if (folders.emplace(parent.path, parent).second) {
+                implied.emplace(parent.path);
+            }
         }
-        if (entry.isFolder()) {
+    }
+    for (const ZipEntry& entry : entries) {
+        if (entry.isFolder() && wanted(entry)) {
             folders[entry.path] = entry;
+            implied.erase(std::string(entry.path));
         }
     }
     std::vector<TreeEntry> items;
@@ -110,22 +120,7 @@ private:
     // The rules held the target's length to what a link can hold.
     static void extractLink(EntryReader& content, const ZipEntry& entry,
                             const fs::OpenFolder& staging) {
-        std::string link(static_cast<std::size_t>(entry.size) + 1, '\0');
-        std::size_t length = 0;
-        while (const std::size_t n = content.read(
-                   reinterpret_cast<std::uint8_t*>(link.data()) + length, link.size() - length)) {
-            length += n;
-        }
-        link.resize(length);
-        // The system would end the target at a zero byte: the link would lead
-        // elsewhere than the one that was archived.
-        if (link.find('\0') != std::string::npos) {
-            throw Failure(FailureCode::UnsafeArchive,
-                          QStringLiteral("Yedekteki bir bağlantının hedefinde boş karakter var; "
-                                         "hiçbir dosya değiştirilmedi: %1")
-                              .arg(fs::fromSystemPath(entry.path)));
-        }
-        staging.makeLink(link, entry.path, kCannotWrite);
+        staging.makeLink(readLinkTarget(entry, content), entry.path, kCannotWrite);
         staging.setLinkTime(entry.path, entry.modified, kCannotWrite);
     }
 
@@ -137,41 +132,53 @@ private:
 
 // The backup taken first: it commits on its own, and is recorded before the
 // restore goes on; a stop after it leaves it as an ordinary backup.
-void takeSafetyBackup(const SafetyBackup& safety, JobControl& control, unsigned threads) {
+void takeSafetyBackup(const SafetyBackup& safety, const std::vector<std::string>& listedArchives,
+                      JobControl& control, unsigned threads) {
     JobControl part(control);
-    safety.record(runCompress(safety.command, safety.listedArchives, safety.moment, part, threads));
+    safety.record(runCompress(safety.command, listedArchives, safety.moment, part, threads));
     control.throwIfCancelled();
 }
 
 } // namespace
 
-void recoverInterruptedRestore(const QString& folder) {
-    fs::FolderTransaction::recover(fs::toSystemPath(folder));
+std::vector<QString> recoverInterruptedRestore(const QString& folder) {
+    std::vector<QString> untrusted;
+    for (const std::string& path : fs::RestoreRecovery::recover(fs::toSystemPath(folder))) {
+        untrusted.push_back(fs::fromSystemPath(path));
+    }
+    return untrusted;
 }
 
 void runExtract(const ExtractCommand& command, JobControl& control, unsigned threads,
-                const std::vector<std::string>& leftAlone,
-                const std::optional<SafetyBackup>& safety) {
+                const LeftInPlace& leftInPlace, const std::optional<SafetyBackup>& safety,
+                fs::StepWatch* watch) {
     const std::string archivePath = fs::toSystemPath(command.archivePath);
     const std::string destination = fs::toSystemPath(command.destinationFolder);
     const std::unique_ptr<ZipReader> reader = openCheckedArchive(archivePath);
     const fs::OpenFolder into =
         fs::OpenFolder::open(destination, QStringLiteral("Geri yükleme klasörüne ulaşılamadı"));
+    const std::vector<std::string>& programFiles = leftInPlace.programFiles;
     const auto wanted = [&](const ZipEntry& entry) {
         const std::string_view top = entry.path.substr(0, entry.path.find('/'));
-        return std::none_of(leftAlone.begin(), leftAlone.end(),
+        return std::none_of(programFiles.begin(), programFiles.end(),
                             [&](const std::string& name) { return into.sameName({}, top, name); });
     };
+    BackupExclusions ours = BackupExclusions::forTarget(
+        leftInPlace.target, leftInPlace.listedArchives, kArchivePassword.toStdString());
     {
+        std::set<std::string, std::less<>> implied;
+        std::vector<TreeEntry> items = restoredItems(reader->entries(), wanted, implied);
         // Refused before anything is made, or any backup taken.
-        fs::FolderTransaction transaction(destination, restoredItems(reader->entries(), wanted),
-                                          leftAlone);
+        fs::FolderTransaction transaction(
+            destination, std::move(items),
+            {programFiles, [&](const fs::FoundEntry& entry) { return ours.staysInPlace(entry); }},
+            std::move(implied), watch);
         if (safety) {
             control.beginPart(0, 15);
             // A damaged archive costs no backup.
             readEveryEntry(*reader, command.password.toStdString(), threads, control);
             control.beginPart(15, 60);
-            takeSafetyBackup(*safety, control, threads);
+            takeSafetyBackup(*safety, leftInPlace.listedArchives, control, threads);
             control.beginPart(60, 100);
         }
         control.setTotal(contentWork(*reader));

@@ -106,4 +106,21 @@ std::unique_ptr<zip::ZipReader> openCheckedArchive(fs::UniqueFd file, const std:
     return reader;
 }
 
+std::string readLinkTarget(const zip::ZipEntry& entry, zip::EntryReader& content) {
+    std::string link(static_cast<std::size_t>(entry.size) + 1, '\0');
+    std::size_t length = 0;
+    while (const std::size_t n = content.read(reinterpret_cast<std::uint8_t*>(link.data()) + length,
+                                              link.size() - length)) {
+        length += n;
+    }
+    link.resize(length);
+    if (link.find('\0') != std::string::npos) {
+        throw Failure(FailureCode::UnsafeArchive,
+                      QStringLiteral("Yedekteki bir bağlantının hedefinde boş karakter var; "
+                                     "hiçbir dosya değiştirilmedi: %1")
+                          .arg(fs::fromSystemPath(entry.path)));
+    }
+    return link;
+}
+
 } // namespace kavlento::archive

@@ -26,6 +26,11 @@ zip::NamePolicy extractionNames(const std::string& archive);
 // an archive that passed it holds nothing a restore could not place.
 void requireSafeTree(const std::string& archive, const std::vector<zip::ZipEntry>& entries);
 
+// Reads the target of the link entry `entry` to its end and returns it; one
+// with a zero byte is refused: the system would end it there, and the link
+// would lead elsewhere than the one that was archived.
+std::string readLinkTarget(const zip::ZipEntry& entry, zip::EntryReader& content);
+
 // The archive at `path`, opened and checked as every extraction reads it.
 std::unique_ptr<zip::ZipReader> openCheckedArchive(const std::string& path);
 // The same for an archive already open, such as one just written.

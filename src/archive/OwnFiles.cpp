@@ -199,6 +199,26 @@ BackupExclusions::BackupExclusions(const fs::OpenFolder* target, const std::stri
     }
 }
 
+BackupExclusions BackupExclusions::forTarget(const std::string& target,
+                                             const std::vector<std::string>& listedArchives,
+                                             std::string password) {
+    std::optional<fs::OpenFolder> folder;
+    try {
+        if (!target.empty() && fs::lookUpFollowing(target).kind == fs::PathKind::Folder) {
+            folder = fs::OpenFolder::open(target, kCannotRead);
+        }
+    } catch (const Failure&) {
+        // Not there now: nothing of it can lie in the folder either.
+    }
+    return BackupExclusions(folder ? &*folder : nullptr, std::string(), listedArchives,
+                            std::move(password));
+}
+
+bool BackupExclusions::staysInPlace(const fs::FoundEntry& entry) {
+    return leaveOut(entry) || (entry.info.kind == fs::PathKind::Folder &&
+                               datedFolders_.count(identity(entry.info)) > 0);
+}
+
 bool BackupExclusions::leaveOut(const fs::FoundEntry& entry) {
     if (isWorkingFolder(entry.relative)) {
         return true;

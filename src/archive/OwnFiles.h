@@ -74,8 +74,17 @@ public:
     // without a target only the working folder and listed archives are left out.
     BackupExclusions(const fs::OpenFolder* target, const std::string& todaysFolder,
                      const std::vector<std::string>& listedArchives, std::string password);
+    // The same for a target named by its path, which may be empty, or not
+    // there (its disk not attached).
+    static BackupExclusions forTarget(const std::string& target,
+                                      const std::vector<std::string>& listedArchives,
+                                      std::string password);
 
     bool leaveOut(const fs::FoundEntry& entry);
+    // Whether a restore leaves `entry` where it is: what a backup leaves out,
+    // and the target's dated folders themselves (what else they hold is the
+    // user's, weighed one by one).
+    bool staysInPlace(const fs::FoundEntry& entry);
 
 private:
     using Identity = std::pair<std::uint64_t, std::uint64_t>;

@@ -2,7 +2,6 @@
 
 #include "base/Failure.h"
 #include "fs/Descriptor_posix.h"
-#include "fs/FaultInjection.h"
 
 #include <cerrno>
 #include <climits>
@@ -241,7 +240,6 @@ void truncateTo(const UniqueFd& file, std::uint64_t size, const std::string& pat
 }
 
 void syncFile(const UniqueFd& file, const std::string& path) {
-    beforeStep(Step::Sync, path);
     if (::fsync(Descriptor::of(file)) != 0) {
         throwSystemError(QStringLiteral("Dosya diske yazılamadı"), path);
     }

@@ -2,29 +2,27 @@
 
 #include "base/TreeEntry.h"
 #include "fs/OpenFolder.h"
-#include "fs/RestoreJournal.h"
+#include "fs/RestoreAreas.h"
+#include "fs/RestorePlan.h"
+#include "fs/StepWatch.h"
 
 #include <cstdint>
-#include <functional>
 #include <map>
-#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace kavlento::fs {
 
 // Makes a folder hold exactly a given tree, all together or not at all.
 //
-// Everything is first extracted into a working folder on the same mount as the
-// place it goes to: one in the destination, and one at the top of every other
-// file system mounted inside it that entries land on, so every later move is a
-// rename. Then a journal of the planned moves is written (RestoreJournal), and
-// each old file, and each path the tree lacks, is moved aside and the new file
-// put in its place. If a move fails, everything moved so far is put back. If
-// the process dies in the middle, recover() puts everything back at the next
+// Everything is first extracted into working folders on the same mounts as
+// the places it goes to (RestoreAreas), so every later move is a rename. Then
+// a journal of the planned moves is written (RestoreJournal), and each old
+// file, and each path the tree lacks, is moved aside and the new file put in
+// its place. If a move fails, everything moved so far is put back; if the
+// process dies in the middle, RestoreRecovery puts everything back at the next
 // start. Only when every file is in place and on disk, and every folder moved
 // in is still where it was, is the journal removed: that is the moment the
 // restore happens; the old files then go with the working folders.
@@ -34,26 +32,17 @@ namespace kavlento::fs {
 // removed, whatever links it holds, and paths of any length work.
 class FolderTransaction {
 public:
-    static constexpr const char* kFolderName = ".kavlento-geri-yukleme";
+    static constexpr const char* kFolderName = restore::kWorkingFolder;
+    using Kept = RestorePlan::Kept;
 
-    // Undoes an interrupted restore into `destination`, or removes a working
-    // folder left before any move began or after the last one. A folder of that
-    // name that is not Kavlento's (see journal::isOurs) is left as it is. An
-    // undo that cannot be completed throws, naming what stands in its way.
-    static void recover(const std::string& destination);
-
-    // Plans the restore of `items` into `destination`: folders before their
-    // contents, every folder a file lies in listed; a folder's mode and time go
-    // to the folders the restore creates, and to those the owner could not
-    // write in, which are opened up while the files move. The names at the top
-    // that `kept` lists, however the file system spells them, stay as they are.
-    // Refuses, before anything is made or removed: a folder where the items
-    // have a file or a link, or the reverse; a disk mounted in a folder the
-    // items lack; a folder this user could not change (another user's that he
-    // may not write in, an immutable one); a file system without room for what
-    // lands on it. Nothing is made yet.
-    FolderTransaction(const std::string& destination, std::vector<TreeEntry> items,
-                      std::vector<std::string> kept = {});
+    // Undoes what an earlier restore into `destination` left, then plans this
+    // one (see RestorePlan): everything it refuses is refused here, before
+    // anything is made. A working folder that is not Kavlento's, or that may
+    // not be trusted, refuses it too. `watch`, when given, is told of every
+    // change. Nothing is made yet.
+    FolderTransaction(const std::string& destination, std::vector<TreeEntry> items, Kept kept = {},
+                      std::set<std::string, std::less<>> impliedFolders = {},
+                      StepWatch* watch = nullptr);
     // Makes the working folders, with the folders the files need.
     void prepare();
     // Without commit(), the working folders go and the destination stays as it was.
@@ -70,57 +59,27 @@ public:
     void commit();
 
 private:
-    // A working folder, on the mount of `mountFolder` (relative to the
-    // destination; empty for the destination itself).
-    struct Area {
-        std::string mountFolder;
-        std::string root; // relative to the destination
-        std::optional<OpenFolder> folder;
-        std::optional<OpenFolder> staged; // the new files
-        std::optional<OpenFolder> old;    // the files they replace, and the paths that go
-    };
-    // What an item's path holds before the moves.
-    struct Found {
-        bool existed = false;
-        bool closed = false; // a folder its owner may not write in
+    using Found = RestorePlan::Found;
+    // A folder whose mode the moves change, with the mode it had.
+    struct FolderMode {
+        std::string path;
         std::uint32_t mode = 0;
+        bool closed = false; // opened up while the files move
     };
-    // The folder that holds a path of the destination, for one of the moves.
-    using Holder = std::function<const OpenFolder&(std::string_view path)>;
 
-    static void recoverIn(const OpenFolder& destination);
-    static std::vector<Area> areasOf(const std::vector<std::string>& mountFolders);
-    static void openArea(const OpenFolder& destination, Area& area);
-    static void removeWorkingFolders(const OpenFolder& destination,
-                                     const std::vector<Area>& areas) noexcept;
-    // Puts back what the journal's moves changed, the files saying how far they
-    // got, and removes the journal.
-    static void undo(const OpenFolder& destination, const std::vector<Area>& areas,
-                     const Holder& holder);
-    static void rollBack(const OpenFolder& destination, const std::vector<Area>& areas,
-                         const std::vector<journal::Move>& moves, const Holder& holder);
-
-    void planAreas();
-    void refuseItemsNamedLikeTheWorkingFolder() const;
-    void requireMountsFree() const;
-    void findExtras();
-    void findExtrasIn(const OpenFolder& folder, const std::string& prefix);
-    // The item's name, where the file system takes `name` (in `folder`) for it.
-    std::optional<std::string_view> itemCalled(std::string_view folder, const std::string& name,
-                                               const OpenFolder& holding) const;
-    void requireRemovable(const OpenFolder& folder, const std::string& name,
-                          const std::string& relative) const;
-    void requireChangeable(const std::vector<Found>& found) const;
-    void requireRoom() const;
+    static OpenFolder openRecovered(const std::string& destination, StepWatch* watch);
     void makeWorkingFolders();
-    std::uint32_t areaOf(std::string_view path) const;
-    // What every item's path holds now; conflicts are refused here.
-    std::vector<Found> plan() const;
-    void writeJournal(const std::vector<Found>& found) const;
-    void openUp(const std::vector<Found>& found) const;
+    // The folders whose modes the moves change: every folder item that exists
+    // (but those only implied, and open to their owner), and every folder that
+    // goes aside or is looked into that is closed to its owner.
+    std::vector<FolderMode> changedFolders(const std::vector<Found>& found) const;
+    void writeJournal(const std::vector<Found>& found,
+                      const std::vector<FolderMode>& changed) const;
+    void openUp(const std::vector<FolderMode>& changed) const;
     void moveAside();
     void moveIntoPlace(const std::vector<Found>& found);
-    void finishFolders(const std::vector<Found>& found) const;
+    void finishFolders(const std::vector<Found>& found,
+                       const std::vector<FolderMode>& changed) const;
     void syncAreas() const;
     // The folder of the destination that holds `path`, opened once and held.
     const OpenFolder& held(std::string_view path);
@@ -128,17 +87,8 @@ private:
     void requireHeldInPlace() const;
 
     OpenFolder destination_;
-    std::vector<TreeEntry> items_;
-    std::vector<std::string> kept_;
-    std::vector<std::string> extras_; // paths the items lack, moved aside whole
-    // Items a file of another spelling stands for now (a file system that folds
-    // letter case): that file goes aside as an extra, and the item comes anew.
-    std::set<std::string, std::less<>> respelled_;
-    std::vector<Area> areas_;
-    std::unordered_map<std::string_view, std::uint32_t> folderArea_;
-    std::unordered_map<std::string_view, const TreeEntry*> byPath_;
-    // The items' names by folder and name without letter case (see foldedKey).
-    std::unordered_multimap<std::string, std::string_view> foldedNames_;
+    RestorePlan plan_;
+    std::vector<restore::Area> areas_;
     std::map<std::string, OpenFolder, std::less<>> held_;
     bool keepForRecovery_ = false; // old files are still in the working folders
 };

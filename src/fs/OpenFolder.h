@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fs/File.h"
+#include "fs/StepWatch.h"
 
 #include <optional>
 #include <string>
@@ -17,8 +18,10 @@ namespace kavlento::fs {
 class OpenFolder {
 public:
     // The folder at `path`; links in `path` itself are followed, as whoever
-    // named the folder meant them to be.
-    static OpenFolder open(const std::string& path, const QString& action);
+    // named the folder meant them to be. `watch`, when given, is told of every
+    // change made through it and through the folders opened from it.
+    static OpenFolder open(const std::string& path, const QString& action,
+                           StepWatch* watch = nullptr);
 
     // The folder at `relative`; nothing when nothing is there, when it is not
     // a folder, or when a link or a file lies on the way.
@@ -34,6 +37,9 @@ public:
     // `relative`, or may open it up to do so: it is not immutable, and it is
     // this user's, or this user may write in it, or this user is root.
     bool canChange(std::string_view relative) const;
+    // Whether the file or folder at `relative` is immutable or append-only:
+    // nobody, root included, may rename or remove it.
+    bool isFixed(std::string_view relative) const;
     // The names in this folder, without "." and "..", in no particular order;
     // a folder that cannot be read throws, naming it.
     std::vector<std::string> names(const QString& action) const;
@@ -72,6 +78,8 @@ public:
     // Removes `relative` and everything below it; false if something stayed.
     bool removeTree(std::string_view relative) const;
 
+    // Makes the content of `file`, at `relative`, durable.
+    void syncFile(const UniqueFd& file, std::string_view relative) const;
     // Makes new names and renames in this folder durable.
     void sync() const;
     // Flushes everything written on the file system that holds this folder.
@@ -87,7 +95,10 @@ public:
     UniqueFd reopen(const QString& action) const;
 
 private:
-    OpenFolder(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+    OpenFolder(UniqueFd fd, std::string path, StepWatch* watch)
+        : fd_(std::move(fd)), path_(std::move(path)), watch_(watch) {}
+    void tell(Step step, std::string_view relative, const OpenFolder* into = nullptr,
+              std::string_view to = {}) const;
 
     // The folder that holds `relative`, open, and its last name.
     struct Parent {
@@ -101,6 +112,7 @@ private:
                       std::optional<Timestamp> modified, const QString& action) const;
     UniqueFd fd_;
     std::string path_;
+    StepWatch* watch_ = nullptr;
 };
 
 // The folder that holds a path below `root`, kept open while the next paths
@@ -118,6 +130,12 @@ private:
     std::string parent_;
     std::optional<OpenFolder> held_;
 };
+
+// Whether the file system of `device` (PathInfo::device) keeps no owners or
+// permissions (FAT, exFAT, in the kernel or through FUSE): it shows every
+// entry with its mount's owner and one mode, whoever made it and whatever mode
+// it was given. False where that cannot be told.
+bool keepsNoPermissions(std::uint64_t device);
 
 // The folder part of a relative path ("" at the top) and its last name.
 std::string_view parentPath(std::string_view path);

@@ -2,7 +2,6 @@
 
 #include "base/Failure.h"
 #include "fs/Descriptor_posix.h"
-#include "fs/FaultInjection.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,12 +9,15 @@
 #include <climits>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <linux/fs.h>
 #include <linux/openat2.h>
+#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -151,12 +153,20 @@ bool removeTree(const std::string& path) {
     return parent.valid() && removeIn(Descriptor::of(parent), path.substr(path.rfind('/') + 1));
 }
 
-OpenFolder OpenFolder::open(const std::string& path, const QString& action) {
+OpenFolder OpenFolder::open(const std::string& path, const QString& action, StepWatch* watch) {
     UniqueFd fd = Descriptor::adopt(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) {
         throwSystemError(action, path);
     }
-    return OpenFolder(std::move(fd), path);
+    return OpenFolder(std::move(fd), path, watch);
+}
+
+void OpenFolder::tell(Step step, std::string_view relative, const OpenFolder* into,
+                      std::string_view to) const {
+    if (watch_ != nullptr) {
+        watch_->before(
+            {step, pathOf(relative), into != nullptr ? into->pathOf(to) : std::string()});
+    }
 }
 
 std::optional<OpenFolder> OpenFolder::folder(std::string_view relative) const {
@@ -164,7 +174,7 @@ std::optional<OpenFolder> OpenFolder::folder(std::string_view relative) const {
     if (!fd) {
         return std::nullopt;
     }
-    return OpenFolder(std::move(*fd), pathOf(relative));
+    return OpenFolder(std::move(*fd), pathOf(relative), watch_);
 }
 
 std::optional<OpenFolder::Parent> OpenFolder::parentOf(std::string_view relative) const {
@@ -234,16 +244,109 @@ bool OpenFolder::sameName(std::string_view relative, std::string_view a, std::st
     return in && foldsCase(*in, in->names(kCannotOpen));
 }
 
+namespace {
+
+// Whether the flags of the open file or folder forbid every change to it,
+// to root too; a file system without such flags has none.
+bool hasFixedFlags(const UniqueFd& fd) {
+    int flags = 0;
+    return fd.valid() && ::ioctl(Descriptor::of(fd), FS_IOC_GETFLAGS, &flags) == 0 &&
+           (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
+}
+
+} // namespace
+
+bool OpenFolder::isFixed(std::string_view relative) const {
+    const std::optional<Parent> parent = parentOf(relative);
+    if (!parent) {
+        return false;
+    }
+    return hasFixedFlags(
+        Descriptor::adopt(::openat(parent->fd, std::string(parent->name).c_str(),
+                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)));
+}
+
+namespace {
+
+// A path of /proc/self/mountinfo, which writes a blank, tab, line end or
+// backslash in it as \ooo.
+std::string unescaped(const std::string& field) {
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        const auto octal = [&](std::size_t at) { return field[at] >= '0' && field[at] <= '7'; };
+        if (field[i] == '\\' && i + 3 < field.size() && octal(i + 1) && octal(i + 2) &&
+            octal(i + 3)) {
+            out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                                     (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+// The type ("fuseblk", "fuse.fusefat") and source of the mount of the file
+// system `device`, as /proc/self/mountinfo lists them; empty when it is not
+// listed.
+std::pair<std::string, std::string> mountTypeOf(dev_t device) {
+    const std::string wanted = std::to_string(major(device)) + ':' + std::to_string(minor(device));
+    std::ifstream table("/proc/self/mountinfo");
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream fields(line);
+        std::string id, parent, number, word, type, source;
+        fields >> id >> parent >> number;
+        if (number != wanted) {
+            continue;
+        }
+        while (fields >> word && word != "-") { // the mount's own fields end at "-"
+        }
+        fields >> type >> source;
+        return {type, unescaped(source)};
+    }
+    return {};
+}
+
+// Whether the block device `device`, named `path`, holds exFAT: exfat-fuse
+// mounts as plain "fuseblk", naming no file system. Where only the
+// administrator may read the device, udev's record of it tells.
+bool holdsExfat(const std::string& path, dev_t device) {
+    const UniqueFd fd =
+        Descriptor::adopt(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    char start[11] = {};
+    if (fd.valid() && ::fstat(Descriptor::of(fd), &info) == 0 && S_ISBLK(info.st_mode) &&
+        info.st_rdev == device &&
+        ::pread(Descriptor::of(fd), start, sizeof start, 0) == sizeof start) {
+        return std::string_view(start + 3, 8) == "EXFAT   ";
+    }
+    std::ifstream udev("/run/udev/data/b" + std::to_string(major(device)) + ':' +
+                       std::to_string(minor(device)));
+    for (std::string line; std::getline(udev, line);) {
+        if (line == "E:ID_FS_TYPE=exfat") {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool keepsNoPermissions(std::uint64_t device) {
+    const auto [type, source] = mountTypeOf(static_cast<dev_t>(device));
+    // A FUSE mount's type names its driver after a dot, where it names one.
+    const std::string name = type.substr(type.find('.') + 1);
+    return name == "vfat" || name == "msdos" || name == "exfat" || name == "fusefat" ||
+           (type == "fuseblk" && holdsExfat(source, static_cast<dev_t>(device)));
+}
+
 bool OpenFolder::canChange(std::string_view relative) const {
     const std::optional<OpenFolder> in = folder(relative);
     if (!in) {
         return false;
     }
-    const UniqueFd fd = Descriptor::adopt(
-        ::openat(Descriptor::of(in->fd_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    int flags = 0;
-    if (fd.valid() && ::ioctl(Descriptor::of(fd), FS_IOC_GETFLAGS, &flags) == 0 &&
-        (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0) {
+    if (hasFixedFlags(Descriptor::adopt(
+            ::openat(Descriptor::of(in->fd_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)))) {
         return false;
     }
     const PathInfo info = in->lookUp();
@@ -295,6 +398,7 @@ PathInfo OpenFolder::lookUp(std::string_view relative) const {
 
 UniqueFd OpenFolder::createFile(std::string_view relative, std::uint32_t mode) const {
     const QString action = QStringLiteral("Dosya oluşturulamadı");
+    tell(Step::NewFile, relative);
     const Parent parent = requireParent(relative, action);
     UniqueFd fd = Descriptor::adopt(::openat(parent.fd, std::string(parent.name).c_str(),
                                              O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW,
@@ -323,6 +427,7 @@ std::optional<UniqueFd> OpenFolder::openForReading(std::string_view relative) co
 
 void OpenFolder::makeFolder(std::string_view relative, std::uint32_t mode,
                             const QString& action) const {
+    tell(Step::MakeFolder, relative);
     const Parent parent = requireParent(relative, action);
     if (::mkdirat(parent.fd, std::string(parent.name).c_str(), static_cast<mode_t>(mode)) != 0) {
         throwSystemError(action, pathOf(relative));
@@ -362,7 +467,7 @@ OpenFolder OpenFolder::ownFolder(const std::string& name, std::uint32_t mode,
         errno != EPERM && errno != ENOTSUP && errno != ENOSYS) {
         throwSystemError(action, pathOf(name));
     }
-    return OpenFolder(std::move(fd), pathOf(name));
+    return OpenFolder(std::move(fd), pathOf(name), watch_);
 }
 
 void OpenFolder::makeFolders(std::string_view relative, const QString& action) const {
@@ -385,6 +490,7 @@ void OpenFolder::makeFolders(std::string_view relative, const QString& action) c
 
 void OpenFolder::makeLink(const std::string& target, std::string_view relative,
                           const QString& action) const {
+    tell(Step::NewFile, relative);
     const Parent parent = requireParent(relative, action);
     if (::symlinkat(target.c_str(), parent.fd, std::string(parent.name).c_str()) != 0) {
         throwSystemError(action, pathOf(relative));
@@ -417,7 +523,7 @@ void OpenFolder::changeFolder(std::string_view relative, std::uint32_t mode,
     if (lookUpIn(parent.fd, name, pathOf(relative)).kind != PathKind::Folder) {
         throwSystemError(ENOTDIR, action, pathOf(relative));
     }
-    beforeStep(Step::ModeChange, pathOf(relative));
+    tell(Step::ModeChange, relative);
     if (::fchmodat(parent.fd, name.c_str(), static_cast<mode_t>(mode), AT_SYMLINK_NOFOLLOW) != 0) {
         throwSystemError(action, pathOf(relative));
     }
@@ -436,7 +542,7 @@ void OpenFolder::makeFolderWritable(std::string_view relative, const QString& ac
 
 void OpenFolder::rename(std::string_view from, const OpenFolder& into, std::string_view to,
                         const QString& action) const {
-    beforeStep(Step::Rename, into.pathOf(to));
+    tell(Step::Rename, from, &into, to);
     const Parent source = requireParent(from, action);
     const Parent target = into.requireParent(to, action);
     if (::renameat(source.fd, std::string(source.name).c_str(), target.fd,
@@ -446,7 +552,7 @@ void OpenFolder::rename(std::string_view from, const OpenFolder& into, std::stri
 }
 
 void OpenFolder::removeFile(std::string_view relative, const QString& action) const {
-    beforeStep(Step::Removal, pathOf(relative));
+    tell(Step::Removal, relative);
     const Parent parent = requireParent(relative, action);
     if (::unlinkat(parent.fd, std::string(parent.name).c_str(), 0) != 0) {
         throwSystemError(action, pathOf(relative));
@@ -454,13 +560,13 @@ void OpenFolder::removeFile(std::string_view relative, const QString& action) co
 }
 
 bool OpenFolder::removeEmptyFolder(std::string_view relative) const {
-    beforeStep(Step::Removal, pathOf(relative));
+    tell(Step::Removal, relative);
     const std::optional<Parent> parent = parentOf(relative);
     return parent && ::unlinkat(parent->fd, std::string(parent->name).c_str(), AT_REMOVEDIR) == 0;
 }
 
 bool OpenFolder::removeTree(std::string_view relative) const {
-    beforeStep(Step::Removal, pathOf(relative));
+    tell(Step::RemovalOfTree, relative);
     const std::optional<Parent> parent = parentOf(relative);
     return !parent || removeIn(parent->fd, std::string(parent->name));
 }
@@ -474,9 +580,14 @@ UniqueFd OpenFolder::reopen(const QString& action) const {
     return fd;
 }
 
+void OpenFolder::syncFile(const UniqueFd& file, std::string_view relative) const {
+    tell(Step::SyncFile, relative);
+    fs::syncFile(file, pathOf(relative));
+}
+
 void OpenFolder::sync() const {
     const QString action = QStringLiteral("Klasör diske yazılamadı");
-    beforeStep(Step::Sync, path_);
+    tell(Step::Sync, {});
     // Some file systems cannot sync a folder (FAT and exFAT through FUSE among
     // them); renames there are as durable as they allow.
     if (::fsync(Descriptor::of(reopen(action))) != 0 && errno != EINVAL && errno != ENOSYS &&
@@ -487,7 +598,7 @@ void OpenFolder::sync() const {
 
 void OpenFolder::syncFileSystem() const {
     const QString action = QStringLiteral("Diske yazılamadı");
-    beforeStep(Step::Sync, path_);
+    tell(Step::SyncFileSystem, {});
     if (::syncfs(Descriptor::of(reopen(action))) != 0) {
         throwSystemError(action, path_);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Failure.h"
 #include "fs/OpenFolder.h"
 
 #include <cstdint>
@@ -18,33 +19,76 @@ namespace kavlento::fs {
 //  - the journal ("gunluk"): written whole, under a temporary name, before
 //    the first move; gone once every file is in place and on disk.
 //
-// The journal is "KJ3" (or "KJ2", which holds no removals), then records:
-// kind, whether the path existed ('1' or '0'), a number (the working folder,
-// or a folder's mode), the path's length and its bytes.
+// Both end in their count and a checksum, so that one cut short, damaged or
+// not written by Kavlento is refused whole: half a journal undone would leave
+// the folder neither as it was nor restored. Journals of earlier versions
+// ("KJ3", "KJ2") and area lists without a mark are still read, as long as
+// every record is whole and sound.
 namespace journal {
 
 constexpr const char* kAreaList = "alanlar";
 constexpr const char* kJournal = "gunluk";
 
 struct Move {
-    // 'F' a file or link moved aside and replaced, 'D' a folder, 'X' a path
-    // the archive lacks moved aside, 'W' a folder opened up (with its mode).
-    char kind = 'F';
+    // The values are the bytes on disk.
+    enum class Kind : char {
+        File = 'F',     // a file or link moved aside and replaced
+        Folder = 'D',   // a folder of the restore, made when it did not exist
+        Extra = 'X',    // a path the archive lacks, moved aside
+        OpenedUp = 'W', // a folder opened up for the moves; `mode` is the one it had
+    };
+    Kind kind = Kind::File;
     bool existed = false;
-    std::uint32_t area = 0;
+    std::uint32_t area = 0; // the working folder its old file goes to
     std::uint32_t mode = 0;
     std::string path;
 };
 
+// Whether what `info` describes may be acted on at recovery: it belongs to
+// this user or to the administrator, and no one else may write in it.
+// Anything else may have been put there by another user, to have his files
+// moved into the folder, or its own removed, by whoever runs Kavlento next.
+// On a file system that keeps no permissions every entry shows one mode, and
+// whoever reaches it may write everything on it anyway: there the owner alone
+// decides.
+bool trusted(const PathInfo& info);
+
+// A journal or area list, in a working folder that may be trusted, that is cut
+// short, damaged or not Kavlento's: nothing of it can be replayed, and the
+// text says where the old files wait to be put back by hand.
+class Damaged : public Failure {
+public:
+    using Failure::Failure;
+};
+
+// What a folder with the working folder's name is.
+enum class Standing {
+    Ours,      // a working folder of Kavlento's, fit to be acted on
+    Foreign,   // something else of this user's or the administrator's, left as it is
+    Untrusted, // another user's, or one others may write in: never acted on
+};
+// Ours: a trusted folder holding only the area list, the journal (or the
+// journal under its temporary name), trusted "eski" and "yeni" folders, and
+// empty folders. A list that cannot be read makes it Foreign, but where a
+// journal says a restore is to be undone, or where the list, cut off as it
+// was written, is all the folder holds.
+Standing standingOf(const OpenFolder& working);
+// Whether the folder at `name` in `destination` is Ours.
+bool isOurs(const OpenFolder& destination, const std::string& name);
+
 // The folders, below the destination, of the working folders on other
 // mounts; empty for one that lies on the destination's mount only.
 void writeAreaList(const OpenFolder& working, const std::vector<std::string>& mountFolders);
+// Throws Damaged, naming the list, when it is not one Kavlento wrote whole;
+// but one that is all its folder holds, cut off as it was written, lists
+// nothing yet.
 std::vector<std::string> readAreaList(const OpenFolder& working);
 
 // Written in pieces, so that memory does not grow with the archive.
 class Writer {
 public:
     explicit Writer(const OpenFolder& working);
+    // Throws for a move the journal could not be read back with.
     void add(const Move& move);
     // Puts the journal in place, durably.
     void commit();
@@ -56,18 +100,18 @@ private:
     UniqueFd fd_;
     std::string buffer_;
     std::uint64_t written_ = 0;
+    std::uint64_t count_ = 0;
+    std::uint64_t checksum_ = 0;
 };
 
 bool exists(const OpenFolder& working);
-std::vector<Move> read(const OpenFolder& working);
+// The moves, for a restore whose area list names `areas` - 1 other working
+// folders; throws Damaged, naming the journal and undoing nothing, when it is
+// not one Kavlento wrote whole or a move is not one a restore makes.
+std::vector<Move> read(const OpenFolder& working, std::size_t areas);
 // Removes the journal; the restore it records is done once the removal is
 // on disk (working.sync()).
 void remove(const OpenFolder& working);
-
-// Whether the folder at `name` in `destination` is a working folder of
-// Kavlento's: one with an area list or a journal, or one cut off before it got
-// a list (nothing in it but empty folders). A user's folder of that name is neither.
-bool isOurs(const OpenFolder& destination, const std::string& name);
 
 } // namespace journal
 

@@ -51,6 +51,22 @@ protected:
     }
 
     void clickItem(int row) { clickHistoryRow(program->window(), row); }
+
+    void expectRefusedBeforeTheSafetyBackup(const std::vector<RawEntry>& entries) {
+        const QString hostile = folder.file("saldiri.ksd");
+        writeRawZip(hostile, entries, RawEncryption::Aes256);
+        startInteractive();
+        const Tree before = snapshot(programFolder);
+        const QByteArray history = readBytes(programFile("yedekleme.lst"));
+        dialogs.pickedFiles = {hostile};
+        dialogs.answers = {true};
+        clickRestorePicked();
+        EXPECT_EQ(end.status, ExitStatus::Failure);
+        EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+        EXPECT_EQ(readBytes(programFile("yedekleme.lst")), history);
+        EXPECT_EQ(QDir(targetFolder + "/06.12.2026").entryList(QDir::Files),
+                  QStringList{"6122026.953.ksd"});
+    }
     void clickRestoreSelected() {
         QTest::mouseClick(control<QPushButton>(program->window(), "Command4"), Qt::LeftButton);
     }
@@ -188,6 +204,27 @@ TEST_F(Restore, TheFolderIsBackedUpFirstOnlyWhenItMustAndCan) {
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
 }
 
+// Bytes rewritten under the same size and time (as `touch -r` leaves them)
+// are not what the newest archive holds: the folder is backed up first.
+TEST_F(Restore, BytesChangedUnderTheSameSizeAndTimeAreBackedUpFirst) {
+    writeFile(programFile("veri.db"), "önce", 0644, 1500000000);
+    store::HistoryFile(programFolder)
+        .append({"06.12.2026", "10:00:00",
+                 compressFolder(programFolder, targetFolder + "/06.12.2026", "6122026.1000.ksd")});
+    writeFile(programFile("veri.db"), "sonra", 0644, 1500000000);
+    startInteractive();
+    dialogs.pickedFiles = {archivePath};
+    dialogs.answers = {true};
+    clickRestorePicked();
+    EXPECT_EQ(end.status, ExitStatus::Normal);
+    const auto history = store::HistoryFile(programFolder).load();
+    ASSERT_TRUE(history && history->size() == 3);
+    const QString opened = folder.file("kurtarilan");
+    QDir().mkpath(opened);
+    extractArchive(history->archivePath(2), opened);
+    EXPECT_EQ(readBytes(opened + "/veri.db"), "sonra");
+}
+
 TEST_F(Restore, NoOrCancelOrNoSelectionOrAnEmptyListChangesNothing) {
     startInteractive();
     const Tree before = snapshot(programFolder);
@@ -253,17 +290,16 @@ TEST_F(Restore, ADamagedArchiveEndsWithTheErrorBoxAndChangesNothing) {
               QStringList{"6122026.953.ksd"});
 }
 
+// Whatever an archive is refused for, it is refused before the folder is
+// backed up: it costs no safety archive and no record.
 TEST_F(Restore, AHostileArchiveIsRefusedWithNothingChanged) {
-    const QString hostile = folder.file("saldiri.ksd");
-    writeRawZip(hostile, {{"veri.db", "sahte"}, {"../dışarı.txt", "kaçak"}}, RawEncryption::Aes256);
-    startInteractive();
-    const Tree before = snapshot(programFolder);
-    dialogs.pickedFiles = {hostile};
-    dialogs.answers = {true};
-    clickRestorePicked();
-    EXPECT_EQ(end.status, ExitStatus::Failure);
-    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+    expectRefusedBeforeTheSafetyBackup({{"veri.db", "sahte"}, {"../dışarı.txt", "kaçak"}});
     EXPECT_FALSE(QFileInfo::exists(folder.file("dışarı.txt")));
+}
+
+TEST_F(Restore, ALinkNoSystemCouldMakeCostsNoSafetyBackup) {
+    expectRefusedBeforeTheSafetyBackup(
+        {{"veri.db", "sahte"}, {"bag", QByteArray("hedef\0gizli", 11), 0120777}});
 }
 
 TEST_F(Restore, Only100DuringARestoreCompletesIt) {
@@ -303,6 +339,10 @@ TEST_F(Restore, TheRunningProgramFileIsReplacedSafely) {
 // A request to stop after the restore committed lets it complete, with its
 // marker, without waiting at a box; one before leaves the folder as it was.
 TEST_F(Restore, AStopAfterTheCommitCompletesTheRestoreAndOneBeforeChangesNothing) {
+    // A setting written again shows by its time, whichever second it comes in.
+    writeFile(programFile("yedekleme.dat"), readBytes(programFile("yedekleme.dat")), 0644,
+              1500000000);
+    changed = snapshot(programFolder);
     startInteractive();
     dialogs.progressTakenAway = true;
     dialogs.pickedFiles = {archivePath};

@@ -1,4 +1,5 @@
 #include "fs/FolderTransaction.h"
+#include "fs/RestoreRecovery.h"
 #include "support/ArchiveJobsTestBase.h"
 
 #include <QDir>
@@ -29,14 +30,18 @@ TEST(PinnedFormats, EveryArchiveKeptHereRestoresAsItDidWhenItWasKept) {
     }
 }
 
-// A restore cut off midway, its journal of today's format kept as a file: the
-// next start puts the folder back as it was.
+// A restore cut off midway, its journal kept as a file in this build's format
+// and in an earlier build's: the next start puts the folder back as it was.
 TEST(PinnedFormats, ARestoreJournalKeptHereIsUndoneAtTheNextStart) {
-    const TempFolder folder;
-    plantTree(folder.path(), pinnedTree("yarim"));
-    const QString working = folder.file(".kavlento-geri-yukleme");
-    plantTree(working, pinnedTree("yarim-calisma"));
-    ASSERT_TRUE(QFile::copy(kPinned + "/gunluk", working + "/gunluk"));
-    fs::FolderTransaction::recover(fs::toSystemPath(folder.path()));
-    EXPECT_EQ(firstDifference(pinnedTree("yarim-sonra"), snapshot(folder.path())), "");
+    for (const auto& [journal, working] :
+         {std::pair{"gunluk-kj4", "yarim-calisma-kj4"}, {"gunluk", "yarim-calisma"}}) {
+        SCOPED_TRACE(journal);
+        const TempFolder folder;
+        plantTree(folder.path(), pinnedTree("yarim"));
+        const QString into = folder.file(".kavlento-geri-yukleme");
+        plantTree(into, pinnedTree(working));
+        ASSERT_TRUE(QFile::copy(kPinned + "/" + journal, into + "/gunluk"));
+        fs::RestoreRecovery::recover(fs::toSystemPath(folder.path()));
+        EXPECT_EQ(firstDifference(pinnedTree("yarim-sonra"), snapshot(folder.path())), "");
+    }
 }

@@ -1,17 +1,13 @@
 #include "fs/FolderTransaction.h"
 #include "base/Failure.h"
 #include "fs/File.h"
+#include "fs/RestoreRecovery.h"
 #include "support/ArchiveTestSupport.h"
+#include "support/ReliabilityTestSupport.h"
 #include "support/TempFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
-
-#include <filesystem>
-
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -30,36 +26,6 @@ QByteArray journalRecord(char kind, bool existed, const QByteArray& path) {
         record.append(static_cast<char>((length >> (8 * i)) & 0xff));
     }
     return record + path;
-}
-
-// Recovery as a user whom permission bits bind, as they do not bind root.
-bool recoverUnprivileged(const TempFolder& work, const QString& folder) {
-    const std::string path = fs::toSystemPath(folder);
-    if (::geteuid() != 0) {
-        fs::FolderTransaction::recover(path);
-        return true;
-    }
-    constexpr uid_t kNobody = 65534;
-    ::chmod(QFile::encodeName(work.path()).constData(), 0711);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
-        ::lchown(entry.path().c_str(), kNobody, kNobody);
-    }
-    ::lchown(path.c_str(), kNobody, kNobody);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
-            ::_exit(2);
-        }
-        try {
-            fs::FolderTransaction::recover(path);
-        } catch (const Failure&) {
-            ::_exit(1);
-        }
-        ::_exit(0);
-    }
-    int status = -1;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace
@@ -88,7 +54,8 @@ TEST_F(Transaction, AnInterruptedMoveIsPutBackAtTheNextStart) {
                    journalRecord('F', false, "alt/b.txt") + journalRecord('F', true, "c.txt"));
     QFile::setPermissions(restored + "/alt", QFile::ReadOwner | QFile::ExeOwner);
 
-    ASSERT_TRUE(recoverUnprivileged(work, restored));
+    ASSERT_TRUE(runUnprivileged({restored},
+                                [&] { fs::RestoreRecovery::recover(fs::toSystemPath(restored)); }));
 
     EXPECT_EQ(readBytes(restored + "/a.txt"), "eski a");
     EXPECT_EQ(snapshot(restored).at("a.txt").permissions, 0600u);
@@ -104,16 +71,16 @@ TEST_F(Transaction, AWorkingFolderWithoutAJournalIsSimplyRemovedAndAUsersStays) 
     writeFile(restored + "/a.txt", "canlı");
     writeFile(restored + "/.kavlento-geri-yukleme/alanlar", "");
     writeFile(restored + "/.kavlento-geri-yukleme/yeni/a.txt", "yarım kalmış");
-    fs::FolderTransaction::recover(fs::toSystemPath(restored));
+    fs::RestoreRecovery::recover(fs::toSystemPath(restored));
     EXPECT_EQ(readBytes(restored + "/a.txt"), "canlı");
     EXPECT_FALSE(QFileInfo::exists(restored + "/.kavlento-geri-yukleme"));
 
     QDir().mkpath(restored + "/.kavlento-geri-yukleme/yeni");
-    fs::FolderTransaction::recover(fs::toSystemPath(restored));
+    fs::RestoreRecovery::recover(fs::toSystemPath(restored));
     EXPECT_FALSE(QFileInfo::exists(restored + "/.kavlento-geri-yukleme"));
 
     writeFile(restored + "/.kavlento-geri-yukleme/notlar.txt", "kullanıcının");
-    fs::FolderTransaction::recover(fs::toSystemPath(restored));
+    fs::RestoreRecovery::recover(fs::toSystemPath(restored));
     EXPECT_EQ(readBytes(restored + "/.kavlento-geri-yukleme/notlar.txt"), "kullanıcının");
 }
 

@@ -234,6 +234,27 @@ TEST_F(RootFaults, AFolderTheUserCannotChangeRefusesTheRestoreBeforeAnythingIsWr
     }
 }
 
+// An immutable file the archive lacks could never go: the restore is refused,
+// naming it, before anything is written.
+TEST_F(RootFaults, AnImmutableFileTheArchiveLacksRefusesTheRestoreFirst) {
+    writeFile(programFolder + "/a.txt", "eski");
+    const QString fixed = programFolder + "/sonradan/kalici.txt";
+    writeFile(fixed, "kalıcı");
+    const QString archivePath = folder.file("yeni.ksd");
+    writeRawZip(archivePath, {{"a.txt", "yeni"}});
+    if (runTool("chattr", {"+i", fixed}).exitCode != 0) {
+        GTEST_SKIP() << "this file system keeps no immutable flag";
+    }
+    const Tree before = snapshot(programFolder);
+    const Outcome outcome = run(kDriver, {"restore", archivePath, programFolder});
+    runTool("chattr", {"-i", fixed});
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.errors.contains("değiştirilemez") && outcome.errors.contains("kalici.txt"))
+        << outcome.errors.toStdString();
+    EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+    EXPECT_FALSE(QFileInfo::exists(programFolder + "/.kavlento-geri-yukleme"));
+}
+
 // On a stick that folds letter case, an archive's spelling decides nothing: a
 // folder it spells otherwise loses what the archive lacks, and an entry named
 // like the working folder is refused even where nothing else shows the folding.

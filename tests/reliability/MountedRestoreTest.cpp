@@ -5,6 +5,7 @@
 #include "base/Failure.h"
 #include "fs/File.h"
 #include "fs/FolderTransaction.h"
+#include "fs/RestoreRecovery.h"
 #include "support/ArchiveJobsTestBase.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/MountedFileSystem.h"
@@ -30,6 +31,28 @@ struct Planted {
     QByteArray content; // a link's target for a link
     bool link = false;
 };
+
+// Restores `archivePath` into `program` in a process of its own, killed as it
+// starts its rename number `rename`; false if it ended first.
+bool restoreKilledAtRename(const QString& archivePath, const QString& program, int rename) {
+    QProcessEnvironment environment = headlessEnvironment();
+    // LeakSanitizer cannot work under a tracer.
+    const QString sanitizer = environment.value("ASAN_OPTIONS");
+    environment.insert("ASAN_OPTIONS",
+                       sanitizer + (sanitizer.isEmpty() ? "" : ":") + "detect_leaks=0");
+    QProcess driver;
+    driver.setProcessEnvironment(environment);
+    driver.setProcessChannelMode(QProcess::MergedChannels);
+    driver.start("strace", {"-f", "-qq", "-o", "/dev/null", "-e", "trace=renameat", "-e",
+                            QStringLiteral("inject=renameat:signal=SIGKILL:when=%1").arg(rename),
+                            QStringLiteral(CRASH_DRIVER), "restore", archivePath, program});
+    EXPECT_TRUE(driver.waitForFinished(60000)) << driver.errorString().toStdString();
+    if (driver.exitStatus() == QProcess::NormalExit) {
+        EXPECT_EQ(driver.exitCode(), 0) << driver.readAll().toStdString();
+        return false;
+    }
+    return true;
+}
 
 void plant(const QString& root, const std::vector<Planted>& files) {
     for (const Planted& file : files) {
@@ -87,29 +110,6 @@ protected:
         const QString source = folder.file("kaynak");
         plant(source, archived);
         return compressFolder(source, folder.path(), "yedek.ksd");
-    }
-
-    // Restores `archivePath` into the program folder in a process of its own,
-    // killed as it starts its rename number `rename`; false if it ended first.
-    bool restoreKilledAtRename(const QString& archivePath, int rename) {
-        QProcessEnvironment environment = headlessEnvironment();
-        // LeakSanitizer cannot work under a tracer.
-        const QString sanitizer = environment.value("ASAN_OPTIONS");
-        environment.insert("ASAN_OPTIONS",
-                           sanitizer + (sanitizer.isEmpty() ? "" : ":") + "detect_leaks=0");
-        QProcess driver;
-        driver.setProcessEnvironment(environment);
-        driver.setProcessChannelMode(QProcess::MergedChannels);
-        driver.start("strace",
-                     {"-f", "-qq", "-o", "/dev/null", "-e", "trace=renameat", "-e",
-                      QStringLiteral("inject=renameat:signal=SIGKILL:when=%1").arg(rename),
-                      QStringLiteral(CRASH_DRIVER), "restore", archivePath, program});
-        EXPECT_TRUE(driver.waitForFinished(60000)) << driver.errorString().toStdString();
-        if (driver.exitStatus() == QProcess::NormalExit) {
-            EXPECT_EQ(driver.exitCode(), 0) << driver.readAll().toStdString();
-            return false;
-        }
-        return true;
     }
 
     // The program folder as a restore must leave it: exactly the archive's
@@ -177,7 +177,7 @@ TEST_F(RootRestoreAcrossMounts, ARestoreKilledAtAnyMoveIsUndoneAtTheNextStart) {
     int midway = 0;
     for (int rename = 1;; ++rename) {
         ASSERT_LT(rename, 100) << "the restore never ended";
-        if (!restoreKilledAtRename(archivePath, rename)) {
+        if (!restoreKilledAtRename(archivePath, program, rename)) {
             EXPECT_EQ(firstDifference(restoredTree(), snapshot(program)), "");
             std::printf("[ measured ] killed at %d renames, %d of them with files moved\n",
                         rename - 1, midway);
@@ -190,7 +190,7 @@ TEST_F(RootRestoreAcrossMounts, ARestoreKilledAtAnyMoveIsUndoneAtTheNextStart) {
                                 : QFileInfo::exists(path) && readBytes(path) == file.content;
         }
         midway += placed > 0 && placed < static_cast<int>(archived.size());
-        fs::FolderTransaction::recover(fs::toSystemPath(program));
+        fs::RestoreRecovery::recover(fs::toSystemPath(program));
         ASSERT_EQ(firstDifference(old, snapshot(program)), "") << "killed at rename " << rename;
     }
     // At least one kill after each file but the last was put in place.
@@ -200,13 +200,41 @@ TEST_F(RootRestoreAcrossMounts, ARestoreKilledAtAnyMoveIsUndoneAtTheNextStart) {
 TEST_F(RootRestoreAcrossMounts, ARestoreCutOffWhileADiskIsAwayAtTheNextStartDoesNotBlockTheNext) {
     const QString archivePath = packed();
     // Killed with everything staged, as its journal is put in place.
-    ASSERT_TRUE(restoreKilledAtRename(archivePath, 1));
+    ASSERT_TRUE(restoreKilledAtRename(archivePath, program, 1));
     ASSERT_FALSE(QFileInfo::exists(program + "/.kavlento-geri-yukleme/gunluk"));
     ASSERT_TRUE(QFileInfo::exists(program + "/belgeler/bağlı/.kavlento-geri-yukleme/yeni"));
     // The next start comes without the bound disk; it is back for the restore after.
     bound.reset();
-    fs::FolderTransaction::recover(fs::toSystemPath(program));
+    fs::RestoreRecovery::recover(fs::toSystemPath(program));
     bound.emplace(folder.file("disk"), program + "/belgeler/bağlı");
     extractArchive(archivePath, program);
     EXPECT_EQ(firstDifference(restoredTree(), snapshot(program)), "");
+}
+
+// On an exFAT stick every entry shows the mount's owner and mode 0777, the
+// working folder too: a restore killed at any move there is still undone at
+// the next start, and the one let run leaves just the archive's files.
+TEST(RootRestoreOnAStick, ARestoreKilledAtAnyMoveIsUndoneAtTheNextStart) {
+    KAVLENTO_NEEDS_ROOT("mounts a file system");
+    const TempFolder folder;
+    const MountedFileSystem stick(FileSystemKind::ExFat, folder.file("stick"), 64);
+    const QString program = stick.path() + "/program";
+    plant(program, {{"a.txt", "eski a"}, {"alt/b.txt", "eski b"}, {"fazla.txt", "arşivde yok"}});
+    const std::vector<Planted> archived{
+        {"a.txt", "yeni a"}, {"alt/b.txt", "yeni b"}, {"yeni/c.txt", "yeni c"}};
+    plant(folder.file("kaynak"), archived);
+    const QString archivePath = compressFolder(folder.file("kaynak"), folder.path(), "yedek.ksd");
+    const Tree old = snapshot(program);
+    int rename = 1;
+    for (; restoreKilledAtRename(archivePath, program, rename); ++rename) {
+        ASSERT_LT(rename, 100) << "the restore never ended";
+        EXPECT_TRUE(archive::recoverInterruptedRestore(program).empty());
+        ASSERT_EQ(firstDifference(old, snapshot(program)), "") << "killed at rename " << rename;
+    }
+    EXPECT_GT(rename, 7); // killed as its journal and each of its six moves went in place
+    for (const Planted& file : archived) {
+        EXPECT_EQ(readBytes(program + "/" + file.path), file.content);
+    }
+    EXPECT_EQ(QDir(program).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{"a.txt", "alt", "yeni"}));
 }

@@ -12,9 +12,9 @@
 #include "archive/ExtractJob.h"
 #include "archive/JobControl.h"
 #include "base/Failure.h"
-#include "fs/FaultInjection.h"
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
+#include "support/StepFaults.h"
 
 #include <QCoreApplication>
 
@@ -44,12 +44,16 @@ int main(int argc, char** argv) {
             }
         }
         if (args.size() == 3 && args[0] == "restore") {
-            fs::failStep(fs::Step::Rename, qEnvironmentVariableIntValue("KAVLENTO_FAIL_RENAME"));
+            testing::FailingStep failing(fs::Step::Rename,
+                                         qEnvironmentVariableIntValue("KAVLENTO_FAIL_RENAME"));
             archive::JobControl control;
             archive::runExtract(
                 archive::parseExtractCommand(archive::buildExtractCommand(args[1], args[2])),
                 control, 0,
-                {"kavlento", "yedekleme.lst", "yedekleme.dat", "prgcik.dat", "yedek.yedek"});
+                {{"kavlento", "yedekleme.lst", "yedekleme.dat", "prgcik.dat", "yedek.yedek"},
+                 {},
+                 {}},
+                std::nullopt, &failing);
             return 0;
         }
     } catch (const Failure& failure) {

@@ -29,11 +29,12 @@ inline QString compressFolder(const QString& from, const QString& targetFolder, 
 }
 
 inline void extractArchive(const QString& archivePath, const QString& into,
-                           const QString& password = archive::kArchivePassword) {
+                           const QString& password = archive::kArchivePassword,
+                           fs::StepWatch* watch = nullptr) {
     archive::JobControl control;
     auto command = archive::parseExtractCommand(archive::buildExtractCommand(archivePath, into));
     command.password = password;
-    archive::runExtract(command, control);
+    archive::runExtract(command, control, 0, {}, std::nullopt, watch);
 }
 
 // A work folder with a source, a target and a restore folder, and the two jobs

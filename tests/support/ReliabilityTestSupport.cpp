@@ -3,7 +3,15 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <csignal>
+#include <filesystem>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -49,6 +57,44 @@ QProcessEnvironment headlessEnvironment() {
     env.remove("WAYLAND_DISPLAY");
     env.remove("QT_QPA_PLATFORM");
     return env;
+}
+
+bool runUnprivileged(const QStringList& trees, const std::function<void()>& job) {
+    constexpr uid_t kNobody = 65534;
+    const bool root = ::geteuid() == 0;
+    for (const QString& tree : trees) {
+        const std::string path = QFile::encodeName(tree).toStdString();
+        if (!root) {
+            continue;
+        }
+        for (QString above = QFileInfo(tree).absolutePath(); above != "/";
+             above = QFileInfo(above).absolutePath()) {
+            struct stat info {};
+            const QByteArray name = QFile::encodeName(above);
+            if (::stat(name.constData(), &info) == 0 && (info.st_mode & 0001) == 0) {
+                ::chmod(name.constData(), (info.st_mode & 07777) | 0011);
+            }
+        }
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
+            ::lchown(entry.path().c_str(), kNobody, kNobody);
+        }
+        ::lchown(path.c_str(), kNobody, kNobody);
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (root && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+            ::_exit(2);
+        }
+        try {
+            job();
+        } catch (...) {
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace kavlento::testing

@@ -23,4 +23,10 @@ std::vector<int> killMoments(qint64 duration, int count);
 // The environment of a run without a display.
 QProcessEnvironment headlessEnvironment();
 
+// Runs `job` in a child process as a user whom permission bits bind, as they
+// do not bind root: as root, `trees` are given to nobody and the folders
+// above them made passable; as anyone else, as that user. True when `job`
+// ended without a failure.
+bool runUnprivileged(const QStringList& trees, const std::function<void()>& job);
+
 } // namespace kavlento::testing
