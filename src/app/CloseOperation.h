@@ -20,6 +20,8 @@ public:
     // What the window's unload handler does: the window then closes, and with
     // it the program.
     void storeTarget() { target_.save(view_.targetText()); }
+    // Ends as completed, the stored target left as it is.
+    void endWithoutStoring() { end_.end(ExitStatus::Normal); }
 
 private:
     const store::TargetSetting& target_;

@@ -164,14 +164,16 @@ void RestoreJob::completionTest() {
     if (p_.state.lastPercent != 100 || p_.state.job != RunningJob::Restore) {
         return;
     }
+    // The folder is restored: the host learns it from the marker, which is
+    // there before the message waits, whatever ends the program meanwhile.
+    const QDir folder(p_.programFolder);
+    fs::writeEmptyFile(folder.filePath(QStringLiteral("prgcik.dat.tmp")),
+                       folder.filePath(QStringLiteral("prgcik.dat")));
     if (p_.state.stopRequested) {
         p_.dialogs.note(kCompleted);
     } else {
         p_.dialogs.inform(kCompleted, QString(), MessageIcon::Information);
     }
-    const QDir folder(p_.programFolder);
-    fs::writeEmptyFile(folder.filePath(QStringLiteral("prgcik.dat.tmp")),
-                       folder.filePath(QStringLiteral("prgcik.dat")));
     p_.end.end(ExitStatus::Normal);
 }
 

@@ -41,8 +41,8 @@ public:
     void restoreSelected();
     void restorePicked();
     void startRestore(const QString& archivePath);
-    // After every progress report: at 100 during a restore, the completion
-    // message, the marker file and the end.
+    // After every progress report: at 100 during a restore, the marker file,
+    // the completion message and the end.
     void completionTest();
 
 private:

@@ -32,6 +32,13 @@ void StopRequest::stop(const QString& signalName) {
         // Too late to stop: the job completes and ends the program as completed.
         p_.state.stopRequested = true;
         p_.archiver.deliverPending();
+        if (p_.state.job == RunningJob::Restore) {
+            // Its completion has ended the program, or its message waits with
+            // the marker written. The folder's setting is now the one the
+            // restore kept or brought back, which the window's text predates.
+            p_.close.endWithoutStoring();
+            return;
+        }
         break;
     case archive::ArchiveComponent::Stop::NoJob:
         break;

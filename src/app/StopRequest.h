@@ -14,7 +14,8 @@ namespace kavlento::app {
 // A request to stop from outside (SIGTERM, SIGINT, SIGHUP): a running job that
 // has not committed stops and fails, saying so (its failure path removes what
 // it wrote); one that has completes and ends as completed, without waiting at
-// a box. Without a job the program ends as when its window is closed.
+// a box, a restore without storing the target. Without a job the program ends
+// as when its window is closed.
 class StopRequest {
 public:
     struct Parts {

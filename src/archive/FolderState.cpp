@@ -6,9 +6,13 @@
 #include "archive/ExtractionRules.h"
 #include "archive/OwnFiles.h"
 #include "base/Failure.h"
+#include "base/WorkerPool.h"
 #include "zip/ZipFormat.h"
 
+#include <libdeflate.h>
+
 #include <algorithm>
+#include <atomic>
 #include <map>
 
 namespace kavlento::archive {
@@ -17,20 +21,46 @@ namespace {
 
 const QString kCannotRead = QStringLiteral("Yedeklenecek klasör okunamadı");
 
-std::optional<fs::OpenFolder> openIfThere(const std::string& folder) {
-    try {
-        if (!folder.empty() && fs::lookUpFollowing(folder).kind == fs::PathKind::Folder) {
-            return fs::OpenFolder::open(folder, kCannotRead);
-        }
-    } catch (const Failure&) {
-    }
-    return std::nullopt;
-}
-
 bool sameEntry(const TreeEntry& now, const TreeEntry& held) {
     return now.kind == held.kind && (now.isFolder() || now.size == held.size) &&
            (now.mode & 01777) == (held.mode & 01777) &&
            zip::storedTime(now.modified) == held.modified;
+}
+
+std::uint32_t crcOf(std::uint32_t crc, const void* bytes, std::size_t size) {
+    return static_cast<std::uint32_t>(libdeflate_crc32(crc, bytes, size));
+}
+
+// Whether the file or link at `now`'s path still has the bytes `held` was
+// stored with: the same size and modification time do not say so, since a
+// file can be rewritten and its time put back (`touch -r`, a copy tool).
+bool sameContent(const fs::OpenFolder& folder, const TreeEntry& now, const zip::ZipEntry& held) {
+    if (!held.crcStored) {
+        return false;
+    }
+    if (now.isLink()) {
+        const std::optional<std::string> target = folder.readLink(now.path, kCannotRead);
+        return target && target->size() == held.size &&
+               crcOf(0, target->data(), target->size()) == held.crc;
+    }
+    const std::optional<fs::UniqueFd> file = folder.openForReading(now.path);
+    if (!file) {
+        return false;
+    }
+    const std::string path = folder.pathOf(now.path);
+    thread_local std::vector<std::uint8_t> buffer(256 * 1024);
+    std::uint32_t crc = 0;
+    std::uint64_t offset = 0;
+    // A file that grew is told apart without reading it to its end.
+    while (offset <= held.size) {
+        const std::size_t n = fs::readAt(*file, offset, buffer.data(), buffer.size(), path);
+        if (n == 0) {
+            break;
+        }
+        crc = crcOf(crc, buffer.data(), n);
+        offset += n;
+    }
+    return offset == held.size && crc == held.crc;
 }
 
 } // namespace
@@ -40,9 +70,8 @@ FolderState::FolderState(const std::string& folder, const std::string& target,
                          std::vector<std::string> ignored)
     : folder_(fs::OpenFolder::open(folder, kCannotRead)), origin_(originOf(folder, 0)),
       ignored_(std::move(ignored)) {
-    const std::optional<fs::OpenFolder> targetFolder = openIfThere(target);
-    BackupExclusions exclusions(targetFolder ? &*targetFolder : nullptr, std::string(),
-                                listedArchives, kArchivePassword.toStdString());
+    BackupExclusions exclusions =
+        BackupExclusions::forTarget(target, listedArchives, kArchivePassword.toStdString());
     fs::ScanOptions options;
     options.leaveOut = [&](const fs::FoundEntry& entry) {
         return ignores(entry.relative) || exclusions.leaveOut(entry);
@@ -77,10 +106,33 @@ bool FolderState::isHeldBy(const std::string& archivePath) const {
                 const auto found = held.find(now.path);
                 return found != held.end() && sameEntry(now, *found->second);
             });
-        if (same) {
-            testArchive(archivePath, kArchivePassword.toStdString());
+        if (!same) {
+            return false;
         }
-        return same;
+        std::vector<const TreeEntry*> withContent;
+        for (const TreeEntry& now : tree_.entries) {
+            if (!now.isFolder()) {
+                withContent.push_back(&now);
+            }
+        }
+        std::atomic<bool> differs{false};
+        runInParallel(
+            withContent.size(), 0,
+            [&](std::size_t i) {
+                const TreeEntry& now = *withContent[i];
+                if (!sameContent(folder_, now, *held.at(now.path))) {
+                    differs = true;
+                }
+            },
+            [&] { return differs.load(); });
+        if (differs) {
+            return false;
+        }
+        // The skip stands on this archive giving the folder back: it must read
+        // whole, every entry's HMAC, CRC and size checked.
+        JobControl control;
+        readEveryEntry(*reader, kArchivePassword.toStdString(), 0, control);
+        return true;
     } catch (const Failure&) {
         return false;
     }

@@ -23,8 +23,10 @@ public:
     // The bytes of its files and links.
     std::uint64_t bytes() const { return bytes_; }
     // Whether the archive at `path` is this folder's and holds exactly this:
-    // the same names, kinds, sizes, modification times and modes, every entry
-    // read whole. An archive that cannot be read holds nothing.
+    // the same names, kinds, sizes, modification times and modes, each file's
+    // bytes and each link's target giving the CRC-32 stored for it, and every
+    // entry read whole. An entry stored without its CRC (AE-2) proves nothing,
+    // and an archive that cannot be read holds nothing.
     bool isHeldBy(const std::string& archivePath) const;
 
 private:

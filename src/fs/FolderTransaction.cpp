@@ -116,6 +116,7 @@ const OpenFolder& FolderTransaction::stagingFolder(std::string_view path) const 
 // record per item.
 void FolderTransaction::writeJournal(const std::vector<Found>& found,
                                      const std::vector<FolderMode>& changed) const {
+    const std::vector<TreeEntry>& items = plan_.items();
     journal::Writer journal(*areas_.front().folder);
     for (const FolderMode& folder : changed) {
         journal.add({Move::Kind::OpenedUp, true, 0, folder.mode, folder.path});
@@ -123,27 +124,28 @@ void FolderTransaction::writeJournal(const std::vector<Found>& found,
     for (const std::string& extra : plan_.extras()) {
         journal.add({Move::Kind::Extra, true, plan_.areaOf(extra), 0, extra});
     }
-    for (std::size_t i = 0; i < plan_.items().size(); ++i) {
-        journal.add({plan_.items()[i].isFolder() ? Move::Kind::Folder : Move::Kind::File,
-                     found[i].existed, plan_.areaOf(plan_.items()[i].path), 0,
-                     std::string(plan_.items()[i].path)});
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        journal.add({items[i].isFolder() ? Move::Kind::Folder : Move::Kind::File, found[i].existed,
+                     plan_.areaOf(items[i].path), 0, std::string(items[i].path)});
     }
     journal.commit();
 }
 
 std::vector<FolderTransaction::FolderMode>
 FolderTransaction::changedFolders(const std::vector<Found>& found) const {
+    const std::vector<TreeEntry>& items = plan_.items();
     std::vector<FolderMode> changed;
-    for (std::size_t i = 0; i < plan_.items().size(); ++i) {
-        if (plan_.items()[i].isFolder() && found[i].existed &&
-            (found[i].closed || !plan_.isImplied(plan_.items()[i].path))) {
-            changed.push_back({std::string(plan_.items()[i].path), found[i].mode, found[i].closed});
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].isFolder() && found[i].existed && found[i].owned &&
+            (found[i].closed || !plan_.isImplied(items[i].path))) {
+            changed.push_back({std::string(items[i].path), found[i].mode, found[i].closed});
         }
     }
     // A folder moves to another folder only where its owner may write in it.
     const auto closed = [&](const std::string& path) {
         const PathInfo info = destination_.lookUp(path);
-        if (info.kind == PathKind::Folder && (info.mode & 0300) != 0300) {
+        if (info.kind == PathKind::Folder && (info.mode & 0300) != 0300 &&
+            (info.owner == effectiveUser() || isAdministrator())) {
             changed.push_back({path, info.mode, true});
         }
     };
@@ -194,6 +196,7 @@ void FolderTransaction::moveAside() {
 }
 
 void FolderTransaction::moveIntoPlace(const std::vector<Found>& found) {
+    const std::vector<TreeEntry>& items = plan_.items();
     std::vector<HeldFolder> staged;
     std::vector<HeldFolder> old;
     for (const restore::Area& area : areas_) {
@@ -201,9 +204,9 @@ void FolderTransaction::moveIntoPlace(const std::vector<Found>& found) {
         old.emplace_back(*area.old);
     }
     std::set<std::pair<std::uint32_t, std::string_view>> oldFolders;
-    for (std::size_t i = 0; i < plan_.items().size(); ++i) {
-        const std::string_view path = plan_.items()[i].path;
-        if (plan_.items()[i].isFolder()) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::string_view path = items[i].path;
+        if (items[i].isFolder()) {
             if (!found[i].existed && !exists(destination_, path)) {
                 destination_.makeFolder(path, 0700, kCannotPlace);
             }
@@ -227,20 +230,21 @@ void FolderTransaction::moveIntoPlace(const std::vector<Found>& found) {
 // keeps its own, and so does one that stays because of what it holds.
 void FolderTransaction::finishFolders(const std::vector<Found>& found,
                                       const std::vector<FolderMode>& changed) const {
+    const std::vector<TreeEntry>& items = plan_.items();
     for (const FolderMode& folder : changed) {
         if (folder.closed && plan_.lookedInto().count(folder.path) > 0) {
             destination_.setFolderMode(folder.path, folder.mode, kCannotPlace);
         }
     }
-    for (std::size_t i = plan_.items().size(); i-- > 0;) {
-        if (!plan_.items()[i].isFolder()) {
+    for (std::size_t i = items.size(); i-- > 0;) {
+        if (!items[i].isFolder()) {
             continue;
         }
-        if (!found[i].existed || !plan_.isImplied(plan_.items()[i].path)) {
-            destination_.setFolderModeAndTime(plan_.items()[i].path, plan_.items()[i].mode,
-                                              plan_.items()[i].modified, kCannotPlace);
+        if (!found[i].existed || (found[i].owned && !plan_.isImplied(items[i].path))) {
+            destination_.setFolderModeAndTime(items[i].path, items[i].mode, items[i].modified,
+                                              kCannotPlace);
         } else if (found[i].closed) {
-            destination_.setFolderMode(plan_.items()[i].path, found[i].mode, kCannotPlace);
+            destination_.setFolderMode(items[i].path, found[i].mode, kCannotPlace);
         }
     }
 }

@@ -395,8 +395,9 @@ std::vector<RestorePlan::Found> RestorePlan::survey() const {
         if (info.kind != PathKind::Missing && isFolder != item.isFolder()) {
             conflict(destination_.pathOf(item.path), item.isFolder());
         }
-        found.push_back(
-            {info.kind != PathKind::Missing, isFolder && (info.mode & 0300) != 0300, info.mode});
+        const bool owned = info.owner == effectiveUser() || isAdministrator();
+        found.push_back({info.kind != PathKind::Missing,
+                         owned && isFolder && (info.mode & 0300) != 0300, owned, info.mode});
     }
     return found;
 }

@@ -32,7 +32,8 @@ public:
     // What an item's path holds now.
     struct Found {
         bool existed = false;
-        bool closed = false; // a folder its owner may not write in
+        bool closed = false; // a folder of this user's that he may not write in
+        bool owned = false;  // this user may change its mode: his, or he is root
         std::uint32_t mode = 0;
     };
 

@@ -101,15 +101,16 @@ void RestoreRecovery::undo(const OpenFolder& destination, const std::vector<rest
 void RestoreRecovery::rollBack(const OpenFolder& destination,
                                const std::vector<restore::Area>& areas,
                                const std::vector<Move>& moves, const Holder& holder) {
-    // A folder whose mode is still the one it had was never opened up: it is
-    // left as it is. Folders the restore made may have their saved modes
-    // already, and those it opened up may have had theirs given back.
+    // Every folder whose mode the restore may have changed is this user's:
+    // it is opened up for the moves back, even where the restore had already
+    // given it its closed mode again, and gets its own mode once they are done
+    // (left as it is where that is the mode it has).
     const auto openedUp = [&](const Move& move) {
         const PathInfo info = destination.lookUp(move.path);
         return info.kind == PathKind::Folder && info.mode != move.mode;
     };
     for (const Move& move : moves) {
-        if ((move.kind == Move::Kind::OpenedUp && openedUp(move)) ||
+        if (move.kind == Move::Kind::OpenedUp ||
             (move.kind == Move::Kind::Folder && !move.existed)) {
             destination.makeFolderWritable(move.path, kCannotUndo);
         }
