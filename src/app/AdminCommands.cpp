@@ -1,5 +1,6 @@
 #include "app/AdminCommands.h"
 
+#include "app/Retention.h"
 #include "app/TargetFolder.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/CompressJob.h"
@@ -142,9 +143,20 @@ ExitStatus AdminCommands::showStatus(int days) {
         return stale(QStringLiteral("hedefte bu klasörün hiç yedeği yok"));
     }
     const archive::TargetArchives::Archive& newest = found.ours.front();
-    const std::int64_t old = p_.clock.now().seconds - newest.origin.moment;
-    p_.output.line(QStringLiteral("en yeni yedek: %1 (%2 önce)")
-                       .arg(fs::fromSystemPath(folder.pathOf(newest.path())), age(old)));
+    const QString newestPath = fs::fromSystemPath(folder.pathOf(newest.path()));
+    const std::int64_t now = p_.clock.now().seconds;
+    if (isAheadOf(newest.origin.moment, now)) {
+        // Taken while the clock was ahead, or the clock is behind now: either
+        // way its age, and whether backups go on, cannot be told.
+        p_.output.line(QStringLiteral("en yeni yedek: %1 (saati ileride: %2)")
+                           .arg(newestPath, momentText(newest.origin.moment)));
+        p_.output.line(QStringLiteral("SORUN: en yeni yedeğin saati şimdiki saatten ileride; bu "
+                                      "makinenin saati ya şimdi ya da o yedek alınırken yanlıştı, "
+                                      "yedeklerin yaşı bilinemiyor"));
+        return ExitStatus::BackupAheadOfClock;
+    }
+    const std::int64_t old = now - newest.origin.moment;
+    p_.output.line(QStringLiteral("en yeni yedek: %1 (%2 önce)").arg(newestPath, age(old)));
     if (old >= static_cast<std::int64_t>(days) * 24 * 3600) {
         return stale(QStringLiteral("en yeni yedek %1 günden eski").arg(days));
     }

@@ -42,7 +42,7 @@ public:
     // --durum: this folder's newest backup and its age, how many there are,
     // the target, whether its disk is attached, and the room on it, reading
     // only the archives' ends. All is well only when the newest backup is
-    // there and younger than `days` days.
+    // there and younger than `days` days, and not from ahead of the clock.
     ExitStatus showStatus(int days);
 
 private:

@@ -187,7 +187,8 @@ void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiv
             count && p_.commandLine.isUnattended()) {
             const QString target = p_.view.targetText();
             runAside([&] {
-                Retention(p_.history, p_.dialogs, p_.programFolder).keepNewest(*count, target);
+                Retention(p_.history, p_.dialogs, p_.programFolder)
+                    .keepNewest(*count, target, record_.archivePath, p_.clock.now().seconds);
             });
         }
     } else {

@@ -206,7 +206,9 @@ QString CommandLine::help() const {
                "     hiç yedek yok\n"
                "  10 OtoRadizEv: yedek alındı, ama yanlış yazılmış ya da yerinde olmayan bir\n"
                "     seçenek yok sayıldı (uyarı satırı hangisi olduğunu söyler)\n"
-               "  11 --durum: en yeni yedek yok ya da istenenden eski\n");
+               "  11 --durum: en yeni yedek yok ya da istenenden eski\n"
+               "  12 --durum: en yeni yedeğin saati şimdiki saatten ileride; yedeklerin yaşı "
+               "bilinemiyor\n");
 }
 
 bool CommandLine::ignoresAnOption() const {

@@ -25,6 +25,9 @@ enum class ExitStatus : int {
     OptionIgnored = 10,
     // --durum: the newest backup of this folder is not there, or too old.
     BackupsStale = 11,
+    // --durum: the newest backup's moment lies ahead of the clock, so how old
+    // the backups are cannot be told.
+    BackupAheadOfClock = 12,
 };
 
 // Every end of the program goes through here.

@@ -7,6 +7,8 @@
 #include "archive/EntryReading.h"
 #include "base/Failure.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 
 namespace kavlento::app {
@@ -17,16 +19,41 @@ const QString kCannotDelete = QStringLiteral("Eski yedek silinemedi");
 
 } // namespace
 
-void Retention::keepNewest(int count, const QString& target) {
+QString momentText(std::int64_t moment) {
+    return QDateTime::fromSecsSinceEpoch(moment).toString(QStringLiteral("dd-MM-yyyy HH:mm:ss"));
+}
+
+void Retention::keepNewest(int count, const QString& target, const QString& justTaken,
+                           std::int64_t now) {
     const fs::OpenFolder folder = fs::OpenFolder::open(fs::toSystemPath(target), kCannotDelete);
     const archive::TargetArchives found =
         archive::archivesIn(folder, archive::originOf(fs::toSystemPath(programFolder_), 0));
     sayWhatStays(found, target);
+    const fs::PathInfo taken =
+        justTaken.isEmpty() ? fs::PathInfo() : fs::lookUp(fs::toSystemPath(justTaken));
+    const auto isTaken = [&](const Archive& archive) {
+        return taken.kind == fs::PathKind::File && archive.file.sameFile(taken);
+    };
+    std::vector<const Archive*> ranked; // the one just taken first, then newest first
+    for (const Archive& archive : found.ours) {
+        if (isTaken(archive)) {
+            ranked.insert(ranked.begin(), &archive);
+        } else if (isAheadOf(archive.origin.moment, now)) {
+            dialogs_.note(QStringLiteral("saati ileride görünen yedek: %1 (%2)")
+                              .arg(fs::fromSystemPath(folder.pathOf(archive.path())),
+                                   momentText(archive.origin.moment)));
+        } else {
+            ranked.push_back(&archive);
+        }
+    }
     std::vector<Archive> deleted;
     int kept = 0;
     try {
-        for (const Archive& archive : found.ours) {
-            if (kept < count) {
+        for (const Archive* entry : ranked) {
+            const Archive& archive = *entry;
+            if (isTaken(archive)) {
+                ++kept; // read whole by its own backup moments ago
+            } else if (kept < count) {
                 kept += isSound(folder, archive) ? 1 : 0; // a damaged one stays, uncounted
             } else if (isSound(folder, archive) && remove(folder, archive)) {
                 deleted.push_back(archive);

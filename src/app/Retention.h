@@ -8,9 +8,19 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <vector>
 
 namespace kavlento::app {
+
+// A backup whose moment lies more than this ahead of the clock was dated by a
+// wrong clock, then or now; within it, clocks a correction apart pass.
+constexpr std::int64_t kClockSlackSeconds = 10 * 60;
+inline bool isAheadOf(std::int64_t moment, std::int64_t now) {
+    return moment > now + kClockSlackSeconds;
+}
+// "07-12-2026 23:01:04", in local time.
+QString momentText(std::int64_t moment);
 
 // --sakla N: after a new backup has completed and passed its check, only the
 // newest N archives of this program folder that pass the full check of
@@ -23,12 +33,18 @@ namespace kavlento::app {
 // its dated folder is there are dropped, each with a line. Nothing else is
 // ever deleted: other folders' archives, archives that do not say whose they
 // are, and anything outside the target's dated folders stay.
+// The archive the run has just taken always stays and counts first, whatever
+// its moment says (a clock set back makes it look the oldest). An archive
+// whose moment lies ahead of the clock has an unknown age: it is named, never
+// counted and never deleted.
 class Retention {
 public:
     Retention(const store::HistoryFile& history, UserDialogs& dialogs, QString programFolder)
         : history_(history), dialogs_(dialogs), programFolder_(std::move(programFolder)) {}
 
-    void keepNewest(int count, const QString& target);
+    // `justTaken` is the path of the archive this run wrote; `now` the clock's
+    // seconds since 1970.
+    void keepNewest(int count, const QString& target, const QString& justTaken, std::int64_t now);
 
 private:
     using Archive = archive::TargetArchives::Archive;

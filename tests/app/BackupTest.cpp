@@ -3,6 +3,7 @@
 #include "archive/ArchiveCommand.h"
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
+#include "support/ArchiveJobsTestBase.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/Controls.h"
 #include "ui/StyledButton.h"
@@ -319,4 +320,16 @@ TEST_F(Backup, AStopAfterTheArchiveIsNamedCompletesTheBackupAndOneBeforeLeavesNo
     EXPECT_FALSE(
         QDirIterator(targetFolder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories)
             .hasNext());
+}
+
+// The age of backups is unknown when the newest was taken ahead of the clock.
+TEST_F(Backup, TheStateSaysWhenTheNewestBackupLiesAheadOfTheClock) {
+    storeTarget(targetFolder);
+    const QString dated = targetFolder + "/01-01-2030";
+    QDir().mkpath(dated);
+    compressFolder(programFolder, dated, "1.1.ksd", 0, {}, clock.moment.seconds + 3600);
+    start({"4702519836", "--durum", "2"});
+    EXPECT_EQ(end.status, ExitStatus::BackupAheadOfClock);
+    EXPECT_TRUE(output.lines.join('\n').contains("saati şimdiki saatten ileride"))
+        << output.lines.join('\n').toStdString();
 }

@@ -98,13 +98,18 @@ struct Case {
     std::vector<Planted> planted;
     int keep;
     QStringList left;
+    QString justTaken{}; // below the target
+    QStringList ahead{}; // named as from ahead of the clock
 };
+constexpr std::int64_t kNow = 1000;
 
 } // namespace
 
 // Retention deletes only archives of this folder, in the target's dated
 // folders, beyond the newest `keep` that read whole; a damaged one stays and
-// is not counted; whatever does not say it is this folder's stays.
+// is not counted; whatever does not say it is this folder's stays. The one
+// just taken counts first whatever its moment; one from ahead of the clock is
+// named, and neither counted nor deleted.
 TEST_F(Retention, DeletesOnlyThisFoldersArchivesBeyondTheNewestSoundOnes) {
     const Case cases[] = {
         {"the newest two of four",
@@ -138,6 +143,20 @@ TEST_F(Retention, DeletesOnlyThisFoldersArchivesBeyondTheNewestSoundOnes) {
           {"15-06-2031/1.3.ksd", Kind::Ours, 200}},
          1,
          {"1.2.ksd", "15-06-2031/1.3.ksd", "Belgeler/1.1.ksd"}},
+        {"the one just taken, oldest by a clock set back, keeping one",
+         {{"14-06-2031/1.1.ksd", Kind::Ours, 100}, {"01-01-2020/1.2.ksd", Kind::Ours, 50}},
+         1,
+         {"01-01-2020/1.2.ksd"},
+         "01-01-2020/1.2.ksd"},
+        {"keeping two, past one from ahead of the clock beyond a correction",
+         {{"14-06-2031/1.1.ksd", Kind::Ours, 100},
+          {"15-06-2031/1.2.ksd", Kind::Ours, kNow + 300},
+          {"01-01-2030/1.3.ksd", Kind::Ours, kNow + 900},
+          {"01-01-2020/1.4.ksd", Kind::Ours, 50}},
+         2,
+         {"01-01-2020/1.4.ksd", "01-01-2030/1.3.ksd", "15-06-2031/1.2.ksd"},
+         "01-01-2020/1.4.ksd",
+         {"01-01-2030/1.3.ksd"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -147,8 +166,15 @@ TEST_F(Retention, DeletesOnlyThisFoldersArchivesBeyondTheNewestSoundOnes) {
             plant(file);
         }
         const store::HistoryFile history(program);
-        app::Retention(history, dialogs, program).keepNewest(c.keep, target);
+        dialogs.notes.clear();
+        const QString taken = c.justTaken.isEmpty() ? QString() : target + "/" + c.justTaken;
+        app::Retention(history, dialogs, program).keepNewest(c.keep, target, taken, kNow);
         EXPECT_EQ(left(), c.left);
+        QStringList ahead;
+        for (const QString& note : dialogs.notes.filter("saati ileride görünen yedek: ")) {
+            ahead.append(QDir(target).relativeFilePath(note.section(' ', 4, 4)));
+        }
+        EXPECT_EQ(ahead, c.ahead);
     }
 }
 
@@ -164,7 +190,7 @@ TEST_F(Retention, TheHistoryKeepsOnlyRecordsThatLeadToArchives) {
     for (const QString& path : paths) {
         history.append({"15-06-2031", "09:00:00", path});
     }
-    app::Retention(history, dialogs, program).keepNewest(1, target);
+    app::Retention(history, dialogs, program).keepNewest(1, target, paths[1], kNow);
     QStringList kept;
     for (const store::HistoryRecord& record : recordsOf(*history.load())) {
         kept.append(record.archivePath);
