@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,5 +23,11 @@ struct MountTables {
 // A backup written there would fill the system disk and be gone when the
 // disk comes back.
 std::string absentDiskFolder(const std::string& folder, const MountTables& tables = MountTables());
+
+// Whether the file system of `device` (PathInfo::device) keeps no owners or
+// permissions (FAT, exFAT, in the kernel or through FUSE): it shows every
+// entry with its mount's owner and one mode, whoever made it and whatever mode
+// it was given. False where that cannot be told.
+bool keepsNoPermissions(std::uint64_t device);
 
 } // namespace kavlento::fs

@@ -1,11 +1,17 @@
 #include "fs/Mounts.h"
 
+#include "fs/Descriptor_posix.h"
 #include "fs/File.h"
 
 #include <algorithm>
 #include <fstream>
 #include <optional>
 #include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace kavlento::fs {
 
@@ -128,7 +134,59 @@ bool isUnderRemovableMediaFolder(const std::string& path) {
                        [&](const char* base) { return isSameOrBelow(path, base) && path != base; });
 }
 
+// The type ("fuseblk", "fuse.fusefat") and source of the mount of the file
+// system `device`, as /proc/self/mountinfo lists them; empty when it is not
+// listed.
+std::pair<std::string, std::string> mountTypeOf(dev_t device) {
+    const std::string wanted = std::to_string(major(device)) + ':' + std::to_string(minor(device));
+    std::ifstream table("/proc/self/mountinfo");
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream fields(line);
+        std::string id, parent, number, word, type, source;
+        fields >> id >> parent >> number;
+        if (number != wanted) {
+            continue;
+        }
+        while (fields >> word && word != "-") { // the mount's own fields end at "-"
+        }
+        fields >> type >> source;
+        return {type, unescapeOctal(source)};
+    }
+    return {};
+}
+
+// Whether the block device `device`, named `path`, holds exFAT: exfat-fuse
+// mounts as plain "fuseblk", naming no file system. Where only the
+// administrator may read the device, udev's record of it tells.
+bool holdsExfat(const std::string& path, dev_t device) {
+    const UniqueFd fd =
+        Descriptor::adopt(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    char start[11] = {};
+    if (fd.valid() && ::fstat(Descriptor::of(fd), &info) == 0 && S_ISBLK(info.st_mode) &&
+        info.st_rdev == device &&
+        ::pread(Descriptor::of(fd), start, sizeof start, 0) == sizeof start) {
+        return std::string_view(start + 3, 8) == "EXFAT   ";
+    }
+    std::ifstream udev("/run/udev/data/b" + std::to_string(major(device)) + ':' +
+                       std::to_string(minor(device)));
+    for (std::string line; std::getline(udev, line);) {
+        if (line == "E:ID_FS_TYPE=exfat") {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+bool keepsNoPermissions(std::uint64_t device) {
+    const auto [type, source] = mountTypeOf(static_cast<dev_t>(device));
+    // A FUSE mount's type names its driver after a dot, where it names one.
+    const std::string name = type.substr(type.find('.') + 1);
+    return name == "vfat" || name == "msdos" || name == "exfat" || name == "fusefat" ||
+           (type == "fuseblk" && holdsExfat(source, static_cast<dev_t>(device)));
+}
 
 std::string absentDiskFolder(const std::string& folder, const MountTables& tables) {
     const std::string path = resolvedAsFarAsItExists(folder);

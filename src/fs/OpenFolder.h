@@ -131,12 +131,6 @@ private:
     std::optional<OpenFolder> held_;
 };
 
-// Whether the file system of `device` (PathInfo::device) keeps no owners or
-// permissions (FAT, exFAT, in the kernel or through FUSE): it shows every
-// entry with its mount's owner and one mode, whoever made it and whatever mode
-// it was given. False where that cannot be told.
-bool keepsNoPermissions(std::uint64_t device);
-
 // The folder part of a relative path ("" at the top) and its last name.
 std::string_view parentPath(std::string_view path);
 std::string_view lastName(std::string_view path);

@@ -9,15 +9,12 @@
 #include <climits>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <linux/fs.h>
 #include <linux/openat2.h>
-#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -264,80 +261,6 @@ bool OpenFolder::isFixed(std::string_view relative) const {
     return hasFixedFlags(
         Descriptor::adopt(::openat(parent->fd, std::string(parent->name).c_str(),
                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)));
-}
-
-namespace {
-
-// A path of /proc/self/mountinfo, which writes a blank, tab, line end or
-// backslash in it as \ooo.
-std::string unescaped(const std::string& field) {
-    std::string out;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        const auto octal = [&](std::size_t at) { return field[at] >= '0' && field[at] <= '7'; };
-        if (field[i] == '\\' && i + 3 < field.size() && octal(i + 1) && octal(i + 2) &&
-            octal(i + 3)) {
-            out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
-                                     (field[i + 3] - '0'));
-            i += 3;
-        } else {
-            out += field[i];
-        }
-    }
-    return out;
-}
-
-// The type ("fuseblk", "fuse.fusefat") and source of the mount of the file
-// system `device`, as /proc/self/mountinfo lists them; empty when it is not
-// listed.
-std::pair<std::string, std::string> mountTypeOf(dev_t device) {
-    const std::string wanted = std::to_string(major(device)) + ':' + std::to_string(minor(device));
-    std::ifstream table("/proc/self/mountinfo");
-    for (std::string line; std::getline(table, line);) {
-        std::istringstream fields(line);
-        std::string id, parent, number, word, type, source;
-        fields >> id >> parent >> number;
-        if (number != wanted) {
-            continue;
-        }
-        while (fields >> word && word != "-") { // the mount's own fields end at "-"
-        }
-        fields >> type >> source;
-        return {type, unescaped(source)};
-    }
-    return {};
-}
-
-// Whether the block device `device`, named `path`, holds exFAT: exfat-fuse
-// mounts as plain "fuseblk", naming no file system. Where only the
-// administrator may read the device, udev's record of it tells.
-bool holdsExfat(const std::string& path, dev_t device) {
-    const UniqueFd fd =
-        Descriptor::adopt(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat info {};
-    char start[11] = {};
-    if (fd.valid() && ::fstat(Descriptor::of(fd), &info) == 0 && S_ISBLK(info.st_mode) &&
-        info.st_rdev == device &&
-        ::pread(Descriptor::of(fd), start, sizeof start, 0) == sizeof start) {
-        return std::string_view(start + 3, 8) == "EXFAT   ";
-    }
-    std::ifstream udev("/run/udev/data/b" + std::to_string(major(device)) + ':' +
-                       std::to_string(minor(device)));
-    for (std::string line; std::getline(udev, line);) {
-        if (line == "E:ID_FS_TYPE=exfat") {
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
-
-bool keepsNoPermissions(std::uint64_t device) {
-    const auto [type, source] = mountTypeOf(static_cast<dev_t>(device));
-    // A FUSE mount's type names its driver after a dot, where it names one.
-    const std::string name = type.substr(type.find('.') + 1);
-    return name == "vfat" || name == "msdos" || name == "exfat" || name == "fusefat" ||
-           (type == "fuseblk" && holdsExfat(source, static_cast<dev_t>(device)));
 }
 
 bool OpenFolder::canChange(std::string_view relative) const {

@@ -2,6 +2,7 @@
 
 #include "base/Failure.h"
 #include "fs/File.h"
+#include "fs/Mounts.h"
 
 namespace kavlento::fs::journal {
 

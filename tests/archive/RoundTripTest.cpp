@@ -1,9 +1,7 @@
 #include "archive/ExtractionRules.h"
 #include "support/ArchiveJobsTestBase.h"
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using namespace kavlento;
@@ -142,12 +140,7 @@ TEST_F(RoundTrip, AnArchiveIsReadableByWhoeverMayReadTheFolderAndNobodyElse) {
 TEST_F(RoundTrip, PipesAndSocketsAreLeftOutAndLinksAreNeverFollowed) {
     writeFile(source + "/veri.txt", "veri");
     ASSERT_EQ(::mkfifo(QFile::encodeName(source + "/boru").constData(), 0644), 0);
-    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray socketPath = QFile::encodeName(source + "/soket");
-    std::strncpy(address.sun_path, socketPath.constData(), sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int s = listenAt(source + "/soket");
     writeFile(work.file("dışarıda/gizli.txt"), "dışarıdaki veri");
     makeLink(source + "/dışarı", work.file("dışarıda"));
 

@@ -4,9 +4,7 @@
 #include "support/ArchiveJobsTestBase.h"
 #include "support/ReliabilityTestSupport.h"
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using namespace kavlento;
@@ -14,21 +12,13 @@ using namespace kavlento::testing;
 
 namespace {
 
-std::vector<std::string> systemPaths(const QStringList& paths) {
-    std::vector<std::string> out;
-    for (const QString& path : paths) {
-        out.push_back(fs::toSystemPath(path));
-    }
-    return out;
-}
-
 // A restore as the program asks for it, with the target and the history.
 void restoreInto(const QString& folder, const QString& archivePath, const QString& target,
-                 const QStringList& listed) {
+                 const std::vector<std::string>& listed) {
     archive::JobControl control;
     archive::runExtract(
         archive::parseExtractCommand(archive::buildExtractCommand(archivePath, folder)), control, 0,
-        {{"yedekleme.lst"}, fs::toSystemPath(target), systemPaths(listed)});
+        {{"yedekleme.lst"}, fs::toSystemPath(target), listed});
 }
 
 std::uint32_t modeOf(const QString& path) {
@@ -59,7 +49,7 @@ TEST_F(WhatStays, KavlentosOwnArchivesInTheProgramFolderStayWhereverTheTargetLie
         const QByteArray firstBytes = readBytes(first);
         const QByteArray secondBytes = readBytes(second);
 
-        restoreInto(program, first, into, {first, second});
+        restoreInto(program, first, into, {fs::toSystemPath(first), fs::toSystemPath(second)});
         EXPECT_EQ(readBytes(program + "/veri.txt"), "birinci");
         EXPECT_EQ(readBytes(first), firstBytes);
         EXPECT_EQ(readBytes(second), secondBytes);
@@ -82,12 +72,7 @@ TEST_F(WhatStays, PipesAndSocketsStayAndTheArchivesEntryTakesTheirName) {
     fifo(source + "/sonradan/boru");
     QFile::remove(source + "/veri.txt");
     fifo(source + "/veri.txt");
-    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray socketPath = QFile::encodeName(source + "/alt/soket");
-    std::strncpy(address.sun_path, socketPath.constData(), sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int s = listenAt(source + "/alt/soket");
 
     extract(archivePath, source);
     ::close(s);

@@ -9,10 +9,13 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace kavlento::testing {
@@ -157,6 +160,18 @@ void makeLink(const QString& path, const QString& target) {
     if (::symlink(native(target).c_str(), native(path).c_str()) != 0) {
         throw std::runtime_error("symlink " + native(path));
     }
+}
+
+int listenAt(const QString& path) {
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, native(path).c_str(), sizeof address.sun_path - 1);
+    if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(s);
+        throw std::runtime_error("bind " + native(path));
+    }
+    return s;
 }
 
 void makeSampleTree(const QString& root) {

@@ -55,6 +55,8 @@ QByteArray incompressibleBytes(qsizetype size, std::uint32_t seed);
 void writeFile(const QString& path, const QByteArray& bytes, std::uint32_t permissions = 0644,
                std::time_t modified = 0);
 void makeLink(const QString& path, const QString& target);
+// A socket bound at `path`, as a running program leaves one; the caller closes it.
+int listenAt(const QString& path);
 
 struct ToolResult {
     int exitCode = -1;
