@@ -184,18 +184,36 @@ void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiv
                 .arg(seconds(running_.elapsed()), 0, 'f', 2)
                 .arg(seconds(checkMilliseconds), 0, 'f', 2));
         if (const auto count = p_.commandLine.archivesToKeep();
-            count && p_.commandLine.isUnattended()) {
-            const QString target = p_.view.targetText();
-            runAside([&] {
-                Retention(p_.history, p_.dialogs, p_.programFolder)
-                    .keepNewest(*count, target, record_.archivePath, p_.clock.now().seconds);
-            });
+            count && p_.commandLine.isUnattended() && !keepNewest(*count)) {
+            p_.close.run(ExitStatus::RetentionIncomplete);
+            return;
         }
     } else {
         p_.dialogs.inform(kFinished, QString(), MessageIcon::Information);
     }
     p_.close.run(p_.commandLine.isUnattended() && p_.state.optionIgnored ? ExitStatus::OptionIgnored
                                                                          : ExitStatus::Normal);
+}
+
+// The backup is taken and recorded whatever retention comes to: what it could
+// not do is said, and ends the run with a status of its own, never as a
+// failed backup.
+bool BackupJob::keepNewest(int count) {
+    const QString target = p_.view.targetText();
+    bool complete = false;
+    p_.state.keepingNewest = true;
+    try {
+        runAside([&] {
+            complete = Retention(p_.history, p_.dialogs, p_.programFolder)
+                           .keepNewest(count, target, record_.archivePath, p_.clock.now().seconds);
+        });
+    } catch (const Failure& failure) {
+        p_.dialogs.note(QStringLiteral("yedek alındı, ama eski yedekler silinemedi: hata %1: %2")
+                            .arg(failure.number())
+                            .arg(failure.description()));
+    }
+    p_.state.keepingNewest = false;
+    return complete;
 }
 
 } // namespace kavlento::app

@@ -85,6 +85,9 @@ public:
 private:
     // Records the complete archive; when that fails, the archive goes too.
     void appendRecordOrRemove(const QString& archivePath);
+    // --sakla after the recorded backup; false when it could not do all it
+    // should (said in a line each).
+    bool keepNewest(int count);
 
     Parts p_;
     std::atomic<bool> recorded_{false}; // by finish() or by a rescue without the window

@@ -208,7 +208,9 @@ QString CommandLine::help() const {
                "     seçenek yok sayıldı (uyarı satırı hangisi olduğunu söyler)\n"
                "  11 --durum: en yeni yedek yok ya da istenenden eski\n"
                "  12 --durum: en yeni yedeğin saati şimdiki saatten ileride; yedeklerin yaşı "
-               "bilinemiyor\n");
+               "bilinemiyor\n"
+               "  13 OtoRadizEv --sakla: yedek alındı, ama eski yedeklerden biri silinemedi, "
+               "bozuk bulundu ya da silme durduruldu\n");
 }
 
 bool CommandLine::ignoresAnOption() const {

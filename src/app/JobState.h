@@ -16,6 +16,7 @@ struct JobState {
     QString archiveName;            // the file name of the archive being written
     bool stopRequested = false;     // a request to stop came after the job committed
     bool optionIgnored = false;     // an unattended run ignored an option beside the keyword
+    bool keepingNewest = false;     // retention runs after a completed backup
 };
 
 } // namespace kavlento::app

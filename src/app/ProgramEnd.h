@@ -28,6 +28,10 @@ enum class ExitStatus : int {
     // --durum: the newest backup's moment lies ahead of the clock, so how old
     // the backups are cannot be told.
     BackupAheadOfClock = 12,
+    // OtoRadizEv --sakla: the backup was taken and recorded, but retention
+    // could not do all it should: an old archive it could not delete, a
+    // damaged one it found, or a stop while it ran.
+    RetentionIncomplete = 13,
 };
 
 // Every end of the program goes through here.

@@ -23,7 +23,7 @@ QString momentText(std::int64_t moment) {
     return QDateTime::fromSecsSinceEpoch(moment).toString(QStringLiteral("dd-MM-yyyy HH:mm:ss"));
 }
 
-void Retention::keepNewest(int count, const QString& target, const QString& justTaken,
+bool Retention::keepNewest(int count, const QString& target, const QString& justTaken,
                            std::int64_t now) {
     const fs::OpenFolder folder = fs::OpenFolder::open(fs::toSystemPath(target), kCannotDelete);
     const archive::TargetArchives found =
@@ -66,9 +66,10 @@ void Retention::keepNewest(int count, const QString& target, const QString& just
         throw;
     }
     forget(folder, deleted);
+    return !foundDamaged_;
 }
 
-bool Retention::isSound(const fs::OpenFolder& target, const Archive& archive) const {
+bool Retention::isSound(const fs::OpenFolder& target, const Archive& archive) {
     const std::string path = target.pathOf(archive.path());
     try {
         archive::testArchive(path, archive::kArchivePassword.toStdString());
@@ -77,6 +78,7 @@ bool Retention::isSound(const fs::OpenFolder& target, const Archive& archive) co
         dialogs_.note(QStringLiteral("BOZUK yedek, sayılmadı ve silinmeyecek: %1: hata %2: %3")
                           .arg(fs::fromSystemPath(path), QString::number(failure.number()),
                                failure.description()));
+        foundDamaged_ = true;
         return false;
     }
 }

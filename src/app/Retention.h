@@ -44,13 +44,15 @@ public:
 
     // `justTaken` is the path of the archive this run wrote; `now` the clock's
     // seconds since 1970.
-    void keepNewest(int count, const QString& target, const QString& justTaken, std::int64_t now);
+    // False when it found an archive of this folder damaged, which it
+    // neither counted nor deleted.
+    bool keepNewest(int count, const QString& target, const QString& justTaken, std::int64_t now);
 
 private:
     using Archive = archive::TargetArchives::Archive;
 
     // Whether the archive reads whole; says why when it does not.
-    bool isSound(const fs::OpenFolder& target, const Archive& archive) const;
+    bool isSound(const fs::OpenFolder& target, const Archive& archive);
     // Deletes the archive; false, deleting nothing, when another file has
     // taken its name since it was found.
     bool remove(const fs::OpenFolder& target, const Archive& archive) const;
@@ -63,6 +65,7 @@ private:
     const store::HistoryFile& history_;
     UserDialogs& dialogs_;
     QString programFolder_;
+    bool foundDamaged_ = false;
 };
 
 } // namespace kavlento::app

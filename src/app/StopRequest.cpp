@@ -15,9 +15,18 @@ const QString kLeftBehind = QStringLiteral(
 const QString kRestoreStopped =
     QStringLiteral("Geri yükleme bir durdurma isteğiyle (%1) kesildi; program klasöründe hiçbir "
                    "şey değiştirilmedi.");
+const QString kRetentionStopped =
+    QStringLiteral("yedek alındı, ama eski yedeklerin silinmesi bir durdurma isteğiyle (%1) "
+                   "yarıda kesildi");
 } // namespace
 
 void StopRequest::stop(const QString& signalName) {
+    if (p_.state.keepingNewest) {
+        // The backup is recorded; only the deleting of old ones is cut short.
+        p_.dialogs.note(kRetentionStopped.arg(signalName));
+        p_.close.run(ExitStatus::RetentionIncomplete);
+        return;
+    }
     switch (p_.archiver.stop()) {
     case archive::ArchiveComponent::Stop::Stopped: {
         if (p_.state.job == RunningJob::Restore) {

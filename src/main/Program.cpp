@@ -21,7 +21,7 @@ Program::Program(const QString& programFolder, const app::CommandLine& commandLi
       startUp_({programFolder, commandLine_, instance_, window_, dialogs, end, state, history_,
                 target_, admin_, output, unattended_}),
       removal_({window_, dialogs, history_}), jobEvents_(state, restore_),
-      stopRequest_({archiver_, state, close_}) {
+      stopRequest_({archiver_, state, close_, dialogs}) {
     connectHandlers();
 }
 

@@ -73,7 +73,7 @@ TEST(CommandLine, HelpNamesEveryOptionAndStatusAndTheCodeOnlyWhereGiven) {
     EXPECT_TRUE(withCode.contains("4702519836"));
     EXPECT_FALSE(without.contains("4702519836"));
     for (const char* word :
-         {"--sakla", "--hedef", "--denetle", "--durum", "  10 ", "  11 ", "  12 "}) {
+         {"--sakla", "--hedef", "--denetle", "--durum", "  10 ", "  11 ", "  12 ", "  13 "}) {
         EXPECT_TRUE(without.contains(word)) << word;
     }
 }
