@@ -68,13 +68,19 @@ ExitStatus AdminCommands::checkBackups() {
                            .arg(line.number)
                            .arg(line.text));
     }
+    const std::size_t unreadCount = history.unreadCount();
+    if (unreadCount > unread.size()) {
+        p_.output.line(QStringLiteral("OKUNAMADI     yedekleme.lst: okunamayan %1 satırın "
+                                      "yalnızca ilk %2 tanesi yazıldı")
+                           .arg(unreadCount)
+                           .arg(unread.size()));
+    }
     QString summary = QStringLiteral("Kavlento: %1 yedek: %2 sağlam, %3 bozuk")
                           .arg(seen.size())
                           .arg(sound)
                           .arg(damaged);
-    if (!unread.empty()) {
-        summary +=
-            QStringLiteral("; geçmişin %1 satırı okunamadı (bozuk kayıt)").arg(unread.size());
+    if (unreadCount > 0) {
+        summary += QStringLiteral("; geçmişin %1 satırı okunamadı (bozuk kayıt)").arg(unreadCount);
     }
     if (away > 0 || missing > 0) {
         summary += QStringLiteral("; %1 denetlenemedi: %2 ulaşılamıyor (klasörü yok: diski "
@@ -91,7 +97,7 @@ ExitStatus AdminCommands::checkBackups() {
     if (damaged > 0) {
         return ExitStatus::DamagedBackups;
     }
-    return away > 0 || missing > 0 || seen.isEmpty() || !unread.empty()
+    return away > 0 || missing > 0 || seen.isEmpty() || unreadCount > 0
                ? ExitStatus::UncheckedBackups
                : ExitStatus::Normal;
 }
@@ -100,6 +106,11 @@ namespace {
 
 QString megabytes(std::uint64_t bytes) {
     return QStringLiteral("%1 MB").arg(static_cast<double>(bytes) / 1048576.0, 0, 'f', 1);
+}
+
+QString freeSpace(const std::optional<std::uint64_t>& bytes) {
+    return bytes ? megabytes(*bytes) + QStringLiteral(" boş")
+                 : QStringLiteral("boş yeri bilinmiyor");
 }
 
 // "3 gün 4 saat", "5 saat 2 dakika", "12 dakika".
@@ -115,6 +126,24 @@ QString age(std::int64_t seconds) {
 }
 
 } // namespace
+
+// Archives that may be this folder's but are not counted, so that an
+// administrator sees what --sakla leaves on the disk.
+void AdminCommands::sayUncounted(const archive::TargetArchives& found) {
+    const std::pair<const std::vector<std::string>*, QString> kinds[] = {
+        {&found.unmarked, QStringLiteral("hangi klasörün olduğunu söylemeyen eski biçim yedek")},
+        {&found.elsewhere, QStringLiteral("bu klasörün eski yerinden ya da bu makinenin eski "
+                                          "adıyla alınmış görünen yedek")},
+        {&found.foreign, QStringLiteral("bu klasörün yedeği gibi görünen, ama başka bir "
+                                        "kullanıcının koyabileceği dosya")},
+    };
+    for (const auto& [paths, what] : kinds) {
+        if (!paths->empty()) {
+            p_.output.line(
+                QStringLiteral("%1: %2 (sayılmadı; --sakla silmez)").arg(what).arg(paths->size()));
+        }
+    }
+}
 
 ExitStatus AdminCommands::showStatus(int days) {
     const QString target = p_.target.load().value_or(QString());
@@ -134,11 +163,13 @@ ExitStatus AdminCommands::showStatus(int days) {
         return stale(QStringLiteral("yedekleme hedefine ulaşılamıyor"));
     }
     const fs::OpenFolder folder = fs::OpenFolder::open(fs::toSystemPath(target), {});
-    p_.output.line(QStringLiteral("hedef: %1 (diski takılı, %2 boş)")
-                       .arg(target, megabytes(folder.availableBytes())));
+    p_.output.line(QStringLiteral("hedef: %1 (diski takılı, %2)")
+                       .arg(target, freeSpace(folder.availableBytes())));
     const archive::TargetArchives found =
-        archive::archivesIn(folder, archive::originOf(fs::toSystemPath(p_.programFolder), 0));
+        archive::archivesIn(folder, archive::originOf(fs::toSystemPath(p_.programFolder), 0),
+                            datedFolderNames(p_.history.load()));
     p_.output.line(QStringLiteral("yedek sayısı: %1").arg(found.ours.size()));
+    sayUncounted(found);
     if (found.ours.empty()) {
         return stale(QStringLiteral("hedefte bu klasörün hiç yedeği yok"));
     }

@@ -2,6 +2,7 @@
 
 #include "app/LineOutput.h"
 #include "app/ProgramEnd.h"
+#include "archive/OwnFiles.h"
 #include "base/Clock.h"
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
@@ -46,6 +47,8 @@ public:
     ExitStatus showStatus(int days);
 
 private:
+    void sayUncounted(const archive::TargetArchives& found);
+
     Parts p_;
 };
 

@@ -118,8 +118,11 @@ std::optional<QString> RestoreJob::safetyBackup(const Moment& moment) {
     }
     QString refusal =
         target.isEmpty() ? QStringLiteral("YEDEKLEME HEDEFİ SEÇİLMEMİŞ.") : targetRefusal(target);
-    if (refusal.isEmpty() && fs::OpenFolder::open(fs::toSystemPath(target), {}).availableBytes() <
-                                 now.bytes() + kArchiveOverhead) {
+    // A disk that does not say its room is tried: the backup fails if it is full.
+    const std::optional<std::uint64_t> available =
+        refusal.isEmpty() ? fs::OpenFolder::open(fs::toSystemPath(target), {}).availableBytes()
+                          : std::nullopt;
+    if (available && *available < now.bytes() + kArchiveOverhead) {
         refusal = QStringLiteral("YEDEKLEME DİSKİNDE YETERLİ YER YOK: %1.").arg(target);
     }
     if (refusal.isEmpty()) {
@@ -149,8 +152,8 @@ void RestoreJob::record(const QString& datedFolder, const Moment& started,
 QStringList RestoreJob::programsOwnFiles() const {
     const QDir folder(p_.programFolder);
     QStringList names{QStringLiteral("yedek.yedek"), QStringLiteral("prgcik.dat")};
-    if (fs::readOwnFile(folder.filePath(QStringLiteral("yedekleme.lst"))) ||
-        fs::readOwnFile(folder.filePath(QStringLiteral("yedekleme.dat")))) {
+    if (fs::isOwnFile(folder.filePath(QStringLiteral("yedekleme.lst"))) ||
+        fs::isOwnFile(folder.filePath(QStringLiteral("yedekleme.dat")))) {
         names += {QStringLiteral("yedekleme.lst"), QStringLiteral("yedekleme.dat")};
     }
     const QFileInfo running(QCoreApplication::applicationFilePath());

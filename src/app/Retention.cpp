@@ -27,7 +27,8 @@ bool Retention::keepNewest(int count, const QString& target, const QString& just
                            std::int64_t now) {
     const fs::OpenFolder folder = fs::OpenFolder::open(fs::toSystemPath(target), kCannotDelete);
     const archive::TargetArchives found =
-        archive::archivesIn(folder, archive::originOf(fs::toSystemPath(programFolder_), 0));
+        archive::archivesIn(folder, archive::originOf(fs::toSystemPath(programFolder_), 0),
+                            datedFolderNames(history_.load()));
     sayWhatStays(found, target);
     const fs::PathInfo taken =
         justTaken.isEmpty() ? fs::PathInfo() : fs::lookUp(fs::toSystemPath(justTaken));
@@ -53,6 +54,7 @@ bool Retention::keepNewest(int count, const QString& target, const QString& just
             const Archive& archive = *entry;
             if (isTaken(archive)) {
                 ++kept; // read whole by its own backup moments ago
+                checked_.add(archive.file);
             } else if (kept < count) {
                 kept += isSound(folder, archive) ? 1 : 0; // a damaged one stays, uncounted
             } else if (isSound(folder, archive) && remove(folder, archive)) {
@@ -66,13 +68,18 @@ bool Retention::keepNewest(int count, const QString& target, const QString& just
         throw;
     }
     forget(folder, deleted);
+    rememberChecked(found, deleted);
     return !foundDamaged_;
 }
 
 bool Retention::isSound(const fs::OpenFolder& target, const Archive& archive) {
+    if (checked_.contains(archive.file)) {
+        return true; // read whole on an earlier night, and not changed since
+    }
     const std::string path = target.pathOf(archive.path());
     try {
         archive::testArchive(path, archive::kArchivePassword.toStdString());
+        checked_.add(archive.file);
         return true;
     } catch (const Failure& failure) {
         dialogs_.note(QStringLiteral("BOZUK yedek, sayılmadı ve silinmeyecek: %1: hata %2: %3")
@@ -129,6 +136,26 @@ void Retention::forget(const fs::OpenFolder& target, const std::vector<Archive>&
     }
 }
 
+void Retention::rememberChecked(const archive::TargetArchives& found,
+                                const std::vector<Archive>& deleted) const {
+    std::vector<fs::PathInfo> stillThere;
+    for (const Archive& archive : found.ours) {
+        if (std::none_of(deleted.begin(), deleted.end(),
+                         [&](const Archive& a) { return a.file.sameFile(archive.file); })) {
+            stillThere.push_back(archive.file);
+        }
+    }
+    try {
+        checked_.save(stillThere);
+    } catch (const Failure& failure) {
+        // Nothing is lost: the next night reads every archive whole again.
+        dialogs_.note(QStringLiteral("denetlenmiş yedeklerin listesi yazılamadı, yarın hepsi "
+                                     "yeniden okunacak: hata %1: %2")
+                          .arg(failure.number())
+                          .arg(failure.description()));
+    }
+}
+
 // What is left alone and why, so that an administrator sees why a disk fills.
 void Retention::sayWhatStays(const archive::TargetArchives& found, const QString& target) const {
     if (!found.unmarked.empty()) {
@@ -137,6 +164,18 @@ void Retention::sayWhatStays(const archive::TargetArchives& found, const QString
                                      "elle silin: %2 içinde, örneğin %3")
                           .arg(found.unmarked.size())
                           .arg(target, fs::fromSystemPath(found.unmarked.front())));
+    }
+    if (!found.elsewhere.empty()) {
+        dialogs_.note(QStringLiteral("%1 yedek bu klasörün eski yerinden ya da bu makinenin eski "
+                                     "adıyla alınmış görünüyor; --sakla onları saymaz ve silmez, "
+                                     "gerekmiyorlarsa elle silin: %2 içinde, örneğin %3")
+                          .arg(found.elsewhere.size())
+                          .arg(target, fs::fromSystemPath(found.elsewhere.front())));
+    }
+    for (const std::string& path : found.foreign) {
+        dialogs_.note(QStringLiteral("bu klasörün yedeği gibi görünen, ama başka bir kullanıcının "
+                                     "koyabileceği dosya; sayılmadı, silinmeyecek: %1")
+                          .arg(fs::fromSystemPath(fs::joinPath(fs::toSystemPath(target), path))));
     }
     for (const std::string& path : found.unreadable) {
         dialogs_.note(QStringLiteral("yedek olarak okunamayan dosya, silinmeyecek: %1")

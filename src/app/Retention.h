@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/UserDialogs.h"
+#include "archive/CheckedArchives.h"
 #include "archive/OwnFiles.h"
 #include "fs/OpenFolder.h"
 #include "store/HistoryFile.h"
@@ -40,7 +41,8 @@ QString momentText(std::int64_t moment);
 class Retention {
 public:
     Retention(const store::HistoryFile& history, UserDialogs& dialogs, QString programFolder)
-        : history_(history), dialogs_(dialogs), programFolder_(std::move(programFolder)) {}
+        : history_(history), dialogs_(dialogs), programFolder_(std::move(programFolder)),
+          checked_(fs::toSystemPath(programFolder_)) {}
 
     // `justTaken` is the path of the archive this run wrote; `now` the clock's
     // seconds since 1970.
@@ -61,10 +63,14 @@ private:
     // deleted ones left empty.
     void forget(const fs::OpenFolder& target, const std::vector<Archive>& deleted) const;
     void sayWhatStays(const archive::TargetArchives& found, const QString& target) const;
+    // Lists the sound archives that stay, for the nights to come.
+    void rememberChecked(const archive::TargetArchives& found,
+                         const std::vector<Archive>& deleted) const;
 
     const store::HistoryFile& history_;
     UserDialogs& dialogs_;
     QString programFolder_;
+    archive::CheckedArchives checked_;
     bool foundDamaged_ = false;
 };
 

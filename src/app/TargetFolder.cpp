@@ -4,8 +4,10 @@
 #include "base/Failure.h"
 #include "fs/File.h"
 #include "fs/Mounts.h"
+#include "fs/OpenFolder.h"
 #include "store/Codepage.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace kavlento::app {
@@ -103,6 +105,17 @@ Absence absenceOf(const std::string& path) {
     } catch (const Failure&) {
         return Absence::FolderAway;
     }
+}
+
+std::vector<std::string> datedFolderNames(const std::optional<store::History>& history) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; history && i < history->size(); ++i) {
+        const std::string path = fs::toSystemPath(history->archivePath(i));
+        names.emplace_back(fs::lastName(fs::folderOf(path)));
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
 }
 
 } // namespace kavlento::app

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "store/History.h"
+
 #include <QString>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace kavlento::app {
 
@@ -24,5 +28,9 @@ Absence absenceOf(const std::string& path);
 
 // `folder` when it is there to open a chooser in, else an empty text.
 QString folderIfPresent(const QString& folder);
+
+// The names of the folders the history's archives lie in: the dated folders
+// the program named, whatever regional settings named them.
+std::vector<std::string> datedFolderNames(const std::optional<store::History>& history);
 
 } // namespace kavlento::app

@@ -1,15 +1,20 @@
 #include "archive/CompressJob.h"
 
 #include "archive/ArchiveCheck.h"
+#include "archive/ArchiveReaders.h"
 #include "archive/OwnFiles.h"
 #include "archive/Packer.h"
 #include "base/Failure.h"
+#include "base/Saturating.h"
 #include "fs/FolderScanner.h"
+#include "fs/Mounts.h"
 #include "fs/NewFile.h"
 #include "zip/ZipWriter.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kavlento::archive {
@@ -19,18 +24,71 @@ namespace {
 const QString kCannotReachTarget = QStringLiteral("Yedekleme klasörüne ulaşılamadı");
 const QString kCannotMakeDated = QStringLiteral("Yedekleme klasörü oluşturulamadı");
 const QString kCannotReadSource = QStringLiteral("Yedeklenecek klasör okunamadı");
+const QString kCannotNarrow = QStringLiteral("Yedek dosyasının izinleri daraltılamadı");
 
-// Read and write for the owner; read for the group and the others only where
-// they may read the folder itself.
-std::uint32_t archiveModeFor(std::uint32_t folderMode) {
-    std::uint32_t mode = 0600;
-    if ((folderMode & 050) == 050) {
-        mode |= 040;
+QString megabytes(std::uint64_t bytes) {
+    return QStringLiteral("%1 MB").arg(static_cast<double>(bytes) / 1048576.0, 0, 'f', 1);
+}
+
+// The size of the folder's newest archive that is there as a file.
+std::optional<std::uint64_t> newestArchiveSize(const std::vector<std::string>& listedArchives) {
+    for (auto path = listedArchives.rbegin(); path != listedArchives.rend(); ++path) {
+        try {
+            const fs::PathInfo info = fs::lookUp(*path);
+            if (info.kind == fs::PathKind::File) {
+                return info.size;
+            }
+        } catch (const Failure&) {
+            // A folder on its way cannot be looked into: not there for us.
+        }
     }
-    if ((folderMode & 05) == 05) {
-        mode |= 04;
+    return std::nullopt;
+}
+
+// A backup that clearly cannot fit is refused before anything is made in the
+// target, rather than filling the disk and failing there night after night.
+// It clearly needs what the folder's newest archive took, unless the folder
+// now holds fewer bytes than that; a tenth is left for what cannot be foreseen.
+// A file system that does not say how much room it has is not judged.
+void requireRoom(const fs::OpenFolder& target, const std::vector<std::string>& listedArchives,
+                 const std::vector<TreeEntry>& entries) {
+    const std::optional<std::uint64_t> newest = newestArchiveSize(listedArchives);
+    const std::optional<std::uint64_t> available = target.availableBytes();
+    if (!newest || !available) {
+        return;
     }
-    return mode;
+    std::uint64_t bytes = 0;
+    for (const TreeEntry& entry : entries) {
+        bytes = saturatingAdd(bytes, entry.size);
+    }
+    const std::uint64_t needed = std::min(*newest, bytes);
+    if (*available >= needed - needed / 10) {
+        return;
+    }
+    const QString what = needed == *newest ? QStringLiteral("bu klasörün son yedeği %1 tuttu")
+                                           : QStringLiteral("yedeklenecek dosyalar %1 tutuyor");
+    throw Failure(FailureCode::DiskTooFull,
+                  QStringLiteral("Yedekleme klasöründe (%1) yer yetmiyor: %2 boş, %3; yedek "
+                                 "alınmadı. Diskte yer açıp yeniden deneyin ya da ana "
+                                 "penceredeki GÖZAT... düğmesiyle boş yeri olan başka bir "
+                                 "klasör seçin.")
+                      .arg(fs::fromSystemPath(target.pathOf({})), megabytes(*available),
+                           what.arg(megabytes(needed))));
+}
+
+// The new file's group was foreseen for its mode; where the file system gave
+// another, the mode is narrowed to what that group may read, never widened.
+// Where it keeps no permissions the mount decides, and nothing can be changed.
+void narrowToItsGroup(const fs::NewFile& output, const ArchiveReaders& readers,
+                      std::uint32_t foreseen, const std::string& pathForErrors) {
+    const fs::PathInfo made = fs::lookUp(output.file(), pathForErrors);
+    if (made.group == foreseen || fs::keepsNoPermissions(made.device)) {
+        return;
+    }
+    const std::uint32_t narrowed = made.mode & readers.modeFor(made.group);
+    if (narrowed != made.mode) {
+        fs::setModeAndTime(output.file(), narrowed, made.modified, pathForErrors, kCannotNarrow);
+    }
 }
 
 // Names the written archive, taking the next free name while others are taken.
@@ -67,7 +125,8 @@ std::string numberedArchiveName(const std::string& fileName, int n) {
 }
 
 zip::ArchiveOrigin originOf(const std::string& folder, std::int64_t moment) {
-    return {fs::hostName(), fs::resolvedPath(folder).value_or(folder), moment};
+    return {fs::hostName(), fs::resolvedPath(folder).value_or(folder), moment,
+            fs::machineIdentity()};
 }
 
 CompressResult runCompress(const CompressCommand& command,
@@ -79,31 +138,43 @@ CompressResult runCompress(const CompressCommand& command,
     const std::string datedName(fs::lastName(destination));
 
     // The target is reached as the user named it; the dated folder in it never
-    // through a link.
+    // through a link. Dead runs' unfinished files go first: their room counts.
     const fs::OpenFolder target =
         fs::OpenFolder::open(fs::folderOf(destination), kCannotReachTarget);
-    const fs::OpenFolder dated = target.ownFolder(datedName, 0755, kCannotMakeDated);
+    const zip::ArchiveOrigin origin = originOf(source, moment);
+    const std::string unfinishedBy = unfinishedFileWriter(origin);
     for (const DatedFolder& folder : datedFoldersOf(target, {datedName})) {
-        fs::removeDeadUnfinishedFiles(folder.folder);
+        fs::removeDeadUnfinishedFiles(folder.folder, unfinishedBy);
     }
 
     const std::string password = command.password.toStdString();
     BackupExclusions exclusions(&target, datedName, listedArchives, password);
     const fs::OpenFolder root = fs::OpenFolder::open(source, kCannotReadSource);
+    ArchiveReaders readers;
+    readers.weighWayTo(source);
+    readers.weighPacked(root.lookUp());
     fs::ScanOptions options;
     options.recurse = command.recurse;
     options.includeHidden = command.includeHidden;
-    options.leaveOut = [&exclusions](const fs::FoundEntry& entry) {
-        return exclusions.leaveOut(entry);
+    options.leaveOut = [&exclusions, &readers](const fs::FoundEntry& entry) {
+        if (exclusions.leaveOut(entry)) {
+            return true;
+        }
+        readers.weighPacked(entry.info);
+        return false;
     };
     const fs::ScannedTree scanned = fs::scanFolder(root, options);
+    // Nothing is made in the target until the backup is known to fit.
+    requireRoom(target, listedArchives, scanned.entries);
     control.setTotal(packingWork(scanned.entries) + checkingWork(scanned.entries));
 
+    const fs::OpenFolder dated = target.ownFolder(datedName, 0755, kCannotMakeDated);
     const std::string pathForErrors = fs::joinPath(destination, fileName);
-    fs::NewFile output(dated, fileName, archiveModeFor(root.lookUp().mode));
+    const std::uint32_t group = dated.groupOfNewFiles();
+    fs::NewFile output(dated, fileName, readers.modeFor(group), unfinishedBy);
     try {
+        narrowToItsGroup(output, readers, group, pathForErrors);
         zip::ZipWriter writer(output.file(), pathForErrors);
-        const zip::ArchiveOrigin origin = originOf(source, moment);
         writer.setOrigin(origin);
         const PackOptions packing{password, command.level, threads};
         const std::vector<PackedEntry> packed =

@@ -25,8 +25,11 @@ std::string numberedArchiveName(const std::string& fileName, int n);
 // that another user made or may write in is refused (see OpenFolder::ownFolder).
 // Every entry is reached from the open source folder one name at a time, never
 // through a link; what is Kavlento's own is left out (see BackupExclusions,
-// given the archives the history lists). Nobody who could not read the source
-// folder may read the archive.
+// given the archives the history lists). Nobody who could not read every entry
+// it holds may read the archive (see ArchiveReaders), from the moment its file
+// exists. A backup that clearly cannot fit, with less room on the target's
+// disk than the newest of `listedArchives` took (or than the folder holds, if
+// less), fails with FailureCode::DiskTooFull before anything is made there.
 //
 // The archive is read back from the disk and checked entry by entry before it
 // gets its name, so an archive under its name is always complete and
@@ -35,8 +38,9 @@ std::string numberedArchiveName(const std::string& fileName, int n);
 // free one ("name-2.ksd", ...), which the result gives, and it keeps it only
 // while the destination's path still leads to the folder it was written in.
 //
-// The archive carries its origin (zip::ArchiveOrigin): this host, the source
-// folder's path and `moment`, the time of the backup in seconds since 1970.
+// The archive carries its origin (zip::ArchiveOrigin): this host and machine,
+// the source folder's path and `moment`, the time of the backup in seconds
+// since 1970.
 CompressResult runCompress(const CompressCommand& command,
                            const std::vector<std::string>& listedArchives, std::int64_t moment,
                            JobControl& control, unsigned threads = 0);

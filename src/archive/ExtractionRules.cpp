@@ -44,8 +44,9 @@ std::string safePath(const std::string& archive, const std::string& name) {
         }
         start = end + 1;
     }
-    if (isWorkingFolder(path.substr(0, path.find('/')))) {
-        unsafe(archive, QStringLiteral("Kavlento'nun çalışma klasörü"));
+    if (isOwnTopEntry(path.substr(0, path.find('/')))) {
+        unsafe(archive,
+               QStringLiteral("Kavlento'nun kendi dosyası: %1").arg(fs::fromSystemPath(path)));
     }
     // Only the archive's root ("./") may stand for a folder; a file or link
     // named "." would be dropped, or take its folder's name.

@@ -1,10 +1,15 @@
 #include "archive/OwnFiles.h"
 
+#include "archive/CheckedArchives.h"
 #include "archive/ExtractionRules.h"
+#include "base/Clock.h"
 #include "base/Failure.h"
 #include "fs/FolderTransaction.h"
+#include "fs/Mounts.h"
 #include "fs/NewFile.h"
 #include "zip/ZipDirectory.h"
+
+#include <QCryptographicHash>
 
 #include <algorithm>
 #include <cctype>
@@ -54,6 +59,51 @@ void requireOurArchive(fs::UniqueFd file, const std::string& path, const std::st
     }
 }
 
+// Whether only this user, root or the target's owner could have put files in
+// the dated folder: as a backup writes into it, it is closed to everyone
+// else, where the file system keeps permissions at all.
+bool isOwnDatedFolder(const fs::PathInfo& dated, const fs::PathInfo& target) {
+    const bool closed = (dated.mode & 022) == 0 || fs::keepsNoPermissions(dated.device);
+    return closed &&
+           (dated.owner == fs::effectiveUser() || dated.owner == 0 || dated.owner == target.owner);
+}
+
+bool isOwnArchiveFile(const fs::PathInfo& file, const fs::PathInfo& dated) {
+    return file.owner == fs::effectiveUser() || file.owner == 0 || file.owner == dated.owner;
+}
+
+// An archive of this folder's path under another host name, from before
+// archives named their machine, or one of this machine's from a folder that
+// is no longer there.
+bool isFromEarlierName(const zip::ArchiveOrigin& origin, const zip::ArchiveOrigin& folder) {
+    if (origin.machine.empty()) {
+        return origin.folder == folder.folder && origin.host != folder.host;
+    }
+    return origin.machine == folder.machine && origin.folder != folder.folder &&
+           fs::lookUp(origin.folder).kind == fs::PathKind::Missing;
+}
+
+// Digits with separators between them: "07-12-2026", " 7.12.2026", "07.12.2026.".
+bool isDigitDate(std::string_view name) {
+    // Some regional formats pad the day with a blank (" 7.12.2026").
+    const std::size_t first = std::min(name.find_first_not_of(' '), name.size());
+    std::size_t at = digitsFrom(name, first);
+    int parts = 1;
+    while (at > first && at < name.size()) {
+        const char separator = name[at];
+        if (separator != '-' && separator != '.' && separator != '_' && separator != ' ') {
+            return false;
+        }
+        const std::size_t next = digitsFrom(name, at + 1);
+        if (next == at + 1) {
+            return separator == '.' && next == name.size(); // "07.12.2026."
+        }
+        at = next;
+        ++parts;
+    }
+    return at > first && parts >= 2;
+}
+
 } // namespace
 
 bool isArchiveFileName(std::string_view name) {
@@ -77,27 +127,21 @@ bool isArchiveFileName(std::string_view name) {
 }
 
 bool isDatedFolderName(std::string_view name) {
-    // Some regional formats pad the day with a blank (" 7.12.2026").
-    const std::size_t first = std::min(name.find_first_not_of(' '), name.size());
-    std::size_t at = digitsFrom(name, first);
-    int parts = 1;
-    while (at > first && at < name.size()) {
-        const char separator = name[at];
-        if (separator != '-' && separator != '.' && separator != '_' && separator != ' ') {
-            return false;
-        }
-        const std::size_t next = digitsFrom(name, at + 1);
-        if (next == at + 1) {
-            return separator == '.' && next == name.size(); // "07.12.2026."
-        }
-        at = next;
-        ++parts;
-    }
-    return at > first && parts >= 2;
+    return isDigitDate(name) || readsAsShortDate(std::string(name));
 }
 
-bool isWorkingFolder(std::string_view relative) {
-    return relative == fs::FolderTransaction::kFolderName;
+std::string unfinishedFileWriter(const zip::ArchiveOrigin& folder) {
+    const std::string machine = folder.machine.empty() ? folder.host : folder.machine;
+    const QByteArray bytes = QByteArray::fromStdString(machine + '\n' + folder.folder);
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256)
+        .toHex()
+        .left(16)
+        .toStdString();
+}
+
+bool isOwnTopEntry(std::string_view relative) {
+    return relative == fs::FolderTransaction::kFolderName ||
+           relative == CheckedArchives::kFileName || relative == CheckedArchives::kTemporaryName;
 }
 
 std::vector<DatedFolder> datedFoldersOf(const fs::OpenFolder& target,
@@ -123,9 +167,12 @@ std::vector<DatedFolder> datedFoldersOf(const fs::OpenFolder& target,
     return folders;
 }
 
-TargetArchives archivesIn(const fs::OpenFolder& target, const zip::ArchiveOrigin& folder) {
+TargetArchives archivesIn(const fs::OpenFolder& target, const zip::ArchiveOrigin& folder,
+                          const std::vector<std::string>& alsoNamed) {
     TargetArchives found;
-    for (const DatedFolder& dated : datedFoldersOf(target, {})) {
+    const fs::PathInfo targetInfo = target.lookUp();
+    for (const DatedFolder& dated : datedFoldersOf(target, alsoNamed)) {
+        const fs::PathInfo datedInfo = dated.folder.lookUp();
         for (const std::string& name : dated.folder.names(kCannotRead)) {
             const std::string relative = dated.name + "/" + name;
             std::optional<fs::UniqueFd> file;
@@ -145,7 +192,14 @@ TargetArchives archivesIn(const fs::OpenFolder& target, const zip::ArchiveOrigin
             }
             if (!origin) {
                 found.unmarked.push_back(relative);
-            } else if (origin->sameFolder(folder)) {
+            } else if (!origin->sameFolder(folder)) {
+                if (isFromEarlierName(*origin, folder)) {
+                    found.elsewhere.push_back(relative);
+                }
+            } else if (!isOwnDatedFolder(datedInfo, targetInfo) ||
+                       !isOwnArchiveFile(info, datedInfo)) {
+                found.foreign.push_back(relative);
+            } else {
                 found.ours.push_back({dated.name, name, info, *origin});
             }
         }
@@ -220,7 +274,7 @@ bool BackupExclusions::staysInPlace(const fs::FoundEntry& entry) {
 }
 
 bool BackupExclusions::leaveOut(const fs::FoundEntry& entry) {
-    if (isWorkingFolder(entry.relative)) {
+    if (isOwnTopEntry(entry.relative)) {
         return true;
     }
     if (entry.info.kind != fs::PathKind::File) {

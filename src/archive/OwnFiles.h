@@ -17,15 +17,23 @@ namespace kavlento::archive {
 
 // What is Kavlento's own among the files it meets, and where each may stand:
 // its archives in the dated folders of a target, its unfinished files there,
-// and its working folder at the top of a program folder. Everything else is
+// and its working folder and list of checked archives at the top of a
+// program folder. Everything else is
 // the user's. Backups, retention and restores all ask here.
 
 // "7122026.23014.ksd", or "7122026.23014-2.ksd" where that name was taken.
 bool isArchiveFileName(std::string_view name);
-// A date text as dated folders are named: digits with separators between them.
+// A date text as dated folders are named: digits with separators between
+// them, or a short date of the regional settings in use (see
+// readsAsShortDate), whose dates may have letters.
 bool isDatedFolderName(std::string_view name);
-// The restore's working folder, at the top of the program folder only.
-bool isWorkingFolder(std::string_view relative);
+// What the unfinished files of backups of `folder` (an origin: its host,
+// machine and folder count) carry in their names, so that the next backup of
+// the same folder on the same machine knows them for its own.
+std::string unfinishedFileWriter(const zip::ArchiveOrigin& folder);
+// Kavlento's own entries at the top of the program folder only: the
+// restore's working folder and the list of checked archives.
+bool isOwnTopEntry(std::string_view relative);
 
 // A folder directly inside a target, named as a dated folder or as a record of
 // the history names one.
@@ -51,11 +59,21 @@ struct TargetArchives {
     std::vector<Archive> ours;           // written by this folder, newest first
     std::vector<std::string> unmarked;   // written before archives said whose they are
     std::vector<std::string> unreadable; // named as archives, but no archive's end found
+    // Written, it seems, by this folder before it was moved, or before the
+    // host was renamed: this machine's archives of a folder that is gone, and
+    // those of this folder's path that name another host and no machine.
+    std::vector<std::string> elsewhere;
+    // Saying they are this folder's, but where another user could have put
+    // them: in a dated folder that is not this user's, root's or the target
+    // owner's, or that others may write in, or owned by someone else.
+    std::vector<std::string> foreign;
 };
-// The files named as archives in the dated folders (by name only) of
-// `target`, each one's origin read from its end alone. `folder` is this
-// folder's origin; only the host and folder count.
-TargetArchives archivesIn(const fs::OpenFolder& target, const zip::ArchiveOrigin& folder);
+// The files named as archives in the dated folders (by name, or named in
+// `alsoNamed`, as the history's records name them) of `target`, each one's
+// origin read from its end alone. `folder` is this folder's origin; only the
+// host, machine and folder count.
+TargetArchives archivesIn(const fs::OpenFolder& target, const zip::ArchiveOrigin& folder,
+                          const std::vector<std::string>& alsoNamed = {});
 
 // Whether the file `name` in `folder` opens as one of Kavlento's archives.
 bool opensAsOurArchive(const fs::OpenFolder& folder, const std::string& name,

@@ -26,6 +26,11 @@ struct Moment {
 // The calendar fields of `seconds` in the system's local time zone.
 std::tm localTime(std::time_t seconds);
 
+// Whether `text` reads whole as a short date of the regional settings in use
+// (`%x`), also where '-' stands for the '/' a folder name cannot hold: the
+// dated folders of regions whose dates have letters ("09. des. 2026").
+bool readsAsShortDate(std::string text);
+
 class Clock {
 public:
     virtual ~Clock() = default;

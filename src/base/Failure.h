@@ -26,6 +26,10 @@ enum class FailureCode : int {
     Cancelled = 325,
     AlreadyBusy = 326,
     UnsupportedText = 327,
+    // A backup that clearly cannot fit on the target's disk, refused before
+    // anything is written: its description gives both figures, which the
+    // text for a disk that filled up (DiskFull) would not.
+    DiskTooFull = 328,
     Unexpected = 440,
 };
 

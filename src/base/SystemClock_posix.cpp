@@ -61,6 +61,18 @@ std::tm localTime(std::time_t seconds) {
     return tm;
 }
 
+bool readsAsShortDate(std::string text) {
+    for (int pass = 0; pass < 2; ++pass) {
+        std::tm tm{};
+        const char* end = ::strptime(text.c_str(), "%x", &tm);
+        if (end != nullptr && *end == '\0') {
+            return true;
+        }
+        std::replace(text.begin(), text.end(), '-', '/');
+    }
+    return false;
+}
+
 Moment SystemClock::now() const {
     const std::time_t now = std::time(nullptr);
     const std::tm tm = localTime(now);

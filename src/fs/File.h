@@ -61,6 +61,7 @@ struct PathInfo {
     Timestamp changed;       // the last change of content or attributes
     std::uint32_t mode = 0;  // permission bits
     std::uint32_t owner = 0; // the user it belongs to
+    std::uint32_t group = 0; // the group it belongs to
     std::uint32_t links = 0; // the names it has
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
@@ -158,6 +159,11 @@ std::string executableFolder();
 
 // This machine's host name.
 std::string hostName();
+// What tells this machine from every other, clones with its host name
+// included: the system's machine id (`/etc/machine-id`, else D-Bus's copy),
+// hashed with a key of Kavlento's own so that the id itself, which the system
+// keeps private, is never written anywhere; empty where there is none.
+std::string machineIdentity();
 
 // The user this process acts as, and whether that is the administrator.
 std::uint32_t effectiveUser();

@@ -3,6 +3,9 @@
 #include "base/Failure.h"
 #include "fs/Descriptor_posix.h"
 
+#include <QCryptographicHash>
+#include <QFile>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -72,6 +75,7 @@ std::optional<PathInfo> lookUpAt(int folder, const char* path, int flags,
     info.changed = {st.stx_ctime.tv_sec, st.stx_ctime.tv_nsec};
     info.mode = st.stx_mode & 07777;
     info.owner = st.stx_uid;
+    info.group = st.stx_gid;
     info.links = st.stx_nlink;
     info.device = makedev(st.stx_dev_major, st.stx_dev_minor);
     info.inode = st.stx_ino;
@@ -385,6 +389,20 @@ std::string hostName() {
     char name[256] = {};
     ::gethostname(name, sizeof name - 1);
     return name;
+}
+
+std::string machineIdentity() {
+    for (const char* path : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
+        QFile file(QString::fromLatin1(path));
+        const QByteArray id = file.open(QIODevice::ReadOnly) ? file.read(256).trimmed() : "";
+        if (!id.isEmpty()) {
+            return QCryptographicHash::hash("kavlento-yedek:" + id, QCryptographicHash::Sha256)
+                .toHex()
+                .left(32)
+                .toStdString();
+        }
+    }
+    return std::string();
 }
 
 std::uint32_t effectiveUser() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fs/File.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,5 +31,13 @@ std::string absentDiskFolder(const std::string& folder, const MountTables& table
 // entry with its mount's owner and one mode, whoever made it and whatever mode
 // it was given. False where that cannot be told.
 bool keepsNoPermissions(std::uint64_t device);
+
+// Whether only this user or the administrator may change what `info`
+// describes: it belongs to one of them and no one else may write in it.
+// Anything else may have been put there by another user, to make whoever runs
+// Kavlento next act on it. On a file system that keeps no permissions every
+// entry shows one mode, and whoever reaches it may write everything on it
+// anyway: there the owner alone decides.
+bool onlyOwnerMayChange(const PathInfo& info);
 
 } // namespace kavlento::fs

@@ -188,6 +188,11 @@ bool keepsNoPermissions(std::uint64_t device) {
            (type == "fuseblk" && holdsExfat(source, static_cast<dev_t>(device)));
 }
 
+bool onlyOwnerMayChange(const PathInfo& info) {
+    return (info.owner == effectiveUser() || info.owner == 0) &&
+           ((info.mode & 022) == 0 || keepsNoPermissions(info.device));
+}
+
 std::string absentDiskFolder(const std::string& folder, const MountTables& tables) {
     const std::string path = resolvedAsFarAsItExists(folder);
     const std::vector<std::string> mounted = fieldOfEachLine(tables.mounted, 4);

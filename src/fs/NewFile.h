@@ -12,10 +12,10 @@ namespace kavlento::fs {
 // Whether `name` is one a NewFile's temporary name can have.
 bool isUnfinishedFileName(std::string_view name);
 
-// Removes the unfinished files that killed runs of this host left in `folder`:
-// nobody finishes them. Those of living writers, and of other hosts (which may
-// be writing), stay.
-void removeDeadUnfinishedFiles(const OpenFolder& folder);
+// Removes the unfinished files that killed runs of `writer` left in `folder`:
+// nobody finishes them. Those of living writers, and of other writers (another
+// folder's, another machine's, which may be writing), stay.
+void removeDeadUnfinishedFiles(const OpenFolder& folder, const std::string& writer);
 
 // A new file that has no name until it is complete: it is written as an
 // unnamed file in its folder where the file system can make one, else under a
@@ -26,8 +26,10 @@ void removeDeadUnfinishedFiles(const OpenFolder& folder);
 class NewFile {
 public:
     // `fileName` names the file in messages until it is published; `mode` is
-    // its permission bits from the moment it exists.
-    NewFile(const OpenFolder& folder, const std::string& fileName, std::uint32_t mode);
+    // its permission bits from the moment it exists. `writer` ([0-9a-z_]) goes
+    // into a temporary name, to tell whose it is.
+    NewFile(const OpenFolder& folder, const std::string& fileName, std::uint32_t mode,
+            const std::string& writer);
     // An unpublished file goes with its temporary name.
     ~NewFile();
     NewFile(const NewFile&) = delete;

@@ -23,28 +23,26 @@ const QString kCannotCreate = QStringLiteral("Yedek dosyası oluşturulamadı");
 constexpr std::string_view kPrefix = ".kavlento-";
 constexpr std::string_view kSuffix = ".yaziliyor";
 
-// The host as a part of the name, where '-' separates the parts.
-std::string hostPart() {
-    std::string host = hostName();
-    std::replace(host.begin(), host.end(), '-', '_');
-    return host;
-}
-
-// ".kavlento-<host>-<process>-<random>.yaziliyor": the host and the process say
-// whether its writer still lives.
-std::string hiddenTemporaryName() {
+// ".kavlento-<writer>-<process>-<random>.yaziliyor": the writer says whose
+// run made it, the process who, for whoever looks.
+std::string hiddenTemporaryName(const std::string& writer) {
     std::random_device random;
-    return std::string(kPrefix) + hostPart() + "-" + std::to_string(::getpid()) + "-" +
+    return std::string(kPrefix) + writer + "-" + std::to_string(::getpid()) + "-" +
            std::to_string(random()) + std::string(kSuffix);
 }
 
-// Whether `name` is an unfinished file of this host whose writer is gone.
-bool isDeadUnfinishedFile(const std::string& name, const std::string& ownPrefix) {
-    if (name.rfind(ownPrefix, 0) != 0 || !isUnfinishedFileName(name)) {
+// Whether nobody holds the lock its writer takes for as long as it lives. A
+// process number would not do: after a restart another process has it.
+bool isAbandoned(const OpenFolder& folder, const std::string& name) {
+    const std::optional<UniqueFd> file = folder.openForReading(name);
+    if (!file) {
         return false;
     }
-    const long pid = std::strtol(name.c_str() + ownPrefix.size(), nullptr, 10);
-    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    const int fd = Descriptor::of(*file);
+    int taken = 0;
+    while ((taken = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    return taken == 0;
 }
 
 } // namespace
@@ -55,23 +53,25 @@ bool isUnfinishedFileName(std::string_view name) {
            name.substr(name.size() - kSuffix.size()) == kSuffix;
 }
 
-void removeDeadUnfinishedFiles(const OpenFolder& folder) {
-    const std::string own = std::string(kPrefix) + hostPart() + "-";
+void removeDeadUnfinishedFiles(const OpenFolder& folder, const std::string& writer) {
+    const std::string own = std::string(kPrefix) + writer + "-";
     for (const std::string& name : folder.names(kCannotCreate)) {
-        // Another run may have removed it first.
-        if (isDeadUnfinishedFile(name, own) && folder.lookUp(name).kind == PathKind::File) {
-            try {
-                folder.removeFile(name, kCannotCreate);
-            } catch (const Failure&) {
-                if (folder.lookUp(name).kind != PathKind::Missing) {
-                    throw;
-                }
+        if (name.rfind(own, 0) != 0 || !isUnfinishedFileName(name) ||
+            folder.lookUp(name).kind != PathKind::File || !isAbandoned(folder, name)) {
+            continue;
+        }
+        try {
+            folder.removeFile(name, kCannotCreate);
+        } catch (const Failure&) {
+            if (folder.lookUp(name).kind != PathKind::Missing) { // another run was first
+                throw;
             }
         }
     }
 }
 
-NewFile::NewFile(const OpenFolder& folder, const std::string& fileName, std::uint32_t mode)
+NewFile::NewFile(const OpenFolder& folder, const std::string& fileName, std::uint32_t mode,
+                 const std::string& writer)
     : folderPath_(folder.pathOf({})), folder_(folder.reopen(kCannotCreate)),
       pathForErrors_(folder.pathOf(fileName)) {
     const int at = Descriptor::of(folder_);
@@ -86,11 +86,20 @@ NewFile::NewFile(const OpenFolder& folder, const std::string& fileName, std::uin
         throwSystemError(kCannotCreate, folderPath_);
     }
 #endif
-    tempName_ = hiddenTemporaryName();
+    tempName_ = hiddenTemporaryName(writer);
     fd_ = Descriptor::adopt(::openat(
         at, tempName_.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, permissions));
     if (!fd_.valid()) {
         throwSystemError(kCannotCreate, joinPath(folderPath_, tempName_));
+    }
+    // Held until the descriptor closes, by the end of the process at the latest.
+    while (::flock(Descriptor::of(fd_), LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            const int error = errno;
+            const std::string path = joinPath(folderPath_, tempName_);
+            discard();
+            throwSystemError(error, kCannotCreate, path);
+        }
     }
 }
 

@@ -84,8 +84,14 @@ public:
     void sync() const;
     // Flushes everything written on the file system that holds this folder.
     void syncFileSystem() const;
-    // Bytes free for this user on that file system.
-    std::uint64_t availableBytes() const;
+    // Bytes free for this user on that file system: for the administrator,
+    // with the blocks the file system keeps back for it. Nothing where the
+    // file system does not say (FAT through FUSE counts no blocks at all).
+    std::optional<std::uint64_t> availableBytes() const;
+    // The group a file made in this folder gets: the folder's own where it has
+    // the set-group-id bit, else this process's. Only a forecast: some file
+    // systems give the folder's always (ext4 mounted with grpid).
+    std::uint32_t groupOfNewFiles() const;
 
     // The path of `relative` below this folder, for messages.
     std::string pathOf(std::string_view relative) const;

@@ -527,12 +527,21 @@ void OpenFolder::syncFileSystem() const {
     }
 }
 
-std::uint64_t OpenFolder::availableBytes() const {
+std::optional<std::uint64_t> OpenFolder::availableBytes() const {
     struct statvfs info {};
     if (::fstatvfs(Descriptor::of(fd_), &info) != 0) {
         throwSystemError(QStringLiteral("Disk bilgisi okunamadı"), path_);
     }
-    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+    if (info.f_blocks == 0) {
+        return std::nullopt;
+    }
+    const fsblkcnt_t blocks = isAdministrator() ? info.f_bfree : info.f_bavail;
+    return static_cast<std::uint64_t>(blocks) * info.f_frsize;
+}
+
+std::uint32_t OpenFolder::groupOfNewFiles() const {
+    const PathInfo info = lookUp();
+    return (info.mode & S_ISGID) != 0 ? info.group : static_cast<std::uint32_t>(::getegid());
 }
 
 std::string OpenFolder::pathOf(std::string_view relative) const {

@@ -37,7 +37,7 @@ constexpr const char* kOld = "eski";
 constexpr const char* kStaged = "yeni";
 
 // 64-bit FNV-1a: it tells a file cut short or damaged. One made to deceive is
-// kept out by who may write it (trusted()), as no checksum could.
+// kept out by who may write it (onlyOwnerMayChange()), as no checksum could.
 std::uint64_t checksum(std::uint64_t sum, std::string_view bytes) {
     for (const char c : bytes) {
         sum = (sum ^ static_cast<unsigned char>(c)) * 1099511628211u;
@@ -119,7 +119,7 @@ std::string readWhole(const OpenFolder& folder, const char* name, const QString&
         throwSystemError(ENOENT, kCannotRead, path);
     }
     const PathInfo info = lookUp(*fd, path);
-    if (info.kind != PathKind::File || !trusted(info)) {
+    if (info.kind != PathKind::File || !onlyOwnerMayChange(info)) {
         refuse(title, kNotTrusted, path);
     }
     std::string bytes(static_cast<std::size_t>(info.size), '\0');
@@ -184,11 +184,6 @@ std::optional<std::vector<std::string>> earlierAreaList(std::string_view bytes) 
 }
 
 } // namespace
-
-bool trusted(const PathInfo& info) {
-    return (info.owner == effectiveUser() || info.owner == 0) &&
-           ((info.mode & 022) == 0 || keepsNoPermissions(info.device));
-}
 
 // Under its own name from the start, so that it marks the folder at once; one
 // cut short is then all the folder holds, which is still taken as ours.
@@ -335,7 +330,7 @@ void remove(const OpenFolder& working) {
 }
 
 Standing standingOf(const OpenFolder& working) {
-    if (!trusted(working.lookUp())) {
+    if (!onlyOwnerMayChange(working.lookUp())) {
         return Standing::Untrusted;
     }
     bool untrusted = false;
@@ -349,15 +344,15 @@ Standing standingOf(const OpenFolder& working) {
             name == kAreaList || name == kJournal || name == temporaryName(kJournal);
         const bool area = name == kOld || name == kStaged;
         if (record && info.kind == PathKind::File) {
-            untrusted |= !trusted(info);
+            untrusted |= !onlyOwnerMayChange(info);
             listed |= name == kAreaList;
             journalled |= name == kJournal;
         } else if (area && info.kind == PathKind::Folder) {
-            untrusted |= !trusted(info);
+            untrusted |= !onlyOwnerMayChange(info);
         } else {
             // A folder cut off before its list holds only empty folders.
             const std::optional<OpenFolder> inner = working.folder(name);
-            foreign |= !inner || !trusted(info) || !inner->names(kCannotRead).empty();
+            foreign |= !inner || !onlyOwnerMayChange(info) || !inner->names(kCannotRead).empty();
         }
     }
     if (untrusted) {

@@ -44,15 +44,6 @@ struct Move {
     std::string path;
 };
 
-// Whether what `info` describes may be acted on at recovery: it belongs to
-// this user or to the administrator, and no one else may write in it.
-// Anything else may have been put there by another user, to have his files
-// moved into the folder, or its own removed, by whoever runs Kavlento next.
-// On a file system that keeps no permissions every entry shows one mode, and
-// whoever reaches it may write everything on it anyway: there the owner alone
-// decides.
-bool trusted(const PathInfo& info);
-
 // A journal or area list, in a working folder that may be trusted, that is cut
 // short, damaged or not Kavlento's: nothing of it can be replayed, and the
 // text says where the old files wait to be put back by hand.

@@ -370,7 +370,8 @@ void RestorePlan::requireRoom() const {
         if (!folder) {
             throwSystemError(ENOENT, kCannotMake, destination_.pathOf(mountFolder));
         }
-        const std::uint64_t available = folder->availableBytes();
+        // A file system that does not say its room is tried.
+        const std::uint64_t available = folder->availableBytes().value_or(UINT64_MAX);
         if (needed[a] > available) {
             throw Failure(FailureCode::DiskFull,
                           QStringLiteral("Geri yükleme için diskte yeterli yer yok: %1 MB "

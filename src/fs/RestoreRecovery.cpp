@@ -1,6 +1,7 @@
 #include "fs/RestoreRecovery.h"
 
 #include "base/Failure.h"
+#include "fs/Mounts.h"
 
 namespace kavlento::fs {
 
@@ -54,7 +55,7 @@ std::vector<std::string> RestoreRecovery::recoverIn(const OpenFolder& destinatio
     for (restore::Area& area : areas) {
         restore::openArea(destination, area);
         for (const std::optional<OpenFolder>* part : {&area.folder, &area.staged, &area.old}) {
-            if (*part && !journal::trusted((*part)->lookUp())) {
+            if (*part && !onlyOwnerMayChange((*part)->lookUp())) {
                 return {(*part)->pathOf({})};
             }
         }

@@ -3,6 +3,7 @@
 #include "base/Failure.h"
 #include "fs/File.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -12,6 +13,21 @@ namespace {
 
 const QString kRename = QStringLiteral("Dosyanın adı değiştirilemedi");
 
+struct OwnFile {
+    UniqueFd fd;
+    PathInfo info;
+};
+
+// Never through a link: whatever one leads to is not the program's own file.
+std::optional<OwnFile> openOwnFile(const std::string& file) {
+    std::optional<UniqueFd> fd = openForReading(file, AtALink::Refuse);
+    const PathInfo info = fd ? lookUp(*fd, file) : PathInfo{};
+    if (info.kind != PathKind::File) {
+        return std::nullopt;
+    }
+    return OwnFile{std::move(*fd), info};
+}
+
 } // namespace
 
 bool isRegularFile(const QString& path) {
@@ -20,16 +36,37 @@ bool isRegularFile(const QString& path) {
 
 std::optional<QByteArray> readOwnFile(const QString& path) {
     const std::string file = toSystemPath(path);
-    std::optional<UniqueFd> fd = openForReading(file, AtALink::Refuse);
-    const PathInfo info = fd ? lookUp(*fd, file) : PathInfo{};
-    if (info.kind != PathKind::File) {
+    const std::optional<OwnFile> own = openOwnFile(file);
+    if (!own) {
         return std::nullopt;
     }
     QByteArray bytes;
-    bytes.resize(static_cast<qsizetype>(info.size));
+    bytes.resize(static_cast<qsizetype>(own->info.size));
     bytes.resize(static_cast<qsizetype>(
-        readAt(*fd, 0, bytes.data(), static_cast<std::size_t>(bytes.size()), file)));
+        readAt(own->fd, 0, bytes.data(), static_cast<std::size_t>(bytes.size()), file)));
     return bytes;
+}
+
+bool readOwnFileInPieces(const QString& path, std::size_t pieceSize,
+                         const std::function<void(QByteArrayView piece)>& take) {
+    const std::string file = toSystemPath(path);
+    const std::optional<OwnFile> own = openOwnFile(file);
+    if (!own) {
+        return false;
+    }
+    QByteArray piece(static_cast<qsizetype>(std::max<std::size_t>(pieceSize, 1)), '\0');
+    std::uint64_t offset = 0;
+    // To the end as the reading finds it, not the size seen at opening.
+    while (const std::size_t read = readAt(own->fd, offset, piece.data(),
+                                           static_cast<std::size_t>(piece.size()), file)) {
+        take(QByteArrayView(piece.constData(), static_cast<qsizetype>(read)));
+        offset += read;
+    }
+    return true;
+}
+
+bool isOwnFile(const QString& path) {
+    return openOwnFile(toSystemPath(path)).has_value();
 }
 
 void appendLine(const QString& path, const QString& tempPath, const QByteArray& line) {

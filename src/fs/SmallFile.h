@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 
 namespace kavlento::fs {
@@ -19,6 +22,16 @@ bool isRegularFile(const QString& path);
 // wherever it leads: nothing is read through one, so nothing of another file
 // is ever copied into the program's own.
 std::optional<QByteArray> readOwnFile(const QString& path);
+
+// The same file read in pieces of at most `pieceSize` bytes, handed to `take`
+// in order from the one descriptor, so that a file of any size costs one
+// piece of memory. False, calling nothing, when readOwnFile() would find
+// nothing.
+bool readOwnFileInPieces(const QString& path, std::size_t pieceSize,
+                         const std::function<void(QByteArrayView piece)>& take);
+
+// Whether readOwnFile() would find a file, reading none of it.
+bool isOwnFile(const QString& path);
 
 // Appends `line` so that it starts on a line of its own, even when the file
 // does not end with a line end, reading only the file's last byte. Creates the

@@ -33,8 +33,8 @@ QList<QByteArrayView> splitLines(QByteArrayView content) {
     return lines;
 }
 
-QList<FieldSpan> fieldSpans(QByteArrayView line, qsizetype most) {
-    QList<FieldSpan> fields;
+QVarLengthArray<FieldSpan, 3> fieldSpans(QByteArrayView line, qsizetype most) {
+    QVarLengthArray<FieldSpan, 3> fields;
     if (line.isEmpty()) {
         return fields;
     }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+#include <QVarLengthArray>
 
 #include <functional>
 
@@ -31,7 +32,7 @@ struct FieldSpan {
 };
 
 // The first `most` fields of a line by the reading rule of splitFields().
-QList<FieldSpan> fieldSpans(QByteArrayView line, qsizetype most = -1);
+QVarLengthArray<FieldSpan, 3> fieldSpans(QByteArrayView line, qsizetype most = -1);
 
 // Blanks before a field are skipped. A field that starts with a quote runs to the
 // next quote (anything between that quote and the next comma is ignored); any other

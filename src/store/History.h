@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <array>
@@ -19,22 +20,30 @@ struct HistoryRecord {
     }
 };
 
-// The backup history as read from its file: the file's bytes, and where each
-// complete record's three fields lie in them. Texts are decoded only when
-// asked for, so a history of a million records costs about twice its file's
-// size in memory.
+// The backup history as read from its file: the bytes of each complete
+// record's three fields, one after another, and where each field lies. Texts
+// are decoded only when asked for. Whatever else the file holds costs no
+// memory beyond a count and the first few of its lines, so a damaged history
+// costs what its records cost, not what its size is.
 class History {
 public:
+    // Lines that hold something but no record are counted; this many of them
+    // are kept, and each only up to this many bytes.
+    static constexpr std::size_t kKeptUnreadLines = 100;
+    static constexpr qsizetype kKeptUnreadBytes = 200;
+
     // The complete records of `bytes` in file order; a record cut short (fewer
     // than three complete fields) is left out, and listed by unreadLines().
-    static History parse(QByteArray bytes);
+    static History parse(QByteArrayView bytes);
 
     // A line that holds something, but no record.
     struct UnreadLine {
         std::size_t number = 0; // from 1
-        QString text;
+        QString text;           // ends in "…" where the line goes on
     };
+    // The first kKeptUnreadLines of them; unreadCount() says how many there are.
     std::vector<UnreadLine> unreadLines() const;
+    std::size_t unreadCount() const { return unreadCount_; }
 
     std::size_t size() const { return records_.size(); }
     // Field 0 (date), 1 (time) or 2 (archive path) of a record.
@@ -43,14 +52,54 @@ public:
     HistoryRecord record(std::size_t index) const;
 
 private:
-    struct Span {
-        std::uint32_t start = 0;
-        std::uint32_t length = 0;
+    friend class HistoryReader;
+
+    struct Record {
+        std::uint32_t start = 0; // of its first field; the others follow it
+        std::array<std::uint32_t, 3> lengths{};
+    };
+    struct Unread {
+        std::size_t number = 0;
+        QByteArray start; // its first kKeptUnreadBytes
+        bool cut = false;
     };
 
-    QByteArray bytes_;
-    std::vector<std::array<Span, 3>> records_;
-    std::vector<std::pair<std::size_t, Span>> unread_; // line number, where it lies
+    QByteArray fields_;
+    std::vector<Record> records_;
+    std::vector<Unread> unread_;
+    std::size_t unreadCount_ = 0;
+};
+
+// Reads a history from its file's bytes handed over in pieces of any size, cut
+// anywhere (inside a record, between CR and LF), holding no more than one line
+// of at most kLongestRecordLine bytes besides what it keeps.
+class HistoryReader {
+public:
+    // The three fields of a record lie within this many bytes of its line's
+    // start: an archive path longer than any system takes names no archive.
+    // Whatever follows them on a longer line is ignored, as on a short one.
+    static constexpr qsizetype kLongestRecordLine = 64 * 1024;
+
+    void read(QByteArrayView piece);
+    // The history read, after the last piece.
+    History finish();
+
+private:
+    void readLine(QByteArrayView line);
+    void takePart(QByteArrayView part);
+    void endLine();
+    bool keepRecord(QByteArrayView line, bool whole);
+    void keepUnread(QByteArrayView start, qsizetype lineSize);
+
+    History history_;
+    // A line that goes on past a piece: its start, up to kLongestRecordLine.
+    QByteArray line_;
+    qsizetype lineSize_ = 0; // all of it so far
+    bool holdsSomething_ = false;
+    bool settled_ = false;  // whether the line's record, if any, is kept already
+    bool recorded_ = false; // it is, and there was one
+    bool afterCr_ = false;  // the last piece ended in CR: an LF first ends no line
+    std::size_t lines_ = 0; // ended so far
 };
 
 } // namespace kavlento::store

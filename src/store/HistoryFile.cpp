@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QLocale>
+#include <QSet>
 
 namespace kavlento::store {
 
@@ -18,11 +19,14 @@ void HistoryFile::append(const HistoryRecord& record) const {
 }
 
 std::optional<History> HistoryFile::load() const {
-    std::optional<QByteArray> bytes = fs::readOwnFile(path_);
-    if (!bytes) {
+    // A piece at a time: a damaged history may be far larger than its records.
+    constexpr std::size_t kPieceSize = 256 * 1024;
+    HistoryReader reader;
+    if (!fs::readOwnFileInPieces(path_, kPieceSize,
+                                 [&](QByteArrayView piece) { reader.read(piece); })) {
         return std::nullopt;
     }
-    return History::parse(std::move(*bytes));
+    return reader.finish();
 }
 
 bool HistoryFile::removeArchive(const QString& archivePath) const {
@@ -32,22 +36,23 @@ bool HistoryFile::removeArchive(const QString& archivePath) const {
 }
 
 bool HistoryFile::removeArchives(const QStringList& archivePaths) const {
+    // A set: retention may name thousands of records of a history of thousands.
+    const QSet<QString> removed(archivePaths.begin(), archivePaths.end());
     return rewriteKeeping([&](std::size_t i, const History& history) {
-        return !archivePaths.contains(history.archivePath(i));
+        return !removed.contains(history.archivePath(i));
     });
 }
 
 bool HistoryFile::rewriteKeeping(
     const std::function<bool(std::size_t, const History&)>& keep) const {
-    std::optional<QByteArray> bytes = fs::readOwnFile(path_);
-    if (!bytes) {
+    const std::optional<History> history = load();
+    if (!history) {
         return false;
     }
-    const History history = History::parse(std::move(*bytes));
     QByteArray kept;
-    for (std::size_t i = 0; i < history.size(); ++i) {
-        if (keep(i, history)) {
-            kept += format(history.record(i));
+    for (std::size_t i = 0; i < history->size(); ++i) {
+        if (keep(i, *history)) {
+            kept += format(history->record(i));
         }
     }
     fs::replaceFile(tempPath_, path_, kept);

@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 
 #include <limits>
+#include <vector>
 
 namespace kavlento::zip {
 
@@ -76,26 +77,35 @@ Timestamp fromNtfsTime(std::uint64_t ticks) {
 std::string encodeOrigin(const ArchiveOrigin& origin) {
     // Room for the field's own header and the other fields of the record.
     constexpr std::size_t kMost = 60000;
-    if (origin.host.size() + origin.folder.size() > kMost) {
+    if (origin.host.size() + origin.folder.size() + origin.machine.size() > kMost) {
         return std::string();
     }
-    std::string out = "1";
+    std::string out = origin.machine.empty() ? "1" : "2";
     put64(out, static_cast<std::uint64_t>(origin.moment));
-    put16(out, static_cast<std::uint16_t>(origin.host.size()));
-    out += origin.host;
-    put16(out, static_cast<std::uint16_t>(origin.folder.size()));
-    out += origin.folder;
+    const auto putText = [&out](const std::string& text) {
+        put16(out, static_cast<std::uint16_t>(text.size()));
+        out += text;
+    };
+    putText(origin.host);
+    putText(origin.folder);
+    if (!origin.machine.empty()) {
+        putText(origin.machine);
+    }
     return out;
 }
 
 std::optional<ArchiveOrigin> decodeOrigin(const unsigned char* data, std::size_t size) {
-    if (size < 13 || data[0] != '1') {
+    if (size < 13 || (data[0] != '1' && data[0] != '2')) {
         return std::nullopt;
     }
     ArchiveOrigin origin;
     origin.moment = static_cast<std::int64_t>(get64(data + 1));
+    std::vector<std::string*> texts{&origin.host, &origin.folder};
+    if (data[0] == '2') {
+        texts.push_back(&origin.machine);
+    }
     std::size_t at = 9;
-    for (std::string* text : {&origin.host, &origin.folder}) {
+    for (std::string* text : texts) {
         if (at + 2 > size || at + 2 + get16(data + at) > size) {
             return std::nullopt;
         }

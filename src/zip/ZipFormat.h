@@ -67,24 +67,32 @@ constexpr std::uint16_t kAesVendorVersionWithoutCrc = 2;
 constexpr std::uint8_t kAesStrength256 = 3;
 
 // Where and when an archive was written: the host, the folder that was packed
-// (the system's bytes of its path) and the moment, in seconds since 1970 UTC.
-// It ties an archive to the folder that wrote it, which a copy of the folder,
-// elsewhere, does not share. The first central record carries it.
+// (the system's bytes of its path), the moment, in seconds since 1970 UTC, and
+// the machine (see fs::machineIdentity), which a clone or another machine with
+// the same host name does not share. It ties an archive to the folder that
+// wrote it, which a copy of the folder, elsewhere, does not share. The first
+// central record carries it.
 struct ArchiveOrigin {
     std::string host;
     std::string folder;
     std::int64_t moment = 0;
+    std::string machine; // empty in archives written before it was kept
 
-    // The same folder on the same host, whenever.
+    // The same folder on the same machine, whenever. Where either side does
+    // not say its machine, the host name stands for it, as it always did.
     bool sameFolder(const ArchiveOrigin& other) const {
+        if (!machine.empty() && !other.machine.empty()) {
+            return machine == other.machine && folder == other.folder;
+        }
         return host == other.host && folder == other.folder;
     }
     bool operator==(const ArchiveOrigin& other) const {
-        return sameFolder(other) && moment == other.moment;
+        return sameFolder(other) && moment == other.moment && machine == other.machine;
     }
 };
 // The field's data: "1", the moment (8 bytes), then the host and the folder,
-// each after its 2-byte length; empty when they do not fit in a field.
+// each after its 2-byte length; "2" adds the machine, after its length, where
+// there is one. Empty when they do not fit in a field.
 std::string encodeOrigin(const ArchiveOrigin& origin);
 // Nothing for a field that is not of this form.
 std::optional<ArchiveOrigin> decodeOrigin(const unsigned char* data, std::size_t size);

@@ -1,12 +1,16 @@
 #include "app/Retention.h"
+#include "archive/CheckedArchives.h"
 #include "store/HistoryFile.h"
 #include "support/ArchiveJobsTestBase.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/HistoryRecords.h"
+#include "support/OwnLocale.h"
 #include "support/TempFolder.h"
 
 #include <QDir>
 #include <QDirIterator>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -31,7 +35,16 @@ public:
 };
 
 // What lies in the target before a retention: "dated/name" and what it is.
-enum class Kind { Ours, Damaged, OtherFolders, Unmarked, NoArchive };
+enum class Kind {
+    Ours,
+    Damaged,
+    OtherFolders,
+    Unmarked,
+    NoArchive,
+    OtherMachines,  // this folder's path and host name, on a clone
+    InAnOpenFolder, // ours, in a dated folder anyone may write in
+    MovedFolders,   // this machine's, from a folder that is gone
+};
 struct Planted {
     const char* path;
     Kind kind;
@@ -65,6 +78,22 @@ protected:
         case Kind::OtherFolders:
             compressFolder(other, folder, name, 0, {}, file.moment);
             break;
+        case Kind::OtherMachines:
+            compressFolder(program, folder, name, 0, {}, file.moment);
+            replaceOnce(path, QByteArray::fromStdString(fs::machineIdentity()),
+                        QByteArray(32, 'c'));
+            break;
+        case Kind::InAnOpenFolder:
+            compressFolder(program, folder, name, 0, {}, file.moment);
+            ::chmod(folder.toLocal8Bit().constData(), 0777);
+            break;
+        case Kind::MovedFolders: {
+            const QString moved = work.file("tasindi");
+            writeFile(moved + "/veri.txt", "veri");
+            compressFolder(moved, folder, name, 0, {}, file.moment);
+            QDir(moved).removeRecursively();
+            break;
+        }
         case Kind::Unmarked:
             writeRawZip(path, {{"veri.txt", "eski biçim"}}, RawEncryption::Aes256);
             break;
@@ -73,14 +102,25 @@ protected:
             break;
         }
         if (file.kind == Kind::Damaged) {
-            // A byte of the first entry's encrypted data, past its salt and
-            // password check, which its HMAC covers.
-            QByteArray bytes = readBytes(path);
-            const auto at = [&](int i) { return static_cast<unsigned char>(bytes[i]); };
-            const int data = 30 + (at(26) | at(27) << 8) + (at(28) | at(29) << 8) + 18;
-            bytes[data] = static_cast<char>(bytes[data] ^ 1);
-            writeBytes(path, bytes);
+            damage(path);
         }
+    }
+
+    // Flips a byte of the first entry's encrypted data, past its salt and
+    // password check, which its HMAC covers.
+    static void damage(const QString& path) {
+        QByteArray bytes = readBytes(path);
+        const auto at = [&](int i) { return static_cast<unsigned char>(bytes[i]); };
+        const int data = 30 + (at(26) | at(27) << 8) + (at(28) | at(29) << 8) + 18;
+        bytes[data] = static_cast<char>(bytes[data] ^ 1);
+        writeBytes(path, bytes);
+    }
+
+    static void replaceOnce(const QString& path, const QByteArray& from, const QByteArray& to) {
+        QByteArray bytes = readBytes(path);
+        const qsizetype at = bytes.indexOf(from);
+        ASSERT_GE(at, 0);
+        writeBytes(path, bytes.replace(at, from.size(), to));
     }
 
     QStringList left() const {
@@ -98,8 +138,10 @@ struct Case {
     std::vector<Planted> planted;
     int keep;
     QStringList left;
-    QString justTaken{}; // below the target
-    QStringList ahead{}; // named as from ahead of the clock
+    QString justTaken{};   // below the target
+    QStringList ahead{};   // named as from ahead of the clock
+    QStringList foreign{}; // named as where another user could have put them
+    int elsewhere = 0;     // counted in a line as from the folder's earlier place
 };
 constexpr std::int64_t kNow = 1000;
 
@@ -157,6 +199,30 @@ TEST_F(Retention, DeletesOnlyThisFoldersArchivesBeyondTheNewestSoundOnes) {
          {"01-01-2020/1.4.ksd", "01-01-2030/1.3.ksd", "15-06-2031/1.2.ksd"},
          "01-01-2020/1.4.ksd",
          {"01-01-2030/1.3.ksd"}},
+        {"a clone's, of the same path and host name, is not this folder's",
+         {{"14-06-2031/1.1.ksd", Kind::Ours, 100},
+          {"15-06-2031/1.2.ksd", Kind::OtherMachines, 200}},
+         1,
+         {"14-06-2031/1.1.ksd", "15-06-2031/1.2.ksd"}},
+        {"copies where another user could have put them neither count nor go",
+         {{"14-06-2031/1.1.ksd", Kind::Ours, 100},
+          {"15-06-2031/1.2.ksd", Kind::Ours, 200},
+          {"16-06-2031/1.3.ksd", Kind::InAnOpenFolder, 300}},
+         1,
+         {"15-06-2031/1.2.ksd", "16-06-2031/1.3.ksd"},
+         {},
+         {},
+         {"16-06-2031/1.3.ksd"}},
+        {"a moved folder's stay, said in a line",
+         {{"14-06-2031/1.1.ksd", Kind::MovedFolders, 100},
+          {"15-06-2031/1.2.ksd", Kind::MovedFolders, 150},
+          {"16-06-2031/1.3.ksd", Kind::Ours, 200}},
+         1,
+         {"14-06-2031/1.1.ksd", "15-06-2031/1.2.ksd", "16-06-2031/1.3.ksd"},
+         {},
+         {},
+         {},
+         2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -175,6 +241,14 @@ TEST_F(Retention, DeletesOnlyThisFoldersArchivesBeyondTheNewestSoundOnes) {
             ahead.append(QDir(target).relativeFilePath(note.section(' ', 4, 4)));
         }
         EXPECT_EQ(ahead, c.ahead);
+        QStringList foreign;
+        for (const QString& note : dialogs.notes.filter("başka bir kullanıcının")) {
+            foreign.append(QDir(target).relativeFilePath(note.section(": ", -1)));
+        }
+        EXPECT_EQ(foreign, c.foreign);
+        const QStringList elsewhere = dialogs.notes.filter("eski yerinden");
+        EXPECT_EQ(elsewhere.isEmpty() ? 0 : elsewhere.front().section(' ', 0, 0).toInt(),
+                  c.elsewhere);
     }
 }
 
@@ -200,4 +274,53 @@ TEST_F(Retention, TheHistoryKeepsOnlyRecordsThatLeadToArchives) {
     EXPECT_TRUE(dialogs.notes.contains("eski yedek silindi: " + paths[0]));
     EXPECT_TRUE(
         dialogs.notes.contains("yedek dosyası yok, kaydı geçmişten çıkarıldı: " + paths[2]));
+}
+
+// An archive read whole once is not read again while it is the very file that
+// was read, unchanged; one changed since is, and a list that another user
+// could have written is not believed.
+TEST_F(Retention, AnArchiveFoundSoundIsReadAgainOnlyWhenItChanged) {
+    plant({"14-06-2031/1.1.ksd", Kind::Ours, 100});
+    plant({"15-06-2031/1.2.ksd", Kind::Ours, 200});
+    const QString older = target + "/14-06-2031/1.1.ksd";
+    const store::HistoryFile history(program);
+    const auto keepNewest = [&](int count) {
+        dialogs.notes.clear();
+        return app::Retention(history, dialogs, program).keepNewest(count, target, {}, kNow);
+    };
+    EXPECT_TRUE(keepNewest(2));
+    EXPECT_EQ(readBytes(program + "/.kavlento-denetlenen").count('\n'), 3);
+
+    damage(older); // in place: its change time moves
+    EXPECT_FALSE(keepNewest(1));
+    EXPECT_EQ(dialogs.notes.filter("BOZUK yedek").size(), 1);
+    EXPECT_EQ(left().size(), 2);
+
+    // A list vouching for the damaged archive as it is now spares its reading:
+    // believed, it lets the archive go; written by anyone, it is not believed.
+    const auto vouch = [&](mode_t mode) {
+        const fs::PathInfo now = fs::lookUp(older.toStdString());
+        archive::CheckedArchives list(program.toStdString());
+        list.add(now);
+        list.save({now});
+        ::chmod((program + "/.kavlento-denetlenen").toLocal8Bit().constData(), mode);
+    };
+    vouch(0666);
+    EXPECT_FALSE(keepNewest(1));
+    EXPECT_EQ(left().size(), 2);
+    vouch(0644);
+    EXPECT_TRUE(keepNewest(1));
+    EXPECT_EQ(left(), QStringList{"15-06-2031/1.2.ksd"});
+}
+
+// Where the short date has letters, the dated folders the program names are
+// still its own: the older archive of two goes.
+TEST_F(Retention, DatedFoldersOfARegionWhoseDatesHaveLettersAreWeighed) {
+    const OwnLocale norwegian(work.file("yereller"), "nb_NO");
+    ASSERT_TRUE(norwegian.made()) << "localedef (Debian package locales) could not make it";
+    plant({"14. des. 2031/14122031.900.ksd", Kind::Ours, 100});
+    plant({"15. des. 2031/15122031.900.ksd", Kind::Ours, 200});
+    EXPECT_TRUE(app::Retention(store::HistoryFile(program), dialogs, program)
+                    .keepNewest(1, target, {}, kNow));
+    EXPECT_EQ(left(), QStringList{"15. des. 2031/15122031.900.ksd"});
 }

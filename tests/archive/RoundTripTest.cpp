@@ -1,5 +1,7 @@
+#include "archive/ArchiveReaders.h"
 #include "archive/ExtractionRules.h"
 #include "support/ArchiveJobsTestBase.h"
+#include "support/MountedFileSystem.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +22,14 @@ std::vector<std::string> entryNames(const QString& archivePath) {
 
 bool contains(const std::vector<std::string>& names, const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+fs::PathInfo met(fs::PathKind kind, std::uint32_t mode, std::uint32_t group) {
+    fs::PathInfo info;
+    info.kind = kind;
+    info.mode = mode;
+    info.group = group;
+    return info;
 }
 } // namespace
 
@@ -110,10 +120,11 @@ TEST_F(RoundTrip, OnlyKavlentosOwnFilesWhereItPutsThemAreLeftOut) {
 
     extract(archivePath, restored);
     const Tree packed = snapshot(restored);
-    Tree expected = snapshot(source);
-    for (const char* ours : {".kavlento-geri-yukleme", ".kavlento-geri-yukleme/eski",
-                             ".kavlento-geri-yukleme/eski/x", "06-12-2026/6122026.1000.ksd",
-                             "06-12-2026/.kavlento-vm-1-2.yaziliyor", "07-12-2026/1.ksd"}) {
+    // The dated folder is made once the folder has been read.
+    Tree expected = snapshot(source, {"07-12-2026"});
+    for (const char* ours :
+         {".kavlento-geri-yukleme", ".kavlento-geri-yukleme/eski", ".kavlento-geri-yukleme/eski/x",
+          "06-12-2026/6122026.1000.ksd", "06-12-2026/.kavlento-vm-1-2.yaziliyor"}) {
         EXPECT_EQ(expected.erase(ours), 1u) << ours;
     }
     EXPECT_EQ(firstDifference(expected, packed), "");
@@ -127,14 +138,65 @@ TEST_F(RoundTrip, AFoldersStickyBitComesBack) {
     EXPECT_EQ(snapshot(restored).at("ortak").permissions, 01777u);
 }
 
-// Nobody who may not read the program folder may read its archives.
-TEST_F(RoundTrip, AnArchiveIsReadableByWhoeverMayReadTheFolderAndNobodyElse) {
-    const std::pair<mode_t, std::uint32_t> cases[] = {{0700, 0600}, {0750, 0640}, {0755, 0644}};
-    for (const auto& [folderMode, archiveMode] : cases) {
-        ASSERT_EQ(::chmod(QFile::encodeName(source).constData(), folderMode), 0);
-        const QString archivePath = compress(source, QStringLiteral("%1.ksd").arg(folderMode));
-        EXPECT_EQ(fs::lookUp(fs::toSystemPath(archivePath)).mode, archiveMode) << folderMode;
+TEST(ArchiveReaders, OnlyWhoeverCouldReadEverythingMayReadTheArchive) {
+    // The way to the folder, the folder, a file: modes, groups; the archive's group, its mode.
+    const std::uint32_t cases[][8] = {
+        {0755, 0, 0755, 0, 0640, 7, 7, 0640}, // a file of the archive's group
+        {0755, 0, 0755, 0, 0640, 7, 8, 0600}, // of another group
+        {0755, 0, 0750, 8, 0640, 7, 7, 0600}, // two groups
+        {0755, 0, 0751, 7, 0644, 0, 7, 0640}, // a folder others may pass but not list
+        {0711, 0, 0755, 0, 0644, 0, 7, 0644}, // a way others may pass but not list
+        {0755, 0, 0755, 0, 0604, 7, 7, 0600}, // a file its own group may not read
+    };
+    for (const auto& [way, wayGroup, folder, folderGroup, file, fileGroup, group, mode] : cases) {
+        archive::ArchiveReaders readers;
+        readers.weighAncestor(met(fs::PathKind::Folder, way, wayGroup));
+        readers.weighPacked(met(fs::PathKind::Folder, folder, folderGroup));
+        readers.weighPacked(met(fs::PathKind::File, file, fileGroup));
+        readers.weighPacked(met(fs::PathKind::Link, 0, 0)); // links are not weighed
+        EXPECT_EQ(readers.modeFor(group), mode) << std::oct << way << ' ' << folder << ' ' << file;
     }
+}
+
+// Nobody who could not read every file of the program folder may read its archives.
+TEST_F(RoundTrip, AnArchiveIsReadableOnlyByWhoeverMayReadAllItHolds) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    writeFile(source + "/veri.db", "kayıtlar");
+    // The modes of the way to the folder, the folder, its file, and the archive.
+    const mode_t cases[][4] = {
+        {0755, 0755, 0644, 0644}, {0755, 0755, 0600, 0600}, {0700, 0755, 0644, 0600}};
+    for (const auto& [way, folder, file, archive] : cases) {
+        ASSERT_EQ(::chmod(QFile::encodeName(work.path()).constData(), way), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(source).constData(), folder), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(source + "/veri.db").constData(), file), 0);
+        EXPECT_EQ(fs::lookUp(fs::toSystemPath(compress(source))).mode, archive & ~mask)
+            << std::oct << way << ' ' << folder << ' ' << file;
+    }
+}
+
+using RootRoomForABackup = ArchiveJobsTest;
+
+// A backup that clearly cannot fit is refused before anything is made; a shrunk folder fits.
+TEST_F(RootRoomForABackup, ABackupThatCannotFitLeavesTheTargetAsItWas) {
+    KAVLENTO_NEEDS_ROOT("mounts a small tmpfs as the target");
+    const MountedFileSystem disk(FileSystemKind::Tmpfs, target, 4);
+    const QString previous = work.file("01-01-2027/1.ksd"); // where an earlier target was
+    writeFile(previous, QByteArray(6 << 20, 'x'));
+    const Tree before = snapshot(target);
+    const auto backUp = [&] {
+        return compressFolder(source, target + "/02-01-2027", "2.ksd", 0,
+                              {fs::toSystemPath(previous)});
+    };
+    writeFile(source + "/veri.db", QByteArray(8 << 20, 'x'));
+    const Failure failure = failureOf(backUp);
+    EXPECT_EQ(failure.code(), FailureCode::DiskTooFull);
+    const QString said = QStringLiteral("(%1) yer yetmiyor: 4.0 MB boş, bu klasörün son %2");
+    EXPECT_TRUE(failure.description().contains(said.arg(target, "yedeği 6.0 MB tuttu;")))
+        << failure.what();
+    EXPECT_EQ(firstDifference(before, snapshot(target)), "");
+    writeFile(source + "/veri.db", "az");
+    EXPECT_EQ(backUp(), target + "/02-01-2027/2.ksd");
 }
 
 TEST_F(RoundTrip, PipesAndSocketsAreLeftOutAndLinksAreNeverFollowed) {

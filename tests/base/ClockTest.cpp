@@ -1,4 +1,5 @@
 #include "base/Clock.h"
+#include "support/OwnLocale.h"
 
 #include <QDir>
 #include <QProcess>
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <fstream>
@@ -62,5 +64,27 @@ TEST_F(UnderCron, WithoutUsableDefaultsTheTurkishFormNamesTheDay) {
         EXPECT_TRUE(matches(R"(^\d\d-\d\d-\d{4}$)", moment.dateText))
             << lines << moment.dateText.toStdString();
         EXPECT_TRUE(matches(R"(^\d\d:\d\d:\d\d$)", moment.timeText)) << lines;
+    }
+}
+
+// The dated folders of regions whose short dates have letters are dates too,
+// in every month; what only looks like a date in part is not.
+TEST_F(UnderCron, ShortDatesWithLettersReadAsDates) {
+    for (const char* region : {"nb_NO", "en_PH", "mt_MT", "eu_ES"}) {
+        SCOPED_TRACE(region);
+        const kavlento::testing::OwnLocale locale(folder.filePath("yereller"), region);
+        ASSERT_TRUE(locale.made()) << "localedef (Debian package locales) could not make it";
+        for (int month = 0; month < 12; ++month) {
+            std::tm tm = localTime(1796000000); // 2026
+            tm.tm_mon = month;
+            char text[128];
+            std::string date(text, std::strftime(text, sizeof text, "%x", &tm));
+            std::replace(date.begin(), date.end(), '/', '-');
+            EXPECT_TRUE(readsAsShortDate(date)) << date;
+        }
+        for (const char* other :
+             {"Belgeler", "2026", "yedek 09. des. 2026", "09. des. 2026 eski"}) {
+            EXPECT_FALSE(readsAsShortDate(other)) << other;
+        }
     }
 }

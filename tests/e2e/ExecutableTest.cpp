@@ -1,6 +1,8 @@
 #include "archive/ArchiveCommand.h"
+#include "archive/CompressJob.h"
 #include "archive/ExtractJob.h"
 #include "archive/JobControl.h"
+#include "archive/OwnFiles.h"
 #include "fs/File.h"
 #include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
@@ -29,6 +31,7 @@
 #include <arpa/inet.h>
 #include <csignal>
 #include <netinet/in.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
@@ -731,21 +734,28 @@ TEST_P(UsbStick, TwoBackupsInOneSecondGetTwoNamesAndEachRestoresTheFolder) {
     EXPECT_EQ(targetContents(), (QStringList{dated, firstArchive}.join(", ").toStdString()));
     const QByteArray firstBytes = readBytes(targetFolder + "/" + firstArchive);
 
-    // What a killed run of this host left half written goes, in whichever
-    // dated folder it lies; what a living writer is still writing stays.
-    char name[256] = {};
-    ::gethostname(name, sizeof name - 1);
-    const QString host = QString::fromLocal8Bit(name).replace('-', '_');
-    const QString dead = "01-01-2030/.kavlento-" + host + "-999999999-7.yaziliyor";
-    const QString living =
-        dated + QStringLiteral("/.kavlento-%1-%2-8.yaziliyor").arg(host).arg(::getpid());
+    // What a killed run of this folder left half written goes, in whichever
+    // dated folder it lies, also when its process number has gone to another
+    // process since (1, after a restart); what a living writer holds stays,
+    // and so does another folder's.
+    const QString own = QString::fromStdString(
+        archive::unfinishedFileWriter(archive::originOf(programFolder.toStdString(), 0)));
+    const QString dead = "01-01-2030/.kavlento-" + own + "-1-7.yaziliyor";
+    const QString living = dated + "/.kavlento-" + own + "-1-8.yaziliyor";
+    const QString others = dated + "/.kavlento-0123456789abcdef-1-9.yaziliyor";
     QDir(targetFolder).mkdir("01-01-2030");
-    writeFile(targetFolder + "/" + dead, "yarım");
-    writeFile(targetFolder + "/" + living, "yazılıyor");
+    for (const QString& leftover : {dead, living, others}) {
+        writeFile(targetFolder + "/" + leftover, "yarım");
+    }
+    QFile writing(targetFolder + "/" + living);
+    ASSERT_TRUE(writing.open(QIODevice::ReadOnly));
+    ASSERT_EQ(::flock(writing.handle(), LOCK_EX), 0);
 
     QProcess& second = start({"4702519836", "OtoRadizEv"});
     ASSERT_EQ(finish(second), 0) << second.readAllStandardError().toStdString();
+    writing.close();
     EXPECT_TRUE(QFile::remove(targetFolder + "/" + living));
+    EXPECT_TRUE(QFile::remove(targetFolder + "/" + others));
     const QString secondArchive = firstArchive.chopped(4) + "-2.ksd";
     EXPECT_EQ(
         targetContents(),
@@ -1553,6 +1563,33 @@ TEST_F(Executable, KeepingTheNewestDeletesOnlyThisFoldersArchivesInDatedFolders)
     EXPECT_FALSE(QFileInfo::exists(targetFolder + "/16-06-2031"));
     // The originals, the one in Belgeler, the copy's newest and the file no archive.
     EXPECT_EQ(archives().size(), originals.size() + 3);
+}
+
+// Two machines that share a host name and a folder's path (a cloned virtual
+// machine) and one target: each one's retention keeps its own newest backup
+// and never deletes the other's.
+TEST_F(RootExecutable, TwoMachinesOfOneNameAndPathKeepEachOthersBackups) {
+    storeTarget(targetFolder);
+    writeFile(programFolder + "/veri.txt", "veri");
+    const auto backUp = [&](const char* moment, char machine) {
+        holdClockAt(moment);
+        // Each machine's own id, in a mount namespace of its own.
+        const QString id = folder.file(QStringLiteral("kimlik-%1").arg(machine));
+        writeFile(id, QByteArray(32, machine) + "\n");
+        launcher =
+            QStringList{
+                "unshare", "-m", "sh", "-c", "mount --bind \"$0\" /etc/machine-id && exec \"$@\"",
+                id} +
+            launcher;
+        const auto [status, said] = run({"4702519836", "OtoRadizEv", "--sakla", "1"});
+        EXPECT_EQ(status, 0) << said.toStdString();
+    };
+    backUp("2031-06-14 09:00:00", 'a');
+    backUp("2031-06-15 09:00:00", 'b');
+    backUp("2031-06-16 09:00:00", 'a');
+    backUp("2031-06-17 09:00:00", 'b');
+    EXPECT_EQ(archives(),
+              (QStringList{"16-06-2031/1662031.900.ksd", "17-06-2031/1762031.900.ksd"}));
 }
 
 TEST_F(RealWindow, ABackupOfAPathAsLongAsTheSystemAllowsRestores) {

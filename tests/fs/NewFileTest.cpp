@@ -22,7 +22,7 @@ TEST(NewFile, NeverGoesThroughALinkInItsFoldersPlace) {
     const fs::OpenFolder top = fs::OpenFolder::open(folder.path().toStdString(), {});
     EXPECT_THROW(top.ownFolder("bag", 0755, {}), Failure);
 
-    fs::NewFile file(top.ownFolder("gun", 0755, {}), "a.ksd", 0600);
+    fs::NewFile file(top.ownFolder("gun", 0755, {}), "a.ksd", 0600, "deneme");
     EXPECT_EQ(fs::lookUp(file.file(), "a.ksd").mode, 0600u); // nobody else reads it, ever
     fs::writeAllAt(file.file(), 0, "veri", 4, "a.ksd");
     ASSERT_TRUE(QDir().rename(dated, folder.file("gun-eski")));

@@ -1,4 +1,5 @@
 #include "store/HistoryFile.h"
+#include "fs/SmallFile.h"
 #include "support/HistoryRecords.h"
 #include "support/TempFolder.h"
 
@@ -120,6 +121,14 @@ TEST_F(HistoryFileTest, AbsentFileLoadsAsNothingAndRemovalCreatesNothing) {
     EXPECT_FALSE(history.removeArchive(kFirst.archivePath));
     EXPECT_FALSE(folder.exists("yedekleme.lst"));
     EXPECT_FALSE(folder.exists("yedek.yedek"));
+
+    // A link in its place is no history of this folder, wherever it leads.
+    const TempFolder elsewhere;
+    elsewhere.write("yedekleme.lst", kFirstLine);
+    ASSERT_TRUE(QFile::link(elsewhere.file("yedekleme.lst"), folder.file("yedekleme.lst")));
+    EXPECT_FALSE(history.load().has_value());
+    EXPECT_FALSE(history.removeArchive(kFirst.archivePath));
+    EXPECT_EQ(elsewhere.read("yedekleme.lst"), kFirstLine);
 }
 
 TEST_F(HistoryFileTest, ARecordCutShortAtTheEndIsIgnoredAndDroppedByTheNextRewrite) {
@@ -162,4 +171,78 @@ TEST_F(HistoryFileTest, ALeftoverTwinFromACrashIsSimplyReplaced) {
 TEST_F(HistoryFileTest, AnEmptyFileIsAnEmptyHistory) {
     folder.write("yedekleme.lst", "");
     EXPECT_EQ(recordsOf(history.load().value()), QList<HistoryRecord>{});
+}
+
+// The file read in pieces of any size: records, CR LF pairs and lines longer
+// than a piece cut wherever they can be, and lines longer than the reader holds.
+TEST_F(HistoryFileTest, PiecesCutAnywhereReadAsTheWholeFile) {
+    const QByteArray pastHeld(HistoryReader::kLongestRecordLine, 'x');
+    const QByteArray longPath(3000, 'p');
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        QStringList records; // date|time|path
+        std::vector<std::size_t> unread;
+    } cases[] = {
+        {"records one after another",
+         kFirstLine + kSecondLine,
+         {"06.12.2026|08:24:34|D:\\YEDEK\\06.12.2026\\6122026.82434.ksd",
+          "06.12.2026|09:05:03|D:\\YEDEK\\06.12.2026\\6122026.953.ksd"},
+         {}},
+        {"CR, LF and CR LF ends, empty lines counted",
+         "\"a\",\"b\",\"c\"\r\r\n \"d\" , e ,f \n\n\t\r\"g\",\"h\",\"i\"",
+         {"a|b|c", "d|e|f", "g|h|i"},
+         {}},
+        {"a record cut short at the end",
+         kFirstLine + "  \"07.12.2026\",\"10:0",
+         {"06.12.2026|08:24:34|D:\\YEDEK\\06.12.2026\\6122026.82434.ksd"},
+         {2}},
+        {"a line longer than a piece",
+         "x\r\n\"1\",\"2\",\"" + longPath + "\"\r\n",
+         {"1|2|" + longPath},
+         {1}},
+        {"what follows the fields past what is held",
+         "\"a\",\"b\",\"c\"" + pastHeld + "\r\n\"d\",\"e\",f," + pastHeld,
+         {"a|b|c", "d|e|f"},
+         {}},
+        {"fields that go on past what is held",
+         "\"a\",\"b\",\"c" + pastHeld + "\"\n\"a\",\"b\",c" + pastHeld + ",\n",
+         {},
+         {1, 2}},
+    };
+    for (const auto& c : cases) {
+        folder.write("yedekleme.lst", c.bytes);
+        for (const std::size_t piece : {1, 2, 3, 7, 4096, 1 << 20}) {
+            HistoryReader reader;
+            ASSERT_TRUE(kavlento::fs::readOwnFileInPieces(
+                folder.file("yedekleme.lst"), piece, [&](QByteArrayView p) { reader.read(p); }));
+            const History read = reader.finish();
+            QStringList records;
+            for (const HistoryRecord& r : recordsOf(read)) {
+                records.append(r.date + '|' + r.time + '|' + r.archivePath);
+            }
+            std::vector<std::size_t> unread;
+            for (const History::UnreadLine& line : read.unreadLines()) {
+                unread.push_back(line.number);
+            }
+            EXPECT_EQ(records, c.records) << c.what << ", pieces of " << piece;
+            EXPECT_EQ(unread, c.unread) << c.what << ", pieces of " << piece;
+        }
+    }
+}
+
+TEST(HistoryReading, AllUnreadLinesAreCountedButOnlyTheFirstAreKeptAndShort) {
+    QByteArray bytes;
+    for (int i = 0; i < 250; ++i) {
+        bytes +=
+            kFirstLine + QByteArray(i == 0 ? 1000 : 20, static_cast<char>('a' + i % 26)) + "\r\n";
+    }
+    const History history = History::parse(bytes);
+    EXPECT_EQ(history.size(), 250U);
+    EXPECT_EQ(history.unreadCount(), 250U);
+    const std::vector<History::UnreadLine> unread = history.unreadLines();
+    ASSERT_EQ(unread.size(), History::kKeptUnreadLines);
+    EXPECT_EQ(unread.front().text, QString(History::kKeptUnreadBytes, 'a') + QStringLiteral("…"));
+    EXPECT_EQ(unread.back().number, 200U);
+    EXPECT_EQ(unread.back().text, QString(20, 'v'));
 }
