@@ -7,6 +7,7 @@
 #include "archive/EntryReading.h"
 #include "archive/OwnFiles.h"
 #include "base/Failure.h"
+#include "base/Megabytes.h"
 #include "fs/File.h"
 #include "fs/OpenFolder.h"
 
@@ -104,10 +105,6 @@ ExitStatus AdminCommands::checkBackups() {
 
 namespace {
 
-QString megabytes(std::uint64_t bytes) {
-    return QStringLiteral("%1 MB").arg(static_cast<double>(bytes) / 1048576.0, 0, 'f', 1);
-}
-
 QString freeSpace(const std::optional<std::uint64_t>& bytes) {
     return bytes ? megabytes(*bytes) + QStringLiteral(" boş")
                  : QStringLiteral("boş yeri bilinmiyor");
@@ -167,7 +164,7 @@ ExitStatus AdminCommands::showStatus(int days) {
                        .arg(target, freeSpace(folder.availableBytes())));
     const archive::TargetArchives found =
         archive::archivesIn(folder, archive::originOf(fs::toSystemPath(p_.programFolder), 0),
-                            datedFolderNames(p_.history.load()));
+                            datedFolderNames(p_.history.load(), target));
     p_.output.line(QStringLiteral("yedek sayısı: %1").arg(found.ours.size()));
     sayUncounted(found);
     if (found.ours.empty()) {

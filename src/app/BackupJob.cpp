@@ -7,6 +7,7 @@
 #include "archive/ArchiveCommand.h"
 #include "archive/ArchiveComponent.h"
 #include "base/Failure.h"
+#include "base/Megabytes.h"
 #include "fs/File.h"
 #include "store/Codepage.h"
 
@@ -177,9 +178,8 @@ void BackupJob::finish(const QString& archivePath, int entryCount, qint64 archiv
     if (p_.commandLine.isUnattended() || p_.state.stopRequested) {
         const auto seconds = [](qint64 ms) { return static_cast<double>(ms) / 1000.0; };
         p_.dialogs.note(
-            QStringLiteral("yedek alındı: %1 (%2 MB, %3 girdi, %4 saniye, denetimi %5 saniye)")
-                .arg(record_.archivePath)
-                .arg(static_cast<double>(archiveSize) / 1048576.0, 0, 'f', 1)
+            QStringLiteral("yedek alındı: %1 (%2, %3 girdi, %4 saniye, denetimi %5 saniye)")
+                .arg(record_.archivePath, megabytes(static_cast<std::uint64_t>(archiveSize)))
                 .arg(entryCount)
                 .arg(seconds(running_.elapsed()), 0, 'f', 2)
                 .arg(seconds(checkMilliseconds), 0, 'f', 2));

@@ -28,7 +28,7 @@ bool Retention::keepNewest(int count, const QString& target, const QString& just
     const fs::OpenFolder folder = fs::OpenFolder::open(fs::toSystemPath(target), kCannotDelete);
     const archive::TargetArchives found =
         archive::archivesIn(folder, archive::originOf(fs::toSystemPath(programFolder_), 0),
-                            datedFolderNames(history_.load()));
+                            datedFolderNames(history_.load(), target));
     sayWhatStays(found, target);
     const fs::PathInfo taken =
         justTaken.isEmpty() ? fs::PathInfo() : fs::lookUp(fs::toSystemPath(justTaken));
@@ -158,19 +158,19 @@ void Retention::rememberChecked(const archive::TargetArchives& found,
 
 // What is left alone and why, so that an administrator sees why a disk fills.
 void Retention::sayWhatStays(const archive::TargetArchives& found, const QString& target) const {
-    if (!found.unmarked.empty()) {
-        dialogs_.note(QStringLiteral("%1 yedek hangi program klasörünün olduğunu söylemiyor (eski "
-                                     "biçim); --sakla onları saymaz ve silmez, gerekmiyorlarsa "
-                                     "elle silin: %2 içinde, örneğin %3")
-                          .arg(found.unmarked.size())
-                          .arg(target, fs::fromSystemPath(found.unmarked.front())));
-    }
-    if (!found.elsewhere.empty()) {
-        dialogs_.note(QStringLiteral("%1 yedek bu klasörün eski yerinden ya da bu makinenin eski "
-                                     "adıyla alınmış görünüyor; --sakla onları saymaz ve silmez, "
-                                     "gerekmiyorlarsa elle silin: %2 içinde, örneğin %3")
-                          .arg(found.elsewhere.size())
-                          .arg(target, fs::fromSystemPath(found.elsewhere.front())));
+    const std::pair<const std::vector<std::string>*, QString> counted[] = {
+        {&found.unmarked, QStringLiteral("hangi program klasörünün olduğunu söylemiyor (eski "
+                                         "biçim)")},
+        {&found.elsewhere, QStringLiteral("bu klasörün eski yerinden ya da bu makinenin eski "
+                                          "adıyla alınmış görünüyor")},
+    };
+    for (const auto& [paths, why] : counted) {
+        if (!paths->empty()) {
+            dialogs_.note(QStringLiteral("%1 yedek %2; --sakla onları saymaz ve silmez, "
+                                         "gerekmiyorlarsa elle silin: %3 içinde, örneğin %4")
+                              .arg(paths->size())
+                              .arg(why, target, fs::fromSystemPath(paths->front())));
+        }
     }
     for (const std::string& path : found.foreign) {
         dialogs_.note(QStringLiteral("bu klasörün yedeği gibi görünen, ama başka bir kullanıcının "

@@ -7,6 +7,8 @@
 #include "fs/OpenFolder.h"
 #include "store/Codepage.h"
 
+#include <QDir>
+
 #include <algorithm>
 #include <cerrno>
 
@@ -107,11 +109,16 @@ Absence absenceOf(const std::string& path) {
     }
 }
 
-std::vector<std::string> datedFolderNames(const std::optional<store::History>& history) {
+std::vector<std::string> datedFolderNames(const std::optional<store::History>& history,
+                                          const QString& target) {
+    const std::string inTarget = fs::toSystemPath(QDir::cleanPath(target));
     std::vector<std::string> names;
     for (std::size_t i = 0; history && i < history->size(); ++i) {
-        const std::string path = fs::toSystemPath(history->archivePath(i));
-        names.emplace_back(fs::lastName(fs::folderOf(path)));
+        const std::string dated =
+            fs::folderOf(fs::toSystemPath(QDir::cleanPath(history->archivePath(i))));
+        if (fs::folderOf(dated) == inTarget) {
+            names.emplace_back(fs::lastName(dated));
+        }
     }
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());

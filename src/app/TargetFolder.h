@@ -29,8 +29,10 @@ Absence absenceOf(const std::string& path);
 // `folder` when it is there to open a chooser in, else an empty text.
 QString folderIfPresent(const QString& folder);
 
-// The names of the folders the history's archives lie in: the dated folders
-// the program named, whatever regional settings named them.
-std::vector<std::string> datedFolderNames(const std::optional<store::History>& history);
+// The names of the folders in `target` (as the records spell it) that the
+// history's archives lie in: dated folders the program named, whatever
+// regional settings named them. Records of other targets name none.
+std::vector<std::string> datedFolderNames(const std::optional<store::History>& history,
+                                          const QString& target);
 
 } // namespace kavlento::app

@@ -5,6 +5,7 @@
 #include "archive/OwnFiles.h"
 #include "archive/Packer.h"
 #include "base/Failure.h"
+#include "base/Megabytes.h"
 #include "base/Saturating.h"
 #include "fs/FolderScanner.h"
 #include "fs/Mounts.h"
@@ -25,10 +26,6 @@ const QString kCannotReachTarget = QStringLiteral("Yedekleme klasörüne ulaşı
 const QString kCannotMakeDated = QStringLiteral("Yedekleme klasörü oluşturulamadı");
 const QString kCannotReadSource = QStringLiteral("Yedeklenecek klasör okunamadı");
 const QString kCannotNarrow = QStringLiteral("Yedek dosyasının izinleri daraltılamadı");
-
-QString megabytes(std::uint64_t bytes) {
-    return QStringLiteral("%1 MB").arg(static_cast<double>(bytes) / 1048576.0, 0, 'f', 1);
-}
 
 // The size of the folder's newest archive that is there as a file.
 std::optional<std::uint64_t> newestArchiveSize(const std::vector<std::string>& listedArchives) {

@@ -92,14 +92,10 @@ NewFile::NewFile(const OpenFolder& folder, const std::string& fileName, std::uin
     if (!fd_.valid()) {
         throwSystemError(kCannotCreate, joinPath(folderPath_, tempName_));
     }
-    // Held until the descriptor closes, by the end of the process at the latest.
-    while (::flock(Descriptor::of(fd_), LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            const int error = errno;
-            const std::string path = joinPath(folderPath_, tempName_);
-            discard();
-            throwSystemError(error, kCannotCreate, path);
-        }
+    // Held until the descriptor closes, by the end of the process at the
+    // latest. A file system without locks refuses it: the file is written all
+    // the same, and never looks abandoned either (isAbandoned takes none).
+    while (::flock(Descriptor::of(fd_), LOCK_EX) != 0 && errno == EINTR) {
     }
 }
 

@@ -65,17 +65,11 @@ void HistoryReader::read(QByteArrayView piece) {
     }
     while (next != end) {
         const char* const lineEnd = std::find_if(next, end, isLineEnd);
-        const QByteArrayView part(next, lineEnd);
+        takePart(QByteArrayView(next, lineEnd));
         if (lineEnd == end) {
-            takePart(part);
             return;
         }
-        if (lineSize_ == 0 && part.size() <= kLongestRecordLine) {
-            readLine(part); // all of it lies in this piece: read where it lies
-        } else {
-            takePart(part);
-            endLine();
-        }
+        endLine();
         next = lineEnd + 1;
         if (*lineEnd == '\r') {
             if (next == end) {
@@ -97,42 +91,20 @@ History HistoryReader::finish() {
     return std::move(history_);
 }
 
-void HistoryReader::readLine(QByteArrayView line) {
-    ++lines_;
-    if (!keepRecord(line, true) && !std::all_of(line.begin(), line.end(), isSpace)) {
-        keepUnread(line, line.size());
-    }
-}
-
 void HistoryReader::takePart(QByteArrayView part) {
     lineSize_ += part.size();
     holdsSomething_ = holdsSomething_ || !std::all_of(part.begin(), part.end(), isSpace);
-    if (settled_) {
-        return;
-    }
-    const qsizetype room = kLongestRecordLine - line_.size();
-    if (part.size() <= room) {
-        line_.append(part);
-        return;
-    }
-    line_.append(part.first(room));
-    settled_ = true;
-    recorded_ = keepRecord(line_, false);
+    line_.append(part.first(std::min(part.size(), kLongestRecordLine - line_.size())));
 }
 
 void HistoryReader::endLine() {
     ++lines_;
-    if (!settled_) {
-        recorded_ = keepRecord(line_, true);
-    }
-    if (!recorded_ && holdsSomething_) {
+    if (!keepRecord(line_, lineSize_ == line_.size()) && holdsSomething_) {
         keepUnread(line_, lineSize_);
     }
     line_.resize(0); // keeps its room for the next line
     lineSize_ = 0;
     holdsSomething_ = false;
-    settled_ = false;
-    recorded_ = false;
 }
 
 // Keeps the record `line` holds, if any. Where `whole` is false, `line` is

@@ -85,19 +85,16 @@ public:
     History finish();
 
 private:
-    void readLine(QByteArrayView line);
     void takePart(QByteArrayView part);
     void endLine();
     bool keepRecord(QByteArrayView line, bool whole);
     void keepUnread(QByteArrayView start, qsizetype lineSize);
 
     History history_;
-    // A line that goes on past a piece: its start, up to kLongestRecordLine.
+    // The line being read: its start, up to kLongestRecordLine.
     QByteArray line_;
     qsizetype lineSize_ = 0; // all of it so far
     bool holdsSomething_ = false;
-    bool settled_ = false;  // whether the line's record, if any, is kept already
-    bool recorded_ = false; // it is, and there was one
     bool afterCr_ = false;  // the last piece ended in CR: an LF first ends no line
     std::size_t lines_ = 0; // ended so far
 };

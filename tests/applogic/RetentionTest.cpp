@@ -123,6 +123,16 @@ protected:
         writeBytes(path, bytes.replace(at, from.size(), to));
     }
 
+    // The archives, below the target, that the notes holding `what` name.
+    QStringList namedBy(const QString& what) const {
+        QStringList paths;
+        for (const QString& note : dialogs.notes.filter(what)) {
+            const QString path = note.mid(note.indexOf(target)).section(' ', 0, 0);
+            paths.append(QDir(target).relativeFilePath(path));
+        }
+        return paths;
+    }
+
     QStringList left() const {
         QStringList files;
         for (QDirIterator it(target, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
@@ -236,16 +246,8 @@ TEST_F(Retention, DeletesOnlyThisFoldersArchivesBeyondTheNewestSoundOnes) {
         const QString taken = c.justTaken.isEmpty() ? QString() : target + "/" + c.justTaken;
         app::Retention(history, dialogs, program).keepNewest(c.keep, target, taken, kNow);
         EXPECT_EQ(left(), c.left);
-        QStringList ahead;
-        for (const QString& note : dialogs.notes.filter("saati ileride görünen yedek: ")) {
-            ahead.append(QDir(target).relativeFilePath(note.section(' ', 4, 4)));
-        }
-        EXPECT_EQ(ahead, c.ahead);
-        QStringList foreign;
-        for (const QString& note : dialogs.notes.filter("başka bir kullanıcının")) {
-            foreign.append(QDir(target).relativeFilePath(note.section(": ", -1)));
-        }
-        EXPECT_EQ(foreign, c.foreign);
+        EXPECT_EQ(namedBy("saati ileride görünen yedek: "), c.ahead);
+        EXPECT_EQ(namedBy("başka bir kullanıcının"), c.foreign);
         const QStringList elsewhere = dialogs.notes.filter("eski yerinden");
         EXPECT_EQ(elsewhere.isEmpty() ? 0 : elsewhere.front().section(' ', 0, 0).toInt(),
                   c.elsewhere);
