@@ -141,7 +141,9 @@ CompressResult runCompress(const CompressCommand& command,
     const zip::ArchiveOrigin origin = originOf(source, moment);
     const std::string unfinishedBy = unfinishedFileWriter(origin);
     for (const DatedFolder& folder : datedFoldersOf(target, {datedName})) {
-        fs::removeDeadUnfinishedFiles(folder.folder, unfinishedBy);
+        if (folder.own) {
+            fs::removeDeadUnfinishedFiles(folder.folder, unfinishedBy);
+        }
     }
 
     const std::string password = command.password.toStdString();

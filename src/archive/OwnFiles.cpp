@@ -59,9 +59,6 @@ void requireOurArchive(fs::UniqueFd file, const std::string& path, const std::st
     }
 }
 
-// Whether only this user, root or the target's owner could have put files in
-// the dated folder: as a backup writes into it, it is closed to everyone
-// else, where the file system keeps permissions at all.
 bool isOwnDatedFolder(const fs::PathInfo& dated, const fs::PathInfo& target) {
     const bool closed = (dated.mode & 022) == 0 || fs::keepsNoPermissions(dated.device);
     return closed &&
@@ -147,6 +144,7 @@ bool isOwnTopEntry(std::string_view relative) {
 std::vector<DatedFolder> datedFoldersOf(const fs::OpenFolder& target,
                                         const std::vector<std::string>& alsoNamed) {
     std::vector<DatedFolder> folders;
+    const fs::PathInfo targetInfo = target.lookUp();
     for (const std::string& name : target.names(kCannotRead)) {
         const bool named = isDatedFolderName(name) ||
                            std::find(alsoNamed.begin(), alsoNamed.end(), name) != alsoNamed.end();
@@ -162,7 +160,8 @@ std::vector<DatedFolder> datedFoldersOf(const fs::OpenFolder& target,
         } catch (const Failure&) {
             continue;
         }
-        folders.push_back({name, std::move(*folder)});
+        const bool own = isOwnDatedFolder(folder->lookUp(), targetInfo);
+        folders.push_back({name, std::move(*folder), own});
     }
     return folders;
 }
@@ -170,9 +169,7 @@ std::vector<DatedFolder> datedFoldersOf(const fs::OpenFolder& target,
 TargetArchives archivesIn(const fs::OpenFolder& target, const zip::ArchiveOrigin& folder,
                           const std::vector<std::string>& alsoNamed) {
     TargetArchives found;
-    const fs::PathInfo targetInfo = target.lookUp();
     for (const DatedFolder& dated : datedFoldersOf(target, alsoNamed)) {
-        const fs::PathInfo datedInfo = dated.folder.lookUp();
         for (const std::string& name : dated.folder.names(kCannotRead)) {
             const std::string relative = dated.name + "/" + name;
             std::optional<fs::UniqueFd> file;
@@ -196,8 +193,7 @@ TargetArchives archivesIn(const fs::OpenFolder& target, const zip::ArchiveOrigin
                 if (isFromEarlierName(*origin, folder)) {
                     found.elsewhere.push_back(relative);
                 }
-            } else if (!isOwnDatedFolder(datedInfo, targetInfo) ||
-                       !isOwnArchiveFile(info, datedInfo)) {
+            } else if (!dated.own || !isOwnArchiveFile(info, dated.folder.lookUp())) {
                 found.foreign.push_back(relative);
             } else {
                 found.ours.push_back({dated.name, name, info, *origin});

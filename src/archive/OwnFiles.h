@@ -40,6 +40,11 @@ bool isOwnTopEntry(std::string_view relative);
 struct DatedFolder {
     std::string name;
     fs::OpenFolder folder;
+    // Whether only this user, root or the target's owner could have put files
+    // in it: as a backup writes into it, closed to everyone else, where the
+    // file system keeps permissions at all. Only such a folder's files are
+    // ever counted or removed as Kavlento's.
+    bool own = false;
 };
 // The dated folders of `target`: those named as dated folders are, and those
 // named in `alsoNamed` (the folders the history's records lie in, today's).
