@@ -67,7 +67,7 @@ std::optional<QByteArray> trustedBytes(const std::string& path) {
         return std::nullopt;
     }
     const fs::PathInfo info = fs::lookUp(*file, path);
-    if (!fs::onlyOwnerMayChange(info) || info.size > kLargest) {
+    if (info.kind != fs::PathKind::File || !fs::onlyOwnerMayChange(info) || info.size > kLargest) {
         return std::nullopt;
     }
     QByteArray bytes(static_cast<qsizetype>(info.size), '\0');
