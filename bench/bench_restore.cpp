@@ -35,14 +35,12 @@ int main(int argc, char** argv) {
         std::optional<archive::SafetyBackup> safety;
         if (!target.isEmpty()) {
             safety = archive::SafetyBackup{
-                archive::parseCompressCommand(
-                    archive::buildCompressCommand(args[1], target + "/gun", "1.ksd")),
+                archive::backupCommand(args[1], target + "/gun", "1.ksd"),
                 QDateTime::currentSecsSinceEpoch(), [](const archive::CompressResult&) {}};
         }
         archive::JobControl control;
         archive::runExtract(
-            archive::parseExtractCommand(archive::buildExtractCommand(args[0], args[1])), control,
-            0,
+            archive::restoreCommand(args[0], args[1]), control, 0,
             {{"kavlento", "yedekleme.lst", "yedekleme.dat", "prgcik.dat", "yedek.yedek"}, {}, {}},
             safety);
     } catch (const Failure& failure) {

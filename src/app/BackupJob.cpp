@@ -118,17 +118,18 @@ bool BackupJob::run() {
     // A target that is not there fails before the progress window opens.
     p_.state.job = RunningJob::Backup;
     fs::requireFolder(fs::toSystemPath(target), QStringLiteral("Yedekleme klasörüne ulaşılamadı"));
-    const BackupNames names = backupNames(target, p_.clock.now());
-    // Built first: a path the command cannot carry is refused before anything is made.
-    const QString command =
-        archive::buildCompressCommand(p_.programFolder, names.datedFolder, names.archiveName);
+    // One reading of the clock names the archive, dates its origin and its
+    // record: across a second or midnight, readings apart would disagree.
+    started_ = p_.clock.now();
+    const BackupNames names = backupNames(target, started_);
     p_.state.archiveName = names.archiveName;
-    p_.archiver.Compress(command, listedArchives(p_.history.load()), p_.clock.now().seconds);
+    p_.archiver.Compress(
+        archive::backupCommand(p_.programFolder, names.datedFolder, names.archiveName),
+        listedArchives(p_.history.load()), started_.seconds);
 
     running_.start();
     // Recorded only once the archive is complete and named: the history never
     // lists an archive that a failure, a stop or a kill left unfinished.
-    started_ = p_.clock.now();
     datedFolder_ = names.datedFolder;
     p_.dialogs.showProgress();
     return true;

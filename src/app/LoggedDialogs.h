@@ -24,6 +24,8 @@ public:
     QString pickArchiveFile(const QString& startFolder) override;
     QString pickFolder(const QString& prompt, const QString& startFolder) override;
     void showProgress() override { windows_.showProgress(); }
+    void showStep(const ProgressStep& step) override { windows_.showStep(step); }
+    void hideProgress() override { windows_.hideProgress(); }
     void note(const QString& line) override;
 
 private:

@@ -3,10 +3,12 @@
 #include "app/BackupJob.h"
 #include "app/HistoryList.h"
 #include "app/TargetFolder.h"
+#include "app/WorkAside.h"
 #include "archive/ArchiveCommand.h"
 #include "archive/ArchiveComponent.h"
 #include "archive/FolderState.h"
 #include "base/Failure.h"
+#include "base/Megabytes.h"
 #include "fs/OpenFolder.h"
 #include "fs/SmallFile.h"
 
@@ -22,13 +24,6 @@ namespace {
 
 const QString kQuestion = QStringLiteral("SEÇİLİ YEDEK GERİ YÜKLENSİN Mİ?");
 const QString kNotFound = QStringLiteral("YEDEK DOSYASINA ULAŞILAMIYOR.SİLİNMEDİĞİNDEN EMİN OLUN!");
-const QString kUnusableName = QStringLiteral(
-    "YEDEK DOSYASININ YOLUNDA '>' İŞARETİ VAR, BU DOSYA GERİ YÜKLENEMEZ. LÜTFEN DOSYAYI "
-    "ADINDA '>' OLMAYAN BİR KLASÖRE TAŞIYIP TEKRAR DENEYİN.");
-const QString kNoSafetyBackup =
-    QStringLiteral("ŞU ANKİ VERİLERİN YEDEĞİ ALINAMIYOR: %1\rGERİ YÜKLEME ŞU ANKİ VERİLERİN YERİNE "
-                   "YEDEKTEKİLERİ KOYACAK; ŞU ANKİ VERİLER SAKLANAMAYACAK VE YERİNE KONANLARLA "
-                   "DEĞİŞTİRİLECEK. YİNE DE GERİ YÜKLENSİN Mİ?");
 // Files the program changes with every backup and restore: not what the user
 // has, so they tell nothing of whether an archive holds the folder as it is.
 const QStringList kStoredFiles{QStringLiteral("yedekleme.lst"), QStringLiteral("yedekleme.dat"),
@@ -37,6 +32,54 @@ const QStringList kStoredFiles{QStringLiteral("yedekleme.lst"), QStringLiteral("
 constexpr std::uint64_t kArchiveOverhead = 16u << 20;
 const QString kCompleted = QStringLiteral("VERİLERİN YEDEKTEN GERİ YÜKLENMESİ TAMAMLANDI.") +
                            QChar(u'\r') + QStringLiteral("ŞİMDİ PROGRAM SONLANDIRILACAK...");
+
+const QString kComparing = QStringLiteral("ŞU ANKİ VERİLER SON YEDEKLE KARŞILAŞTIRILIYOR...");
+const QString kCheckingStep = QStringLiteral("1/3: GERİ YÜKLENECEK YEDEK DENETLENİYOR...");
+const QString kBackingUpStep = QStringLiteral("2/3: ŞU ANKİ VERİLER YEDEKLENİYOR...");
+const QString kRestoringStep = QStringLiteral("3/3: VERİLER YEDEKTEN GERİ YÜKLENİYOR...");
+const QString kRestoringOnly = QStringLiteral("VERİLER YEDEKTEN GERİ YÜKLENİYOR...");
+
+// The question when the folder cannot be backed up first: why, what would
+// let the backup be taken (for a No), and what a Yes costs.
+const QString kNoSafetyBackup = QStringLiteral(
+    "ŞU ANKİ VERİLERİN YEDEĞİ ALINAMIYOR: %1\r%2\r\"EVET\" DERSENİZ ŞU ANKİ VERİLERİN YERİNE "
+    "YEDEKTEKİLER KONACAK; ŞU ANKİ VERİLERİN YEDEĞİ OLMAYACAK VE GERİ GETİRİLEMEYECEKLER.\r"
+    "YEDEK ALINMADAN GERİ YÜKLENSİN Mİ?");
+const QString kThenAgain = QStringLiteral(" VE GERİ YÜKLEMEYİ YENİDEN BAŞLATIN.");
+const QString kSayNo = QStringLiteral("ÖNCE YEDEK ALINSIN İSTERSENİZ \"HAYIR\" DEYİN, ");
+const QString kOrAnother =
+    QStringLiteral(" YA DA YUKARIDAKİ GÖZAT... İLE BAŞKA BİR YEDEKLEME KLASÖRÜ SEÇİN");
+
+// Why the folder cannot be backed up into `target`, and what the user can do.
+std::pair<QString, QString> safetyRefusal(const QString& target, const TargetCheck& check) {
+    switch (check.problem) {
+    case TargetProblem::DiskAbsent:
+        return {QStringLiteral("YEDEKLEME KLASÖRÜNÜN (%1) DİSKİ TAKILI DEĞİL.").arg(target),
+                kSayNo + QStringLiteral("DİSKİ TAKIN") + kOrAnother + kThenAgain};
+    case TargetProblem::ReadOnly:
+        return {QStringLiteral("YEDEKLEME KLASÖRÜNÜN (%1) DİSKİ YALNIZCA OKUNABİLİR.").arg(target),
+                kSayNo + QStringLiteral("DİSKİN YAZMA KORUMASINI KALDIRIN") + kOrAnother +
+                    kThenAgain};
+    case TargetProblem::NoPermission:
+        return {QStringLiteral("YEDEKLEME KLASÖRÜNE (%1) YAZMA İZNİNİZ YOK.").arg(target),
+                kSayNo +
+                    QStringLiteral("YUKARIDAKİ GÖZAT... İLE YAZABİLDİĞİNİZ BİR YEDEKLEME "
+                                   "KLASÖRÜ SEÇİN") +
+                    kThenAgain};
+    case TargetProblem::Missing:
+        return {QStringLiteral("YEDEKLEME KLASÖRÜ (%1) YOK.").arg(target),
+                kSayNo + QStringLiteral("KLASÖRÜN DİSKİNİ TAKIN") + kOrAnother + kThenAgain};
+    case TargetProblem::None:
+    case TargetProblem::UnstorableMarks:
+    case TargetProblem::UnstorableLetters:
+    case TargetProblem::Unwritable:
+        break;
+    }
+    return {QStringLiteral("YEDEKLEME KLASÖRÜNE (%1) YAZILAMIYOR (%2).")
+                .arg(target, describeSystemError(check.error)),
+            kSayNo + QStringLiteral("YUKARIDAKİ GÖZAT... İLE BAŞKA BİR YEDEKLEME KLASÖRÜ SEÇİN") +
+                kThenAgain};
+}
 
 } // namespace
 
@@ -70,33 +113,48 @@ void RestoreJob::startRestore(const QString& archivePath) {
         p_.dialogs.inform(kNotFound, QString(), MessageIcon::Error);
         return;
     }
-    if (!archive::fitsCommandValue(archivePath)) {
-        p_.dialogs.inform(kUnusableName, QString(), MessageIcon::Error);
-        return;
-    }
     const QStringList kept = programsOwnFiles();
     // One moment names the safety archive and its record.
     const Moment started = p_.clock.now();
-    const std::optional<QString> safety = safetyBackup(started);
-    if (!safety) {
+    const std::optional<BackupFirst> first = safetyBackup(started);
+    if (!first) {
         return;
     }
     p_.state.restoredArchive = archivePath;
     p_.state.job = RunningJob::Restore;
+    backingUpFirst_ = first->command.has_value();
     const QString target = p_.view.targetText();
-    const QString datedFolder = backupNames(target, started).datedFolder;
-    p_.archiver.Extract(
-        archive::buildExtractCommand(p_.state.restoredArchive, p_.programFolder),
-        {kept, target, listedArchives(p_.history.load())},
-        {*safety, started.seconds, [this, datedFolder, started](const QString& path) {
-             record(datedFolder, started, path);
-         }});
+    std::optional<archive::SafetyRequest> safety;
+    if (first->command) {
+        const QString datedFolder = backupNames(target, started).datedFolder;
+        safety = archive::SafetyRequest{*first->command, started.seconds,
+                                        [this, datedFolder, started](const QString& path) {
+                                            record(datedFolder, started, path);
+                                        }};
+    }
+    p_.archiver.Extract(archive::restoreCommand(p_.state.restoredArchive, p_.programFolder),
+                        {kept, target, listedArchives(p_.history.load())}, safety);
     p_.dialogs.showProgress();
 }
 
-std::optional<QString> RestoreJob::safetyBackup(const Moment& moment) {
-    const std::optional<store::History> history = p_.history.load();
-    const QStringList listed = listedArchives(history);
+void RestoreJob::stepBegun(archive::JobStep step, int from, int to) {
+    switch (step) {
+    case archive::JobStep::CheckingArchive:
+        p_.dialogs.showStep({kCheckingStep, from, to});
+        return;
+    case archive::JobStep::BackingUpFirst:
+        p_.dialogs.showStep({kBackingUpStep, from, to});
+        return;
+    case archive::JobStep::Restoring:
+        // The backup just taken is recorded: its row shows before the restore.
+        loadHistory(p_.history, p_.view);
+        p_.dialogs.showStep({backingUpFirst_ ? kRestoringStep : kRestoringOnly, from, to});
+        return;
+    }
+}
+
+RestoreJob::SafetyCheck RestoreJob::checkSafety(const QString& target, const Moment& moment) const {
+    const QStringList listed = listedArchives(p_.history.load());
     std::vector<std::string> listedPaths;
     for (const QString& path : listed) {
         listedPaths.push_back(fs::toSystemPath(path));
@@ -105,36 +163,55 @@ std::optional<QString> RestoreJob::safetyBackup(const Moment& moment) {
     for (const QString& name : kStoredFiles) {
         ignored.push_back(fs::toSystemPath(name));
     }
-    const QString target = p_.view.targetText();
     const archive::FolderState now(fs::toSystemPath(p_.programFolder), fs::toSystemPath(target),
                                    listedPaths, ignored);
     for (auto path = listed.crbegin(); path != listed.crend(); ++path) {
         if (fs::isRegularFile(*path)) {
             if (now.isHeldBy(fs::toSystemPath(*path))) {
-                return QString(); // the newest archive that is there holds it already
+                return {}; // the newest archive that is there holds it already
             }
             break;
         }
     }
-    QString refusal =
-        target.isEmpty() ? QStringLiteral("YEDEKLEME HEDEFİ SEÇİLMEMİŞ.") : targetRefusal(target);
+    if (target.isEmpty()) {
+        return {std::nullopt,
+                {QStringLiteral("YEDEKLEME KLASÖRÜ SEÇİLMEMİŞ."),
+                 kSayNo + QStringLiteral("YUKARIDAKİ GÖZAT... İLE BİR YEDEKLEME KLASÖRÜ SEÇİN") +
+                     kThenAgain}};
+    }
+    const TargetCheck check = checkTarget(target);
+    if (check.problem != TargetProblem::None) {
+        return {std::nullopt, safetyRefusal(target, check)};
+    }
     // A disk that does not say its room is tried: the backup fails if it is full.
     const std::optional<std::uint64_t> available =
-        refusal.isEmpty() ? fs::OpenFolder::open(fs::toSystemPath(target), {}).availableBytes()
-                          : std::nullopt;
+        fs::OpenFolder::open(fs::toSystemPath(target), {}).availableBytes();
     if (available && *available < now.bytes() + kArchiveOverhead) {
-        refusal = QStringLiteral("YEDEKLEME DİSKİNDE YETERLİ YER YOK: %1.").arg(target);
+        return {std::nullopt,
+                {QStringLiteral("YEDEKLEME KLASÖRÜNÜN (%1) DİSKİNDE YETERLİ YER YOK: %2 BOŞ, "
+                                "%3 GEREKİYOR.")
+                     .arg(target, megabytes(*available), megabytes(now.bytes() + kArchiveOverhead)),
+                 kSayNo + QStringLiteral("DİSKTE YER AÇIN") + kOrAnother + kThenAgain}};
     }
-    if (refusal.isEmpty()) {
-        const BackupNames names = backupNames(target, moment);
-        return archive::buildCompressCommand(p_.programFolder, names.datedFolder,
-                                             names.archiveName);
+    const BackupNames names = backupNames(target, moment);
+    return {archive::backupCommand(p_.programFolder, names.datedFolder, names.archiveName), {}};
+}
+
+std::optional<RestoreJob::BackupFirst> RestoreJob::safetyBackup(const Moment& moment) {
+    // The folder and the newest archive are read whole, which takes seconds
+    // on a large folder: the window is drawn meanwhile and takes no input.
+    p_.dialogs.showStep({kComparing, 0, 0});
+    SafetyCheck check;
+    runAside([&, target = p_.view.targetText()] { check = checkSafety(target, moment); });
+    if (check.command || check.refusal.first.isEmpty()) {
+        return BackupFirst{check.command};
     }
-    if (!p_.dialogs.askYesNo(kNoSafetyBackup.arg(refusal), QString(), MessageIcon::Question,
-                             DefaultAnswer::No)) {
+    p_.dialogs.hideProgress();
+    if (!p_.dialogs.askYesNo(kNoSafetyBackup.arg(check.refusal.first, check.refusal.second),
+                             QString(), MessageIcon::Question, DefaultAnswer::No)) {
         return std::nullopt;
     }
-    return QString();
+    return BackupFirst{};
 }
 
 void RestoreJob::record(const QString& datedFolder, const Moment& started,

@@ -4,6 +4,8 @@
 #include "app/MainView.h"
 #include "app/ProgramEnd.h"
 #include "app/UserDialogs.h"
+#include "archive/ArchiveCommand.h"
+#include "archive/JobControl.h"
 #include "base/Clock.h"
 #include "store/HistoryFile.h"
 
@@ -11,6 +13,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 namespace kavlento::archive {
 class ArchiveComponent;
@@ -27,7 +30,7 @@ class RestoreJob {
 public:
     struct Parts {
         QString programFolder;
-        const MainView& view;
+        MainView& view;
         UserDialogs& dialogs;
         archive::ArchiveComponent& archiver;
         JobState& state;
@@ -41,20 +44,35 @@ public:
     void restoreSelected();
     void restorePicked();
     void startRestore(const QString& archivePath);
+    // A step of the restore begins: the progress window names it.
+    void stepBegun(archive::JobStep step, int from, int to);
     // After every progress report: at 100 during a restore, the marker file,
     // the completion message and the end.
     void completionTest();
 
 private:
-    // The compress command of the backup to take first: empty when none is
-    // needed, or when the user chose to go on without one it could not take;
-    // nothing when the user chose not to restore.
-    std::optional<QString> safetyBackup(const Moment& moment);
+    // The backup to take first: none when none is needed, or when the user
+    // chose to go on without one it could not take.
+    struct BackupFirst {
+        std::optional<archive::CompressCommand> command;
+    };
+    // What reading the folder and its newest archive came to: the backup to
+    // take first, or why none can be taken and what would let it be (both
+    // empty when none is needed).
+    struct SafetyCheck {
+        std::optional<archive::CompressCommand> command;
+        std::pair<QString, QString> refusal;
+    };
+    // Nothing when the user chose not to restore.
+    std::optional<BackupFirst> safetyBackup(const Moment& moment);
+    // Reads the folder and the archives; touches no window.
+    SafetyCheck checkSafety(const QString& target, const Moment& moment) const;
     // Names at the top of the program folder that a restore leaves as they are.
     QStringList programsOwnFiles() const;
     void record(const QString& datedFolder, const Moment& started, const QString& archivePath);
 
     Parts p_;
+    bool backingUpFirst_ = false;
 };
 
 } // namespace kavlento::app

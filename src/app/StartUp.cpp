@@ -1,7 +1,6 @@
 #include "app/StartUp.h"
 
 #include "app/HistoryList.h"
-#include "archive/ArchiveCommand.h"
 #include "archive/ExtractJob.h"
 #include "fs/File.h"
 
@@ -10,13 +9,9 @@
 namespace kavlento::app {
 
 namespace {
-const QString kErrorTitle = QStringLiteral("HATA");
 const QString kAlreadyRunning =
     QStringLiteral("bu klasörde zaten çalışıyor; bu başlatma hiçbir şey yapmadan kapandı (yedek "
                    "alınmadı). Açık kalan Kavlento penceresini kapatıp yeniden deneyin.");
-const QString kUnusableProgramFolder = QStringLiteral(
-    "PROGRAM KLASÖRÜNÜN YOLUNDA '>' İŞARETİ VAR; BU KLASÖR YEDEKLENEMEZ VE GERİ YÜKLENEMEZ. "
-    "LÜTFEN PROGRAMI YOLUNDA '>' OLMAYAN BİR KLASÖRE TAŞIYIN: %1");
 const QString kForeignWorkingFolder = QStringLiteral(
     "Program klasöründe Kavlento'nun olmayan bir çalışma klasörü var; dokunulmadı (sahibi başka "
     "bir kullanıcı ya da başka kullanıcılar ona yazabiliyor). Kaldırılana ya da adı "
@@ -60,14 +55,6 @@ bool StartUp::run() {
         p_.dialogs.note(kOpenToOthers.arg(p_.programFolder));
     }
     showStoredFiles();
-    if (!archive::fitsCommandValue(p_.programFolder)) {
-        // No backup or restore command can carry this folder: say so now,
-        // before anything is made.
-        p_.dialogs.inform(kUnusableProgramFolder.arg(p_.programFolder), kErrorTitle,
-                          MessageIcon::Error);
-        p_.end.end(ExitStatus::Failure);
-        return false;
-    }
     if (const QString warning = p_.commandLine.warning(); !warning.isEmpty()) {
         p_.dialogs.note(warning);
     }

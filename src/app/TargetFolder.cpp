@@ -1,6 +1,5 @@
 #include "app/TargetFolder.h"
 
-#include "archive/ArchiveCommand.h"
 #include "base/Failure.h"
 #include "fs/File.h"
 #include "fs/Mounts.h"
@@ -18,61 +17,78 @@ namespace {
 
 const QString kChooseAnother = QStringLiteral(" LÜTFEN BAŞKA BİR KLASÖR SEÇİN.");
 
-// What keeps this user from writing into the folder; empty when nothing does.
-QString writeRefusal(const QString& folder) {
-    const int error = fs::creationRefusal(fs::toSystemPath(folder));
+TargetProblem writeProblem(int error) {
     switch (error) {
     case 0:
-        return QString();
+        return TargetProblem::None;
     case ENOENT:
     case ENOTDIR:
-        return QStringLiteral("BÖYLE BİR KLASÖR YOK: %1").arg(folder);
+        return TargetProblem::Missing;
     case EROFS:
-        return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN DİSKİ YALNIZCA OKUNABİLİR, BU KLASÖRE YEDEK "
-                              "ALINAMAZ: %1.")
-                   .arg(folder) +
-               kChooseAnother;
+        return TargetProblem::ReadOnly;
     case EACCES:
     case EPERM:
-        return QStringLiteral("SEÇTİĞİNİZ KLASÖRE YAZMA İZNİNİZ YOK, BU KLASÖRE YEDEK ALINAMAZ: "
-                              "%1.")
-                   .arg(folder) +
-               kChooseAnother;
+        return TargetProblem::NoPermission;
     default:
-        return QStringLiteral("SEÇTİĞİNİZ KLASÖRE YAZILAMIYOR (%1), BU KLASÖRE YEDEK ALINAMAZ: %2.")
-                   .arg(describeSystemError(error), folder) +
-               kChooseAnother;
+        return TargetProblem::Unwritable;
     }
 }
 
 } // namespace
 
-QString targetRefusal(const QString& folder) {
-    if (!archive::fitsCommandValue(folder)) {
-        return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN YOLUNDA '>' İŞARETİ VAR, BU KLASÖRE YEDEK "
-                              "ALINAMAZ.") +
-               kChooseAnother;
-    }
+TargetCheck checkTarget(const QString& folder) {
     if (folder.contains(QLatin1Char('"')) || folder.contains(QLatin1Char('\r')) ||
         folder.contains(QLatin1Char('\n'))) {
+        return {TargetProblem::UnstorableMarks, 0};
+    }
+    if (!store::fitsWindows1254(folder)) {
+        return {TargetProblem::UnstorableLetters, 0};
+    }
+    if (!fs::absentDiskFolder(fs::toSystemPath(folder)).empty()) {
+        return {TargetProblem::DiskAbsent, 0};
+    }
+    const int error = fs::creationRefusal(fs::toSystemPath(folder));
+    if (error != 0) {
+        return {writeProblem(error), error};
+    }
+    if (fs::lookUpFollowing(fs::toSystemPath(folder)).kind != fs::PathKind::Folder) {
+        return {TargetProblem::Missing, 0};
+    }
+    return {};
+}
+
+QString targetRefusal(const QString& folder) {
+    const TargetCheck check = checkTarget(folder);
+    switch (check.problem) {
+    case TargetProblem::None:
+        return QString();
+    case TargetProblem::UnstorableMarks:
         return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN YOLUNDA KAYDEDİLEMEYEN İŞARETLER VAR (TIRNAK "
                               "YA DA SATIR SONU).") +
                kChooseAnother;
-    }
-    if (!store::fitsWindows1254(folder)) {
+    case TargetProblem::UnstorableLetters:
         return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN YOLUNDA KAYDEDİLEMEYEN HARFLER VAR. LÜTFEN "
                               "YOLUNDA YALNIZCA TÜRKÇE VE LATİN HARFLERİ OLAN BİR KLASÖR SEÇİN.");
-    }
-    if (const QString refusal = absentDiskRefusal(folder); !refusal.isEmpty()) {
-        return refusal;
-    }
-    if (const QString refusal = writeRefusal(folder); !refusal.isEmpty()) {
-        return refusal;
-    }
-    if (fs::lookUpFollowing(fs::toSystemPath(folder)).kind != fs::PathKind::Folder) {
+    case TargetProblem::DiskAbsent:
+        return absentDiskRefusal(folder);
+    case TargetProblem::Missing:
         return QStringLiteral("BÖYLE BİR KLASÖR YOK: %1").arg(folder);
+    case TargetProblem::ReadOnly:
+        return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN DİSKİ YALNIZCA OKUNABİLİR, BU KLASÖRE YEDEK "
+                              "ALINAMAZ: %1.")
+                   .arg(folder) +
+               kChooseAnother;
+    case TargetProblem::NoPermission:
+        return QStringLiteral("SEÇTİĞİNİZ KLASÖRE YAZMA İZNİNİZ YOK, BU KLASÖRE YEDEK ALINAMAZ: "
+                              "%1.")
+                   .arg(folder) +
+               kChooseAnother;
+    case TargetProblem::Unwritable:
+        break;
     }
-    return QString();
+    return QStringLiteral("SEÇTİĞİNİZ KLASÖRE YAZILAMIYOR (%1), BU KLASÖRE YEDEK ALINAMAZ: %2.")
+               .arg(describeSystemError(check.error), folder) +
+           kChooseAnother;
 }
 
 QString absentDiskRefusal(const QString& folder) {

@@ -10,10 +10,28 @@
 
 namespace kavlento::app {
 
-// Why `folder` cannot be the target of backups, or an empty text when it can.
-// The folder chooser and --hedef both ask here before anything is stored:
-// every backup must be able to name the folder in its command and in the
-// stored files, find it, and make its dated folder and archive in it.
+// What keeps backups from going into a target folder now: every backup must
+// be able to name the folder in the stored files, find it, and make its dated
+// folder and archive in it.
+enum class TargetProblem {
+    None,
+    UnstorableMarks,   // a quote or a line end, which the stored files cannot hold
+    UnstorableLetters, // letters the stored files' code page lacks
+    DiskAbsent,        // its disk seems not to be attached
+    ReadOnly,
+    NoPermission,
+    Missing,
+    Unwritable, // for another reason of the system's
+};
+struct TargetCheck {
+    TargetProblem problem = TargetProblem::None;
+    int error = 0; // the system's error number, where it tells more
+};
+TargetCheck checkTarget(const QString& folder);
+
+// Why `folder` cannot be the target of backups, for a user choosing one, or
+// an empty text when it can. The folder chooser and --hedef both ask here
+// before anything is stored.
 QString targetRefusal(const QString& folder);
 
 // Why no backup may go to `folder` now because its disk seems not to be

@@ -8,6 +8,16 @@ enum class MessageIcon { Information, Question, Error };
 // The answer a question gives when the user only presses Enter.
 enum class DefaultAnswer { Yes, No };
 
+// A step of work that the progress window names under its bar. The bar shows
+// the step's own share of the job's percentage, from `from` to `to`, so that it
+// runs once per step; where they are equal the step's length is unknown and
+// the bar only shows that work goes on.
+struct ProgressStep {
+    QString text;
+    int from = 0;
+    int to = 100;
+};
+
 // Everything the program asks or tells the user goes through here, so that
 // tests can script the answers and read every text word for word.
 class UserDialogs {
@@ -29,6 +39,11 @@ public:
     virtual QString pickFolder(const QString& prompt, const QString& startFolder) = 0;
     // The modal progress window; returns only if it is taken away from outside.
     virtual void showProgress() = 0;
+    // Names the step that runs, showing the progress window (the main window
+    // then takes no input) without waiting for it.
+    virtual void showStep(const ProgressStep& step) = 0;
+    // Takes the progress window away again, before the job has started.
+    virtual void hideProgress() = 0;
     // A line for the log of a run nobody watches (without a display); a window
     // shows nothing of it.
     virtual void note(const QString& line) = 0;

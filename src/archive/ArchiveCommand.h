@@ -4,9 +4,9 @@
 
 namespace kavlento::archive {
 
-// Commands to the archive component are one text each: a run of items
-// "<key>" or "<key=value>" with nothing between them; a value runs to the
-// next ">", unquoted and unescaped.
+// What the archive component is asked to do. The jobs hand it these values
+// themselves, never a text to be parsed again, so that any path the system
+// can hold (one with '<', '>' or '=' among them) reaches it as it is.
 
 // The fixed password of every backup archive.
 inline const QString kArchivePassword = QStringLiteral("6150937284");
@@ -27,19 +27,11 @@ struct ExtractCommand {
     QString destinationFolder;
 };
 
-// Both throw Failure(InvalidCommand) for an unknown, repeated or missing key, a
-// value where none belongs (or none where one does), or anything outside items.
-CompressCommand parseCompressCommand(const QString& command);
-ExtractCommand parseExtractCommand(const QString& command);
-
-// The commands of a backup and of a restore. A text that the grammar cannot
-// carry (one with ">") is refused with Failure(InvalidCommand).
-QString buildCompressCommand(const QString& sourceFolder, const QString& destinationFolder,
-                             const QString& archiveFileName);
-// The destination is `destinationFolder` followed by exactly one separator.
-QString buildExtractCommand(const QString& archivePath, const QString& destinationFolder);
-
-// Whether the grammar can carry `value` as the value of an item.
-bool fitsCommandValue(const QString& value);
+// The backup of a whole folder: sub-folders and hidden files included, at
+// level 6, with the fixed password.
+CompressCommand backupCommand(const QString& sourceFolder, const QString& destinationFolder,
+                              const QString& archiveFileName);
+// The restore of a backup archive into a folder.
+ExtractCommand restoreCommand(const QString& archivePath, const QString& destinationFolder);
 
 } // namespace kavlento::archive

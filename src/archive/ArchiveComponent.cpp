@@ -1,6 +1,5 @@
 #include "archive/ArchiveComponent.h"
 
-#include "archive/ArchiveCommand.h"
 #include "archive/CompressJob.h"
 #include "archive/ExtractJob.h"
 #include "archive/JobControl.h"
@@ -38,12 +37,11 @@ QString ArchiveComponent::BrowseForFolder(const QString& prompt, const QString& 
     return chooseFolder_(prompt, text);
 }
 
-void ArchiveComponent::Compress(const QString& command, const QStringList& listedArchives,
+void ArchiveComponent::Compress(const CompressCommand& command, const QStringList& listedArchives,
                                 std::int64_t moment) {
-    const CompressCommand parsed = parseCompressCommand(command);
-    start([this, parsed, archives = systemPaths(listedArchives),
+    start([this, command, archives = systemPaths(listedArchives),
            moment](JobControl& control, Outcome& outcome) -> std::function<void()> {
-        const CompressResult result = runCompress(parsed, archives, moment, control);
+        const CompressResult result = runCompress(command, archives, moment, control);
         outcome.archivePath = fromSystemPath(result.archivePath);
         control.complete();
         return [this, result] {
@@ -55,20 +53,19 @@ void ArchiveComponent::Compress(const QString& command, const QStringList& liste
     });
 }
 
-void ArchiveComponent::Extract(const QString& command, const Kept& kept,
-                               const SafetyRequest& safety) {
-    const ExtractCommand parsed = parseExtractCommand(command);
+void ArchiveComponent::Extract(const ExtractCommand& command, const Kept& kept,
+                               const std::optional<SafetyRequest>& safety) {
     std::optional<SafetyBackup> backup;
-    if (!safety.command.isEmpty()) {
-        backup = SafetyBackup{parseCompressCommand(safety.command), safety.moment,
-                              [record = safety.record](const CompressResult& result) {
+    if (safety) {
+        backup = SafetyBackup{safety->command, safety->moment,
+                              [record = safety->record](const CompressResult& result) {
                                   record(fromSystemPath(result.archivePath));
                               }};
     }
     const LeftInPlace leftInPlace{systemPaths(kept.programFiles), toSystemPath(kept.target),
                                   systemPaths(kept.listedArchives)};
-    start([parsed, leftInPlace, backup](JobControl& control, Outcome&) {
-        runExtract(parsed, control, 0, leftInPlace, backup);
+    start([command, leftInPlace, backup](JobControl& control, Outcome&) {
+        runExtract(command, control, 0, leftInPlace, backup);
         return std::function<void()>();
     });
 }
@@ -82,9 +79,13 @@ template <typename Work> void ArchiveComponent::start(Work work) {
         worker_.join();
     }
     const std::uint64_t generation = ++generation_;
-    control_ = std::make_shared<JobControl>([this, generation](int percent) {
-        post(generation, [this, percent] { emit Progress(percent); });
-    });
+    control_ = std::make_shared<JobControl>(
+        [this, generation](int percent) {
+            post(generation, [this, percent] { emit Progress(percent); });
+        },
+        [this, generation](JobStep step, int from, int to) {
+            post(generation, [this, step, from, to] { emit StepBegun(step, from, to); });
+        });
     {
         const std::lock_guard<std::mutex> lock(outcomeMutex_);
         outcome_.reset();

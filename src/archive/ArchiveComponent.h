@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "archive/ArchiveCommand.h"
+#include "archive/JobControl.h"
 #include "base/Failure.h"
 
 #include <atomic>
@@ -16,24 +18,20 @@
 
 namespace kavlento::archive {
 
-class JobControl;
-
 // A backup to take before a restore changes anything (see SafetyBackup):
-// its compress command (none when empty), and what records the archive,
-// called on the job's thread with its path.
+// its command, and what records the archive, called on the job's thread with
+// its path.
 struct SafetyRequest {
-    QString command;
+    CompressCommand command;
     std::int64_t moment = 0;
     std::function<void(const QString& archivePath)> record;
 };
 
 // The archive component of the main window: a folder chooser, and compress and
-// extract jobs driven by command strings. A job runs on a worker thread; its
-// signals reach the user-interface thread queued, in order, and stop as soon as
-// the job is cancelled. Its methods and signals keep the names of the host's
-// own ZIP component, which the program's jobs were written against.
-// A job is one command string, as that component took it: one text of fixed
-// keys that a test can read word for word and the grammar can refuse whole.
+// extract jobs. A job runs on a worker thread; its signals reach the
+// user-interface thread queued, in order, and stop as soon as the job is
+// cancelled. Its methods and signals keep the names of the host's own ZIP
+// component, which the program's jobs were written against.
 class ArchiveComponent : public QObject {
     Q_OBJECT
 public:
@@ -48,11 +46,12 @@ public:
     // `text`, when given, is the folder it opens in.
     QString BrowseForFolder(const QString& prompt, const QString& text);
 
-    // Both return as soon as the job has started. An invalid command, or a job
-    // while another runs, throws a Failure instead. `listedArchives` are the
+    // Both return as soon as the job has started. A job while another runs
+    // throws a Failure instead. `listedArchives` are the
     // archives the history lists (see BackupExclusions).
     // `moment` is the backup's, in seconds since 1970 (see ArchiveOrigin).
-    void Compress(const QString& command, const QStringList& listedArchives, std::int64_t moment);
+    void Compress(const CompressCommand& command, const QStringList& listedArchives,
+                  std::int64_t moment);
     // What the restore leaves where it is (see LeftInPlace): the program's
     // own names at the top, and Kavlento's files of the target and of the
     // archives the history lists.
@@ -61,7 +60,8 @@ public:
         QString target;
         QStringList listedArchives;
     };
-    void Extract(const QString& command, const Kept& kept = {}, const SafetyRequest& safety = {});
+    void Extract(const ExtractCommand& command, const Kept& kept = {},
+                 const std::optional<SafetyRequest>& safety = std::nullopt);
 
     // Stops a running job, removes what it wrote and waits for its thread. No
     // signal of that job arrives afterwards.
@@ -92,6 +92,8 @@ public:
 
 signals:
     void Progress(int percent);
+    // A step of the job begins; its progress fills `from` to `to` percent.
+    void StepBegun(archive::JobStep step, int from, int to);
     void CompressFinished(const QString& archivePath, int entryCount, qint64 archiveSize,
                           qint64 checkMilliseconds);
     void Failed(int number, const QString& description);

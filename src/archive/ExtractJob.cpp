@@ -174,12 +174,14 @@ void runExtract(const ExtractCommand& command, JobControl& control, unsigned thr
             {programFiles, [&](const fs::FoundEntry& entry) { return ours.staysInPlace(entry); }},
             std::move(implied), watch);
         if (safety) {
-            control.beginPart(0, 15);
+            control.beginStep(JobStep::CheckingArchive, 0, 15);
             // A damaged archive costs no backup.
             readEveryEntry(*reader, command.password.toStdString(), threads, control);
-            control.beginPart(15, 60);
+            control.beginStep(JobStep::BackingUpFirst, 15, 60);
             takeSafetyBackup(*safety, leftInPlace.listedArchives, control, threads);
-            control.beginPart(60, 100);
+            control.beginStep(JobStep::Restoring, 60, 100);
+        } else {
+            control.beginStep(JobStep::Restoring, 0, 100);
         }
         control.setTotal(contentWork(*reader));
         transaction.prepare();

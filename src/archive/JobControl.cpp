@@ -6,7 +6,8 @@
 
 namespace kavlento::archive {
 
-JobControl::JobControl(PercentReport report) : report_(std::move(report)) {}
+JobControl::JobControl(PercentReport report, StepReport stepReport)
+    : report_(std::move(report)), stepReport_(std::move(stepReport)) {}
 
 namespace {
 [[noreturn]] void stopped() {
@@ -49,9 +50,13 @@ QString JobControl::leftBehind() const {
     return leftBehind_;
 }
 
-void JobControl::beginPart(int from, int to) {
+void JobControl::beginStep(JobStep step, int from, int to) {
     from_ = from;
     to_ = to;
+    const std::lock_guard<std::mutex> lock(reportMutex_);
+    if (stepReport_) {
+        stepReport_(step, from, to);
+    }
 }
 
 void JobControl::setTotal(std::uint64_t units) {

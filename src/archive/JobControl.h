@@ -13,6 +13,9 @@ namespace kavlento::archive {
 // derivation), in progress units.
 constexpr std::uint64_t kEntryProgress = 16 * 1024;
 
+// The steps of a job that has more than one, named to the user as they begin.
+enum class JobStep { CheckingArchive, BackingUpFirst, Restoring };
+
 // Cancellation and progress of one archive job, shared by its threads.
 // Progress is reported as whole percentages, each value once and rising; 100
 // is reported only by complete(), when the job's result is in place.
@@ -23,8 +26,9 @@ constexpr std::uint64_t kEntryProgress = 16 * 1024;
 class JobControl {
 public:
     using PercentReport = std::function<void(int percent)>;
+    using StepReport = std::function<void(JobStep step, int from, int to)>;
 
-    explicit JobControl(PercentReport report = {});
+    explicit JobControl(PercentReport report = {}, StepReport stepReport = {});
     // A part of `whole` that commits on its own (a backup taken first): it
     // stops with the whole, and its progress and notes are the whole's.
     explicit JobControl(JobControl& whole) : whole_(&whole) {}
@@ -44,9 +48,10 @@ public:
     void noteLeftBehind(const QString& what);
     QString leftBehind() const;
 
-    // The next part of the job fills the progress from `from` to `to` percent
-    // (the whole of it unless said); its units start again from 0.
-    void beginPart(int from, int to);
+    // The next step of the job, reported before any of its progress, fills
+    // the progress from `from` to `to` percent (the whole of it unless said);
+    // its units start again from 0.
+    void beginStep(JobStep step, int from, int to);
     void setTotal(std::uint64_t units);
     void advance(std::uint64_t units);
     void complete();
@@ -65,6 +70,7 @@ private:
     QString leftBehind_;
     int lastReported_ = -1;
     PercentReport report_;
+    StepReport stepReport_;
 };
 
 } // namespace kavlento::archive

@@ -22,7 +22,6 @@ enum class FailureCode : int {
     InvalidArchive = 321,
     WrongPassword = 322,
     UnsafeArchive = 323,
-    InvalidCommand = 324,
     Cancelled = 325,
     AlreadyBusy = 326,
     UnsupportedText = 327,

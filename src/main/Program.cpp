@@ -40,6 +40,8 @@ void Program::connectHandlers() {
     on(&window_, &ui::MainWindow::closeRequested, [this] { close_.storeTarget(); });
     on(&archiver_, &archive::ArchiveComponent::Progress,
        [this](int percent) { jobEvents_.onProgress(percent); });
+    on(&archiver_, &archive::ArchiveComponent::StepBegun,
+       [this](archive::JobStep step, int from, int to) { jobEvents_.onStep(step, from, to); });
     on(&archiver_, &archive::ArchiveComponent::CompressFinished,
        [this](const QString& archivePath, int entryCount, qint64 archiveSize,
               qint64 checkMilliseconds) {

@@ -8,12 +8,16 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTreeView>
+
+#include <functional>
+#include <utility>
 
 // The pictures are compiled into this static library; the linker keeps them
 // only when something refers to them.
@@ -96,18 +100,42 @@ void setBackground(QWidget* widget, const QColor& color) {
 
 // A click selects a row and leaves the list where it is: the row is made
 // visible upwards and downwards, never sideways.
+//
+// A row the user chooses from the keyboard counts as a click on it, so that a
+// user without a mouse can enable the entry buttons again after a removal.
+// Only the user's own key counts: a reload that moves the current row does not.
 class HistoryView : public QTreeView {
 public:
-    using QTreeView::QTreeView;
+    HistoryView(QWidget* parent, std::function<void(const QModelIndex&)> chosen)
+        : QTreeView(parent), chosen_(std::move(chosen)) {}
+
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override {
         const int sideways = horizontalScrollBar()->value();
         QTreeView::scrollTo(index, hint);
         horizontalScrollBar()->setValue(sideways);
     }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const QModelIndex before = currentIndex();
+        QTreeView::keyPressEvent(event);
+        const QModelIndex after = currentIndex();
+        // Space chooses the current row without moving; Ctrl+Space may instead
+        // clear the selection, and a row that is not selected is not chosen.
+        const bool choosing =
+            after != before || event->key() == Qt::Key_Space || event->key() == Qt::Key_Select;
+        if (choosing && after.isValid() && selectionModel()->isSelected(after)) {
+            chosen_(after);
+        }
+    }
+
+private:
+    const std::function<void(const QModelIndex&)> chosen_;
 };
 
-QTreeView* historyList(QWidget* parent, HistoryModel* model) {
-    auto* list = placed(new HistoryView(parent), "ListView1");
+QTreeView* historyList(QWidget* parent, HistoryModel* model,
+                       std::function<void(const QModelIndex&)> chosen) {
+    auto* list = placed(new HistoryView(parent, std::move(chosen)), "ListView1");
     list->setModel(model);
     list->setFont(sansSerifBold(8.25));
     list->setRootIsDecorated(false);
@@ -140,7 +168,9 @@ MainWindow::MainWindow(QWidget* parent)
                          sansSerifBold(8.25), kLabelRed)),
       programFolderLabel_(label(settingsBox_, "Label3", QStringLiteral("Yedeklenen:"),
                                 sansSerifBold(8.25), kLabelRed)),
-      history_(new HistoryModel(this)), historyList_(historyList(this, history_)),
+      history_(new HistoryModel(this)),
+      historyList_(
+          historyList(this, history_, [this](const QModelIndex& row) { onItemClicked(row); })),
       entryButtonsBox_(groupBox(this, "Frame3", QString())),
       removeEntryButton_(
           button(entryButtonsBox_, "Command3", QStringLiteral("İPTAL ET"), plainLook())),

@@ -9,10 +9,15 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace kavlento::ui {
 
 namespace {
 constexpr int kTickMilliseconds = 10;
+// The designed window, and the line a named step adds under the bar.
+constexpr QSize kDesignedSize(398, 61);
+constexpr int kStepLine = 20;
 
 QLabel* label(QWidget* parent, const QString& name, const QString& text, const QRect& geometry) {
     auto* l = new QLabel(text, parent);
@@ -32,11 +37,15 @@ ProgressWindow::ProgressWindow(PercentSource lastPercent)
       waitLabel_(label(this, QStringLiteral("Label1"),
                        QStringLiteral("İŞLEM YAPILIRKEN LÜTFEN BEKLEYİN..."),
                        QRect(38, 18, 313, 15))),
+      stepLabel_(label(this, QStringLiteral("stepLabel"), QString(),
+                       QRect(4, kDesignedSize.height(), kDesignedSize.width() - 8, kStepLine - 3))),
       lastPercent_(std::move(lastPercent)) {
     setObjectName(QStringLiteral("Progressing"));
     setWindowTitle(QString());
     setModal(true);
-    setFixedSize(398, 61);
+    setFixedSize(kDesignedSize);
+    stepLabel_->setAlignment(Qt::AlignCenter);
+    stepLabel_->hide();
 
     bar_->setObjectName(QStringLiteral("Cubuk"));
     bar_->setGeometry(0, 34, 399, 21); // one pixel wider than the window, clipped
@@ -65,10 +74,26 @@ ProgressWindow::ProgressWindow(PercentSource lastPercent)
     waitLabel_->setAccessibleName(waitLabel_->text());
     waitLabel_->setAccessibleDescription(
         QStringLiteral("İşlem sürerken beklemek gerektiğini söyler."));
+    stepLabel_->setAccessibleName(QStringLiteral("İşlemin adımı"));
+    stepLabel_->setAccessibleDescription(QStringLiteral("Şu an hangi adımın sürdüğünü söyler."));
 }
 
 void ProgressWindow::tick() {
-    bar_->setValue(lastPercent_().value_or(0));
+    const int percent = lastPercent_().value_or(0);
+    if (stepFrom_ == stepTo_) {
+        return; // a step of unknown length: the bar only moves
+    }
+    bar_->setValue(std::clamp((percent - stepFrom_) * 100 / (stepTo_ - stepFrom_), 0, 100));
+}
+
+void ProgressWindow::setStep(const QString& text, int from, int to) {
+    stepFrom_ = from;
+    stepTo_ = to;
+    bar_->setRange(0, from == to ? 0 : 100);
+    stepLabel_->setText(text);
+    stepLabel_->setVisible(!text.isEmpty());
+    setFixedSize(kDesignedSize + QSize(0, text.isEmpty() ? 0 : kStepLine));
+    tick();
 }
 
 void ProgressWindow::keyPressEvent(QKeyEvent* event) {
@@ -79,13 +104,26 @@ void ProgressWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
 }
 
-void ProgressWindow::runModal() {
+void ProgressWindow::moveToScreenCentre() {
     if (const QScreen* screen = this->screen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+}
+
+void ProgressWindow::runModal() {
+    if (!isVisible()) {
+        moveToScreenCentre();
+    }
     exec();
+}
+
+void ProgressWindow::showAside() {
+    if (!isVisible()) {
+        moveToScreenCentre();
+        show();
+    }
 }
 
 } // namespace kavlento::ui

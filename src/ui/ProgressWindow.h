@@ -25,6 +25,12 @@ public:
     // program ends: no key and no close request takes it away while its job
     // runs, and the main window takes no input meanwhile.
     void runModal();
+    // Shows it, as modal to the main window, without waiting: for work that
+    // runs before the job, while the caller's own event loop runs.
+    void showAside();
+    // Names the step under the bar, which then shows the step's share of the
+    // job's percentage, `from` to `to`; equal ones show only that work goes on.
+    void setStep(const QString& text, int from, int to);
 
     void reject() override {}
 
@@ -34,14 +40,18 @@ protected:
 
 private:
     void tick();
+    void moveToScreenCentre();
 
     // Object names as designed: Timer1, Cubuk, Label2, Label1.
     QTimer* const tickTimer_;
     QProgressBar* const bar_;
     QLabel* const titleLabel_;
     QLabel* const waitLabel_;
+    QLabel* const stepLabel_;
 
     PercentSource lastPercent_;
+    int stepFrom_ = 0;
+    int stepTo_ = 100;
 };
 
 } // namespace kavlento::ui

@@ -129,11 +129,26 @@ QString QtUserDialogs::pickFolder(const QString& prompt, const QString& startFol
     return chosenPath(*folderDialog(prompt, startFolder));
 }
 
-void QtUserDialogs::showProgress() {
+ProgressWindow& QtUserDialogs::progressWindow() {
     if (!progress_) {
         progress_ = std::make_unique<ProgressWindow>(lastPercent_);
     }
-    progress_->runModal();
+    return *progress_;
+}
+
+void QtUserDialogs::showProgress() {
+    progressWindow().runModal();
+}
+
+void QtUserDialogs::showStep(const app::ProgressStep& step) {
+    progressWindow().setStep(step.text, step.from, step.to);
+    progress_->showAside();
+}
+
+void QtUserDialogs::hideProgress() {
+    if (progress_) {
+        progress_->hide();
+    }
 }
 
 } // namespace kavlento::ui

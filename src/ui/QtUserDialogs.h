@@ -25,6 +25,8 @@ public:
     QString pickArchiveFile(const QString& startFolder) override;
     QString pickFolder(const QString& prompt, const QString& startFolder) override;
     void showProgress() override;
+    void showStep(const app::ProgressStep& step) override;
+    void hideProgress() override;
     void note(const QString&) override {} // the windows say what there is to say
 
     // Boxes close by themselves after `after` (as with Escape: No, or OK),
@@ -44,6 +46,7 @@ public:
 private:
     // Shows `box` until it is answered, or for closeAfter_ at the most.
     void exec(QMessageBox& box) const;
+    ProgressWindow& progressWindow();
 
     ProgressWindow::PercentSource lastPercent_;
     std::chrono::milliseconds closeAfter_{0};

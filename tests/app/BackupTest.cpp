@@ -81,6 +81,8 @@ TEST_F(Backup, AnEmptyTargetOnlyShowsItsMessage) {
 TEST_F(Backup, ABackupWritesTheArchiveRecordsItAndEndsAfterItsMessage) {
     storeTarget(targetFolder);
     startInteractive();
+    // Midnight passing while the backup starts changes none of its names.
+    clock.movesOnAfterOneReading(momentOf(7, 12, 2026, 0, 0, 0, "07.12.2026", "00:00:00"));
     clickBackup();
 
     EXPECT_EQ(end.status, ExitStatus::Normal);
@@ -178,11 +180,11 @@ TEST_F(Backup, ChoosingAFolderStoresItAtOnceAndCancellingKeepsTheOldOne) {
     EXPECT_EQ(opened[3].title, targetFolder);
 }
 
-TEST_F(Backup, AFolderTheStoredFilesOrTheCommandCannotCarryIsRefused) {
+TEST_F(Backup, AFolderTheStoredFilesCannotCarryIsRefused) {
     storeTarget("/eski/hedef");
     startInteractive();
-    for (const QString& refused : {QStringLiteral("/media/a>b"), QStringLiteral("/media/日本"),
-                                   QStringLiteral("/media/\"tırnak\"")}) {
+    for (const QString& refused :
+         {QStringLiteral("/media/日本"), QStringLiteral("/media/\"tırnak\"")}) {
         dialogs.shown.clear();
         dialogs.pickedFolders = {refused};
         clickChoose();

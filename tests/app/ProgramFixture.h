@@ -17,6 +17,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace kavlento::testing {
 
@@ -24,7 +25,8 @@ using namespace kavlento::app;
 
 // Every question and message, word for word.
 struct Shown {
-    QString kind; // "inform", "ask", "failure", "pickFile", "pickFolder", "progress", "note"
+    // "inform", "ask", "failure", "pickFile", "pickFolder", "progress", "step", "note"
+    QString kind;
     QString text;
     QString title;
     MessageIcon icon = MessageIcon::Information;
@@ -85,6 +87,11 @@ public:
         return take(pickedFolders);
     }
     void showProgress() override;
+    // Each step as "step": its text, and its share of the percentage as the title.
+    void showStep(const ProgressStep& step) override {
+        shown.push_back({"step", step.text, QStringLiteral("%1-%2").arg(step.from).arg(step.to)});
+    }
+    void hideProgress() override {}
     void note(const QString& line) override {
         shown.push_back({"note", line, QString(), MessageIcon::Information});
     }
@@ -113,7 +120,22 @@ public:
 class FixedClock final : public Clock {
 public:
     Moment moment;
-    Moment now() const override { return moment; }
+    // From now on, gives `moment` once and then `to`: time passing while a
+    // job starts.
+    void movesOnAfterOneReading(const Moment& to) {
+        later_ = to;
+        readOnce_ = false;
+    }
+    Moment now() const override {
+        if (later_ && std::exchange(readOnce_, true)) {
+            return *later_;
+        }
+        return moment;
+    }
+
+private:
+    std::optional<Moment> later_;
+    mutable bool readOnce_ = false;
 };
 
 Moment momentOf(int day, int month, int year, int hour, int minute, int second,

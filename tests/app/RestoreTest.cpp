@@ -6,6 +6,8 @@
 #include "support/ArchiveJobsTestBase.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/Controls.h"
+#include "support/MountedFileSystem.h"
+#include "support/WindowThreadWatch.h"
 #include "ui/StyledButton.h"
 
 #include <QDir>
@@ -103,6 +105,9 @@ protected:
     }
 };
 
+// Watches the program's own openings of files, which needs root.
+using RootRestore = Restore;
+
 } // namespace
 
 TEST_F(Restore, TheSelectedEntryComesBackWholeAndTheProgramEnds) {
@@ -126,6 +131,17 @@ TEST_F(Restore, TheSelectedEntryComesBackWholeAndTheProgramEnds) {
     EXPECT_EQ(firstDifference(expectedAfterRestore(), snapshot(programFolder)), "");
     EXPECT_EQ(readBytes(programFile("prgcik.dat")), QByteArray());
     expectTheFolderAsItWasRecorded();
+    // Each step is named as it begins, its bar filling the step's share; the
+    // folder's backup is listed before the message shows.
+    QStringList steps;
+    for (const Shown& step : dialogs.of("step")) {
+        steps.append(step.text + " " + step.title);
+    }
+    EXPECT_EQ(steps, QStringList({"ŞU ANKİ VERİLER SON YEDEKLE KARŞILAŞTIRILIYOR... 0-0",
+                                  "1/3: GERİ YÜKLENECEK YEDEK DENETLENİYOR... 0-15",
+                                  "2/3: ŞU ANKİ VERİLER YEDEKLENİYOR... 15-60",
+                                  "3/3: VERİLER YEDEKTEN GERİ YÜKLENİYOR... 60-100"}));
+    EXPECT_EQ(program->window().historyCount(), 2);
 }
 
 TEST_F(Restore, APickedArchiveIsRestoredAfterTheQuestion) {
@@ -172,7 +188,7 @@ TEST_F(Restore, TheFoldersOwnHistoryAndSettingStayAndAFolderWithoutThemTakesTheA
             EXPECT_EQ(after.at("yedekleme.dat"), backedUp.at("yedekleme.dat"));
             ASSERT_EQ(dialogs.of("ask").size(), 2u);
             EXPECT_TRUE(dialogs.of("ask")[1].text.startsWith(
-                "ŞU ANKİ VERİLERİN YEDEĞİ ALINAMIYOR: YEDEKLEME HEDEFİ SEÇİLMEMİŞ."));
+                "ŞU ANKİ VERİLERİN YEDEĞİ ALINAMIYOR: YEDEKLEME KLASÖRÜ SEÇİLMEMİŞ."));
             EXPECT_EQ(dialogs.of("ask")[1].preferred, DefaultAnswer::No);
         }
     }
@@ -202,6 +218,36 @@ TEST_F(Restore, TheFolderIsBackedUpFirstOnlyWhenItMustAndCan) {
     EXPECT_FALSE(end.status.has_value());
     EXPECT_TRUE(dialogs.of("progress").empty());
     EXPECT_EQ(firstDifference(before, snapshot(programFolder)), "");
+}
+
+// Where the folder cannot be backed up first, the question names the backup
+// folder, says why and what would let the backup be taken, in Yes/No words.
+TEST_F(Restore, TheQuestionWithoutABackupSaysWhatWouldLetOneBeTaken) {
+    const struct {
+        QString target;
+        QString why;
+        QString remedy;
+    } cases[] = {
+        {"", "YEDEKLEME KLASÖRÜ SEÇİLMEMİŞ.", "GÖZAT... İLE BİR YEDEKLEME KLASÖRÜ SEÇİN"},
+        {folder.file("yok"), "YEDEKLEME KLASÖRÜ (" + folder.file("yok") + ") YOK.",
+         "KLASÖRÜN DİSKİNİ TAKIN YA DA YUKARIDAKİ GÖZAT... İLE BAŞKA BİR YEDEKLEME KLASÖRÜ SEÇİN"},
+    };
+    for (const auto& c : cases) {
+        storeTarget(c.target);
+        restart({"4702519836"});
+        dialogs.pickedFiles = {archivePath};
+        dialogs.answers = {true, false};
+        clickRestorePicked();
+        ASSERT_EQ(dialogs.of("ask").size(), 2u);
+        const QString asked = dialogs.of("ask")[1].text;
+        EXPECT_TRUE(asked.startsWith("ŞU ANKİ VERİLERİN YEDEĞİ ALINAMIYOR: " + c.why + "\r"))
+            << asked.toStdString();
+        EXPECT_TRUE(asked.contains("\"HAYIR\" DEYİN, ") && asked.contains(c.remedy))
+            << asked.toStdString();
+        EXPECT_FALSE(asked.contains("LÜTFEN")) << asked.toStdString();
+        EXPECT_TRUE(asked.endsWith("YEDEK ALINMADAN GERİ YÜKLENSİN Mİ?"));
+        EXPECT_FALSE(end.status.has_value());
+    }
 }
 
 // Bytes rewritten under the same size and time (as `touch -r` leaves them)
@@ -367,4 +413,34 @@ TEST_F(Restore, AStopAfterTheCommitCompletesTheRestoreAndOneBeforeChangesNothing
     ASSERT_EQ(dialogs.of("failure").size(), 1u);
     EXPECT_TRUE(dialogs.of("failure")[0].text.contains("hiçbir şey değiştirilmedi"));
     EXPECT_EQ(firstDifference(before, snapshot(programFolder, {"yedekleme.lst"})), "");
+}
+
+// Reading the folder and the archives never holds up the window's thread:
+// each opening waits for that thread to handle an event, which it can do only
+// while the reading runs beside it.
+TEST_F(RootRestore, NoReadingOfTheFolderOrAnArchiveHoldsUpTheWindow) {
+    KAVLENTO_NEEDS_ROOT("fanotify holds each opening of the watched files");
+    for (const bool alreadyHeld : {true, false}) {
+        SCOPED_TRACE(alreadyHeld);
+        if (alreadyHeld) {
+            store::HistoryFile(programFolder)
+                .append({"06.12.2026", "10:00:00",
+                         compressFolder(programFolder, targetFolder + "/06.12.2026",
+                                        "6122026.1000.ksd")});
+        }
+        const auto newest = store::HistoryFile(programFolder).load();
+        restart({"4702519836"});
+        dialogs.pickedFiles = {archivePath};
+        dialogs.answers = {true};
+        int openings = 0;
+        {
+            const WindowThreadWatch watch({newest->archivePath(newest->size() - 1),
+                                           programFile("resimler"), programFile("veri.db")});
+            clickRestorePicked();
+            openings = watch.openings();
+            EXPECT_EQ(watch.openedOnTheWindowThread().join(" ").toStdString(), "");
+        }
+        EXPECT_GE(openings, 3);
+        ASSERT_EQ(end.status, ExitStatus::Normal);
+    }
 }

@@ -1,5 +1,6 @@
 #include "app/ProgramFixture.h"
 #include "app/SingleInstance.h"
+#include "store/HistoryFile.h"
 #include "store/TargetSetting.h"
 #include "support/ArchiveTestSupport.h"
 #include "support/Controls.h"
@@ -100,16 +101,29 @@ TEST_F(Startup, ASecondInstanceEndsAtOnceWithoutReadingAFile) {
     EXPECT_EQ(dialogs.shown.size(), dialogs.of("note").size()); // only the line for the log
 }
 
-TEST_F(Startup, AProgramFolderNoCommandCanCarryIsRefusedBeforeAnythingIsMade) {
-    programFolder = folder.file("kasa>2");
-    QDir().mkpath(programFolder);
+// The marks of a command's text are letters of a path like any other: a
+// program folder, a target and an archive whose paths hold them are backed
+// up and restored.
+TEST_F(Startup, PathsHoldingTheMarksOfACommandAreBackedUpAndRestored) {
+    programFolder = folder.file("kasa>2<=");
+    targetFolder = folder.file("hedef>yedek");
+    QDir().mkpath(targetFolder);
+    makeSampleTree(programFolder);
     storeTarget(targetFolder);
     start({"4702519836", "OtoRadizEv"});
-    EXPECT_EQ(end.status, ExitStatus::Failure);
-    ASSERT_EQ(dialogs.of("inform").size(), 1u);
-    EXPECT_TRUE(dialogs.of("inform")[0].text.contains(programFolder));
-    EXPECT_TRUE(QDir(targetFolder).isEmpty());
-    EXPECT_FALSE(QFile::exists(programFile("yedekleme.lst")));
+    ASSERT_EQ(end.status, ExitStatus::Normal);
+    const QString moved = folder.file("taşınan>yedek.ksd");
+    ASSERT_TRUE(QFile::copy(store::HistoryFile(programFolder).load()->archivePath(0), moved));
+    const QByteArray backedUp = readBytes(programFile("veri.db"));
+    writeBytes(programFile("veri.db"), "sonradan değişti");
+
+    restart({"4702519836"});
+    dialogs.pickedFiles = {moved};
+    dialogs.answers = {true};
+    QTest::mouseClick(control<QPushButton>(program->window(), "Command6"), Qt::LeftButton);
+    ASSERT_EQ(end.status, ExitStatus::Normal);
+    EXPECT_EQ(readBytes(programFile("veri.db")), backedUp);
+    EXPECT_EQ(store::HistoryFile(programFolder).load()->size(), 2u); // the safety backup
 }
 
 TEST_F(Startup, KapatAndACloseRequestStoreTheTargetAsTheSameBytes) {

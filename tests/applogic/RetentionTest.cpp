@@ -32,6 +32,8 @@ public:
     QString pickArchiveFile(const QString&) override { return {}; }
     QString pickFolder(const QString&, const QString&) override { return {}; }
     void showProgress() override {}
+    void showStep(const app::ProgressStep&) override {}
+    void hideProgress() override {}
 };
 
 // What lies in the target before a retention: "dated/name" and what it is.

@@ -23,8 +23,8 @@ protected:
         return dialogs.folderToPick;
     }};
 
-    QString compressCommand(const QString& name = QStringLiteral("1.ksd")) {
-        return archive::buildCompressCommand(source, target, name);
+    archive::CompressCommand compressCommand(const QString& name = QStringLiteral("1.ksd")) {
+        return archive::backupCommand(source, target, name);
     }
 };
 
@@ -87,7 +87,7 @@ TEST_F(Component, ExtractReports100OnlyWithEveryFileInPlace) {
             inPlaceAt100 = firstDifference(snapshot(source), snapshot(restored)).empty();
         }
     });
-    zip.Extract(archive::buildExtractCommand(archivePath, restored));
+    zip.Extract(archive::restoreCommand(archivePath, restored));
     QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty() && progress.last().at(0).toInt() == 100, 60000);
     EXPECT_TRUE(inPlaceAt100);
     expectStrictlyRisingTo100(percentages(progress));
@@ -96,12 +96,12 @@ TEST_F(Component, ExtractReports100OnlyWithEveryFileInPlace) {
 TEST_F(Component, FailuresArriveAsTheFailureSignal) {
     QSignalSpy failed(&zip, &archive::ArchiveComponent::Failed);
     QSignalSpy progress(&zip, &archive::ArchiveComponent::Progress);
-    zip.Extract(archive::buildExtractCommand(work.file("yok.ksd"), restored));
+    zip.Extract(archive::restoreCommand(work.file("yok.ksd"), restored));
     ASSERT_TRUE(failed.wait(10000));
     EXPECT_EQ(failed.first().at(0).toInt(), static_cast<int>(FailureCode::FileNotFound));
     EXPECT_TRUE(failed.first().at(1).toString().contains("yok.ksd"));
 
-    zip.Compress(archive::buildCompressCommand(source, work.file("olmayan/gun"), "1.ksd"), {}, 0);
+    zip.Compress(archive::backupCommand(source, work.file("olmayan/gun"), "1.ksd"), {}, 0);
     ASSERT_TRUE(failed.wait(10000));
     EXPECT_EQ(failed.last().at(0).toInt(), static_cast<int>(FailureCode::PathNotFound));
     for (const QList<QVariant>& call : progress) {
@@ -109,14 +109,11 @@ TEST_F(Component, FailuresArriveAsTheFailureSignal) {
     }
 }
 
-TEST_F(Component, AnInvalidCommandOrASecondJobIsRefusedAtOnce) {
-    EXPECT_THROW(zip.Compress("<password=1>", {}, 0), Failure);
-    EXPECT_THROW(zip.Extract("<zipfile=/a.ksd>"), Failure);
-
+TEST_F(Component, ASecondJobIsRefusedAtOnce) {
     writeFile(source + "/buyuk.bin", QByteArray(64 << 20, 'k'));
     zip.Compress(compressCommand(), {}, 0);
     try {
-        zip.Extract(archive::buildExtractCommand(work.file("a.ksd"), restored));
+        zip.Extract(archive::restoreCommand(work.file("a.ksd"), restored));
         ADD_FAILURE() << "a second job started";
     } catch (const Failure& failure) {
         EXPECT_EQ(failure.code(), FailureCode::AlreadyBusy);

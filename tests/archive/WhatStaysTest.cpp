@@ -16,9 +16,8 @@ namespace {
 void restoreInto(const QString& folder, const QString& archivePath, const QString& target,
                  const std::vector<std::string>& listed) {
     archive::JobControl control;
-    archive::runExtract(
-        archive::parseExtractCommand(archive::buildExtractCommand(archivePath, folder)), control, 0,
-        {{"yedekleme.lst"}, fs::toSystemPath(target), listed});
+    archive::runExtract(archive::restoreCommand(archivePath, folder), control, 0,
+                        {{"yedekleme.lst"}, fs::toSystemPath(target), listed});
 }
 
 std::uint32_t modeOf(const QString& path) {

@@ -48,8 +48,7 @@ int main(int argc, char** argv) {
                                          qEnvironmentVariableIntValue("KAVLENTO_FAIL_RENAME"));
             archive::JobControl control;
             archive::runExtract(
-                archive::parseExtractCommand(archive::buildExtractCommand(args[1], args[2])),
-                control, 0,
+                archive::restoreCommand(args[1], args[2]), control, 0,
                 {{"kavlento", "yedekleme.lst", "yedekleme.dat", "prgcik.dat", "yedek.yedek"},
                  {},
                  {}},

@@ -22,8 +22,7 @@ inline QString compressFolder(const QString& from, const QString& targetFolder, 
                               const std::vector<std::string>& ownArchives = {},
                               std::int64_t moment = 1800000000) {
     archive::JobControl control;
-    const auto command =
-        archive::parseCompressCommand(archive::buildCompressCommand(from, targetFolder, name));
+    const auto command = archive::backupCommand(from, targetFolder, name);
     return fs::fromSystemPath(
         archive::runCompress(command, ownArchives, moment, control, threads).archivePath);
 }
@@ -32,7 +31,7 @@ inline void extractArchive(const QString& archivePath, const QString& into,
                            const QString& password = archive::kArchivePassword,
                            fs::StepWatch* watch = nullptr) {
     archive::JobControl control;
-    auto command = archive::parseExtractCommand(archive::buildExtractCommand(archivePath, into));
+    auto command = archive::restoreCommand(archivePath, into);
     command.password = password;
     archive::runExtract(command, control, 0, {}, std::nullopt, watch);
 }

@@ -179,8 +179,13 @@ TEST(MainWindow, ClickingAnItemEnablesTheEntryButtons) {
     EXPECT_FALSE(control<StyledButton>(window, "Command3")->isEnabled());
     EXPECT_FALSE(control<StyledButton>(window, "Command4")->isEnabled());
 
+    // Neither a reload (after a backup) nor a current row the program sets
+    // counts as the user's choice.
+    QTreeView* list = control<QTreeView>(window, "ListView1");
+    window.showHistory(historyOf(threeRecords()));
+    list->setCurrentIndex(list->model()->index(0, 0));
     // Below the last item there is no item to click: nothing changes.
-    QWidget* viewport = control<QTreeView>(window, "ListView1")->viewport();
+    QWidget* viewport = list->viewport();
     QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(50, viewport->height() - 5));
     EXPECT_FALSE(control<StyledButton>(window, "Command3")->isEnabled());
 
@@ -188,6 +193,15 @@ TEST(MainWindow, ClickingAnItemEnablesTheEntryButtons) {
     EXPECT_TRUE(control<StyledButton>(window, "Command3")->isEnabled());
     EXPECT_TRUE(control<StyledButton>(window, "Command4")->isEnabled());
     EXPECT_EQ(window.selectedHistoryRecord(), threeRecords()[1]);
+
+    // A row chosen from the keyboard counts as a click (it enables both
+    // buttons together): from row 1 each key moves, and Space chooses the row
+    // it is on.
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Home, Qt::Key_End, Qt::Key_PageUp, Qt::Key_Space}) {
+        window.setEntryButtonsEnabled(false);
+        QTest::keyClick(list, key);
+        EXPECT_TRUE(control<StyledButton>(window, "Command4")->isEnabled()) << key;
+    }
 }
 
 TEST(MainWindow, ACloseRequestIsAnnounced) {

@@ -55,6 +55,20 @@ TEST(ProgressWindow, TheBarFollowsTheLastReportedPercentage) {
     QTest::qWait(40);
     EXPECT_EQ(control<QProgressBar>(window, "Cubuk")->value(), 100);
     EXPECT_TRUE(window.isVisible()); // it never closes itself
+
+    // A step named under the bar runs the bar once over its own share; the
+    // designed texts stay where they are.
+    window.setStep(QStringLiteral("3/3: VERİLER YEDEKTEN GERİ YÜKLENİYOR..."), 60, 100);
+    lastPercent = 80;
+    QTest::qWait(40);
+    EXPECT_EQ(control<QProgressBar>(window, "Cubuk")->value(), 50);
+    EXPECT_EQ(window.size(), QSize(398, 81));
+    EXPECT_TRUE(control<QLabel>(window, "stepLabel")->isVisible());
+    EXPECT_GE(control<QLabel>(window, "stepLabel")->y(), 55);
+    EXPECT_EQ(control<QLabel>(window, "Label1")->geometry(), QRect(38, 18, 313, 15));
+    window.setStep(QStringLiteral("KARŞILAŞTIRILIYOR..."), 0, 0); // of unknown length
+    QTest::qWait(40);
+    EXPECT_EQ(control<QProgressBar>(window, "Cubuk")->maximum(), 0);
 }
 
 TEST(ProgressWindow, NoKeyAndNoCloseRequestTakesItAwayAndTheMainWindowWaits) {
