@@ -75,6 +75,10 @@ int main(int argc, char** argv) {
     progress.show();
     app.exec();
     save(progress, folder, "ilerleme");
+    progress.setStep(QStringLiteral("2/3: ŞU ANKİ VERİLER YEDEKLENİYOR..."), 15, 60);
+    QTimer::singleShot(50, &app, [] { QCoreApplication::exit(0); });
+    app.exec();
+    save(progress, folder, "ilerleme-adim");
 
     const QString cr = QString(QChar(u'\r'));
     using B = ui::QtUserDialogs::Buttons;
