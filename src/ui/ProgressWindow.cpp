@@ -15,9 +15,9 @@ namespace kavlento::ui {
 
 namespace {
 constexpr int kTickMilliseconds = 10;
-// The designed window, and the line a named step adds under the bar.
+// The designed window, and the margin of the lines a named step adds under the bar.
 constexpr QSize kDesignedSize(398, 61);
-constexpr int kStepLine = 20;
+constexpr int kStepMargin = 4;
 
 QLabel* label(QWidget* parent, const QString& name, const QString& text, const QRect& geometry) {
     auto* l = new QLabel(text, parent);
@@ -37,14 +37,16 @@ ProgressWindow::ProgressWindow(PercentSource lastPercent)
       waitLabel_(label(this, QStringLiteral("Label1"),
                        QStringLiteral("İŞLEM YAPILIRKEN LÜTFEN BEKLEYİN..."),
                        QRect(38, 18, 313, 15))),
-      stepLabel_(label(this, QStringLiteral("stepLabel"), QString(),
-                       QRect(4, kDesignedSize.height(), kDesignedSize.width() - 8, kStepLine - 3))),
+      stepLabel_(label(
+          this, QStringLiteral("stepLabel"), QString(),
+          QRect(kStepMargin, kDesignedSize.height(), kDesignedSize.width() - 2 * kStepMargin, 0))),
       lastPercent_(std::move(lastPercent)) {
     setObjectName(QStringLiteral("Progressing"));
     setWindowTitle(QString());
     setModal(true);
     setFixedSize(kDesignedSize);
     stepLabel_->setAlignment(Qt::AlignCenter);
+    stepLabel_->setWordWrap(true); // a long step takes a second line, never clipped
     stepLabel_->hide();
 
     bar_->setObjectName(QStringLiteral("Cubuk"));
@@ -92,7 +94,9 @@ void ProgressWindow::setStep(const QString& text, int from, int to) {
     bar_->setRange(0, from == to ? 0 : 100);
     stepLabel_->setText(text);
     stepLabel_->setVisible(!text.isEmpty());
-    setFixedSize(kDesignedSize + QSize(0, text.isEmpty() ? 0 : kStepLine));
+    const int lines = text.isEmpty() ? 0 : stepLabel_->heightForWidth(stepLabel_->width());
+    stepLabel_->resize(stepLabel_->width(), lines);
+    setFixedSize(kDesignedSize + QSize(0, text.isEmpty() ? 0 : lines + kStepMargin));
     tick();
 }
 

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     progress.show();
     app.exec();
     save(progress, folder, "ilerleme");
-    progress.setStep(QStringLiteral("2/3: ŞU ANKİ VERİLER YEDEKLENİYOR..."), 15, 60);
+    progress.setStep(QStringLiteral("ŞU ANKİ VERİLER SON YEDEKLE KARŞILAŞTIRILIYOR..."), 15, 60);
     QTimer::singleShot(50, &app, [] { QCoreApplication::exit(0); });
     app.exec();
     save(progress, folder, "ilerleme-adim");
