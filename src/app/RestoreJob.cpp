@@ -68,7 +68,8 @@ std::pair<QString, QString> safetyRefusal(const QString& target, const TargetChe
                     kThenAgain};
     case TargetProblem::Missing:
         return {QStringLiteral("YEDEKLEME KLASÖRÜ (%1) YOK.").arg(target),
-                kSayNo + QStringLiteral("KLASÖRÜN DİSKİNİ TAKIN") + kOrAnother + kThenAgain};
+                kSayNo + QStringLiteral("KLASÖRÜN DİSKİ ÇIKARILDIYSA TAKIN") + kOrAnother +
+                    kThenAgain};
     case TargetProblem::None:
     case TargetProblem::UnstorableMarks:
     case TargetProblem::UnstorableLetters:

@@ -230,7 +230,8 @@ TEST_F(Restore, TheQuestionWithoutABackupSaysWhatWouldLetOneBeTaken) {
     } cases[] = {
         {"", "YEDEKLEME KLASÖRÜ SEÇİLMEMİŞ.", "GÖZAT... İLE BİR YEDEKLEME KLASÖRÜ SEÇİN"},
         {folder.file("yok"), "YEDEKLEME KLASÖRÜ (" + folder.file("yok") + ") YOK.",
-         "KLASÖRÜN DİSKİNİ TAKIN YA DA YUKARIDAKİ GÖZAT... İLE BAŞKA BİR YEDEKLEME KLASÖRÜ SEÇİN"},
+         "KLASÖRÜN DİSKİ ÇIKARILDIYSA TAKIN YA DA YUKARIDAKİ GÖZAT... İLE BAŞKA BİR YEDEKLEME "
+         "KLASÖRÜ SEÇİN"},
     };
     for (const auto& c : cases) {
         storeTarget(c.target);
