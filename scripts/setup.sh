@@ -26,10 +26,12 @@ packages=(
     clang libclang-rt-14-dev time
 )
 
+# One query for all of them; a package installed for a second architecture
+# (i386 beside Wine) or held counts as installed.
+installed=$(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null || true)
 missing=()
 for p in "${packages[@]}"; do
-    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-    [[ "$status" == "install ok installed" ]] || missing+=("$p")
+    grep -qx "$p installed" <<<"$installed" || missing+=("$p")
 done
 
 if ((${#missing[@]} == 0)); then

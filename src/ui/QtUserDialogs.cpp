@@ -3,8 +3,15 @@
 #include "ui/Fonts.h"
 
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
+#include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QTimer>
+#include <QTreeView>
 
 namespace kavlento::ui {
 
@@ -24,13 +31,65 @@ QMessageBox::Icon qtIcon(app::MessageIcon icon) {
     return QMessageBox::NoIcon;
 }
 
-void setTurkishLabels(QFileDialog& dialog) {
+// The columns of QFileSystemModel, as the dialogs' detail view shows them.
+enum FileColumn { NameColumn = 0, SizeColumn = 1, DateColumn = 3 };
+
+// QFileSystemModel writes sizes and dates in the system's locale (English
+// month names under C or en_US), not in the program's: the dialogs write them
+// in Turkish themselves.
+class TurkishFileDetails final : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (role == Qt::DisplayRole && files != nullptr) {
+            const QModelIndex file = mapToSource(index);
+            if (index.column() == DateColumn) {
+                return turkish_.toString(files->lastModified(file), QLocale::ShortFormat);
+            }
+            if (index.column() == SizeColumn && !files->isDir(file)) {
+                return turkish_.formattedDataSize(files->size(file), 1,
+                                                  QLocale::DataSizeTraditionalFormat);
+            }
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+
+private:
+    const QLocale turkish_{QLocale::Turkish, QLocale::Turkey};
+};
+
+// Every column as wide as its longest text, the names taking the rest, and
+// the places on the left as wide as theirs: Qt's fixed widths cut the sizes,
+// the Turkish dates and column titles, and "Bilgisayar".
+void fitToContents(QFileDialog& dialog) {
+    if (auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = details->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+    }
+    auto* places = dialog.findChild<QListView*>(QStringLiteral("sidebar"));
+    auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter"));
+    if (places != nullptr && splitter != nullptr && splitter->count() == 2) {
+        const int placesWidth = places->sizeHintForColumn(0) + 2 * places->frameWidth() +
+                                places->verticalScrollBar()->sizeHint().width();
+        splitter->setSizes({placesWidth, dialog.width()});
+    }
+}
+
+void prepareInTurkish(QFileDialog& dialog) {
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Konum:"));
     dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Dosya adı:"));
     dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Dosya türü:"));
     dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Aç"));
     dialog.setLabelText(QFileDialog::Reject, QStringLiteral("İptal"));
+    // Setting the model lays the header out anew: the columns come after it.
+    dialog.setProxyModel(new TurkishFileDetails(&dialog));
+    dialog.resize(820, 480);
+    fitToContents(dialog);
 }
 
 QString chosenPath(QFileDialog& dialog) {
@@ -106,7 +165,7 @@ std::unique_ptr<QFileDialog> QtUserDialogs::archiveFileDialog(const QString& sta
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setNameFilter(QStringLiteral("Yedek Dosyası (*.ksd)"));
-    setTurkishLabels(*dialog);
+    prepareInTurkish(*dialog);
     return dialog;
 }
 
@@ -116,7 +175,7 @@ std::unique_ptr<QFileDialog> QtUserDialogs::folderDialog(const QString& prompt,
     dialog->setWindowTitle(prompt);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly, true);
-    setTurkishLabels(*dialog);
+    prepareInTurkish(*dialog);
     dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Seç"));
     return dialog;
 }

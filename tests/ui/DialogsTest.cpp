@@ -1,10 +1,19 @@
+#include "support/TempFolder.h"
 #include "ui/QtUserDialogs.h"
+#include "ui/Translations.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +28,17 @@ QStringList buttonTexts(QMessageBox& box) {
         texts.append(b->text());
     }
     texts.sort();
+    return texts;
+}
+
+// What the user sees and a screen reader says of a window: every name, value
+// and description of it and of what it shows, down to each cell of its lists.
+QStringList spokenTexts(QAccessibleInterface& node) {
+    QStringList texts{node.text(QAccessible::Name), node.text(QAccessible::Value),
+                      node.text(QAccessible::Description)};
+    for (int i = 0; i < node.childCount(); ++i) {
+        texts += spokenTexts(*node.child(i));
+    }
     return texts;
 }
 } // namespace
@@ -70,6 +90,47 @@ TEST(Dialogs, FileDialogsShowOnlyBackupsAndSpeakTurkish) {
     EXPECT_EQ(folders->windowTitle(), QStringLiteral("Nereye Yedek Alınsın?"));
     EXPECT_EQ(folders->fileMode(), QFileDialog::Directory);
     EXPECT_EQ(folders->labelText(QFileDialog::Reject), QStringLiteral("İptal"));
+}
+
+// What a person sees of both file dialogs on a folder with a sub-folder and a
+// 90 MB backup: Qt's own texts, the types and the dates in Turkish, and no
+// column narrower than what it shows.
+TEST(Dialogs, FileDialogsShowEveryTextInTurkishAndUncut) {
+    installTurkishTranslations(*qApp);
+    // Qt keeps the dialogs' last layout in the user's settings: none here.
+    const kavlento::testing::TempFolder settings, folder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    folder.write(QStringLiteral("Alt Klasör/notlar.txt"), "not");
+    folder.write(QStringLiteral("yedek.ksd"), QByteArray());
+    ASSERT_TRUE(QFile::resize(folder.file(QStringLiteral("yedek.ksd")), 90'000'000)); // sparse
+    const QRegularExpression english(
+        QStringLiteral(
+            "\\b(Folder|File|Name|Size|Type|Date Modified|Look in|Cancel|Open|Detail View|"
+            "List View|Back|Forward|Parent Directory|Create New Folder|Jan(uary)?|"
+            "Feb(ruary)?|Mar(ch)?|Apr(il)?|May|June?|July?|Aug(ust)?|Sep(tember)?|"
+            "Oct(ober)?|Nov(ember)?|Dec(ember)?)\\b"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    const std::unique_ptr<QFileDialog> dialogs[] = {
+        QtUserDialogs::archiveFileDialog(folder.path()),
+        QtUserDialogs::folderDialog(QStringLiteral("Nereye Yedek Alınsın?"), folder.path())};
+    for (const auto& dialog : dialogs) {
+        dialog->show();
+        const auto* details = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+        const QAbstractItemView& view = *details; // where sizeHintForColumn is public
+        const auto fits = [&](int c) {
+            return details->header()->sectionSize(c) >=
+                   qMax(view.sizeHintForColumn(c), details->header()->sectionSizeHint(c));
+        };
+        // The folder is read on a thread of its own, and the columns laid out after.
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return view.model()->rowCount(view.rootIndex()) == (dialog == dialogs[0] ? 2 : 1) &&
+                   fits(0) && fits(1) && fits(2) && fits(3);
+        }));
+        for (const QString& text :
+             spokenTexts(*QAccessible::queryAccessibleInterface(dialog.get()))) {
+            EXPECT_FALSE(text.contains(english)) << text.toStdString();
+        }
+    }
 }
 
 // A question that prefers No answers No to a mere Enter; and where nobody may
