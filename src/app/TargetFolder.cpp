@@ -34,6 +34,13 @@ TargetProblem writeProblem(int error) {
     }
 }
 
+QString absentDiskText(const QString& folder) {
+    return QStringLiteral("YEDEKLEME DİSKİ TAKILI DEĞİL GİBİ GÖRÜNÜYOR: %1 BİR DİSKİN ÜZERİNDE "
+                          "OLMALI, AMA O DİSK ŞU AN BAĞLI DEĞİL. LÜTFEN DİSKİ TAKIP TEKRAR "
+                          "DENEYİN YA DA GÖZAT... İLE BAŞKA BİR KLASÖR SEÇİN.")
+        .arg(folder);
+}
+
 } // namespace
 
 TargetCheck checkTarget(const QString& folder) {
@@ -70,7 +77,7 @@ QString targetRefusal(const QString& folder) {
         return QStringLiteral("SEÇTİĞİNİZ KLASÖRÜN YOLUNDA KAYDEDİLEMEYEN HARFLER VAR. LÜTFEN "
                               "YOLUNDA YALNIZCA TÜRKÇE VE LATİN HARFLERİ OLAN BİR KLASÖR SEÇİN.");
     case TargetProblem::DiskAbsent:
-        return absentDiskRefusal(folder);
+        return absentDiskText(folder);
     case TargetProblem::Missing:
         return QStringLiteral("BÖYLE BİR KLASÖR YOK: %1").arg(folder);
     case TargetProblem::ReadOnly:
@@ -92,13 +99,8 @@ QString targetRefusal(const QString& folder) {
 }
 
 QString absentDiskRefusal(const QString& folder) {
-    if (fs::absentDiskFolder(fs::toSystemPath(folder)).empty()) {
-        return QString();
-    }
-    return QStringLiteral("YEDEKLEME DİSKİ TAKILI DEĞİL GİBİ GÖRÜNÜYOR: %1 BİR DİSKİN ÜZERİNDE "
-                          "OLMALI, AMA O DİSK ŞU AN BAĞLI DEĞİL. LÜTFEN DİSKİ TAKIP TEKRAR "
-                          "DENEYİN YA DA GÖZAT... İLE BAŞKA BİR KLASÖR SEÇİN.")
-        .arg(folder);
+    return fs::absentDiskFolder(fs::toSystemPath(folder)).empty() ? QString()
+                                                                  : absentDiskText(folder);
 }
 
 QString folderIfPresent(const QString& folder) {

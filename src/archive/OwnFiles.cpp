@@ -60,8 +60,7 @@ void requireOurArchive(fs::UniqueFd file, const std::string& path, const std::st
 }
 
 bool isOwnDatedFolder(const fs::PathInfo& dated, const fs::PathInfo& target) {
-    const bool closed = (dated.mode & 022) == 0 || fs::keepsNoPermissions(dated.device);
-    return closed &&
+    return fs::closedToOthers(dated) &&
            (dated.owner == fs::effectiveUser() || dated.owner == 0 || dated.owner == target.owner);
 }
 

@@ -32,12 +32,15 @@ std::string absentDiskFolder(const std::string& folder, const MountTables& table
 // it was given. False where that cannot be told.
 bool keepsNoPermissions(std::uint64_t device);
 
+// Whether nobody but its owner may write in what `info` describes. On a file
+// system that keeps no permissions every entry shows one mode, and whoever
+// reaches it may write everything on it anyway: there the owner alone decides.
+bool closedToOthers(const PathInfo& info);
+
 // Whether only this user or the administrator may change what `info`
 // describes: it belongs to one of them and no one else may write in it.
 // Anything else may have been put there by another user, to make whoever runs
-// Kavlento next act on it. On a file system that keeps no permissions every
-// entry shows one mode, and whoever reaches it may write everything on it
-// anyway: there the owner alone decides.
+// Kavlento next act on it.
 bool onlyOwnerMayChange(const PathInfo& info);
 
 } // namespace kavlento::fs

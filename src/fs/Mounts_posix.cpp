@@ -188,9 +188,12 @@ bool keepsNoPermissions(std::uint64_t device) {
            (type == "fuseblk" && holdsExfat(source, static_cast<dev_t>(device)));
 }
 
+bool closedToOthers(const PathInfo& info) {
+    return (info.mode & 022) == 0 || keepsNoPermissions(info.device);
+}
+
 bool onlyOwnerMayChange(const PathInfo& info) {
-    return (info.owner == effectiveUser() || info.owner == 0) &&
-           ((info.mode & 022) == 0 || keepsNoPermissions(info.device));
+    return (info.owner == effectiveUser() || info.owner == 0) && closedToOthers(info);
 }
 
 std::string absentDiskFolder(const std::string& folder, const MountTables& tables) {
