@@ -25,6 +25,13 @@ packages=(
     # fuzzing with libFuzzer, and peak memory for the benchmark
     clang libclang-rt-14-dev time
 )
+# `setup.sh windows`: also what builds Kavlento for 64-bit Windows (see
+# scripts/windows.sh): the MinGW-w64 compiler with POSIX threads, its zlib,
+# the host's Qt tools, and what unpacks Debian's source packages.
+if [[ "${1:-}" == windows ]]; then
+    packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev qt6-base-dev-tools ninja-build
+        xz-utils dpkg-dev)
+fi
 
 # One query for all of them; a package installed for a second architecture
 # (i386 beside Wine) or held counts as installed.
