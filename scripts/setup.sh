@@ -27,10 +27,11 @@ packages=(
 )
 # `setup.sh windows`: also what builds Kavlento for 64-bit Windows (see
 # scripts/windows.sh): the MinGW-w64 compiler with POSIX threads, its zlib,
-# the host's Qt tools, and what unpacks Debian's source packages.
+# the host's Qt tools, what unpacks Debian's source packages, and Wine with a
+# virtual display for the tests.
 if [[ "${1:-}" == windows ]]; then
     packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev qt6-base-dev-tools ninja-build
-        xz-utils dpkg-dev)
+        xz-utils dpkg-dev wine64)
 fi
 
 # One query for all of them; a package installed for a second architecture

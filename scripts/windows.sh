@@ -1,103 +1,71 @@
 #!/usr/bin/env bash
-# What Kavlento needs to be built for 64-bit Windows, from Debian's packages and
-# source packages only, built once per machine into a cache outside the clone
-# and kept under a key of this recipe (a changed recipe builds anew):
+# Kavlento for 64-bit Windows, cross-built here with MinGW-w64:
 #
-#   scripts/windows.sh deps   prints the cache folder, building it first if needed
+#   scripts/windows.sh        build-windows/kavlento/ (kavlento.exe with every
+#                             DLL it needs) and build-windows/kavlento-windows.zip
+#   scripts/windows.sh test   the same with the tests, then the tests that run
+#                             on Windows, under Wine on a virtual display
 #
-# The cache holds qt6-mingw64/ (qtbase: Core, Gui, Widgets, Test and the
-# Windows platform plugin) and prefix/ (libdeflate, libzip reading AES through
-# Windows' own CNG, OpenSSL's libcrypto), all for x86_64-w64-mingw32. Qt comes
-# from ../shared/windows-deps where that holds the same build, else it is built
-# here from Debian's qt6-base (about 40 minutes on 2 cores). The program itself
-# does not build for Windows yet: docs/windows-port.md says what is missing.
-# KAVLENTO_WINDOWS_CACHE puts the cache elsewhere.
+# What it needs is built once per machine by scripts/windows-deps.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-
-case "${1:-}" in
-deps) ;;
+build="$root/build-windows"
+mode="${1:-build}"
+case "$mode" in
+build | test) ;;
 *)
-    echo "usage: scripts/windows.sh deps" >&2
+    echo "usage: scripts/windows.sh [test]" >&2
     exit 2
     ;;
 esac
 
 bash "$root/scripts/setup.sh" windows
-toolchain="$root/scripts/windows-toolchain.cmake"
-recipe=$(cat "$0" "$toolchain" | sha256sum | cut -c1-16)
-cache="${KAVLENTO_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kavlento-windows}/$recipe"
-if [[ -e "$cache/complete" ]]; then
-    echo "$cache"
-    exit 0
-fi
+deps=$(bash "$root/scripts/windows-deps.sh")
+qt="$deps/qt6-mingw64"
+gcc_runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
+mingw_runtime=/usr/x86_64-w64-mingw32/lib
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-prefix="$work/cache/prefix"
-mkdir -p "$prefix/lib" "$prefix/include" "$work/lists/partial" "$work/apt/archives/partial"
+cmake -G Ninja -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/scripts/windows-toolchain.cmake" \
+    -DKAVLENTO_WINDOWS_PREFIX="$deps/prefix;$qt" -DCMAKE_PREFIX_PATH="$qt" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DCMAKE_BUILD_TYPE=Release -DKAVLENTO_TESTS=ON >/dev/null
+targets=(--target kavlento)
+[[ "$mode" == test ]] && targets=()
+cmake --build "$build" --parallel "$(nproc)" "${targets[@]}"
 
-# Debian's source packages through a private source list: the machine's apt
-# configuration is not changed. The same archive the machine uses for binaries.
-apt=(-o Dir::Etc::sourcelist="$work/sources.list" -o Dir::Etc::sourceparts=/dev/null
-    -o Dir::State::Lists="$work/lists" -o Dir::Cache="$work/apt")
-uri=$(grep -h -m1 -E '^URIs:' /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '{print $2}' || true)
-[[ -n "$uri" ]] || uri=$(grep -h -m1 -E '^deb ' /etc/apt/sources.list 2>/dev/null | awk '{print $2}')
-[[ -n "$uri" ]] || { echo "no Debian archive found in the apt sources" >&2; exit 1; }
-echo "deb-src $uri bookworm main" >"$work/sources.list"
-apt-get "${apt[@]}" -qq update
-source_of() {
-    (cd "$work" && apt-get "${apt[@]}" -qq source --download-only "$1" >/dev/null 2>&1)
-    tar -xf "$(ls "$work/$1"_*.orig.tar.* | grep -v "\.asc$")" -C "$work"
+# The DLLs a program loads that Windows does not have, found by its imports,
+# and theirs in turn.
+search=("$qt/bin" "$gcc_runtime" "$mingw_runtime")
+copy_dlls() {
+    local binary=$1 into=$2 dll found
+    for dll in $(x86_64-w64-mingw32-objdump -p "$binary" | awk '/DLL Name:/ {print $3}'); do
+        [[ -e "$into/$dll" ]] && continue
+        found=""
+        for dir in "${search[@]}"; do
+            [[ -e "$dir/$dll" ]] && found="$dir/$dll" && break
+        done
+        [[ -n "$found" ]] || continue # one of Windows' own
+        cp "$found" "$into/"
+        copy_dlls "$found" "$into"
+    done
 }
-jobs=$(nproc)
 
-source_of libdeflate
-make -C "$work"/libdeflate-*/ -j"$jobs" CC=x86_64-w64-mingw32-gcc-posix \
-    AR=x86_64-w64-mingw32-ar libdeflatestatic.lib >/dev/null
-cp "$work"/libdeflate-*/libdeflatestatic.lib "$prefix/lib/libdeflate.a"
-cp "$work"/libdeflate-*/libdeflate.h "$prefix/include/"
+folder="$build/kavlento"
+rm -rf "$folder" "$build/kavlento-windows.zip"
+mkdir -p "$folder/platforms" "$folder/styles" "$folder/translations"
+cp "$build/src/kavlento.exe" "$folder/"
+cp "$qt/plugins/platforms/qwindows.dll" "$folder/platforms/"
+cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$folder/styles/"
+# Qt's own Turkish texts (its dialogs' buttons), as on Linux.
+cp /usr/share/qt6/translations/qtbase_tr.qm "$folder/translations/"
+# Qt's folders are the program's own, wherever it is put.
+printf '[Paths]\nPrefix=.\nPlugins=.\nTranslations=translations\n' >"$folder/qt.conf"
+for binary in "$folder"/kavlento.exe "$folder"/platforms/*.dll "$folder"/styles/*.dll; do
+    copy_dlls "$binary" "$folder"
+done
+(cd "$build" && cmake -E tar cf kavlento-windows.zip --format=zip kavlento)
+echo "$folder"
+echo "$build/kavlento-windows.zip"
 
-# AES of other archivers through Windows' own CNG: no second crypto library.
-source_of libzip
-cmake -G Ninja -S "$work"/libzip-*/ -B "$work/libzip-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
-    -DENABLE_WINDOWS_CRYPTO=ON -DENABLE_OPENSSL=OFF -DENABLE_GNUTLS=OFF -DENABLE_MBEDTLS=OFF \
-    -DENABLE_COMMONCRYPTO=OFF -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF \
-    -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF >/dev/null
-cmake --build "$work/libzip-build" -j"$jobs" >/dev/null
-cmake --install "$work/libzip-build" >/dev/null
-
-source_of openssl
-(cd "$work"/openssl-*/ &&
-    CC=gcc-posix ./Configure mingw64 no-shared no-tests no-module \
-        --cross-compile-prefix=x86_64-w64-mingw32- --prefix="$prefix" >/dev/null &&
-    make -j"$jobs" build_libs >/dev/null &&
-    cp libcrypto.a "$prefix/lib/" && cp -r include/openssl "$prefix/include/")
-
-shared_qt="$root/../shared/windows-deps/qt6-mingw64-6.4.2.tar.xz"
-if [[ -f "$shared_qt" ]]; then
-    tar -xJf "$shared_qt" -C "$work/cache"
-else
-    # Debian's copy leaves out src/3rdparty/wintab: tablet events off, or the
-    # Windows plugin does not build.
-    source_of qt6-base
-    cmake -G Ninja -S "$work/qtbase-everywhere-src-6.4.2" -B "$work/qt-build" \
-        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
-        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-        -DCMAKE_INSTALL_PREFIX="$work/cache/qt6-mingw64" -DQT_BUILD_EXAMPLES=OFF \
-        -DQT_BUILD_TESTS=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF \
-        -DFEATURE_opengl=OFF -DINPUT_opengl=no -DFEATURE_printsupport=OFF \
-        -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_vulkan=OFF \
-        -DFEATURE_system_zlib=OFF -DFEATURE_tabletevent=OFF >/dev/null
-    cmake --build "$work/qt-build" --parallel "$jobs"
-    cmake --install "$work/qt-build" >/dev/null
-fi
-
-# Put in place whole, or not at all.
-mkdir -p "$(dirname "$cache")"
-rm -rf "$cache.partial"
-mv "$work/cache" "$cache.partial"
-touch "$cache.partial/complete"
-mv "$cache.partial" "$cache"
-echo "$cache"
+[[ "$mode" == test ]] || exit 0
+exec bash "$root/scripts/wine-tests.sh" "$build" "$folder"

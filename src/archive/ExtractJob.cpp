@@ -149,6 +149,30 @@ std::vector<QString> recoverInterruptedRestore(const QString& folder) {
     return untrusted;
 }
 
+namespace {
+
+// Where the system makes no links here (Windows without the right or the
+// developer mode, a file system without them), an archive that holds one is
+// refused before anything changes, naming it: the restore could not make the
+// folder the archive's tree.
+void requireLinksCanBeMade(const ZipReader& reader, const fs::OpenFolder& into,
+                           const std::function<bool(const ZipEntry&)>& wanted) {
+    const auto& entries = reader.entries();
+    const auto link = std::find_if(entries.begin(), entries.end(), [&](const ZipEntry& entry) {
+        return entry.isLink() && wanted(entry);
+    });
+    if (link != entries.end() && !into.canMakeLinks()) {
+        throw Failure(FailureCode::PermissionDenied,
+                      QStringLiteral("Yedekteki \"%1\" bir bağlantı; bu sistem program "
+                                     "klasöründe bağlantı oluşturmaya izin vermiyor (Windows'ta "
+                                     "Geliştirici Modu ya da yönetici hakkı gerekir). Hiçbir "
+                                     "dosya değiştirilmedi.")
+                          .arg(fs::fromSystemPath(link->path)));
+    }
+}
+
+} // namespace
+
 void runExtract(const ExtractCommand& command, JobControl& control, unsigned threads,
                 const LeftInPlace& leftInPlace, const std::optional<SafetyBackup>& safety,
                 fs::StepWatch* watch) {
@@ -163,6 +187,7 @@ void runExtract(const ExtractCommand& command, JobControl& control, unsigned thr
         return std::none_of(programFiles.begin(), programFiles.end(),
                             [&](const std::string& name) { return into.sameName({}, top, name); });
     };
+    requireLinksCanBeMade(*reader, into, wanted);
     BackupExclusions ours = BackupExclusions::forTarget(
         leftInPlace.target, leftInPlace.listedArchives, kArchivePassword.toStdString());
     {

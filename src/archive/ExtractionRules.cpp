@@ -3,6 +3,7 @@
 #include "archive/OwnFiles.h"
 #include "base/Failure.h"
 #include "fs/File.h"
+#include "fs/SystemNames.h"
 
 #include <algorithm>
 
@@ -19,6 +20,18 @@ constexpr std::uint64_t kLongestLink = 4095;
                                  "(%1); hiçbir dosya değiştirilmedi: %2")
                       .arg(detail, fs::fromSystemPath(archive)));
 }
+
+// A name this system cannot hold would be written under another name, or
+// not at all, after the restore had begun: refused before anything changes.
+void requireNameHere(const std::string& archive, const std::string& name, std::string_view part) {
+    if (const std::optional<QString> problem = fs::nameProblemHere(part)) {
+        throw Failure(FailureCode::UnsafeArchive,
+                      QStringLiteral("Yedekteki \"%1\" girdisi bu sistemde geri yüklenemez: %2; "
+                                     "hiçbir dosya değiştirilmedi: %3")
+                          .arg(fs::fromSystemPath(name), *problem, fs::fromSystemPath(archive)));
+    }
+}
+
 std::string safePath(const std::string& archive, const std::string& name) {
     if (name.empty()) {
         zip::throwDamagedArchive(archive, QStringLiteral("adı olmayan girdi"));
@@ -40,6 +53,7 @@ std::string safePath(const std::string& archive, const std::string& name) {
             unsafe(archive, QStringLiteral("'..' içeren yol: %1").arg(fs::fromSystemPath(name)));
         }
         if (!part.empty() && part != ".") {
+            requireNameHere(archive, name, part);
             path += path.empty() ? part : "/" + part;
         }
         start = end + 1;

@@ -41,7 +41,11 @@ constexpr SystemError kSystemErrors[] = {
     {EPERM, FailureCode::PermissionDenied, "erişim izni yok"},
     {EROFS, FailureCode::PermissionDenied, "disk yalnızca okunabilir"},
     {ENOSPC, FailureCode::DiskFull, "diskte yer kalmadı"},
+// EDQUOT and ESTALE are not in MinGW's errno.h: on Windows a full quota is
+// told as a full disk (ENOSPC), a lost network share as ENOTCONN.
+#ifdef EDQUOT
     {EDQUOT, FailureCode::DiskFull, "disk kotası doldu"},
+#endif
     {EFBIG, FailureCode::DiskFull, "dosya izin verilen boyutu aşıyor"},
     {EIO, FailureCode::DeviceIoError, "aygıt okuma/yazma hatası"},
     {ENOTDIR, FailureCode::PathFileAccess, "yolun bir parçası klasör değil"},
@@ -66,7 +70,9 @@ constexpr SystemError kSystemErrors[] = {
     {EINVAL, FailureCode::PathFileAccess, "geçersiz değer ya da işlem"},
     {ENODEV, FailureCode::PathFileAccess, "aygıt bulunamadı (disk çıkarılmış olabilir)"},
     {ENXIO, FailureCode::PathFileAccess, "aygıt bulunamadı (disk çıkarılmış olabilir)"},
+#ifdef ESTALE
     {ESTALE, FailureCode::PathFileAccess, "ağ ya da disk bağlantısı koptu"},
+#endif
     {ENOTCONN, FailureCode::PathFileAccess, "ağ ya da disk bağlantısı koptu"},
     {EINTR, FailureCode::PathFileAccess, "işlem yarıda kesildi"},
     {ENOLCK, FailureCode::PathFileAccess, "kilit alınamadı"},

@@ -2,20 +2,11 @@
 
 #include "base/Failure.h"
 
-#include <QFile>
-
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 
 namespace kavlento::fs {
-
-std::string toSystemPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
-
-QString fromSystemPath(std::string_view path) {
-    return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
-}
 
 std::string joinPath(const std::string& folder, std::string_view relative) {
     std::string path = folder;
@@ -26,10 +17,22 @@ std::string joinPath(const std::string& folder, std::string_view relative) {
     return path;
 }
 
+namespace {
+
+// How long the root at the start of `path` is: "/" or a drive's "C:/"; 0 for
+// a relative path.
+std::size_t rootLength(const std::string& path) {
+    const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+                       path[1] == ':' && path[2] == '/';
+    return drive ? 3 : !path.empty() && path[0] == '/' ? 1 : 0;
+}
+
+} // namespace
+
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string(".")
-                                      : path.substr(0, std::max<std::size_t>(slash, 1));
+                                      : path.substr(0, std::max(slash, rootLength(path)));
 }
 
 void throwSystemError(int error, const QString& action, const std::string& path) {

@@ -28,9 +28,22 @@ std::string folderOf(const std::string& path);
 [[noreturn]] void throwSystemError(int error, const QString& action, const std::string& path);
 
 // An open file, closed when it goes. The system's handle inside it is reached
-// only by fs's own system files (fs/Descriptor_posix.h): everything above fs
+// only by fs's own system files (fs/Descriptor_<system>.h): everything above fs
 // works through the functions below.
 class UniqueFd {
+#ifdef _WIN32
+    // A Windows HANDLE; INVALID_HANDLE_VALUE for none, without <windows.h> here.
+    using Handle = void*;
+    static Handle none() {
+        return reinterpret_cast<Handle>(static_cast<std::intptr_t>(-1));
+    }
+#else
+    using Handle = int;
+    static Handle none() {
+        return -1;
+    }
+#endif
+
 public:
     UniqueFd() = default;
     UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
@@ -39,16 +52,18 @@ public:
     UniqueFd& operator=(const UniqueFd&) = delete;
     ~UniqueFd();
 
-    bool valid() const { return fd_ >= 0; }
+    bool valid() const {
+        return fd_ != none();
+    }
     // Closes now and reports a failed close, which can carry a delayed write error.
     void close(const std::string& pathForErrors);
 
 private:
     friend struct Descriptor;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    int release();
+    explicit UniqueFd(Handle fd) : fd_(fd) {}
+    Handle release();
 
-    int fd_ = -1;
+    Handle fd_ = none();
 };
 
 enum class PathKind { Missing, File, Folder, Link, Other };

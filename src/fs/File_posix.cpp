@@ -85,6 +85,14 @@ std::optional<PathInfo> lookUpAt(int folder, const char* path, int flags,
 
 } // namespace
 
+std::string toSystemPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+QString fromSystemPath(std::string_view path) {
+    return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+}
+
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     if (this != &other) {
         if (fd_ >= 0) {

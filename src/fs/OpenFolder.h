@@ -59,6 +59,9 @@ public:
     OpenFolder ownFolder(const std::string& name, std::uint32_t mode, const QString& action) const;
     // Makes the folders of `relative` that are missing, with owner-only rights.
     void makeFolders(std::string_view relative, const QString& action) const;
+    // Whether a link can be made in this folder now: a restore asks before it
+    // changes anything.
+    bool canMakeLinks() const;
     void makeLink(const std::string& target, std::string_view relative,
                   const QString& action) const;
     void setLinkTime(std::string_view relative, Timestamp modified, const QString& action) const;
@@ -106,11 +109,14 @@ private:
     void tell(Step step, std::string_view relative, const OpenFolder* into = nullptr,
               std::string_view to = {}) const;
 
-    // The folder that holds `relative`, open, and its last name.
+    // The folder that holds `relative`, open, and its last name. A Parent
+    // moves freely: `shared` points at the OpenFolder's own descriptor, which
+    // outlives it, never into the Parent itself.
     struct Parent {
-        UniqueFd owned; // empty when the parent is this folder
-        int fd = -1;
+        UniqueFd owned;                   // empty when the parent is this folder
+        const UniqueFd* shared = nullptr; // this folder's, when the parent is it
         std::string_view name;
+        const UniqueFd& folder() const { return shared != nullptr ? *shared : owned; }
     };
     std::optional<Parent> parentOf(std::string_view relative) const;
     Parent requireParent(std::string_view relative, const QString& action) const;

@@ -158,14 +158,6 @@ OpenFolder OpenFolder::open(const std::string& path, const QString& action, Step
     return OpenFolder(std::move(fd), path, watch);
 }
 
-void OpenFolder::tell(Step step, std::string_view relative, const OpenFolder* into,
-                      std::string_view to) const {
-    if (watch_ != nullptr) {
-        watch_->before(
-            {step, pathOf(relative), into != nullptr ? into->pathOf(to) : std::string()});
-    }
-}
-
 std::optional<OpenFolder> OpenFolder::folder(std::string_view relative) const {
     std::optional<UniqueFd> fd = openBelow(Descriptor::of(fd_), relative, O_PATH, path_);
     if (!fd) {
@@ -180,24 +172,14 @@ std::optional<OpenFolder::Parent> OpenFolder::parentOf(std::string_view relative
         return std::nullopt;
     }
     if (slash == std::string_view::npos) {
-        return Parent{UniqueFd(), Descriptor::of(fd_), relative};
+        return Parent{UniqueFd(), &fd_, relative};
     }
     std::optional<UniqueFd> fd =
         openBelow(Descriptor::of(fd_), relative.substr(0, slash), O_PATH, path_);
     if (!fd) {
         return std::nullopt;
     }
-    const int raw = Descriptor::of(*fd);
-    return Parent{std::move(*fd), raw, relative.substr(slash + 1)};
-}
-
-OpenFolder::Parent OpenFolder::requireParent(std::string_view relative,
-                                             const QString& action) const {
-    std::optional<Parent> parent = parentOf(relative);
-    if (!parent) {
-        throwSystemError(ENOENT, action, pathOf(relative));
-    }
-    return std::move(*parent);
+    return Parent{std::move(*fd), nullptr, relative.substr(slash + 1)};
 }
 
 namespace {
@@ -258,9 +240,9 @@ bool OpenFolder::isFixed(std::string_view relative) const {
     if (!parent) {
         return false;
     }
-    return hasFixedFlags(
-        Descriptor::adopt(::openat(parent->fd, std::string(parent->name).c_str(),
-                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)));
+    return hasFixedFlags(Descriptor::adopt(
+        ::openat(Descriptor::of(parent->folder()), std::string(parent->name).c_str(),
+                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)));
 }
 
 bool OpenFolder::canChange(std::string_view relative) const {
@@ -296,7 +278,8 @@ std::optional<std::string> OpenFolder::readLink(std::string_view relative,
     const std::string name(parent->name);
     std::string target(256, '\0');
     while (true) {
-        const ssize_t n = ::readlinkat(parent->fd, name.c_str(), target.data(), target.size());
+        const ssize_t n = ::readlinkat(Descriptor::of(parent->folder()), name.c_str(),
+                                       target.data(), target.size());
         if (n < 0) {
             if (absentOnTheWay(errno) || errno == EINVAL) {
                 return std::nullopt; // gone, or no longer a link
@@ -316,16 +299,18 @@ PathInfo OpenFolder::lookUp(std::string_view relative) const {
         return fs::lookUp(fd_, path_);
     }
     const std::optional<Parent> parent = parentOf(relative);
-    return parent ? lookUpIn(parent->fd, std::string(parent->name), pathOf(relative)) : PathInfo{};
+    return parent ? lookUpIn(Descriptor::of(parent->folder()), std::string(parent->name),
+                             pathOf(relative))
+                  : PathInfo{};
 }
 
 UniqueFd OpenFolder::createFile(std::string_view relative, std::uint32_t mode) const {
     const QString action = QStringLiteral("Dosya oluşturulamadı");
     tell(Step::NewFile, relative);
     const Parent parent = requireParent(relative, action);
-    UniqueFd fd = Descriptor::adopt(::openat(parent.fd, std::string(parent.name).c_str(),
-                                             O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW,
-                                             static_cast<mode_t>(mode)));
+    UniqueFd fd = Descriptor::adopt(
+        ::openat(Descriptor::of(parent.folder()), std::string(parent.name).c_str(),
+                 O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, static_cast<mode_t>(mode)));
     if (!fd.valid()) {
         throwSystemError(action, pathOf(relative));
     }
@@ -337,7 +322,8 @@ std::optional<UniqueFd> OpenFolder::openForReading(std::string_view relative) co
     if (!parent) {
         return std::nullopt;
     }
-    UniqueFd fd = Descriptor::adopt(::openat(parent->fd, std::string(parent->name).c_str(),
+    UniqueFd fd = Descriptor::adopt(::openat(Descriptor::of(parent->folder()),
+                                             std::string(parent->name).c_str(),
                                              O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
     if (!fd.valid()) {
         if (absentOnTheWay(errno)) {
@@ -352,7 +338,8 @@ void OpenFolder::makeFolder(std::string_view relative, std::uint32_t mode,
                             const QString& action) const {
     tell(Step::MakeFolder, relative);
     const Parent parent = requireParent(relative, action);
-    if (::mkdirat(parent.fd, std::string(parent.name).c_str(), static_cast<mode_t>(mode)) != 0) {
+    if (::mkdirat(Descriptor::of(parent.folder()), std::string(parent.name).c_str(),
+                  static_cast<mode_t>(mode)) != 0) {
         throwSystemError(action, pathOf(relative));
     }
 }
@@ -411,11 +398,18 @@ void OpenFolder::makeFolders(std::string_view relative, const QString& action) c
     }
 }
 
+// A link that cannot be made here after all still fails cleanly, and the
+// restore is rolled back.
+bool OpenFolder::canMakeLinks() const {
+    return true;
+}
+
 void OpenFolder::makeLink(const std::string& target, std::string_view relative,
                           const QString& action) const {
     tell(Step::NewFile, relative);
     const Parent parent = requireParent(relative, action);
-    if (::symlinkat(target.c_str(), parent.fd, std::string(parent.name).c_str()) != 0) {
+    if (::symlinkat(target.c_str(), Descriptor::of(parent.folder()),
+                    std::string(parent.name).c_str()) != 0) {
         throwSystemError(action, pathOf(relative));
     }
 }
@@ -424,34 +418,28 @@ void OpenFolder::setLinkTime(std::string_view relative, Timestamp modified,
                              const QString& action) const {
     const Parent parent = requireParent(relative, action);
     const struct timespec times[2] = {{0, UTIME_OMIT}, toTimespec(modified)};
-    if (::utimensat(parent.fd, std::string(parent.name).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::utimensat(Descriptor::of(parent.folder()), std::string(parent.name).c_str(), times,
+                    AT_SYMLINK_NOFOLLOW) != 0) {
         throwSystemError(action, pathOf(relative));
     }
-}
-
-void OpenFolder::setFolderMode(std::string_view relative, std::uint32_t mode,
-                               const QString& action) const {
-    changeFolder(relative, mode, std::nullopt, action);
-}
-
-void OpenFolder::setFolderModeAndTime(std::string_view relative, std::uint32_t mode,
-                                      Timestamp modified, const QString& action) const {
-    changeFolder(relative, mode, modified, action);
 }
 
 void OpenFolder::changeFolder(std::string_view relative, std::uint32_t mode,
                               std::optional<Timestamp> modified, const QString& action) const {
     const Parent parent = requireParent(relative, action);
     const std::string name(parent.name);
-    if (lookUpIn(parent.fd, name, pathOf(relative)).kind != PathKind::Folder) {
+    if (lookUpIn(Descriptor::of(parent.folder()), name, pathOf(relative)).kind !=
+        PathKind::Folder) {
         throwSystemError(ENOTDIR, action, pathOf(relative));
     }
     tell(Step::ModeChange, relative);
-    if (::fchmodat(parent.fd, name.c_str(), static_cast<mode_t>(mode), AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fchmodat(Descriptor::of(parent.folder()), name.c_str(), static_cast<mode_t>(mode),
+                   AT_SYMLINK_NOFOLLOW) != 0) {
         throwSystemError(action, pathOf(relative));
     }
     const struct timespec times[2] = {{0, UTIME_OMIT}, toTimespec(modified.value_or(Timestamp{}))};
-    if (modified && ::utimensat(parent.fd, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (modified && ::utimensat(Descriptor::of(parent.folder()), name.c_str(), times,
+                                AT_SYMLINK_NOFOLLOW) != 0) {
         throwSystemError(action, pathOf(relative));
     }
 }
@@ -468,8 +456,8 @@ void OpenFolder::rename(std::string_view from, const OpenFolder& into, std::stri
     tell(Step::Rename, from, &into, to);
     const Parent source = requireParent(from, action);
     const Parent target = into.requireParent(to, action);
-    if (::renameat(source.fd, std::string(source.name).c_str(), target.fd,
-                   std::string(target.name).c_str()) != 0) {
+    if (::renameat(Descriptor::of(source.folder()), std::string(source.name).c_str(),
+                   Descriptor::of(target.folder()), std::string(target.name).c_str()) != 0) {
         throwSystemError(action, into.pathOf(to));
     }
 }
@@ -477,7 +465,7 @@ void OpenFolder::rename(std::string_view from, const OpenFolder& into, std::stri
 void OpenFolder::removeFile(std::string_view relative, const QString& action) const {
     tell(Step::Removal, relative);
     const Parent parent = requireParent(relative, action);
-    if (::unlinkat(parent.fd, std::string(parent.name).c_str(), 0) != 0) {
+    if (::unlinkat(Descriptor::of(parent.folder()), std::string(parent.name).c_str(), 0) != 0) {
         throwSystemError(action, pathOf(relative));
     }
 }
@@ -485,13 +473,14 @@ void OpenFolder::removeFile(std::string_view relative, const QString& action) co
 bool OpenFolder::removeEmptyFolder(std::string_view relative) const {
     tell(Step::Removal, relative);
     const std::optional<Parent> parent = parentOf(relative);
-    return parent && ::unlinkat(parent->fd, std::string(parent->name).c_str(), AT_REMOVEDIR) == 0;
+    return parent && ::unlinkat(Descriptor::of(parent->folder()), std::string(parent->name).c_str(),
+                                AT_REMOVEDIR) == 0;
 }
 
 bool OpenFolder::removeTree(std::string_view relative) const {
     tell(Step::RemovalOfTree, relative);
     const std::optional<Parent> parent = parentOf(relative);
-    return !parent || removeIn(parent->fd, std::string(parent->name));
+    return !parent || removeIn(Descriptor::of(parent->folder()), std::string(parent->name));
 }
 
 UniqueFd OpenFolder::reopen(const QString& action) const {
@@ -501,11 +490,6 @@ UniqueFd OpenFolder::reopen(const QString& action) const {
         throwSystemError(action, path_);
     }
     return fd;
-}
-
-void OpenFolder::syncFile(const UniqueFd& file, std::string_view relative) const {
-    tell(Step::SyncFile, relative);
-    fs::syncFile(file, pathOf(relative));
 }
 
 void OpenFolder::sync() const {
@@ -542,39 +526,6 @@ std::optional<std::uint64_t> OpenFolder::availableBytes() const {
 std::uint32_t OpenFolder::groupOfNewFiles() const {
     const PathInfo info = lookUp();
     return (info.mode & S_ISGID) != 0 ? info.group : static_cast<std::uint32_t>(::getegid());
-}
-
-std::string OpenFolder::pathOf(std::string_view relative) const {
-    return relative.empty() ? path_ : joinPath(path_, relative);
-}
-
-const OpenFolder* HeldFolder::holding(std::string_view path) {
-    const std::string_view parent = parentPath(path);
-    if (parent.empty()) {
-        return &root_;
-    }
-    if (!held_ || parent != parent_) {
-        parent_ = parent;
-        held_ = root_.folder(parent);
-    }
-    return held_ ? &*held_ : nullptr;
-}
-
-const OpenFolder& HeldFolder::requireHolding(std::string_view path, const QString& action) {
-    const OpenFolder* folder = holding(path);
-    if (folder == nullptr) {
-        throwSystemError(ENOENT, action, root_.pathOf(path));
-    }
-    return *folder;
-}
-
-std::string_view parentPath(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
-}
-
-std::string_view lastName(std::string_view path) {
-    return path.substr(path.rfind('/') + 1);
 }
 
 } // namespace kavlento::fs

@@ -8,6 +8,7 @@
 #include "base/HeapPolicy.h"
 #include "fs/File.h"
 #include "main/Display.h"
+#include "main/Invocation.h"
 #include "main/Program.h"
 #include "main/StopSignals.h"
 #include "main/Watchdog.h"
@@ -27,15 +28,6 @@ using namespace kavlento;
 using namespace kavlento::app;
 
 namespace {
-
-// The arguments exactly as given, read before Qt removes the options it knows.
-QStringList argumentsAfterProgramName(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i) {
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    }
-    return arguments;
-}
 
 // A failure before there is anywhere else to say it.
 [[noreturn]] void failEarly(const Failure& failure) {
@@ -144,6 +136,7 @@ int run(int argc, char** argv) {
 int main(int argc, char** argv) {
     returnLargeBuffersToTheSystem();
     try {
+        reachTheCallersOutput();
         return run(argc, argv);
     } catch (const Failure& failure) {
         failEarly(failure);

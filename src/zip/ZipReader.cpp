@@ -2,10 +2,10 @@
 
 #include "base/Failure.h"
 #include "fs/File.h"
+#include "zip/StreamInflater.h"
 #include "zip/WinZipAes.h"
 #include "zip/ZipFormat.h"
 
-#include <isa-l/igzip_lib.h>
 #include <libdeflate.h>
 #include <zip.h>
 
@@ -293,9 +293,7 @@ public:
         whole_ = deflated_ && remaining_ <= kWholeEntry && size_ <= kWholeEntry;
         if (deflated_ && !whole_) {
             input_.resize(kRawBuffer);
-            inflater_ = std::make_unique<inflate_state>();
-            isal_inflate_init(inflater_.get());
-            inflater_->crc_flag = ISAL_DEFLATE;
+            inflater_ = std::make_unique<StreamInflater>();
         }
     }
 
@@ -390,35 +388,32 @@ private:
         return *own;
     }
 
-    // A large entry is inflated as it is read, by ISA-L: a few times faster
-    // than zlib, for restores and for the check of every backup.
+    // A large entry is inflated as it is read (see StreamInflater), for
+    // restores and for the check of every backup.
     std::size_t inflateInto(std::uint8_t* buffer, std::size_t capacity) {
-        inflate_state& z = *inflater_;
-        z.next_out = buffer;
-        z.avail_out = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, 1u << 30));
-        while (z.avail_out > 0) {
-            if (z.avail_in == 0 && remaining_ > 0) {
-                z.avail_in = static_cast<std::uint32_t>(nextPlain(input_.data(), input_.size()));
-                z.next_in = input_.data();
+        std::size_t produced = 0;
+        while (produced < capacity) {
+            if (inflater_->wantsInput() && remaining_ > 0) {
+                inflater_->offer(input_.data(), nextPlain(input_.data(), input_.size()));
             }
-            const std::uint32_t before = z.avail_out;
-            const std::uint32_t offered = z.avail_in;
-            if (isal_inflate(&z) != ISAL_DECOMP_OK) {
+            const StreamInflater::Step step =
+                inflater_->inflate(buffer + produced, capacity - produced);
+            produced += step.produced;
+            if (step.state == StreamInflater::State::Damaged) {
                 throwDamagedArchive(archive_.path(), QStringLiteral("sıkıştırılmış veri bozuk"));
             }
-            if (z.block_state == ISAL_BLOCK_FINISH) {
-                // Bytes the inflater holds unread count as left over too.
-                if (z.avail_in != 0 || remaining_ != 0 || z.read_in_length >= 8) {
+            if (step.state == StreamInflater::State::Ended) {
+                if (inflater_->leftOver() || remaining_ != 0) {
                     throwDamagedArchive(archive_.path(), QStringLiteral("fazladan veri"));
                 }
                 finish();
                 break;
             }
-            if (z.avail_in == offered && z.avail_out == before && remaining_ == 0) {
+            if (step.state == StreamInflater::State::Starved && remaining_ == 0) {
                 throwDamagedArchive(archive_.path(), QStringLiteral("sıkıştırılmış veri eksik"));
             }
         }
-        return static_cast<std::size_t>(z.next_out - buffer);
+        return produced;
     }
 
     const ZipReader& archive_;
@@ -427,9 +422,9 @@ private:
     std::uint64_t size_;
     std::unique_ptr<AesStream> aes_;
     std::uint64_t remaining_ = 0;
-    bool whole_ = false;                      // inflated in one call
-    std::size_t served_ = 0;                  // of a whole entry
-    std::unique_ptr<inflate_state> inflater_; // of a large entry, inflated as it is read
+    bool whole_ = false;                       // inflated in one call
+    std::size_t served_ = 0;                   // of a whole entry
+    std::unique_ptr<StreamInflater> inflater_; // of a large entry, inflated as it is read
     std::vector<std::uint8_t> input_; // stored bytes to inflate, or a whole entry's plain ones
     bool ended_ = false;
 };

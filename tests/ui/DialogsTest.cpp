@@ -126,8 +126,9 @@ TEST(Dialogs, FileDialogsShowEveryTextInTurkishAndUncut) {
             return view.model()->rowCount(view.rootIndex()) == (dialog == dialogs[0] ? 2 : 1) &&
                    fits(0) && fits(1) && fits(2) && fits(3);
         }));
-        for (const QString& text :
-             spokenTexts(*QAccessible::queryAccessibleInterface(dialog.get()))) {
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(dialog.get());
+        ASSERT_NE(spoken, nullptr);
+        for (const QString& text : spokenTexts(*spoken)) {
             EXPECT_FALSE(text.contains(english)) << text.toStdString();
         }
     }
