@@ -15,7 +15,8 @@ void ArchiveReaders::weighWayTo(const std::string& folder) {
             weighAncestor({}); // nobody but the owner
             return;
         }
-        for (std::string at = *resolved; at != "/" && at != ".";) {
+        // Up to the root, which is its own folder ("/", or "C:/" on Windows).
+        for (std::string at = *resolved; fs::folderOf(at) != at;) {
             at = fs::folderOf(at);
             weighAncestor(fs::lookUp(at));
         }

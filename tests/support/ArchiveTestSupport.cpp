@@ -8,82 +8,100 @@
 
 #include <zip.h>
 
+#include "fs/File.h"
+#include "fs/OpenFolder.h"
+
 #include <algorithm>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 namespace kavlento::testing {
 
 namespace {
 std::string native(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    return fs::toSystemPath(path);
 }
 
-void setTimes(const std::string& path, std::time_t modified) {
-    const struct timespec times[2] = {{modified, 0}, {modified, 0}};
-    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
-        throw std::runtime_error("utimensat " + path);
+QByteArray contentOf(const std::string& path) {
+    const std::optional<fs::UniqueFd> file = fs::openForReading(path);
+    if (!file) {
+        throw std::runtime_error("read " + path);
     }
+    QByteArray content;
+    char buffer[65536];
+    std::size_t n = 0;
+    while ((n = fs::readAt(*file, static_cast<std::uint64_t>(content.size()), buffer,
+                           sizeof buffer, path)) > 0) {
+        content.append(buffer, static_cast<qsizetype>(n));
+    }
+    return content;
+}
+
+FileState stateOf(const std::string& path, bool exactTimes) {
+    const fs::PathInfo info = fs::lookUp(path);
+    FileState entry;
+    entry.permissions = info.mode;
+    entry.modified = info.modified.seconds;
+    entry.modifiedFraction = exactTimes ? info.modified.nanoseconds / 100 : 0;
+    if (info.kind == fs::PathKind::Folder) {
+        entry.type = 'd';
+        entry.modified = 0; // a folder's time changes as its contents arrive
+        entry.modifiedFraction = 0;
+    } else if (info.kind == fs::PathKind::Link) {
+        entry.type = 'l';
+        entry.permissions = 0;
+        entry.modified = 0;
+        entry.modifiedFraction = 0;
+        entry.content = QByteArray::fromStdString(
+            fs::readLinkTarget(path, QStringLiteral("bağlantı okunamadı")).value_or(""));
+    } else if (info.kind == fs::PathKind::File) {
+        entry.content = contentOf(path);
+    } else {
+        entry.type = 'o';
+    }
+    return entry;
+}
+
+// Adds what lies below `folder` (relative to the snapshot's root) to `tree`;
+// links are not followed.
+void addBelow(const std::string& root, const std::string& folder, const std::vector<std::string>& skipped,
+              bool exactTimes, Tree& tree) {
+    const std::string path = folder.empty() ? root : fs::joinPath(root, folder);
+    for (const std::string& name : fs::listFolder(path, QStringLiteral("klasör okunamadı"))) {
+        if (folder.empty() && std::find(skipped.begin(), skipped.end(), name) != skipped.end()) {
+            continue;
+        }
+        const std::string relative = folder.empty() ? name : folder + '/' + name;
+        const FileState entry = stateOf(fs::joinPath(root, relative), exactTimes);
+        tree[relative] = entry;
+        if (entry.type == 'd') {
+            addBelow(root, relative, skipped, exactTimes, tree);
+        }
+    }
+}
+
+// The mode and, unless 0, the modification time of the file at `path`; 0
+// keeps the time it has.
+void setModeAndTime(const std::string& path, std::uint32_t mode, std::time_t modified) {
+    const fs::UniqueFd file = fs::openForUpdate(path);
+    const Timestamp time = modified != 0 ? Timestamp{modified, 0} : fs::lookUp(file, path).modified;
+    fs::setModeAndTime(file, mode, time, path, QStringLiteral("dosya ayarlanamadı"));
+}
+
+// A folder's permission bits; where the system keeps none (Windows), nothing.
+void setFolderMode(const QString& path, std::uint32_t mode) {
+    const QFileDevice::Permissions permissions = QFileDevice::Permissions::fromInt(
+        ((mode & 0700) << 6) | ((mode & 0700) << 2) | ((mode & 070) << 1) | (mode & 07));
+    QFile::setPermissions(path, permissions);
 }
 } // namespace
 
 Tree snapshot(const QString& root, const QStringList& skip, bool exactTimes) {
-    namespace sfs = std::filesystem;
-    Tree tree;
-    const sfs::path top(native(root));
     std::vector<std::string> skipped;
     for (const QString& name : skip) {
         skipped.push_back(native(name));
     }
-    for (sfs::recursive_directory_iterator it(top), end; it != end; ++it) {
-        const std::string relative = it->path().lexically_relative(top).string();
-        if (std::find(skipped.begin(), skipped.end(), relative.substr(0, relative.find('/'))) !=
-            skipped.end()) {
-            if (it->is_directory() && !it->is_symlink()) {
-                it.disable_recursion_pending();
-            }
-            continue;
-        }
-        const std::string path = it->path().string();
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) {
-            throw std::runtime_error("lstat " + path);
-        }
-        FileState entry;
-        entry.permissions = st.st_mode & 07777;
-        entry.modified = st.st_mtim.tv_sec;
-        entry.modifiedFraction =
-            exactTimes ? static_cast<std::uint32_t>(st.st_mtim.tv_nsec / 100) : 0;
-        if (S_ISDIR(st.st_mode)) {
-            entry.type = 'd';
-            entry.modified = 0; // a folder's time changes as its contents arrive
-            entry.modifiedFraction = 0;
-        } else if (S_ISLNK(st.st_mode)) {
-            entry.type = 'l';
-            entry.permissions = 0;
-            entry.modified = 0;
-            entry.modifiedFraction = 0;
-            char target[4096];
-            const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
-            entry.content = QByteArray(target, static_cast<int>(n));
-        } else if (S_ISREG(st.st_mode)) {
-            QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
-            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-                throw std::runtime_error("read " + path);
-            }
-            entry.content = file.readAll();
-        } else {
-            entry.type = 'o';
-        }
-        tree[relative] = entry;
-    }
+    Tree tree;
+    addBelow(native(root), std::string(), skipped, exactTimes, tree);
     return tree;
 }
 
