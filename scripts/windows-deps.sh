@@ -75,13 +75,12 @@ cmake -G Ninja -S "$work"/googletest-*/ -B "$work/gtest-build" -DCMAKE_TOOLCHAIN
 cmake --build "$work/gtest-build" -j"$jobs" >/dev/null
 cmake --install "$work/gtest-build" >/dev/null
 
-# Qt with only what Kavlento uses: no SQL, network, D-Bus, OpenGL, Vulkan,
-# printing, XML or concurrency; PNG as the only picture format (the program's
-# pictures are PNG); no Direct2D platform plugin. (FreeType stays: without it
-# the Windows plugin does not link.) Debian's copy leaves out
-# src/3rdparty/wintab: tablet events off, or the Windows plugin does not
-# build. The build in ../shared/windows-deps was made with the same source
-# and holds more (JPEG, GIF, Direct2D), nothing less: it is used where it is.
+# Qt without SQL, network, D-Bus, OpenGL, Vulkan, printing, XML or
+# concurrency: what ../shared/windows-deps holds, built the same way, and
+# used where it is there. (Leaving out JPEG, GIF, ICO and Direct2D as well
+# breaks the link of the Windows plugin: QWindowsDirectWriteFontDatabase goes
+# missing.) Debian's copy leaves out src/3rdparty/wintab: tablet events off,
+# or the Windows plugin does not build.
 shared_qt="$root/../shared/windows-deps/qt6-mingw64-6.4.2.tar.xz"
 if [[ -f "$shared_qt" && -z "${KAVLENTO_WINDOWS_BUILD_QT:-}" ]]; then
     tar -xJf "$shared_qt" -C "$work/cache"
@@ -94,8 +93,7 @@ else
         -DQT_BUILD_TESTS=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF \
         -DFEATURE_opengl=OFF -DINPUT_opengl=no -DFEATURE_printsupport=OFF \
         -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_vulkan=OFF \
-        -DFEATURE_system_zlib=OFF -DFEATURE_tabletevent=OFF -DFEATURE_jpeg=OFF \
-        -DFEATURE_gif=OFF -DFEATURE_ico=OFF -DFEATURE_direct2d=OFF >&2
+        -DFEATURE_system_zlib=OFF -DFEATURE_tabletevent=OFF >&2
     cmake --build "$work/qt-build" --parallel "$jobs" >&2
     cmake --install "$work/qt-build" >/dev/null
 fi

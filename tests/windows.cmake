@@ -6,13 +6,14 @@
 find_package(Qt6 REQUIRED COMPONENTS Test)
 
 add_library(kavlento_testsupport STATIC
+    support/ArchiveTestSupport.cpp
     support/Controls.cpp
     support/TempFolder.cpp
     support/TestMain.cpp
 )
 target_include_directories(kavlento_testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(kavlento_testsupport PUBLIC kavlento_sources GTest::gtest Qt6::Widgets
-    Qt6::Test)
+    Qt6::Test PRIVATE PkgConfig::LIBZIP ZLIB::ZLIB)
 
 function(kavlento_test name library)
     add_executable(${name} ${ARGN})

@@ -20,7 +20,10 @@
 namespace kavlento::app {
 
 AdminCommands::StoredTarget AdminCommands::storeTarget(const QString& folder) {
-    const QString absolute = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    // Spelled as the folder chooser spells it ("D:\Yedek" on Windows), so
+    // the records and messages name it one way.
+    const QString absolute =
+        QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()));
     const QString refusal = targetRefusal(absolute);
     if (!refusal.isEmpty()) {
         return {std::nullopt, refusal};

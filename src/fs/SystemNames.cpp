@@ -48,8 +48,7 @@ std::optional<QString> windowsNameProblem(std::string_view name) {
     if (isDeviceName(name)) {
         return QStringLiteral("adı Windows'un bir aygıt adı");
     }
-    if (QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).size() >
-        kLongestName) {
+    if (QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).size() > kLongestName) {
         return QStringLiteral("adı %1 karakterden uzun").arg(kLongestName);
     }
     return std::nullopt;

@@ -29,8 +29,8 @@ QByteArray contentOf(const std::string& path) {
     QByteArray content;
     char buffer[65536];
     std::size_t n = 0;
-    while ((n = fs::readAt(*file, static_cast<std::uint64_t>(content.size()), buffer,
-                           sizeof buffer, path)) > 0) {
+    while ((n = fs::readAt(*file, static_cast<std::uint64_t>(content.size()), buffer, sizeof buffer,
+                           path)) > 0) {
         content.append(buffer, static_cast<qsizetype>(n));
     }
     return content;
@@ -63,8 +63,8 @@ FileState stateOf(const std::string& path, bool exactTimes) {
 
 // Adds what lies below `folder` (relative to the snapshot's root) to `tree`;
 // links are not followed.
-void addBelow(const std::string& root, const std::string& folder, const std::vector<std::string>& skipped,
-              bool exactTimes, Tree& tree) {
+void addBelow(const std::string& root, const std::string& folder,
+              const std::vector<std::string>& skipped, bool exactTimes, Tree& tree) {
     const std::string path = folder.empty() ? root : fs::joinPath(root, folder);
     for (const std::string& name : fs::listFolder(path, QStringLiteral("klasör okunamadı"))) {
         if (folder.empty() && std::find(skipped.begin(), skipped.end(), name) != skipped.end()) {
@@ -87,11 +87,11 @@ void setModeAndTime(const std::string& path, std::uint32_t mode, std::time_t mod
     fs::setModeAndTime(file, mode, time, path, QStringLiteral("dosya ayarlanamadı"));
 }
 
-// A folder's permission bits; where the system keeps none (Windows), nothing.
-void setFolderMode(const QString& path, std::uint32_t mode) {
-    const QFileDevice::Permissions permissions = QFileDevice::Permissions::fromInt(
-        ((mode & 0700) << 6) | ((mode & 0700) << 2) | ((mode & 070) << 1) | (mode & 07));
-    QFile::setPermissions(path, permissions);
+// The mode of the folder at `relative` below `root`, its time kept.
+void setFolderMode(const QString& root, const std::string& relative, std::uint32_t mode) {
+    const QString action = QStringLiteral("klasör ayarlanamadı");
+    const fs::OpenFolder top = fs::OpenFolder::open(native(root), action);
+    top.setFolderModeAndTime(relative, mode, top.lookUp(relative).modified, action);
 }
 } // namespace
 
@@ -167,29 +167,15 @@ void writeFile(const QString& path, const QByteArray& bytes, std::uint32_t permi
         throw std::runtime_error("write " + native(path));
     }
     file.close();
-    ::chmod(native(path).c_str(), permissions);
-    if (modified != 0) {
-        setTimes(native(path), modified);
-    }
+    setModeAndTime(native(path), permissions, modified);
 }
 
 void makeLink(const QString& path, const QString& target) {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    if (::symlink(native(target).c_str(), native(path).c_str()) != 0) {
-        throw std::runtime_error("symlink " + native(path));
-    }
-}
-
-int listenAt(const QString& path) {
-    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, native(path).c_str(), sizeof address.sun_path - 1);
-    if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(s);
-        throw std::runtime_error("bind " + native(path));
-    }
-    return s;
+    const QString action = QStringLiteral("bağlantı yapılamadı");
+    const QFileInfo link(path);
+    fs::OpenFolder::open(native(link.absolutePath()), action)
+        .makeLink(native(target), native(link.fileName()), action);
 }
 
 void makeSampleTree(const QString& root) {
@@ -204,7 +190,10 @@ void makeSampleTree(const QString& root) {
     writeFile(root + "/boş dosya", QByteArray(), 0644, old + 77);
     writeFile(root + "/bin/calistir.sh", "#!/bin/sh\necho merhaba\n", 0755, old + 88);
     QDir().mkpath(root + "/boş klasör/içinde boş");
-    makeLink(root + "/son-rapor", "Şirket Raporları/Ğİı çalışma.txt");
+    // Windows makes links only with developer mode or as the administrator.
+    if (fs::OpenFolder::open(native(root), QStringLiteral("klasör açılamadı")).canMakeLinks()) {
+        makeLink(root + "/son-rapor", "Şirket Raporları/Ğİı çalışma.txt");
+    }
 }
 
 ToolResult runTool(const QString& program, const QStringList& arguments, const QString& folder) {
@@ -342,8 +331,7 @@ void plantTree(const QString& root, const Tree& tree) {
     }
     for (auto it = tree.rbegin(); it != tree.rend(); ++it) {
         if (it->second.type == 'd') {
-            ::chmod(QFile::encodeName(root + "/" + QString::fromStdString(it->first)).constData(),
-                    it->second.permissions);
+            setFolderMode(root, it->first, it->second.permissions);
         }
     }
 }

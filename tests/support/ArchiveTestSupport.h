@@ -42,8 +42,9 @@ Tree treeFromText(const QByteArray& text);
 void plantTree(const QString& root, const Tree& tree);
 
 // A folder like a host application's: hidden files and folders, empty folders,
-// Turkish and non-Latin names, a link, a file spanning several compression
-// pieces, various permissions and old modification times.
+// Turkish and non-Latin names, a link (where this user may make one), a file
+// spanning several compression pieces, various permissions and old
+// modification times.
 void makeSampleTree(const QString& root);
 
 // Text-like bytes that compress, but not to nothing: words from a small
@@ -55,8 +56,10 @@ QByteArray incompressibleBytes(qsizetype size, std::uint32_t seed);
 void writeFile(const QString& path, const QByteArray& bytes, std::uint32_t permissions = 0644,
                std::time_t modified = 0);
 void makeLink(const QString& path, const QString& target);
-// A socket bound at `path`, as a running program leaves one; the caller closes it.
+// Linux only (ArchiveTestSupport_posix.cpp): a socket bound at `path`, as a
+// running program leaves one, which the caller closes; a named pipe.
 int listenAt(const QString& path);
+void makePipe(const QString& path);
 
 struct ToolResult {
     int exitCode = -1;
