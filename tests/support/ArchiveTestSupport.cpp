@@ -1,5 +1,6 @@
 #include "support/ArchiveTestSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -79,12 +80,39 @@ void addBelow(const std::string& root, const std::string& folder,
     }
 }
 
-// The mode and, unless 0, the modification time of the file at `path`; 0
-// keeps the time it has.
-void setModeAndTime(const std::string& path, std::uint32_t mode, std::time_t modified) {
-    const fs::UniqueFd file = fs::openForUpdate(path);
-    const Timestamp time = modified != 0 ? Timestamp{modified, 0} : fs::lookUp(file, path).modified;
-    fs::setModeAndTime(file, mode, time, path, QStringLiteral("dosya ayarlanamadı"));
+// The permission bits where the file system keeps them (FAT and exFAT take
+// none, and keep what they give), and, unless 0, the modification time.
+void setModeAndTime(const QString& path, std::uint32_t mode, std::time_t modified) {
+    const struct {
+        std::uint32_t bit;
+        QFileDevice::Permissions permission;
+    } bits[] = {
+        {0400, QFileDevice::ReadOwner | QFileDevice::ReadUser},
+        {0200, QFileDevice::WriteOwner | QFileDevice::WriteUser},
+        {0100, QFileDevice::ExeOwner | QFileDevice::ExeUser},
+        {040, QFileDevice::ReadGroup},
+        {020, QFileDevice::WriteGroup},
+        {010, QFileDevice::ExeGroup},
+        {04, QFileDevice::ReadOther},
+        {02, QFileDevice::WriteOther},
+        {01, QFileDevice::ExeOther},
+    };
+    // The time first: a file that may not be written is not opened to set it.
+    if (modified != 0) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly) ||
+            !file.setFileTime(QDateTime::fromSecsSinceEpoch(modified),
+                              QFileDevice::FileModificationTime)) {
+            throw std::runtime_error("set the time of " + native(path));
+        }
+    }
+    QFileDevice::Permissions permissions;
+    for (const auto& b : bits) {
+        if (mode & b.bit) {
+            permissions |= b.permission;
+        }
+    }
+    QFile::setPermissions(path, permissions);
 }
 
 // The mode of the folder at `relative` below `root`, its time kept.
@@ -167,7 +195,7 @@ void writeFile(const QString& path, const QByteArray& bytes, std::uint32_t permi
         throw std::runtime_error("write " + native(path));
     }
     file.close();
-    setModeAndTime(native(path), permissions, modified);
+    setModeAndTime(path, permissions, modified);
 }
 
 void makeLink(const QString& path, const QString& target) {
