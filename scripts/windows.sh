@@ -25,10 +25,17 @@ qt="$deps/qt6-mingw64"
 gcc_runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
 mingw_runtime=/usr/x86_64-w64-mingw32/lib
 
-cmake -G Ninja -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/scripts/windows-toolchain.cmake" \
+# A changed recipe builds its libraries into another folder: what CMake found
+# in the old one is forgotten.
+fresh=()
+if [[ -f "$build/CMakeCache.txt" && "$(cat "$build/deps-folder" 2>/dev/null)" != "$deps" ]]; then
+    fresh=(--fresh)
+fi
+cmake "${fresh[@]}" -G Ninja -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/scripts/windows-toolchain.cmake" \
     -DKAVLENTO_WINDOWS_PREFIX="$deps/prefix;$qt" -DCMAKE_PREFIX_PATH="$qt" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_BUILD_TYPE=Release -DKAVLENTO_TESTS=ON >/dev/null
+echo "$deps" >"$build/deps-folder"
 targets=(--target kavlento)
 [[ "$mode" == test ]] && targets=()
 cmake --build "$build" --parallel "$(nproc)" "${targets[@]}"

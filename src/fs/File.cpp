@@ -43,6 +43,16 @@ void throwSystemError(const QString& action, const std::string& path) {
     throwSystemError(errno, action, path);
 }
 
+void readExactly(const UniqueFd& file, std::uint64_t offset, void* buffer, std::size_t size,
+                 const std::string& path) {
+    if (readAt(file, offset, buffer, size, path) != size) {
+        throw Failure(FailureCode::InputPastEnd,
+                      QStringLiteral("Dosya okunurken kısaldı (bu sırada değiştirilmiş "
+                                     "olabilir): %1")
+                          .arg(fromSystemPath(path)));
+    }
+}
+
 void requireFolder(const std::string& path, const QString& action) {
     const PathInfo info = lookUpFollowing(path);
     if (info.kind == PathKind::Missing) {

@@ -210,16 +210,6 @@ std::size_t readAt(const UniqueFd& file, std::uint64_t offset, void* buffer, std
     return done;
 }
 
-void readExactly(const UniqueFd& file, std::uint64_t offset, void* buffer, std::size_t size,
-                 const std::string& path) {
-    if (readAt(file, offset, buffer, size, path) != size) {
-        throw Failure(FailureCode::InputPastEnd,
-                      QStringLiteral("Dosya okunurken kısaldı (bu sırada değiştirilmiş "
-                                     "olabilir): %1")
-                          .arg(fromSystemPath(path)));
-    }
-}
-
 void writeAllAt(const UniqueFd& file, std::uint64_t offset, const void* buffer, std::size_t size,
                 const std::string& path) {
     const auto* in = static_cast<const char*>(buffer);

@@ -237,29 +237,6 @@ struct LinkReparseData {
     WORD printLength;
 };
 
-// A link's target as written: relative as it is, absolute without the "\??\"
-// that the system puts before it.
-std::string targetOf(const unsigned char* data, std::size_t size, const std::string& pathForErrors,
-                     const QString& action) {
-    LinkReparseData head{};
-    std::memcpy(&head, data, sizeof head);
-    const bool symlink = head.tag == IO_REPARSE_TAG_SYMLINK;
-    const std::size_t start = sizeof head + (symlink ? sizeof(ULONG) : 0); // a symlink's flags
-    if ((!symlink && head.tag != IO_REPARSE_TAG_MOUNT_POINT) ||
-        start + head.substituteOffset + head.substituteLength > size) {
-        throwSystemError(EINVAL, action, pathForErrors);
-    }
-    const unsigned char* names = data + start;
-    std::wstring target(head.substituteLength / sizeof(wchar_t), L'\0');
-    std::memcpy(target.data(), names + head.substituteOffset, head.substituteLength);
-    if (target.rfind(L"\\??\\UNC\\", 0) == 0) {
-        target = L"\\\\" + target.substr(8);
-    } else if (target.rfind(L"\\??\\", 0) == 0) {
-        target = target.substr(4);
-    }
-    return utf8(target.data(), target.size());
-}
-
 OVERLAPPED at(std::uint64_t offset) {
     OVERLAPPED place{};
     place.Offset = static_cast<DWORD>(offset);
@@ -588,16 +565,6 @@ std::size_t readAt(const UniqueFd& file, std::uint64_t offset, void* buffer, std
     return done;
 }
 
-void readExactly(const UniqueFd& file, std::uint64_t offset, void* buffer, std::size_t size,
-                 const std::string& path) {
-    if (readAt(file, offset, buffer, size, path) != size) {
-        throw Failure(FailureCode::InputPastEnd,
-                      QStringLiteral("Dosya okunurken kısaldı (bu sırada değiştirilmiş "
-                                     "olabilir): %1")
-                          .arg(fromSystemPath(path)));
-    }
-}
-
 void writeAllAt(const UniqueFd& file, std::uint64_t offset, const void* buffer, std::size_t size,
                 const std::string& path) {
     const auto* in = static_cast<const char*>(buffer);
@@ -768,20 +735,42 @@ std::optional<std::string> readLinkTarget(const std::string& path, const QString
         }
         throwWindowsError(::GetLastError(), action, path);
     }
-    std::vector<unsigned char> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+    return linkTargetOf(Descriptor::of(link), path, action);
+}
+
+// A link's target as written: relative as it is, absolute without the "\??\"
+// that the system puts before it.
+std::optional<std::string> linkTargetOf(HANDLE link, const std::string& pathForErrors,
+                                        const QString& action) {
+    std::vector<std::uint64_t> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE / sizeof(std::uint64_t));
     DWORD size = 0;
-    if (!::DeviceIoControl(Descriptor::of(link), FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
-                           static_cast<DWORD>(data.size()), &size, nullptr)) {
+    if (!::DeviceIoControl(link, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                           static_cast<DWORD>(data.size() * sizeof(std::uint64_t)), &size,
+                           nullptr)) {
         if (::GetLastError() == ERROR_NOT_A_REPARSE_POINT) {
             return std::nullopt; // no longer a link
         }
-        throwWindowsError(::GetLastError(), action, path);
+        throwWindowsError(::GetLastError(), action, pathForErrors);
     }
-    const DWORD tag = reparseTagOf(Descriptor::of(link), path);
-    if (tag != IO_REPARSE_TAG_SYMLINK && tag != IO_REPARSE_TAG_MOUNT_POINT) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+    LinkReparseData head{};
+    std::memcpy(&head, bytes, sizeof head);
+    const bool symlink = head.tag == IO_REPARSE_TAG_SYMLINK;
+    if (!symlink && head.tag != IO_REPARSE_TAG_MOUNT_POINT) {
         return std::nullopt; // not a link, whatever else it is
     }
-    return targetOf(data.data(), size, path, action);
+    const std::size_t start = sizeof head + (symlink ? sizeof(ULONG) : 0); // a symlink's flags
+    if (start + head.substituteOffset + head.substituteLength > size) {
+        throwSystemError(EINVAL, action, pathForErrors);
+    }
+    std::wstring target(head.substituteLength / sizeof(wchar_t), L'\0');
+    std::memcpy(target.data(), bytes + start + head.substituteOffset, head.substituteLength);
+    if (target.rfind(L"\\??\\UNC\\", 0) == 0) {
+        target = L"\\\\" + target.substr(8);
+    } else if (target.rfind(L"\\??\\", 0) == 0) {
+        target = target.substr(4);
+    }
+    return utf8(target.data(), target.size());
 }
 
 void setModeAndTime(const UniqueFd& file, std::uint32_t mode, Timestamp modified,

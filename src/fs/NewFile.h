@@ -12,6 +12,13 @@ namespace kavlento::fs {
 // Whether `name` is one a NewFile's temporary name can have.
 bool isUnfinishedFileName(std::string_view name);
 
+// For NewFile's own system files: the hidden name a new file of `writer`
+// starts under, whether nobody is writing the unfinished file `name` any
+// more, and what their failures say.
+std::string hiddenTemporaryName(const std::string& writer);
+bool isAbandoned(const OpenFolder& folder, const std::string& name);
+extern const QString kCannotCreateNewFile;
+
 // Removes the unfinished files that killed runs of `writer` left in `folder`:
 // nobody finishes them. Those of living writers, and of other writers (another
 // folder's, another machine's, which may be writing), stay.

@@ -10,7 +10,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <random>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -18,21 +17,12 @@ namespace kavlento::fs {
 
 namespace {
 
-const QString kCannotCreate = QStringLiteral("Yedek dosyası oluşturulamadı");
+const QString& kCannotCreate = kCannotCreateNewFile;
 
-constexpr std::string_view kPrefix = ".kavlento-";
-constexpr std::string_view kSuffix = ".yaziliyor";
+} // namespace
 
-// ".kavlento-<writer>-<process>-<random>.yaziliyor": the writer says whose
-// run made it, the process who, for whoever looks.
-std::string hiddenTemporaryName(const std::string& writer) {
-    std::random_device random;
-    return std::string(kPrefix) + writer + "-" + std::to_string(::getpid()) + "-" +
-           std::to_string(random()) + std::string(kSuffix);
-}
-
-// Whether nobody holds the lock its writer takes for as long as it lives. A
-// process number would not do: after a restart another process has it.
+// Nobody holds the lock its writer takes for as long as it lives. A process
+// number would not do: after a restart another process has it.
 bool isAbandoned(const OpenFolder& folder, const std::string& name) {
     const std::optional<UniqueFd> file = folder.openForReading(name);
     if (!file) {
@@ -43,31 +33,6 @@ bool isAbandoned(const OpenFolder& folder, const std::string& name) {
     while ((taken = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
     }
     return taken == 0;
-}
-
-} // namespace
-
-bool isUnfinishedFileName(std::string_view name) {
-    return name.size() >= kPrefix.size() + kSuffix.size() &&
-           name.substr(0, kPrefix.size()) == kPrefix &&
-           name.substr(name.size() - kSuffix.size()) == kSuffix;
-}
-
-void removeDeadUnfinishedFiles(const OpenFolder& folder, const std::string& writer) {
-    const std::string own = std::string(kPrefix) + writer + "-";
-    for (const std::string& name : folder.names(kCannotCreate)) {
-        if (name.rfind(own, 0) != 0 || !isUnfinishedFileName(name) ||
-            folder.lookUp(name).kind != PathKind::File || !isAbandoned(folder, name)) {
-            continue;
-        }
-        try {
-            folder.removeFile(name, kCannotCreate);
-        } catch (const Failure&) {
-            if (folder.lookUp(name).kind != PathKind::Missing) { // another run was first
-                throw;
-            }
-        }
-    }
 }
 
 NewFile::NewFile(const OpenFolder& folder, const std::string& fileName, std::uint32_t mode,

@@ -8,17 +8,13 @@
 #include <winternl.h>
 
 #include <cstring>
-#include <random>
 #include <vector>
 
 namespace kavlento::fs {
 
 namespace {
 
-const QString kCannotCreate = QStringLiteral("Yedek dosyası oluşturulamadı");
-
-constexpr std::string_view kPrefix = ".kavlento-";
-constexpr std::string_view kSuffix = ".yaziliyor";
+const QString& kCannotCreate = kCannotCreateNewFile;
 
 // The byte its writer keeps locked for as long as it lives, far past any
 // content, so that the lock stands in the way of no read or write.
@@ -31,16 +27,10 @@ OVERLAPPED liveByte() {
     return place;
 }
 
-// ".kavlento-<writer>-<process>-<random>.yaziliyor": the writer says whose
-// run made it, the process who, for whoever looks.
-std::string hiddenTemporaryName(const std::string& writer) {
-    std::random_device random;
-    return std::string(kPrefix) + writer + "-" + std::to_string(::GetCurrentProcessId()) + "-" +
-           std::to_string(random()) + std::string(kSuffix);
-}
+} // namespace
 
-// Whether nobody holds the lock its writer takes for as long as it lives. A
-// process number would not do: after a restart another process has it.
+// Nobody holds the lock its writer takes for as long as it lives. A process
+// number would not do: after a restart another process has it.
 bool isAbandoned(const OpenFolder& folder, const std::string& name) {
     const std::optional<UniqueFd> file = folder.openForReading(name);
     if (!file) {
@@ -51,6 +41,8 @@ bool isAbandoned(const OpenFolder& folder, const std::string& name) {
     return ::LockFileEx(Descriptor::of(*file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
                         0, 1, 0, &place);
 }
+
+namespace {
 
 // Its number in the system's list; MinGW's headers give it only to programs
 // for Windows 10 1709 and later, which the call itself tells apart.
@@ -75,29 +67,6 @@ void setAttributes(HANDLE file, DWORD attributes, const std::string& pathForErro
 }
 
 } // namespace
-
-bool isUnfinishedFileName(std::string_view name) {
-    return name.size() >= kPrefix.size() + kSuffix.size() &&
-           name.substr(0, kPrefix.size()) == kPrefix &&
-           name.substr(name.size() - kSuffix.size()) == kSuffix;
-}
-
-void removeDeadUnfinishedFiles(const OpenFolder& folder, const std::string& writer) {
-    const std::string own = std::string(kPrefix) + writer + "-";
-    for (const std::string& name : folder.names(kCannotCreate)) {
-        if (name.rfind(own, 0) != 0 || !isUnfinishedFileName(name) ||
-            folder.lookUp(name).kind != PathKind::File || !isAbandoned(folder, name)) {
-            continue;
-        }
-        try {
-            folder.removeFile(name, kCannotCreate);
-        } catch (const Failure&) {
-            if (folder.lookUp(name).kind != PathKind::Missing) { // another run was first
-                throw;
-            }
-        }
-    }
-}
 
 // Windows has no unnamed files: every new file starts under a hidden
 // temporary name, made in the folder held open, never through a link there.

@@ -347,17 +347,6 @@ bool leadsToFolder(const std::wstring& folderPath, const std::wstring& target) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The parts of a symbolic link's or a junction's reparse data that matter here.
-struct LinkReparseData {
-    DWORD tag;
-    WORD dataLength;
-    WORD reserved;
-    WORD substituteOffset;
-    WORD substituteLength;
-    WORD printOffset;
-    WORD printLength;
-};
-
 // Whether the file system tells letter case apart in the open folder:
 // Windows 10 can be told to in single folders; elsewhere no folder does.
 bool tellsCaseApart(HANDLE folder) {
@@ -453,37 +442,6 @@ std::string linkProbeName() {
 }
 
 } // namespace
-
-std::optional<std::string> linkTargetOf(HANDLE link, const std::string& pathForErrors,
-                                        const QString& action) {
-    std::vector<std::uint64_t> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE / sizeof(std::uint64_t));
-    DWORD size = 0;
-    if (!::DeviceIoControl(link, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
-                           static_cast<DWORD>(data.size() * sizeof(std::uint64_t)), &size,
-                           nullptr)) {
-        if (::GetLastError() == ERROR_NOT_A_REPARSE_POINT) {
-            return std::nullopt;
-        }
-        throwWindowsError(::GetLastError(), action, pathForErrors);
-    }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
-    LinkReparseData head{};
-    std::memcpy(&head, bytes, sizeof head);
-    const bool symlink = head.tag == IO_REPARSE_TAG_SYMLINK;
-    if (!symlink && head.tag != IO_REPARSE_TAG_MOUNT_POINT) {
-        return std::nullopt; // not a link, whatever else it is
-    }
-    // A symbolic link's names come after its flags.
-    const unsigned char* names = bytes + sizeof head + (symlink ? sizeof(ULONG) : 0);
-    std::wstring target(head.substituteLength / sizeof(wchar_t), L'\0');
-    std::memcpy(target.data(), names + head.substituteOffset, head.substituteLength);
-    if (target.rfind(L"\\??\\UNC\\", 0) == 0) {
-        target = L"\\\\" + target.substr(8);
-    } else if (target.rfind(L"\\??\\", 0) == 0) {
-        target = target.substr(4);
-    }
-    return utf8(target.data(), target.size());
-}
 
 bool removeTree(const std::string& path) {
     const std::wstring holder = wide(holderOf(path));
