@@ -23,8 +23,10 @@ endfunction()
 kavlento_test(base_tests kavlento_base
     base/FailureTest.cpp
     base/NameStoreTest.cpp
+    base/ThreadCacheTest.cpp
 )
 kavlento_test(fs_tests kavlento_fs
+    fs/FolderScannerTest.cpp
     fs/SystemNamesTest.cpp
     fs/WindowsFilesTest.cpp
     fs/WindowsOpenFolderTest.cpp
@@ -40,6 +42,14 @@ kavlento_test(store_tests kavlento_store
     store/DelimitedTextTest.cpp
     store/TargetSettingTest.cpp
 )
+kavlento_test(archive_tests kavlento_archive
+    archive/ComponentTest.cpp
+    archive/HostileArchiveTest.cpp
+    archive/PinnedFormatsTest.cpp
+)
+target_link_libraries(archive_tests PRIVATE PkgConfig::LIBZIP)
+target_compile_definitions(archive_tests PRIVATE
+    PINNED_FORMATS="${CMAKE_CURRENT_SOURCE_DIR}/data/formats")
 kavlento_test(applogic_tests kavlento_app
     applogic/CommandLineTest.cpp
 )
@@ -47,6 +57,14 @@ kavlento_test(ui_tests kavlento_ui
     ui/MainWindowTest.cpp
     ui/ProgressWindowTest.cpp
     ui/DialogsTest.cpp
+)
+
+kavlento_test(app_tests kavlento_program
+    app/ProgramFixture.cpp
+    app/BackupTest.cpp
+    app/HistoryTest.cpp
+    app/RestoreTest.cpp
+    app/StartupTest.cpp
 )
 
 # Restores what the Linux build wrote, for the interop test.

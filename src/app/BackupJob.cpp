@@ -53,6 +53,12 @@ QString storableTime(const Moment& moment) {
         .arg(twoDigits(moment.hour), twoDigits(moment.minute), twoDigits(moment.second));
 }
 
+// The separator the target is spelled with: a Windows target written with
+// '/' (as Qt writes paths) keeps it, so no path has both; otherwise the system's.
+QChar separatorIn(const QString& target) {
+    return target.contains(u'/') && !target.contains(u'\\') ? QChar(u'/') : QDir::separator();
+}
+
 } // namespace
 
 // The archives the history lists, which no backup packs wherever they lie.
@@ -67,13 +73,14 @@ QStringList listedArchives(const std::optional<store::History>& history) {
 store::HistoryRecord backupRecord(const Moment& started, const QString& datedFolder,
                                   const QString& archivePath) {
     return {storableDate(started), storableTime(started),
-            datedFolder + QDir::separator() + QFileInfo(archivePath).fileName()};
+            datedFolder + separatorIn(datedFolder) + QFileInfo(archivePath).fileName()};
 }
 
 BackupNames backupNames(const QString& target, const Moment& moment) {
     BackupNames names;
     names.dateText = storableDate(moment);
-    names.datedFolder = target + QDir::separator() + names.dateText;
+    const QChar separator = separatorIn(target);
+    names.datedFolder = target + separator + names.dateText;
     const QString stem = QStringLiteral("%1%2%3.%4%5%6")
                              .arg(moment.day)
                              .arg(moment.month)
@@ -84,7 +91,7 @@ BackupNames backupNames(const QString& target, const Moment& moment) {
     // The digits have no leading zeros, so two moments of a day can give one
     // name; a backup never changes an archive that is there.
     names.archiveName = stem + QStringLiteral(".ksd");
-    names.archivePath = names.datedFolder + QDir::separator() + names.archiveName;
+    names.archivePath = names.datedFolder + separator + names.archiveName;
     return names;
 }
 

@@ -26,7 +26,7 @@ namespace kavlento::app {
 // moment it starts.
 struct BackupNames {
     QString dateText;    // the date text as stored, with '/' made '-' to name a folder
-    QString datedFolder; // target, separator, date text (nothing is trimmed)
+    QString datedFolder; // target, its separator, date text (nothing is trimmed)
     QString archiveName; // day month year "." hour minute second ".ksd", no leading zeros
     QString archivePath; // dated folder, separator, archive name
 };

@@ -1,5 +1,7 @@
 #include "app/WorkAside.h"
 
+#include "base/ThreadCache.h"
+
 #include <QEventLoop>
 #include <QMetaObject>
 
@@ -12,6 +14,7 @@ void runAside(const std::function<void()>& work) {
     QEventLoop loop;
     std::exception_ptr failure;
     std::thread aside([&] {
+        const ThreadCacheScope caches;
         try {
             work();
         } catch (...) {

@@ -2,6 +2,7 @@
 
 #include "archive/ExtractionRules.h"
 #include "base/Failure.h"
+#include "base/ThreadCache.h"
 #include "base/WorkerPool.h"
 #include "zip/ZipFormat.h"
 #include "zip/ZipReader.h"
@@ -48,7 +49,7 @@ void readWhole(const ZipReader& reader, const ZipEntry& entry, const PackedEntry
         }
         return packed.keys;
     };
-    thread_local std::vector<std::uint8_t> buffer;
+    std::vector<std::uint8_t>& buffer = threadCache([] { return std::vector<std::uint8_t>(); });
     buffer.resize(kBuffer);
     EntryReader content(reader, entry, keptKeys);
     while (const std::size_t n = content.read(buffer.data(), buffer.size())) {

@@ -4,6 +4,7 @@
 #include "archive/ExtractJob.h"
 #include "archive/JobControl.h"
 #include "base/Failure.h"
+#include "base/ThreadCache.h"
 #include "fs/File.h"
 
 #include <QCoreApplication>
@@ -92,6 +93,7 @@ template <typename Work> void ArchiveComponent::start(Work work) {
         busy_ = true;
     }
     worker_ = std::thread([this, work, control = control_, generation] {
+        const ThreadCacheScope caches;
         Outcome outcome;
         std::function<void()> last;
         try {

@@ -2,6 +2,7 @@
 
 #include "archive/ExtractionRules.h"
 #include "base/Saturating.h"
+#include "base/ThreadCache.h"
 #include "base/WorkerPool.h"
 #include "fs/File.h"
 #include "zip/WinZipAes.h"
@@ -103,7 +104,8 @@ void readEveryEntry(const ZipReader& reader, const std::string& password, unsign
                 control.advance(readLinkTarget(entry, content).size());
                 return;
             }
-            thread_local std::vector<std::uint8_t> buffer(256 * 1024);
+            std::vector<std::uint8_t>& buffer =
+                threadCache([] { return std::vector<std::uint8_t>(256 * 1024); });
             while (const std::size_t n = content.read(buffer.data(), buffer.size())) {
                 control.advance(n);
             }

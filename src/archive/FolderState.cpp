@@ -6,6 +6,7 @@
 #include "archive/ExtractionRules.h"
 #include "archive/OwnFiles.h"
 #include "base/Failure.h"
+#include "base/ThreadCache.h"
 #include "base/WorkerPool.h"
 #include "zip/ZipFormat.h"
 
@@ -48,7 +49,8 @@ bool sameContent(const fs::OpenFolder& folder, const TreeEntry& now, const zip::
         return false;
     }
     const std::string path = folder.pathOf(now.path);
-    thread_local std::vector<std::uint8_t> buffer(256 * 1024);
+    std::vector<std::uint8_t>& buffer =
+        threadCache([] { return std::vector<std::uint8_t>(256 * 1024); });
     std::uint32_t crc = 0;
     std::uint64_t offset = 0;
     // A file that grew is told apart without reading it to its end.

@@ -1,4 +1,5 @@
 #include "archive/PieceScheduler.h"
+#include "base/ThreadCache.h"
 
 #include <algorithm>
 #include <optional>
@@ -43,7 +44,7 @@ std::size_t piecesOf(std::uint64_t size) {
 zip::DeflatedPiece readAndDeflate(const OpenedFile& file, std::uint64_t offset, std::size_t size,
                                   bool last, int level, const JobControl& control) {
     control.throwIfCancelled();
-    thread_local std::vector<std::uint8_t> buffer;
+    std::vector<std::uint8_t>& buffer = threadCache([] { return std::vector<std::uint8_t>(); });
     buffer.resize(size);
     readExactly(file.fd, offset, buffer.data(), size, file.path);
     return zip::deflatePiece(buffer.data(), size, last, level);

@@ -1,5 +1,7 @@
 #include "base/WorkerPool.h"
 
+#include "base/ThreadCache.h"
+
 #include <algorithm>
 #include <exception>
 
@@ -39,6 +41,7 @@ void WorkerPool::enqueue(std::function<void()> task) {
 }
 
 void WorkerPool::run() {
+    const ThreadCacheScope caches;
     while (true) {
         std::function<void()> task;
         {

@@ -19,8 +19,14 @@ void openArea(const OpenFolder& destination, Area& area) {
     area.old = destination.folder(joinPath(area.root, kOld));
 }
 
-void removeWorkingFolders(const OpenFolder& destination, const std::vector<Area>& areas) noexcept {
+void removeWorkingFolders(const OpenFolder& destination, std::vector<Area>& areas) noexcept {
     for (auto it = areas.rbegin(); it != areas.rend(); ++it) {
+        // Closed first: Windows takes a folder's name away only when no one
+        // holds it open, and a folder whose inner ones are still there is
+        // not empty.
+        it->folder.reset();
+        it->staged.reset();
+        it->old.reset();
         try {
             destination.removeTree(it->root);
         } catch (const Failure&) {

@@ -37,8 +37,9 @@ std::vector<Area> areasOf(const std::vector<std::string>& mountFolders);
 // Opens the area's folders that are there.
 void openArea(const OpenFolder& destination, Area& area);
 // Only old files of a restore that is done, or nothing, are in them: what
-// cannot be removed now stays until it can, and stops nothing.
-void removeWorkingFolders(const OpenFolder& destination, const std::vector<Area>& areas) noexcept;
+// cannot be removed now stays until it can, and stops nothing. The areas'
+// folders are closed.
+void removeWorkingFolders(const OpenFolder& destination, std::vector<Area>& areas) noexcept;
 
 bool exists(const OpenFolder& folder, std::string_view path);
 // A restore refused before anything changed, why, and the path that says where.

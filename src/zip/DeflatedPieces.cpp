@@ -1,6 +1,7 @@
 #include "zip/DeflatedPieces.h"
 
 #include "base/Failure.h"
+#include "base/ThreadCache.h"
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -24,7 +25,8 @@ struct FreeCompressor {
 
 // One compressor per thread and level.
 libdeflate_compressor& compressorFor(int level) {
-    thread_local std::array<std::unique_ptr<libdeflate_compressor, FreeCompressor>, 13> compressors;
+    using Compressors = std::array<std::unique_ptr<libdeflate_compressor, FreeCompressor>, 13>;
+    Compressors& compressors = threadCache([] { return Compressors(); });
     auto& compressor = compressors.at(static_cast<std::size_t>(level));
     if (!compressor) {
         compressor.reset(libdeflate_alloc_compressor(level));
@@ -81,7 +83,8 @@ bool looksIncompressible(const std::uint8_t* input, std::size_t size) {
     }
     const std::size_t samples = size < 4 * kSampleSize ? 1 : 3;
     libdeflate_compressor& fast = compressorFor(1);
-    thread_local std::vector<std::uint8_t> scratch(2 * kSampleSize);
+    std::vector<std::uint8_t>& scratch =
+        threadCache([] { return std::vector<std::uint8_t>(2 * kSampleSize); });
     std::size_t out = 0;
     const std::size_t starts[] = {(size - kSampleSize) / 2, 0, size - kSampleSize};
     for (std::size_t i = 0; i < samples; ++i) {
@@ -99,7 +102,8 @@ void endWithoutFinalBlock(std::vector<std::uint8_t>& stream) {
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK) {
         compressionFailure("inflateInit2");
     }
-    thread_local std::vector<std::uint8_t> sink(64 * 1024);
+    std::vector<std::uint8_t>& sink =
+        threadCache([] { return std::vector<std::uint8_t>(64 * 1024); });
     z.next_in = stream.data();
     z.avail_in = static_cast<uInt>(stream.size());
     long long finalStart = 0; // bit where the final block's header begins
@@ -144,7 +148,7 @@ DeflatedPiece deflatePiece(const std::uint8_t* input, std::size_t size, bool las
     piece.inputSize = size;
     piece.crc = libdeflate_crc32(0, input, size);
     if (level == 0 || looksIncompressible(input, size)) {
-        thread_local StoredBlocks stored;
+        StoredBlocks& stored = threadCache([] { return StoredBlocks(); });
         stored.write(input, size, last, piece.data);
         return piece;
     }

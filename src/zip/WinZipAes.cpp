@@ -3,6 +3,7 @@
 #include "zip/Pbkdf2Sha1.h"
 
 #include "base/Failure.h"
+#include "base/ThreadCache.h"
 
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
@@ -176,8 +177,8 @@ void AesStream::applyKeystream(std::uint8_t* data, std::size_t size) {
         *data++ ^= pending_[pendingUsed_++];
         --size;
     }
-    thread_local std::vector<std::uint8_t> counters;
-    thread_local std::vector<std::uint8_t> stream;
+    std::vector<std::uint8_t>& counters = threadCache([] { return std::vector<std::uint8_t>(); });
+    std::vector<std::uint8_t>& stream = threadCache([] { return std::vector<std::uint8_t>(); });
     while (size > 0) {
         const std::size_t blocks = std::min(kBlocksAtOnce, (size + 15) / 16);
         counters.resize(blocks * 16);

@@ -1,6 +1,7 @@
 #include "zip/ZipReader.h"
 
 #include "base/Failure.h"
+#include "base/ThreadCache.h"
 #include "fs/File.h"
 #include "zip/StreamInflater.h"
 #include "zip/WinZipAes.h"
@@ -380,8 +381,9 @@ private:
         struct Free {
             void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
         };
-        thread_local std::unique_ptr<libdeflate_decompressor, Free> own(
-            libdeflate_alloc_decompressor());
+        std::unique_ptr<libdeflate_decompressor, Free>& own = threadCache([] {
+            return std::unique_ptr<libdeflate_decompressor, Free>(libdeflate_alloc_decompressor());
+        });
         if (!own) {
             throw Failure(FailureCode::OutOfMemory, QStringLiteral("Bellek yetersiz"));
         }

@@ -260,6 +260,9 @@ TEST_F(Backup, AFileOrALinkWhereTheDatedFolderGoesFailsTheBackupAndChangesNothin
     const QByteArray storedTarget = readBytes(programFile("yedekleme.dat"));
     for (const bool link : {false, true}) {
         SCOPED_TRACE(link ? "a link" : "a file");
+        if (link && !linksCanBeMadeIn(folder.path())) {
+            continue; // Windows without the right to make links
+        }
         QFile::remove(dated);
         link ? makeLink(dated, elsewhere) : writeFile(dated, "bir dosya");
         writeBytes(programFile("yedekleme.lst"), earlier);
@@ -267,7 +270,8 @@ TEST_F(Backup, AFileOrALinkWhereTheDatedFolderGoesFailsTheBackupAndChangesNothin
         clickBackup();
         EXPECT_EQ(end.status, ExitStatus::Failure);
         ASSERT_EQ(dialogs.of("failure").size(), 1u);
-        EXPECT_TRUE(dialogs.of("failure")[0].text.contains(dated));
+        EXPECT_TRUE(dialogs.of("failure")[0].text.contains(QDir::toNativeSeparators(dated)))
+            << dialogs.of("failure")[0].text.toStdString();
         EXPECT_TRUE(dialogs.of("inform").empty());
         EXPECT_EQ(QFileInfo(dated).isSymLink(), link);
         EXPECT_EQ(QFileInfo(dated).isFile(), !link);

@@ -1,4 +1,6 @@
 #include "archive/ArchiveComponent.h"
+#include "archive/EntryReading.h"
+#include "fs/File.h"
 #include "support/ArchiveJobsTestBase.h"
 
 #include <QSignalSpy>
@@ -65,8 +67,19 @@ TEST_F(Component, CompressFinishesOnlyOnceTheArchiveIsCompleteOnDisk) {
                          EXPECT_EQ(size, QFileInfo(path).size());
                          EXPECT_EQ(path, target + "/1.ksd");
                          EXPECT_GT(entries, 10);
+#ifdef _WIN32
+                         // No 7-Zip under Wine: this program's own reader checks every entry.
+                         try {
+                             archive::testArchive(fs::toSystemPath(path),
+                                                  archive::kArchivePassword.toStdString());
+                             completeWhenFinished = true;
+                         } catch (const Failure& failure) {
+                             ADD_FAILURE() << failure.description().toStdString();
+                         }
+#else
                          const ToolResult test = runTool("7zz", {"t", "-p6150937284", path});
                          completeWhenFinished = test.exitCode == 0;
+#endif
                      });
     QSignalSpy finished(&zip, &archive::ArchiveComponent::CompressFinished);
     zip.Compress(compressCommand(), {}, 0);

@@ -74,6 +74,10 @@ TEST_F(HostileArchive, LinksAreRestoredAsLinksAndNothingIsWrittenThroughThem) {
         entries.push_back({name, QByteArray::fromStdString(target), link});
     }
     const QString archivePath = raw(entries);
+    if (!linksCanBeMadeIn(restored)) {
+        expectRefused(archivePath, FailureCode::PermissionDenied);
+        GTEST_SKIP() << "this system makes no links here, and said so before any change";
+    }
     const Tree around = snapshot(work.path(), {"geri"});
     extract(archivePath, restored);
     for (const auto& [name, target] : links) {
@@ -278,8 +282,11 @@ TEST_F(HostileArchive, ANameWithAZeroByteIsRefused) {
 // never changed on the way: a link target holding a zero byte (the system
 // would cut it there), a file named "." (it would be dropped).
 TEST_F(HostileArchive, EntriesThatCannotComeBackAsTheyAreAreRefusedNamingThem) {
+    // Where no link can be made, any link is refused before it is read.
+    const FailureCode badLink =
+        linksCanBeMadeIn(restored) ? FailureCode::UnsafeArchive : FailureCode::PermissionDenied;
     const std::pair<RawEntry, FailureCode> cases[] = {
-        {{"bag", QByteArray("a.txt\0/etc/shadow", 17), 0120777}, FailureCode::UnsafeArchive},
+        {{"bag", QByteArray("a.txt\0/etc/shadow", 17), 0120777}, badLink},
         {{".", "nokta"}, FailureCode::InvalidArchive},
         {{"alt/.", "nokta"}, FailureCode::InvalidArchive},
     };

@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 using namespace kavlento;
 using namespace kavlento::testing;
 
@@ -25,8 +27,16 @@ TEST(PinnedFormats, EveryArchiveKeptHereRestoresAsItDidWhenItWasKept) {
         SCOPED_TRACE(name);
         const TempFolder into;
         const QString file = kPinned + "/" + name + (QString(name) == "kavlento" ? ".ksd" : ".zip");
+        const Tree kept = pinnedTree(name);
+        const bool holdsLink = std::any_of(
+            kept.begin(), kept.end(), [](const auto& entry) { return entry.second.type == 'l'; });
+        if (holdsLink && !linksCanBeMadeIn(into.path())) {
+            EXPECT_THROW(extractArchive(file, into.path()), Failure);
+            EXPECT_EQ(firstDifference({}, snapshot(into.path())), "");
+            continue;
+        }
         extractArchive(file, into.path());
-        EXPECT_EQ(firstDifference(pinnedTree(name), snapshot(into.path())), "");
+        EXPECT_EQ(firstDifference(kept, snapshot(into.path())), "");
     }
 }
 

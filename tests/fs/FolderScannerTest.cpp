@@ -32,22 +32,30 @@ TEST(FolderScanner, ListsOnlyTheFoldersOwnEntriesWhateverIsSwappedIn) {
     writeFile(root + "/b/kendi.txt", "b");
     writeFile(root + "/c/kendi.txt", "c");
     writeFile(work.file("gizli/kendi.txt"), "başkasının");
-    // Longer than one path may be: made one name at a time.
+    // Longer than one path may be: made one name at a time. (Wine turns every
+    // name into one Linux path, which holds at most 4096 bytes.)
+    const bool deepPaths = !runningUnderWine();
     std::string deep = "derin";
     for (int level = 0; level < 20; ++level) {
         deep += "/" + std::string(220, static_cast<char>('a' + level));
     }
-    const fs::OpenFolder top = fs::OpenFolder::open(root.toStdString(), {});
-    top.makeFolders(deep, {});
     const std::string longest = deep + "/son.txt";
-    top.createFile(longest, 0644);
+    if (deepPaths) {
+        const fs::OpenFolder top = fs::OpenFolder::open(root.toStdString(), {});
+        top.makeFolders(deep, {});
+        top.createFile(longest, 0644);
+    }
     const auto swap = [&](const QString& name) {
         ASSERT_TRUE(QDir().rename(root + "/" + name, work.file(name + "-eski")));
         makeLink(root + "/" + name, work.file("gizli"));
     };
 
+    const bool links = linksCanBeMadeIn(root);
     fs::ScanOptions options;
     options.leaveOut = [&](const fs::FoundEntry& entry) {
+        if (!links) {
+            return false;
+        }
         if (entry.relative == "a.txt") {
             swap("b"); // before the scan reaches it
         } else if (entry.relative == "c") {
@@ -58,10 +66,13 @@ TEST(FolderScanner, ListsOnlyTheFoldersOwnEntriesWhateverIsSwappedIn) {
     const auto kinds =
         listed(fs::scanFolder(fs::OpenFolder::open(root.toStdString(), {}), options));
 
+    ASSERT_GT(longest.size(), 4096u);
+    EXPECT_EQ(kinds.count(longest), deepPaths ? 1u : 0u);
+    if (!links) {
+        GTEST_SKIP() << "this system makes no links here, so none can be swapped in";
+    }
     EXPECT_EQ(kinds.at("b"), EntryKind::Link);
     EXPECT_EQ(kinds.count("b/kendi.txt"), 0u);
     EXPECT_EQ(kinds.at("c"), EntryKind::Folder);
     EXPECT_EQ(kinds.at("c/kendi.txt"), EntryKind::File); // the opened folder's own
-    ASSERT_GT(longest.size(), 4096u);
-    EXPECT_EQ(kinds.at(longest), EntryKind::File);
 }

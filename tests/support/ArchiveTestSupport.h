@@ -56,6 +56,9 @@ QByteArray incompressibleBytes(qsizetype size, std::uint32_t seed);
 void writeFile(const QString& path, const QByteArray& bytes, std::uint32_t permissions = 0644,
                std::time_t modified = 0);
 void makeLink(const QString& path, const QString& target);
+bool linksCanBeMadeIn(const QString& folder);
+// The Windows build running under Wine, whose file systems are Linux's.
+bool runningUnderWine();
 // Linux only (ArchiveTestSupport_posix.cpp): a socket bound at `path`, as a
 // running program leaves one, which the caller closes; a named pipe.
 int listenAt(const QString& path);
