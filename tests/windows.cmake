@@ -8,6 +8,7 @@ find_package(Qt6 REQUIRED COMPONENTS Test)
 add_library(kavlento_testsupport STATIC
     support/ArchiveTestSupport.cpp
     support/Controls.cpp
+    support/StepFaults.cpp
     support/TempFolder.cpp
     support/TestMain.cpp
 )
@@ -46,6 +47,7 @@ kavlento_test(archive_tests kavlento_archive
     archive/ComponentTest.cpp
     archive/HostileArchiveTest.cpp
     archive/PinnedFormatsTest.cpp
+    archive/RestoreStepsTest.cpp
 )
 target_link_libraries(archive_tests PRIVATE PkgConfig::LIBZIP)
 target_compile_definitions(archive_tests PRIVATE

@@ -4,11 +4,10 @@
 #include "support/StepFaults.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 
 #include <cstdio>
-
-#include <sys/stat.h>
 
 using namespace kavlento;
 using namespace kavlento::testing;
@@ -22,6 +21,7 @@ class RestoreSteps : public ArchiveJobsTest {
 protected:
     QString old = work.file("eski");
     QString archivePath;
+    Tree oldTree;
 
     void SetUp() override {
         ArchiveJobsTest::SetUp();
@@ -29,24 +29,29 @@ protected:
             writeFile(root + "/a.txt", root == old ? "eski a" : "yeni a");
             writeFile(root + "/alt/b.txt", root == old ? "eski b" : "yeni b");
             writeFile(root + "/salt okunur/c.txt", root == old ? "eski c" : "yeni c");
-            ::chmod(QFile::encodeName(root + "/salt okunur").constData(), 0555);
+            QFile::setPermissions(root + "/salt okunur", QFile::ReadOwner | QFile::ExeOwner |
+                                                             QFile::ReadGroup | QFile::ExeGroup |
+                                                             QFile::ReadOther | QFile::ExeOther);
         }
         writeFile(old + "/sonradan.db-journal", "yedekten sonra");
         writeFile(old + "/sonradan/klasör/d.txt", "yedekten sonra");
         writeFile(source + "/yeni/e.txt", "yeni e");
         archivePath = compress(source);
+        oldTree = snapshot(old);
     }
 
-    // The old folder again, copied whole: an ordinary user removes the last
-    // round's read-only folder only once it is opened up, and a copy made
-    // over what stayed would land inside it.
+    // The old folder again, made anew: an ordinary user removes the last
+    // round's read-only folders only once they are opened up.
     void freshCopy() {
-        if (QFileInfo::exists(restored)) {
-            ASSERT_EQ(runTool("chmod", {"-R", "u+w", restored}).exitCode, 0);
+        for (QDirIterator folder(restored, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                                 QDirIterator::Subdirectories);
+             folder.hasNext();) {
+            QFile::setPermissions(folder.next(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
         ASSERT_TRUE(QDir(restored).removeRecursively());
-        ASSERT_EQ(runTool("cp", {"-a", old, restored}).exitCode, 0);
-        ASSERT_EQ(firstDifference(snapshot(old), snapshot(restored)), "");
+        plantTree(restored, oldTree);
+        ASSERT_EQ(firstDifference(oldTree, snapshot(restored)), "");
     }
 };
 
@@ -96,6 +101,9 @@ TEST_F(RestoreSteps, AFailureAtAnyStepLeavesTheFolderAsItWasOrRestored) {
 // the folder the link leads to, the moved folder gets its own files back, and
 // the restore says what happened instead of reporting success.
 TEST_F(RestoreSteps, AFolderMovedAwayWhileTheFilesMoveIsFoundAndEverythingUndone) {
+    if (!linksCanBeMadeIn(work.path())) {
+        GTEST_SKIP() << "this system makes no links here, so none can be swapped in";
+    }
     const QString moved = work.file("tasinan");
     const QString elsewhere = work.file("baska");
     writeFile(elsewhere + "/b.txt", "başkasının");
@@ -129,6 +137,7 @@ TEST_F(RestoreSteps, AFolderMovedAwayWhileTheFilesMoveIsFoundAndEverythingUndone
     }
 }
 
+#ifndef _WIN32 // the power cut keeps what it takes with POSIX links
 // The power goes at each change of a restore in turn, and what no sync had
 // made durable is lost with it: after the next start the folder is exactly as
 // it was, or, once the journal's removal (the commit) was on disk, exactly
@@ -161,3 +170,4 @@ TEST_F(RestoreSteps, APowerCutAtAnyStepLeavesTheFolderAsItWasOrRestored) {
     }
     std::printf("[ measured ] %d power cuts\n", cuts);
 }
+#endif
