@@ -48,6 +48,8 @@ kavlento_test(archive_tests kavlento_archive
     archive/HostileArchiveTest.cpp
     archive/PinnedFormatsTest.cpp
     archive/RestoreStepsTest.cpp
+    archive/RoundTripTest.cpp
+    archive/WhatStaysTest.cpp
 )
 target_link_libraries(archive_tests PRIVATE PkgConfig::LIBZIP)
 target_compile_definitions(archive_tests PRIVATE

@@ -1,10 +1,13 @@
 #include "archive/ArchiveReaders.h"
 #include "archive/ExtractionRules.h"
 #include "support/ArchiveJobsTestBase.h"
+
+#ifndef _WIN32
 #include "support/MountedFileSystem.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 using namespace kavlento;
 using namespace kavlento::testing;
@@ -24,6 +27,7 @@ bool contains(const std::vector<std::string>& names, const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
+#ifndef _WIN32
 fs::PathInfo met(fs::PathKind kind, std::uint32_t mode, std::uint32_t group) {
     fs::PathInfo info;
     info.kind = kind;
@@ -31,6 +35,7 @@ fs::PathInfo met(fs::PathKind kind, std::uint32_t mode, std::uint32_t group) {
     info.group = group;
     return info;
 }
+#endif
 } // namespace
 
 using RoundTrip = ArchiveJobsTest;
@@ -49,7 +54,9 @@ TEST_F(RoundTrip, OverOlderCopiesTheFolderBecomesExactlyTheArchivesTree) {
 
     writeFile(restored + "/veri.db", "eski veri", 0644, 1000000000);
     writeFile(restored + "/Şirket Raporları/Ğİı çalışma.txt", "eski rapor", 0600, 1000000000);
-    makeLink(restored + "/son-rapor", "başka yere");
+    if (linksCanBeMadeIn(restored)) {
+        makeLink(restored + "/son-rapor", "başka yere");
+    }
     writeFile(restored + "/yalnız burada.txt", "kalmalı", 0644, 1000000000);
     writeFile(restored + "/Şirket Raporları/ek.txt", "bu da kalmalı", 0644, 1000000000);
     writeFile(restored + "/sonradan/derin/not.txt", "yedekten sonra");
@@ -90,11 +97,16 @@ TEST_F(RoundTrip, OnlyEarlierArchivesOfOursAreLeftOut) {
     const QString earlier = compressFolder(source, source + "/yedekler/06-12-26", "eski.ksd");
     target = source + "/yedekler/07-12-26";
     QDir().mkpath(target);
-    // Named through a link and with a doubled slash: the same file all the same.
-    makeLink(work.file("kisayol"), source + "/yedekler");
+    // Named another way, and with a doubled slash: the same file all the same.
+#ifdef _WIN32
+    const QString way = QDir::toNativeSeparators(source + "/YEDEKLER"); // Windows' names match
+#else
+    const QString way = work.file("kisayol");
+    makeLink(way, source + "/yedekler");
+#endif
     const auto names =
         entryNames(compress(source, "1.ksd", 0,
-                            {fs::toSystemPath(work.file("kisayol") + "//06-12-26/eski.ksd"),
+                            {fs::toSystemPath(way + "//06-12-26/eski.ksd"),
                              fs::toSystemPath(source + "/yedekler/06-12-26/sahte.ksd")}));
     EXPECT_TRUE(contains(names, "veri.txt"));
     EXPECT_TRUE(contains(names, "yedekler/notlar.txt"));
@@ -130,6 +142,7 @@ TEST_F(RoundTrip, OnlyKavlentosOwnFilesWhereItPutsThemAreLeftOut) {
     EXPECT_EQ(firstDifference(expected, packed), "");
 }
 
+#ifndef _WIN32 // modes, groups, owners, mounts and FIFOs are Linux's
 // A shared folder's sticky bit comes back with it.
 TEST_F(RoundTrip, AFoldersStickyBitComesBack) {
     writeFile(source + "/ortak/not.txt", "not");
@@ -227,6 +240,8 @@ TEST_F(SlowRoundTrip, ManyEntriesUseZip64Records) {
     extract(archivePath, restored);
     EXPECT_EQ(firstDifference(snapshot(source), snapshot(restored)), "");
 }
+
+#endif
 
 TEST_F(RoundTrip, NamesWithoutTheUtf8FlagAreReadAsUtf8OrElseAsCodePage437) {
     // Info-ZIP on Linux stores UTF-8 without the flag; old DOS and Windows
