@@ -7,6 +7,7 @@ find_package(Qt6 REQUIRED COMPONENTS Test)
 
 add_library(kavlento_testsupport STATIC
     support/ArchiveTestSupport.cpp
+    support/ArchiveTestSupport_windows.cpp
     support/Controls.cpp
     support/StepFaults.cpp
     support/TempFolder.cpp
@@ -56,6 +57,7 @@ target_compile_definitions(archive_tests PRIVATE
     PINNED_FORMATS="${CMAKE_CURRENT_SOURCE_DIR}/data/formats")
 kavlento_test(applogic_tests kavlento_app
     applogic/CommandLineTest.cpp
+    applogic/RetentionTest.cpp
 )
 kavlento_test(ui_tests kavlento_ui
     ui/MainWindowTest.cpp

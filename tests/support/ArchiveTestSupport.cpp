@@ -241,6 +241,14 @@ bool linksCanBeMadeIn(const QString& folder) {
     return fs::OpenFolder::open(native(folder), QStringLiteral("klasör açılamadı")).canMakeLinks();
 }
 
+void letOthersWrite(const QString& path) {
+    grantWriteToOthers(path);
+    if ((fs::lookUp(native(path)).mode & 022) == 0) {
+        throw std::runtime_error("others may write, but the system does not say so: " +
+                                 native(path));
+    }
+}
+
 bool runningUnderWine() {
 #ifdef _WIN32
     const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");

@@ -59,6 +59,11 @@ void makeLink(const QString& path, const QString& target);
 bool linksCanBeMadeIn(const QString& folder);
 // The Windows build running under Wine, whose file systems are Linux's.
 bool runningUnderWine();
+// Lets other users write to `path` (a file or a folder): its mode's group and
+// other write bits, or on Windows an entry for Everyone in its access list.
+void letOthersWrite(const QString& path);
+// Its system's half (ArchiveTestSupport_posix.cpp, _windows.cpp).
+void grantWriteToOthers(const QString& path);
 // Linux only (ArchiveTestSupport_posix.cpp): a socket bound at `path`, as a
 // running program leaves one, which the caller closes; a named pipe.
 int listenAt(const QString& path);

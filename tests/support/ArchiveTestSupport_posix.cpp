@@ -24,6 +24,15 @@ int listenAt(const QString& path) {
     return s;
 }
 
+void grantWriteToOthers(const QString& path) {
+    struct stat info {};
+    const QByteArray name = QFile::encodeName(path);
+    if (::stat(name.constData(), &info) != 0 ||
+        ::chmod(name.constData(), info.st_mode | 022) != 0) {
+        throw std::runtime_error("chmod " + path.toStdString());
+    }
+}
+
 void makePipe(const QString& path) {
     if (::mkfifo(QFile::encodeName(path).constData(), 0600) != 0) {
         throw std::runtime_error("mkfifo " + path.toStdString());
