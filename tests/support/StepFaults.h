@@ -11,9 +11,6 @@
 
 namespace kavlento::testing {
 
-// Fails `change` as an I/O error would.
-[[noreturn]] void failAsTheDiskWould(const fs::Change& change);
-
 // Makes the `count`-th step of `step`'s kind fail once, as an I/O error would,
 // or, where `instead` is given, runs that first and lets the step go on.
 class FailingStep : public fs::StepWatch {
@@ -38,7 +35,7 @@ private:
 // a new file's bytes once the file was, and all of it after a sync of the
 // whole file system (one file system is assumed). What a removal takes is
 // kept aside in `stash` (on the same file system) to come back from. Linux
-// only (StepFaults_posix.cpp).
+// only.
 class PowerCut : public fs::StepWatch {
 public:
     PowerCut(int count, QString stash);
