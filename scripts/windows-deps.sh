@@ -10,8 +10,8 @@
 # Windows platform plugin) and prefix/ (libdeflate, libzip reading AES through
 # Windows' own CNG, OpenSSL's libcrypto, GoogleTest), all for
 # x86_64-w64-mingw32. Qt comes from ../shared/windows-deps where that holds
-# the same build, else it is built here from Debian's qt6-base (about 40
-# minutes on 2 cores). KAVLENTO_WINDOWS_CACHE puts the cache elsewhere;
+# the same build, else it is built here from Debian's qt6-base (19 minutes
+# on 2 cores, in a CI run from a fresh clone). KAVLENTO_WINDOWS_CACHE puts the cache elsewhere;
 # KAVLENTO_WINDOWS_BUILD_QT=1 builds Qt here even where ../shared has it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
