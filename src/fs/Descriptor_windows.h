@@ -41,9 +41,12 @@ PathInfo lookUpHandle(HANDLE file, const std::string& pathForErrors);
 std::optional<std::string> linkTargetOf(HANDLE link, const std::string& pathForErrors,
                                         const QString& action);
 // Opens `name` in the open folder `folder` (NtCreateFile with the folder as
-// its root), a reparse point there opened itself, never followed. Returns the
-// NTSTATUS, negative on failure; `file` is the handle on success.
+// its root; the folder itself when `name` is empty), a reparse point there
+// opened itself, never followed; one made here gets `security`, where given.
+// Returns the NTSTATUS, negative on failure; `file` is the handle on success,
+// and `outcome`, where asked for, FILE_CREATED, FILE_OPENED…
 LONG openIn(HANDLE folder, const std::string& name, ACCESS_MASK access, ULONG disposition,
-            ULONG attributes, ULONG options, HANDLE& file);
+            ULONG attributes, ULONG options, HANDLE& file, PSECURITY_DESCRIPTOR security = nullptr,
+            ULONG_PTR* outcome = nullptr);
 
 } // namespace kavlento::fs

@@ -422,18 +422,27 @@ PathInfo lookUpHandle(HANDLE file, const std::string& pathForErrors) {
 }
 
 LONG openIn(HANDLE folder, const std::string& name, ACCESS_MASK access, ULONG disposition,
-            ULONG attributes, ULONG options, HANDLE& file) {
+            ULONG attributes, ULONG options, HANDLE& file, PSECURITY_DESCRIPTOR security,
+            ULONG_PTR* outcome) {
     std::wstring relative = wide(name);
+    // A longer name would be cut short to the length's low bits: another name.
+    if (relative.size() * sizeof(wchar_t) > 0xffff) {
+        return static_cast<LONG>(0xC0000033); // STATUS_OBJECT_NAME_INVALID
+    }
     UNICODE_STRING text{};
     text.Buffer = relative.data();
     text.Length = static_cast<USHORT>(relative.size() * sizeof(wchar_t));
     text.MaximumLength = text.Length;
     OBJECT_ATTRIBUTES where{};
-    InitializeObjectAttributes(&where, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    InitializeObjectAttributes(&where, &text, OBJ_CASE_INSENSITIVE, folder, security);
     IO_STATUS_BLOCK io{};
-    return ::NtCreateFile(
+    const LONG status = ::NtCreateFile(
         &file, access | SYNCHRONIZE, &where, &io, nullptr, attributes, kShareAll, disposition,
         options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    if (outcome != nullptr) {
+        *outcome = io.Information;
+    }
+    return status;
 }
 
 PathInfo lookUpIn(HANDLE folder, const std::string& name, const std::string& pathForErrors) {

@@ -49,4 +49,8 @@ void removeDeadUnfinishedFiles(const OpenFolder& folder, const std::string& writ
     }
 }
 
+std::string NewFile::temporaryPath() const {
+    return tempName_.empty() ? std::string() : joinPath(folderPath_, tempName_);
+}
+
 } // namespace kavlento::fs

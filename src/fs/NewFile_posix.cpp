@@ -82,10 +82,6 @@ bool NewFile::discard() {
     return removed;
 }
 
-std::string NewFile::temporaryPath() const {
-    return tempName_.empty() ? std::string() : joinPath(folderPath_, tempName_);
-}
-
 bool NewFile::unpublish() {
     if (published_.empty() || !lookUpIn(Descriptor::of(folder_), published_, pathForErrors_)
                                    .sameFile(lookUp(fd_, pathForErrors_))) {

@@ -108,10 +108,6 @@ bool NewFile::discard() {
     return true;
 }
 
-std::string NewFile::temporaryPath() const {
-    return tempName_.empty() ? std::string() : joinPath(folderPath_, tempName_);
-}
-
 // The name goes at once where the file system allows, else when this
 // NewFile goes: the file is of no use to anyone meanwhile.
 bool NewFile::unpublish() {

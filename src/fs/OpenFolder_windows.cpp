@@ -100,30 +100,14 @@ struct Opened {
     ULONG_PTR outcome = 0; // FILE_CREATED, FILE_OPENED…
 };
 
-// `name` in `folder` (the folder itself when empty), a reparse point opened
-// itself and never followed; one made here gets `security`, where given.
 Opened openAt(HANDLE folder, const std::string& name, ACCESS_MASK access, ULONG disposition,
               ULONG options, ULONG attributes = 0, PSECURITY_DESCRIPTOR security = nullptr) {
-    std::wstring relative = wide(name);
     Opened opened;
-    if (relative.size() * sizeof(wchar_t) > 0xffff) {
-        opened.status = kNameInvalid;
-        return opened;
-    }
-    UNICODE_STRING text{};
-    text.Buffer = relative.data();
-    text.Length = static_cast<USHORT>(relative.size() * sizeof(wchar_t));
-    text.MaximumLength = text.Length;
-    OBJECT_ATTRIBUTES object{};
-    InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, folder, security);
-    IO_STATUS_BLOCK io{};
     HANDLE handle = INVALID_HANDLE_VALUE;
-    opened.status = ::NtCreateFile(
-        &handle, access | SYNCHRONIZE, &object, &io, nullptr, attributes, kShareAll, disposition,
-        options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    opened.status = openIn(folder, name, access, disposition, attributes, options, handle, security,
+                           &opened.outcome);
     if (NT_SUCCESS(opened.status)) {
         opened.handle = Descriptor::adopt(handle);
-        opened.outcome = io.Information;
     }
     return opened;
 }
